@@ -1,0 +1,5 @@
+#include "HTTP/webwire_global.h"
+
+namespace webwire {
+const char* libraryVersion() { return "1.1.0"; }
+} // namespace webwire

@@ -1,0 +1,80 @@
+#pragma once
+// frmMain: the main window. It shows the program's state and forwards the
+// user's commands; all behaviour lives in MainProgram and the subsystems.
+
+#include "app/core/mainview.h"
+
+#include <QHash>
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+class QToolBar;
+
+namespace tessaly {
+
+class FrmIntro;
+
+class FrmMain : public QMainWindow, public MainView {
+    Q_OBJECT
+public:
+    explicit FrmMain(QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    // MainView
+    bool HasWindows() const override { return true; }
+    void SetCaption(const QString& caption) override { setWindowTitle(caption); }
+    void ShowWindow() override;
+    void HideWindow() override { hide(); }
+    bool IsMinimized() const override { return isMinimized(); }
+    void SetSizeTwips(int heightTwips, int widthTwips) override;
+    void MakeToolbarFlat() override;
+    void ActivityChanged(const QString& text, const QString& line) override;
+    void SetStatusPanel(const QString& key, const QString& text) override;
+    void SetProfileMenusEnabled(bool enabled) override;
+    bool ProfileMenusEnabled() const override;
+    void SetDiagnostics(bool checked) override;
+    void SetScheduleSwitch(bool checked) override;
+    void SetPagingSwitch(bool checked) override;
+    void ShowSplash(const QString& versionText) override;
+    void CloseSplash() override;
+
+    // Named parts, for the subsystems that drive them.
+    QAction* Action(const QString& objectName) const;
+    QMenu* Menu(const QString& objectName) const;
+    QMenu* PopupMenu() const { return mnuPopup_; }
+    QToolBar* Toolbar() const { return tlbMain_; }
+
+signals:
+    // A toolbar button was clicked; `key` is its key ("open", "checkmail", ...).
+    void ToolbarCommand(const QString& key);
+
+private:
+    QMenu* addMenu(const QString& objectName, const QString& caption);
+    QAction* addItem(QMenu* menu, const QString& objectName, const QString& caption);
+    void buildMenus();
+    void buildToolbar();
+    void buildCentral();
+    void buildStatusBar();
+    void updateClock();
+
+    QHash<QString, QAction*> actions_;
+    QHash<QString, QMenu*> menus_;
+    QMenu* mnuPopup_ = nullptr;
+    QToolBar* tlbMain_ = nullptr;
+    QLabel* lblConnection_ = nullptr;
+    QLabel* lblEmail_ = nullptr;
+    QLabel* lblPaging_ = nullptr;
+    QCheckBox* chkScheduleEnable_ = nullptr;
+    QCheckBox* chkPageEnable_ = nullptr;
+    QPlainTextEdit* txtStatus_ = nullptr;
+    QHash<QString, QLabel*> panels_;
+    QTimer* clock_ = nullptr;
+    FrmIntro* splash_ = nullptr;
+};
+
+} // namespace tessaly

@@ -1,0 +1,156 @@
+#include "app/core/mainprogram.h"
+
+#include "app/core/appinfo.h"
+#include "app/core/mainview.h"
+#include "app/core/registry.h"
+#include "common/log/clogfile.h"
+#include "common/util/tessalyerror.h"
+#include "common/util/textfmt.h"
+#include "platform/eventpump.h"
+#include "platform/prompter.h"
+#include "platform/settingsstore.h"
+#include "platform/sounddevice.h"
+
+#include <QDir>
+
+namespace tessaly {
+
+namespace {
+constexpr int kMainHeightTwips = 4908;
+constexpr int kMainWidthTwips = 6768;
+constexpr double kSplashSeconds = 2.2;
+} // namespace
+
+MainProgram::MainProgram(PlatformServices services, MainView& view)
+    : platform_(std::move(services)), view_(view) {
+    tmrMinute_ = platform_.pump.createTimer();
+    tmrMinute_->setInterval(60000);
+    tmrBlink_ = platform_.pump.createTimer();
+    tmrBlink_->setInterval(1500);
+}
+
+MainProgram::~MainProgram() = default;
+
+void MainProgram::LogActivity(const QString& text) {
+    if (activity_.size() >= kActivityLimit)
+        activity_.remove(0, kActivityTrim);
+    const QString line = text + QLatin1String("   ") + formatGeneralDate(platform_.pump.now()) +
+                         QLatin1String("\r\n");
+    activity_ += line;
+    view_.ActivityChanged(activity_, line);
+    if (log_)
+        log_->LogMessage(text);
+}
+
+void MainProgram::guardedStep(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const TessalyError& e) {
+        LogActivity(QStringLiteral("frmMain:Load::") + e.description());
+    } catch (const std::exception& e) {
+        LogActivity(QStringLiteral("frmMain:Load::") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void MainProgram::applyStartupRegistry() {
+    const StartupRegistryValues v = readStartupValues(platform_.store, platform_.programDir);
+    currentProfile_ = v.profileName;
+    settings_.statusWindowFlag = v.statusWindow;
+    settings_.downloadFlag = v.download;
+    settings_.trayFlag = v.tray;
+    settings_.messageSizeLimit = v.mailSize;
+    if (v.versionCheck)
+        settings_.versionCheckFlag = true;
+}
+
+void MainProgram::Startup(const QString& commandLine) {
+    // 1. Copy the previous version's registry values, once per upgrade.
+    guardedStep([&] {
+        if (migrationDue(platform_.store))
+            MigrateSettings(platform_.store, platform_.programDir, platform_.screenTwips);
+    });
+    // 2. The SMTP control's program identification is set by the mail
+    //    controls when they are created.
+    // 3. Hide the window and give it its design size.
+    guardedStep([&] {
+        view_.HideWindow();
+        if (!view_.IsMinimized())
+            view_.SetSizeTwips(kMainHeightTwips, kMainWidthTwips);
+    });
+    // 4. The program directory becomes the current directory.
+    guardedStep([&] {
+        if (!QDir::setCurrent(platform_.programDir))
+            throw TessalyError(76, QStringLiteral("Path not found"));
+    });
+    // 5. Flat toolbar.
+    guardedStep([&] { view_.MakeToolbarFlat(); });
+    // 6. Prepare the sound device.
+    guardedStep([&] {
+        platform_.sound.SetOptions(false, false, false);
+        platform_.sound.SetDeviceType(QStringLiteral("WaveAudio"));
+        platform_.sound.Open();
+    });
+    // 7. The dial-up name tables belong to the connection module.
+    // 8. The mail display of an empty inbox.
+    guardedStep([&] {
+        view_.SetStatusPanel(QStringLiteral("messages"), QStringLiteral("No Messages"));
+        tmrBlink_->stop();
+    });
+    // 9. The object lists; the check-mail flag.
+    guardedStep([&] { settings_.checkMailFlag = true; });
+    // 10. The activity log.
+    guardedStep([&] {
+        log_ = std::make_unique<CLogFile>(platform_.prompter, platform_.pump);
+        log_->SetLogFileName(QStringLiteral("activity.txt"));
+        log_->SetPath(platform_.programDir);
+        log_->SetLogEnable(true);
+    });
+    // 11. Help file.
+    guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/tessly.hlp"); });
+    // 12. Splash window for 2.2 seconds; the event loop keeps running meanwhile.
+    guardedStep([&] {
+        if (!view_.HasWindows())
+            return;
+        view_.ShowSplash(SplashVersionText());
+        platform_.pump.pause(kSplashSeconds, nullptr);
+        view_.CloseSplash();
+    });
+    // 13. Greeting.
+    guardedStep([&] { LogActivity(QStringLiteral("Tessaly started on")); });
+    // 14. Registry values; the startup profile becomes the current profile.
+    guardedStep([&] { applyStartupRegistry(); });
+    // 15. Factory values.
+    guardedStep([&] { settings_.applyFactoryValues(); });
+    // 16. Startup profile.
+    guardedStep([&] {
+        if (currentProfile_.isEmpty())
+            view_.SetProfileMenusEnabled(false);
+    });
+    // 17. File dialogs start in the current directory.
+    guardedStep([&] { fileDialogDir_.clear(); });
+    // 18. A profile named on the command line replaces the startup profile.
+    guardedStep([&] {
+        if (!commandLine.isEmpty())
+            currentProfile_ = commandLine;
+    });
+    // 19. Terminal window hidden, its menu item unchecked.
+    guardedStep([&] { view_.SetDiagnostics(false); });
+    // 20. The serial port's flow control is set when the port control exists.
+    // 21. Switches from the live settings.
+    guardedStep([&] {
+        view_.SetScheduleSwitch(settings_.scheduleEnabled);
+        view_.SetPagingSwitch(settings_.pagingEnabled);
+    });
+    // 22. The version-check object is set up by the version-check module.
+    // 23. Show the main window.
+    guardedStep([&] { view_.ShowWindow(); });
+    // 24. Seeding of the pager and service lists happens with the lists.
+    // 25. Design size again.
+    guardedStep([&] {
+        if (!view_.IsMinimized())
+            view_.SetSizeTwips(kMainHeightTwips, kMainWidthTwips);
+    });
+    tmrMinute_->start();
+}
+
+} // namespace tessaly

@@ -1,0 +1,88 @@
+#pragma once
+// The main program: owns the live settings, the long-lived objects and the
+// activity log, runs the start-up sequence and reports activity. It knows its
+// window only through MainView, so it runs the same headless and under test.
+
+#include "app/core/livesettings.h"
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace tessaly {
+
+class CLogFile;
+class EventPump;
+class MainView;
+class Prompter;
+class SettingsStore;
+class SoundDevice;
+class Timer;
+
+struct PlatformServices {
+    EventPump& pump;
+    Prompter& prompter;
+    SettingsStore& store;
+    SoundDevice& sound;
+    QString programDir;
+    QSize screenTwips; // screen size for default window positions
+};
+
+class MainProgram : public QObject {
+    Q_OBJECT
+public:
+    MainProgram(PlatformServices services, MainView& view);
+    ~MainProgram() override;
+
+    // The start-up sequence. `commandLine` is the whole command line given
+    // to the program (without options); empty when there was none.
+    void Startup(const QString& commandLine);
+
+    // Appends the text with date and time to the activity box and writes it
+    // to the activity log.
+    void LogActivity(const QString& text);
+
+    LiveSettings& Settings() { return settings_; }
+    const LiveSettings& Settings() const { return settings_; }
+    const PlatformServices& Platform() const { return platform_; }
+    MainView& View() { return view_; }
+
+    QString CurrentProfileName() const { return currentProfile_; }
+    void SetCurrentProfileName(const QString& path) { currentProfile_ = path; }
+    bool ProfileChanged() const { return profileChanged_; }
+    void SetProfileChanged(bool changed) { profileChanged_ = changed; }
+    bool& CancelFlag() { return cancel_; }
+
+    CLogFile* Log() { return log_.get(); }
+    QString ActivityText() const { return activity_; }
+    QString HelpFile() const { return helpFile_; }
+    QString FileDialogDirectory() const { return fileDialogDir_; }
+    Timer& MinuteTimer() { return *tmrMinute_; }
+    Timer& BlinkTimer() { return *tmrBlink_; }
+
+    // The activity box keeps at most this many characters before a new line
+    // drops the oldest `kActivityTrim`.
+    static constexpr int kActivityLimit = 16384;
+    static constexpr int kActivityTrim = 4096;
+
+private:
+    void guardedStep(const std::function<void()>& step);
+    void applyStartupRegistry();
+
+    PlatformServices platform_;
+    MainView& view_;
+    LiveSettings settings_;
+    std::unique_ptr<CLogFile> log_;
+    std::unique_ptr<Timer> tmrMinute_;
+    std::unique_ptr<Timer> tmrBlink_;
+    QString currentProfile_;
+    QString helpFile_;
+    QString fileDialogDir_;
+    QString activity_;
+    bool profileChanged_ = false;
+    bool cancel_ = false;
+};
+
+} // namespace tessaly

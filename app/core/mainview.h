@@ -1,0 +1,38 @@
+#pragma once
+// What the main program's logic needs from its main window. The desktop
+// program implements it with frmMain; a headless run with HeadlessMainView.
+
+#include <QString>
+
+namespace tessaly {
+
+class MainView {
+public:
+    virtual ~MainView() = default;
+    // False for a run without windows: nothing is shown and nothing waits on the screen.
+    virtual bool HasWindows() const = 0;
+
+    virtual void SetCaption(const QString& caption) = 0;
+    virtual void ShowWindow() = 0;
+    virtual void HideWindow() = 0;
+    virtual bool IsMinimized() const = 0;
+    virtual void SetSizeTwips(int heightTwips, int widthTwips) = 0;
+    virtual void MakeToolbarFlat() = 0;
+
+    // The activity box holds `text`, caret at its end; `line` was just added.
+    virtual void ActivityChanged(const QString& text, const QString& line) = 0;
+    virtual void SetStatusPanel(const QString& key, const QString& text) = 0;
+    // mnuEdit, mnuPaging and mnuSettings together.
+    virtual void SetProfileMenusEnabled(bool enabled) = 0;
+    virtual bool ProfileMenusEnabled() const = 0;
+    // "Show Terminal Window" check mark and the terminal window.
+    virtual void SetDiagnostics(bool checked) = 0;
+    // "Run Schedule" / "Enable Schedule" and "Activate Paging" / "Enable Paging".
+    virtual void SetScheduleSwitch(bool checked) = 0;
+    virtual void SetPagingSwitch(bool checked) = 0;
+
+    virtual void ShowSplash(const QString& versionText) = 0;
+    virtual void CloseSplash() = 0;
+};
+
+} // namespace tessaly

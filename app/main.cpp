@@ -1,0 +1,108 @@
+// tessly: the Tessaly desktop program.
+//   tessly [--headless] [profile]
+// Without a display, or with --headless, it runs without windows and writes
+// its activity lines to standard output too.
+
+#include "app/core/appinfo.h"
+#include "app/core/frmmain.h"
+#include "app/core/headlessmainview.h"
+#include "app/core/mainprogram.h"
+#include "platform/eventpump.h"
+#include "platform/headlessprompter.h"
+#include "platform/programdir.h"
+#include "platform/quitsignals.h"
+#include "platform/settingsstore.h"
+#include "platform/sounddevice.h"
+#include "platform/ui/qtprompter.h"
+#include "platform/ui/twips.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+using namespace tessaly;
+
+namespace {
+
+struct Options {
+    bool headless = false;
+    bool help = false;
+    QString commandLine; // everything that is not an option, joined by blanks
+};
+
+Options parse(int argc, char** argv) {
+    Options o;
+    QStringList rest;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            o.headless = true;
+        else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            o.help = true;
+        else
+            rest << QString::fromLocal8Bit(argv[i]);
+    }
+    o.commandLine = rest.join(QLatin1Char(' '));
+    return o;
+}
+
+bool haveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+    if (options.help) {
+        std::printf("Usage: tessly [--headless] [profile]\n"
+                    "  --headless  run without windows; activity lines go to standard output\n"
+                    "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n");
+        return 0;
+    }
+    const bool headless = options.headless || !haveDisplay();
+
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessaly"));
+    QCoreApplication::setApplicationVersion(VersionString());
+    quitOnTerminationSignals();
+
+    const QString programDir = programDirectory();
+    const QString dirError = prepareProgramDirectory(programDir);
+    if (!dirError.isEmpty()) {
+        std::fprintf(stderr, "tessly: %s\n", dirError.toLocal8Bit().constData());
+        return 2;
+    }
+
+    RealEventPump pump;
+    IniSettingsStore store(IniSettingsStore::defaultFilePath());
+    auto sound = createWaveSoundDevice();
+
+    std::unique_ptr<Prompter> prompter;
+    std::unique_ptr<MainView> view;
+    if (headless) {
+        prompter = std::make_unique<HeadlessPrompter>();
+        view = std::make_unique<HeadlessMainView>();
+    } else {
+        auto window = std::make_unique<FrmMain>();
+        prompter = std::make_unique<QtPrompter>(kAppTitle, window.get());
+        view = std::move(window);
+    }
+
+    MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
+                                         headless ? QSize(15360, 11520) : screenSizeTwips()},
+                        *view);
+    if (auto* hp = dynamic_cast<HeadlessPrompter*>(prompter.get()))
+        hp->setActivitySink([&program](const QString& line) { program.LogActivity(line); });
+
+    program.Startup(options.commandLine);
+    const int rc = app->exec();
+    sound->Close();
+    return rc;
+}

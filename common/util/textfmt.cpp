@@ -1,0 +1,107 @@
+#include "common/util/textfmt.h"
+
+#include "common/util/tessalyerror.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tessaly {
+
+namespace {
+
+template <typename Int> Int roundHalfEven(double value) {
+    if (!std::isfinite(value))
+        throw overflowError();
+    // nearbyint rounds to even under the default rounding mode.
+    const double r = std::nearbyint(value);
+    if (r < static_cast<double>(std::numeric_limits<Int>::min()) ||
+        r > static_cast<double>(std::numeric_limits<Int>::max()))
+        throw overflowError();
+    return static_cast<Int>(r);
+}
+
+} // namespace
+
+std::int16_t roundToInt16(double value) { return roundHalfEven<std::int16_t>(value); }
+std::int32_t roundToInt32(double value) { return roundHalfEven<std::int32_t>(value); }
+
+double leadingNumber(const QString& text) {
+    QString s;
+    s.reserve(text.size());
+    for (QChar c : text)
+        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
+            s += c;
+
+    if (s.size() >= 2 && s[0] == QLatin1Char('&')) {
+        const QChar kind = s[1].toUpper();
+        const int base = kind == QLatin1Char('H') ? 16 : kind == QLatin1Char('O') ? 8 : 0;
+        if (base) {
+            qsizetype i = 2;
+            double v = 0;
+            while (i < s.size()) {
+                const int d = QString(s[i]).toInt(nullptr, base);
+                const bool ok = s[i].isDigit() || (base == 16 && QStringLiteral("abcdefABCDEF").contains(s[i]));
+                if (!ok || (base == 8 && !(s[i] >= QLatin1Char('0') && s[i] <= QLatin1Char('7'))))
+                    break;
+                v = v * base + d;
+                ++i;
+            }
+            return v;
+        }
+    }
+
+    qsizetype i = 0;
+    QString number;
+    if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
+        number += s[i++];
+    bool digits = false;
+    while (i < s.size() && s[i].isDigit() && s[i].unicode() < 128) {
+        number += s[i++];
+        digits = true;
+    }
+    if (i < s.size() && s[i] == QLatin1Char('.')) {
+        number += s[i++];
+        while (i < s.size() && s[i].isDigit() && s[i].unicode() < 128) {
+            number += s[i++];
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0;
+    if (i < s.size() && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E') ||
+                         s[i] == QLatin1Char('d') || s[i] == QLatin1Char('D'))) {
+        QString exponent = QStringLiteral("e");
+        qsizetype j = i + 1;
+        if (j < s.size() && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
+            exponent += s[j++];
+        bool expDigits = false;
+        while (j < s.size() && s[j].isDigit() && s[j].unicode() < 128) {
+            exponent += s[j++];
+            expDigits = true;
+        }
+        if (expDigits)
+            number += exponent;
+    }
+    bool ok = false;
+    const double v = number.toDouble(&ok);
+    return ok ? v : 0;
+}
+
+QString formatWhole(long long value) { return QString::number(value); }
+
+QString formatFourDigits(long long value) {
+    if (value < 0)
+        return QLatin1Char('-') + QStringLiteral("%1").arg(-value, 4, 10, QLatin1Char('0'));
+    return QStringLiteral("%1").arg(value, 4, 10, QLatin1Char('0'));
+}
+
+QString formatDateMDY(const QDate& date) { return date.toString(QStringLiteral("MM/dd/yyyy")); }
+
+QString formatGeneralDate(const QDateTime& dateTime) {
+    return dateTime.date().toString(QStringLiteral("M/d/yyyy")) + QLatin1Char(' ') +
+           dateTime.time().toString(QStringLiteral("h:mm:ss AP"));
+}
+
+int secondsSinceMidnight(const QTime& time) { return time.msecsSinceStartOfDay() / 1000; }
+
+} // namespace tessaly

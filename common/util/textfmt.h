@@ -1,0 +1,36 @@
+#pragma once
+// The fixed number and date forms used throughout the program.
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <cstdint>
+
+namespace tessaly {
+
+// Rounds halves to the even neighbour (2.5 -> 2, 3.5 -> 4) and checks the
+// range; a value that does not fit throws the overflow error.
+std::int16_t roundToInt16(double value);
+std::int32_t roundToInt32(double value);
+
+// The leading number of a text, as a numeric read of user input: blanks,
+// tabs and line feeds are ignored anywhere, then an optional sign, digits,
+// an optional fraction and exponent; reading stops at the first character
+// that cannot continue the number. "&H1F" and "&O17" read as hex and octal.
+// A text without a leading number reads as 0.
+double leadingNumber(const QString& text);
+
+// "##0": the integer with no padding ("7", "12", "-3").
+QString formatWhole(long long value);
+// "0000": at least four digits with leading zeros ("0003").
+QString formatFourDigits(long long value);
+// "mm/dd/yyyy".
+QString formatDateMDY(const QDate& date);
+// The general date form: short date then long time, "12/6/1999 10:15:02 AM".
+QString formatGeneralDate(const QDateTime& dateTime);
+
+// Seconds since midnight, the clock that timed waits are measured on.
+int secondsSinceMidnight(const QTime& time);
+
+} // namespace tessaly

@@ -1,0 +1,29 @@
+#pragma once
+// The Prompter of a run without windows: every prompt is reported (standard
+// error and, through the sink, the activity log) and gets its default answer.
+
+#include "platform/prompter.h"
+
+#include <functional>
+
+namespace tessaly {
+
+class HeadlessPrompter : public Prompter {
+public:
+    using Sink = std::function<void(const QString&)>;
+    explicit HeadlessPrompter(Sink activitySink = {});
+    void setActivitySink(Sink sink) { sink_ = std::move(sink); }
+
+    MsgAnswer messageBox(const MessageRequest& request) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
+    QString openFileName(const QString& title, const QString&, const QString&) override;
+    QString saveFileName(const QString& title, const QString&, const QString&) override;
+
+private:
+    void report(const QString& line);
+    Sink sink_;
+    bool reporting_ = false; // the sink may itself prompt (a failing log file)
+};
+
+} // namespace tessaly

@@ -1,0 +1,17 @@
+#pragma once
+// The program directory: where the profiles, filters.dat, activity.txt and
+// the help live. TESSALY_HOME wins; otherwise $XDG_DATA_HOME/tessaly
+// ($HOME/.local/share/tessaly when XDG_DATA_HOME is unset).
+
+#include <QString>
+
+namespace tessaly {
+
+QString programDirectory();
+
+// Creates the directory when it does not exist and copies in every shipped
+// file (resources under ":/shipped") that is not there yet. Returns an error
+// text, empty on success.
+QString prepareProgramDirectory(const QString& directory);
+
+} // namespace tessaly

@@ -1,0 +1,83 @@
+#pragma once
+// The per-user settings store: text values by application name, section and
+// value name. Names are compared without regard to letter case.
+
+#include <QString>
+#include <QStringList>
+#include <map>
+
+namespace tessaly {
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual QString read(const QString& app, const QString& section, const QString& name,
+                         const QString& defaultValue) const = 0;
+    virtual bool contains(const QString& app, const QString& section,
+                          const QString& name) const = 0;
+    virtual void write(const QString& app, const QString& section, const QString& name,
+                       const QString& value) = 0;
+    // True when any value is stored under app/section.
+    virtual bool hasSection(const QString& app, const QString& section) const = 0;
+};
+
+// The values of all applications and sections, with case-insensitive names
+// and the spelling of the first write kept for display.
+class SettingsTable {
+public:
+    struct Value {
+        QString name;
+        QString text;
+    };
+    struct Section {
+        QString name; // "app/section"
+        std::map<QString, Value> values; // key: lower-case value name, ordered for stable files
+    };
+
+    const Value* find(const QString& app, const QString& section, const QString& name) const;
+    void set(const QString& app, const QString& section, const QString& name, const QString& value);
+    bool hasSection(const QString& app, const QString& section) const;
+
+    // INI text: "[app/section]" headers and "name=value" lines; backslash,
+    // CR and LF in values are escaped. Unreadable lines are skipped.
+    QByteArray toIni() const;
+    static SettingsTable fromIni(const QByteArray& text);
+
+private:
+    static QString sectionKey(const QString& app, const QString& section);
+    std::map<QString, Section> sections_;
+};
+
+// Settings kept in memory only (tests, and runs that must not touch the disk).
+class MemorySettingsStore : public SettingsStore {
+public:
+    QString read(const QString& app, const QString& section, const QString& name,
+                 const QString& defaultValue) const override;
+    bool contains(const QString& app, const QString& section, const QString& name) const override;
+    void write(const QString& app, const QString& section, const QString& name,
+               const QString& value) override;
+    bool hasSection(const QString& app, const QString& section) const override;
+
+protected:
+    SettingsTable table_;
+};
+
+// One INI file per user, rewritten atomically (temporary file, then rename)
+// on every write so a crash never leaves half a file.
+class IniSettingsStore : public MemorySettingsStore {
+public:
+    explicit IniSettingsStore(QString filePath);
+    // $XDG_CONFIG_HOME/tessaly/tessaly.ini ($HOME/.config when unset).
+    static QString defaultFilePath();
+    QString filePath() const { return path_; }
+    void write(const QString& app, const QString& section, const QString& name,
+               const QString& value) override;
+    // False when the last write could not be saved; the value stays in memory.
+    bool lastWriteOk() const { return lastWriteOk_; }
+
+private:
+    QString path_;
+    bool lastWriteOk_ = true;
+};
+
+} // namespace tessaly

@@ -1,0 +1,41 @@
+#include "platform/sounddevice.h"
+
+#include <QFileInfo>
+#include <QSoundEffect>
+#include <QUrl>
+
+namespace tessaly {
+
+namespace {
+
+class WaveSoundDevice : public SoundDevice {
+public:
+    void SetOptions(bool, bool, bool) override {}
+    void SetDeviceType(const QString& type) override { type_ = type; }
+    void Open() override { open_ = true; }
+    void Sound(const QString& fileName) override {
+        if (!open_ || fileName.isEmpty())
+            return;
+        // The effect is made on first use, so a run that never sounds
+        // never touches the audio system.
+        if (!effect_)
+            effect_ = std::make_unique<QSoundEffect>();
+        effect_->setSource(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()));
+        effect_->play();
+    }
+    void Close() override {
+        effect_.reset();
+        open_ = false;
+    }
+
+private:
+    QString type_;
+    bool open_ = false;
+    std::unique_ptr<QSoundEffect> effect_;
+};
+
+} // namespace
+
+std::unique_ptr<SoundDevice> createWaveSoundDevice() { return std::make_unique<WaveSoundDevice>(); }
+
+} // namespace tessaly

@@ -1,0 +1,43 @@
+#include "tests/fakes/scriptedprompter.h"
+
+namespace tessaly {
+
+MsgAnswer ScriptedPrompter::messageBox(const MessageRequest& request) {
+    messages_.append(request);
+    if (answers_.empty())
+        return defaultAnswer(request.buttons);
+    const MsgAnswer a = answers_.front();
+    answers_.pop_front();
+    return a;
+}
+
+std::optional<QString> ScriptedPrompter::inputBox(const QString& prompt, const QString&,
+                                                  const QString& defaultText) {
+    inputPrompts_.append(prompt);
+    if (inputs_.empty())
+        return defaultText;
+    auto a = inputs_.front();
+    inputs_.pop_front();
+    return a;
+}
+
+QString ScriptedPrompter::openFileName(const QString&, const QString&, const QString&) {
+    if (files_.empty())
+        return {};
+    const QString f = files_.front();
+    files_.pop_front();
+    return f;
+}
+
+QString ScriptedPrompter::saveFileName(const QString& t, const QString& d, const QString& f) {
+    return openFileName(t, d, f);
+}
+
+QStringList ScriptedPrompter::messageTexts() const {
+    QStringList out;
+    for (const auto& m : messages_)
+        out << m.text;
+    return out;
+}
+
+} // namespace tessaly
