@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what Tessaly needs on Debian 12: the build tools and Qt 6, and
+# with --tests also the peers the integration tests start (POP3, SMTP).
+set -euo pipefail
+want_tests=0
+[[ "${1:-}" == "--tests" ]] && want_tests=1
+
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-multimedia-dev
+          libgl-dev)
+if (( want_tests )); then
+    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if (( ${#missing[@]} )); then
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
