@@ -14,6 +14,7 @@ public:
     explicit HeadlessPrompter(Sink activitySink = {});
     void setActivitySink(Sink sink) { sink_ = std::move(sink); }
 
+    using Prompter::messageBox;
     MsgAnswer messageBox(const MessageRequest& request) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;

@@ -11,6 +11,7 @@ class QtPrompter : public Prompter {
 public:
     explicit QtPrompter(QString defaultTitle, QWidget* parent = nullptr);
     void setParent(QWidget* parent) { parent_ = parent; }
+    using Prompter::messageBox;
     MsgAnswer messageBox(const MessageRequest& request) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;

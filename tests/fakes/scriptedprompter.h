@@ -17,6 +17,7 @@ public:
     void queueInput(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
     void queueFileName(const QString& path) { files_.push_back(path); }
 
+    using Prompter::messageBox;
     MsgAnswer messageBox(const MessageRequest& request) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;

@@ -1,0 +1,112 @@
+// The main window: its named parts and captions, and a start-up that drives it.
+
+#include "app/core/frmmain.h"
+#include "app/core/mainprogram.h"
+#include "platform/settingsstore.h"
+#include "tests/fakes/fakesounddevice.h"
+#include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/virtualeventpump.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+using namespace tessaly;
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+private slots:
+    void namedPartsCarryTheirCaptions() {
+        FrmMain w;
+        QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Tessaly"));
+
+        QStringList bar;
+        for (QAction* a : w.menuBar()->actions())
+            if (a->isVisible())
+                bar << a->text();
+        QCOMPARE(bar, (QStringList{"&File", "&Paging", "&Mail", "&Settings", "&Help"}));
+        QVERIFY(w.Menu(QStringLiteral("mnuEdit")) && !w.Menu(QStringLiteral("mnuEdit"))->menuAction()->isVisible());
+
+        const QList<QPair<const char*, const char*>> items = {
+            {"mnuOpen", "&Open"}, {"mnuSave", "&Save"}, {"mnuSaveAs", "Save As..."}, {"mnuExit", "E&xit"},
+            {"mnuSend", "&Send Immediate Message"}, {"mnuCheckMail", "Check Mail Now"},
+            {"mnuMailViewer", "Mail Viewer"}, {"mnuQuickNote", "Quick Note"}, {"mnuOptions", "&Options"},
+            {"mnuHelpContents", "&Contents"}, {"mnuHelpSearch", "&Search for help on..."},
+            {"mnuAbout", "About Tessaly"}, {"mnuCheckUpdates", "Check for Updates"},
+            {"mnuBug", "Submit a Bug Report"}, {"mnuDiagnostics", "Show Terminal Window"},
+            {"mnuCheckMailNow", "Check for mail"}, {"mnuviewMail", "View mail"},
+            {"mnuQuickNotePopUp", "Quick Note"}, {"mnuEnableSchedule", "Enable Schedule"},
+            {"mnuEnablePaging", "Enable Paging"}, {"mnuOptionsPopup", "Options"}, {"mnuQuitPopup", "Quit"}};
+        for (const auto& [name, caption] : items) {
+            QAction* a = w.Action(QString::fromLatin1(name));
+            QVERIFY2(a, name);
+            QCOMPARE(a->text(), QString::fromLatin1(caption));
+        }
+        QVERIFY(w.Action(QStringLiteral("mnuEnableSchedule"))->isCheckable());
+        QVERIFY(w.Action(QStringLiteral("mnuDiagnostics"))->isCheckable());
+        // The tray menu is not on the menu bar.
+        QVERIFY(!w.menuBar()->actions().contains(w.PopupMenu()->menuAction()));
+
+        QStringList keys, tips;
+        for (QAction* a : w.Toolbar()->actions()) {
+            keys << a->data().toString();
+            tips << a->toolTip();
+        }
+        QCOMPARE(keys, (QStringList{"open", "save", "checkmail", "mail", "quicknote", "page", "options", "help"}));
+        QCOMPARE(tips, (QStringList{"Open An Existing File", "Save File", "Check for Email", "View Email",
+                                    "Send a QuickNote", "Send A Page", "Tessaly Options", "Online Help"}));
+        QCOMPARE(w.Toolbar()->objectName(), QStringLiteral("tlbMain"));
+
+        auto* frame = w.findChild<QGroupBox*>(QStringLiteral("fraSettings"));
+        QVERIFY(frame);
+        QCOMPARE(frame->title(), QStringLiteral("Current Settings"));
+        QStringList captions;
+        for (QLabel* l : frame->findChildren<QLabel*>())
+            if (l->objectName().isEmpty())
+                captions << l->text();
+        QCOMPARE(captions, (QStringList{"Connection:", "Email:", "Paging:"}));
+        for (const char* name : {"lblConnection", "lblEmail", "lblPaging"})
+            QVERIFY(frame->findChild<QLabel*>(QString::fromLatin1(name)));
+        QCOMPARE(w.findChild<QCheckBox*>(QStringLiteral("chkScheduleEnable"))->text(), QStringLiteral("Run Schedule"));
+        QCOMPARE(w.findChild<QCheckBox*>(QStringLiteral("chkPageEnable"))->text(), QStringLiteral("Activate Paging"));
+        QVERIFY(w.findChild<QPlainTextEdit*>(QStringLiteral("txtStatus"))->isReadOnly());
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("lblActivity"))->text(), QStringLiteral("Tessaly Activity:"));
+        QCOMPARE(w.statusBar()->objectName(), QStringLiteral("stbMain"));
+        for (const char* panel : {"messages", "date", "time"})
+            QVERIFY(w.statusBar()->findChild<QLabel*>(QString::fromLatin1(panel)));
+    }
+
+    void startupFillsTheWindow() {
+        QTemporaryDir dir;
+        VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+        ScriptedPrompter prompter;
+        MemorySettingsStore store;
+        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
+        FakeSoundDevice sound;
+        FrmMain w;
+        MainProgram program(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520)}, w);
+        program.Startup(QString());
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.findChild<QWidget*>(QStringLiteral("frmIntro"))); // the splash is gone
+        const QString activity = w.findChild<QPlainTextEdit*>(QStringLiteral("txtStatus"))->toPlainText();
+        QCOMPARE(activity, QStringLiteral("Tessaly started on   12/7/2026 9:00:02 AM"));
+        QCOMPARE(w.statusBar()->findChild<QLabel*>(QStringLiteral("messages"))->text(), QStringLiteral("No Messages"));
+        // No profile: the Edit, Paging and Settings menus are disabled.
+        QVERIFY(!w.Menu(QStringLiteral("mnuPaging"))->menuAction()->isEnabled());
+        QVERIFY(!w.Menu(QStringLiteral("mnuSettings"))->menuAction()->isEnabled());
+        QVERIFY(w.Menu(QStringLiteral("mnuMail"))->menuAction()->isEnabled());
+        QVERIFY(!w.Action(QStringLiteral("mnuDiagnostics"))->isChecked());
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "test_frmmain.moc"
