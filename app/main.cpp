@@ -5,6 +5,9 @@
 
 #include "app/core/appinfo.h"
 #include "app/core/frmmain.h"
+#include "app/core/frmstatus.h"
+#include "app/core/statusdisplay.h"
+#include "app/core/commstatus.h"
 #include "app/core/headlessmainview.h"
 #include "app/core/mainprogram.h"
 #include "platform/eventpump.h"
@@ -14,6 +17,7 @@
 #include "platform/settingsstore.h"
 #include "platform/sounddevice.h"
 #include "platform/ui/qtprompter.h"
+#include "platform/ui/qttrayicon.h"
 #include "platform/ui/twips.h"
 
 #include <QApplication>
@@ -86,23 +90,38 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<Prompter> prompter;
     std::unique_ptr<MainView> view;
+    std::unique_ptr<TrayIcon> tray;
+    FrmMain* window = nullptr;
     if (headless) {
         prompter = std::make_unique<HeadlessPrompter>();
         view = std::make_unique<HeadlessMainView>();
     } else {
-        auto window = std::make_unique<FrmMain>();
-        prompter = std::make_unique<QtPrompter>(kAppTitle, window.get());
-        view = std::move(window);
+        auto w = std::make_unique<FrmMain>();
+        window = w.get();
+        prompter = std::make_unique<QtPrompter>(kAppTitle, window);
+        tray = std::make_unique<QtTrayIcon>(window->PopupMenu());
+        view = std::move(w);
     }
 
     MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
-                                         headless ? QSize(15360, 11520) : screenSizeTwips()},
+                                         headless ? QSize(15360, 11520) : screenSizeTwips(),
+                                         tray.get()},
                         *view);
+    std::unique_ptr<FrmStatus> statusWindow;
+    if (window) {
+        window->Bind(program);
+        statusWindow = std::make_unique<FrmStatus>(program.Status());
+        program.Status().Attach(statusWindow.get());
+        QObject::connect(tray.get(), &TrayIcon::DoubleClicked, window,
+                         [&program] { program.Display().TrayDoubleClicked(); });
+    }
     if (auto* hp = dynamic_cast<HeadlessPrompter*>(prompter.get()))
         hp->setActivitySink([&program](const QString& line) { program.LogActivity(line); });
 
     program.Startup(options.commandLine);
     const int rc = app->exec();
+    program.Display().TrayRemove();
+    program.Status().Attach(nullptr);
     sound->Close();
     return rc;
 }

@@ -2,6 +2,9 @@
 
 #include "app/core/appinfo.h"
 #include "app/core/frmintro.h"
+#include "app/core/maincycle.h"
+#include "app/core/mainprogram.h"
+#include "app/core/statusdisplay.h"
 #include "platform/ui/icons.h"
 #include "platform/ui/twips.h"
 
@@ -20,6 +23,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
 
 namespace tessaly {
 
@@ -256,14 +260,73 @@ void FrmMain::SetDiagnostics(bool checked) {
     actions_.value(QStringLiteral("mnuDiagnostics"))->setChecked(checked);
 }
 
-void FrmMain::SetScheduleSwitch(bool checked) {
-    chkScheduleEnable_->setChecked(checked);
+// setChecked() does not emit clicked(), so a state set by the program never
+// comes back as a user's click.
+void FrmMain::SetScheduleSwitch(bool checked) { chkScheduleEnable_->setChecked(checked); }
+void FrmMain::SetPagingSwitch(bool checked) { chkPageEnable_->setChecked(checked); }
+
+void FrmMain::SetScheduleMenuCheck(bool checked) {
     actions_.value(QStringLiteral("mnuEnableSchedule"))->setChecked(checked);
 }
 
-void FrmMain::SetPagingSwitch(bool checked) {
-    chkPageEnable_->setChecked(checked);
+void FrmMain::SetPagingMenuCheck(bool checked) {
     actions_.value(QStringLiteral("mnuEnablePaging"))->setChecked(checked);
+}
+
+void FrmMain::SetSettingsLabels(const QString& connection, const QString& email, const QString& paging) {
+    lblConnection_->setText(connection);
+    lblEmail_->setText(email);
+    lblPaging_->setText(paging);
+}
+
+void FrmMain::SetCheckCommandsEnabled(bool enabled) {
+    for (const char* name : {"mnuCheckMail", "mnuCheckMailNow"})
+        actions_.value(QString::fromLatin1(name))->setEnabled(enabled);
+    for (QAction* a : tlbMain_->actions())
+        if (a->data().toString() == QLatin1String("checkmail"))
+            a->setEnabled(enabled);
+}
+
+void FrmMain::RestoreWindow() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void FrmMain::SetToolbarVisible(bool visible) { tlbMain_->setVisible(visible); }
+
+void FrmMain::RepaintStatusBar() { statusBar()->repaint(); }
+
+void FrmMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto* e = static_cast<QWindowStateChangeEvent*>(event);
+        if (isMinimized())
+            emit WindowMinimized();
+        else if (e->oldState() & Qt::WindowMinimized)
+            emit WindowRestored();
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void FrmMain::Bind(MainProgram& program) {
+    MainCycle& cycle = program.Cycle();
+    StatusDisplay& display = program.Display();
+    connect(chkScheduleEnable_, &QCheckBox::clicked, this, [&cycle](bool on) { cycle.ScheduleCheckBoxClicked(on); });
+    connect(chkPageEnable_, &QCheckBox::clicked, this, [&cycle](bool on) { cycle.PagingCheckBoxClicked(on); });
+    QAction* enableSchedule = actions_.value(QStringLiteral("mnuEnableSchedule"));
+    QAction* enablePaging = actions_.value(QStringLiteral("mnuEnablePaging"));
+    enableSchedule->setEnabled(true);
+    enablePaging->setEnabled(true);
+    connect(enableSchedule, &QAction::triggered, this, [&cycle] { cycle.EnableScheduleChosen(); });
+    connect(enablePaging, &QAction::triggered, this, [&cycle] { cycle.EnablePagingChosen(); });
+    connect(actions_.value(QStringLiteral("mnuCheckMail")), &QAction::triggered, this, [&cycle] { cycle.CheckMailNow(); });
+    connect(actions_.value(QStringLiteral("mnuCheckMailNow")), &QAction::triggered, this, [&cycle] { cycle.TrayCheckMail(); });
+    connect(this, &FrmMain::ToolbarCommand, this, [&cycle](const QString& key) {
+        if (key == QLatin1String("checkmail"))
+            cycle.ToolbarCheckMail();
+    });
+    connect(this, &FrmMain::WindowMinimized, this, [&display] { display.WindowMinimized(); });
+    connect(this, &FrmMain::WindowRestored, this, [&display] { display.WindowRestored(); });
 }
 
 void FrmMain::ShowSplash(const QString& versionText) {

@@ -18,6 +18,7 @@ class QToolBar;
 namespace tessaly {
 
 class FrmIntro;
+class MainProgram;
 
 class FrmMain : public QMainWindow, public MainView {
     Q_OBJECT
@@ -40,6 +41,15 @@ public:
     void SetDiagnostics(bool checked) override;
     void SetScheduleSwitch(bool checked) override;
     void SetPagingSwitch(bool checked) override;
+    void SetScheduleMenuCheck(bool checked) override;
+    void SetPagingMenuCheck(bool checked) override;
+    void SetSettingsLabels(const QString& connection, const QString& email,
+                           const QString& paging) override;
+    void SetCheckCommandsEnabled(bool enabled) override;
+    bool IsWindowShown() const override { return isVisible(); }
+    void RestoreWindow() override;
+    void SetToolbarVisible(bool visible) override;
+    void RepaintStatusBar() override;
     void ShowSplash(const QString& versionText) override;
     void CloseSplash() override;
 
@@ -49,9 +59,17 @@ public:
     QMenu* PopupMenu() const { return mnuPopup_; }
     QToolBar* Toolbar() const { return tlbMain_; }
 
+    // Connects the window's commands to the program's logic.
+    void Bind(MainProgram& program);
+
 signals:
     // A toolbar button was clicked; `key` is its key ("open", "checkmail", ...).
     void ToolbarCommand(const QString& key);
+    void WindowMinimized();
+    void WindowRestored();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     QMenu* addMenu(const QString& objectName, const QString& caption);

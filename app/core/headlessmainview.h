@@ -4,6 +4,7 @@
 #include "app/core/mainview.h"
 
 #include <QHash>
+#include <QStringList>
 
 namespace tessaly {
 
@@ -24,6 +25,17 @@ public:
     void SetDiagnostics(bool) override {}
     void SetScheduleSwitch(bool checked) override { schedule_ = checked; }
     void SetPagingSwitch(bool checked) override { paging_ = checked; }
+    void SetScheduleMenuCheck(bool checked) override { scheduleMenu_ = checked; }
+    void SetPagingMenuCheck(bool checked) override { pagingMenu_ = checked; }
+    void SetSettingsLabels(const QString& connection, const QString& email,
+                           const QString& paging) override {
+        labels_ = {connection, email, paging};
+    }
+    void SetCheckCommandsEnabled(bool enabled) override { checkCommands_ = enabled; }
+    bool IsWindowShown() const override { return false; }
+    void RestoreWindow() override {}
+    void SetToolbarVisible(bool) override {}
+    void RepaintStatusBar() override {}
     void ShowSplash(const QString&) override {}
     void CloseSplash() override {}
 
@@ -31,6 +43,11 @@ public:
     QString StatusPanel(const QString& key) const { return panels_.value(key); }
     bool ScheduleSwitch() const { return schedule_; }
     bool PagingSwitch() const { return paging_; }
+    bool ScheduleMenuCheck() const { return scheduleMenu_; }
+    bool PagingMenuCheck() const { return pagingMenu_; }
+    // Connection, e-mail and paging label texts.
+    QStringList SettingsLabels() const { return labels_; }
+    bool CheckCommandsEnabled() const { return checkCommands_; }
 
 private:
     bool echo_;
@@ -39,6 +56,10 @@ private:
     bool menusEnabled_ = true;
     bool schedule_ = false;
     bool paging_ = false;
+    bool scheduleMenu_ = false;
+    bool pagingMenu_ = false;
+    QStringList labels_;
+    bool checkCommands_ = false;
 };
 
 } // namespace tessaly

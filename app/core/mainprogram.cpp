@@ -1,7 +1,10 @@
 #include "app/core/mainprogram.h"
 
 #include "app/core/appinfo.h"
+#include "app/core/maincycle.h"
 #include "app/core/mainview.h"
+#include "app/core/statusdisplay.h"
+#include "app/core/commstatus.h"
 #include "app/core/registry.h"
 #include "common/log/clogfile.h"
 #include "common/util/tessalyerror.h"
@@ -27,6 +30,39 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     tmrMinute_->setInterval(60000);
     tmrBlink_ = platform_.pump.createTimer();
     tmrBlink_->setInterval(1500);
+    cycle_ = std::make_unique<MainCycle>(*this);
+    display_ = std::make_unique<StatusDisplay>(*this, platform_.tray);
+    status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, cancel_);
+    connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
+    connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
+}
+
+void MainProgram::UpdateSettings() {
+    const LiveSettings& s = settings_;
+    QString paging;
+    if (!s.pagingEnabled)
+        paging = QStringLiteral("None");
+    QString connection;
+    switch (s.connectionType) {
+    case ConnDialUp: connection = s.dialUpEntry; break;
+    case ConnDirect: connection = QStringLiteral("Direct"); break;
+    case ConnExternalDialer: connection = QStringLiteral("External Dialer"); break;
+    default: break;
+    }
+    QString email;
+    if (s.checkMailFlag) {
+        if (!s.downloadFlag)
+            email = QStringLiteral("Notify Only");
+        else if (!s.pagingEnabled)
+            email = QStringLiteral("Download Messages");
+        else if (s.pageHeaders)
+            email = QStringLiteral("Download, Page MSG Header");
+        else
+            email = QStringLiteral("Download and Notify");
+    }
+    view_.SetSettingsLabels(connection, email, paging);
+    cycle_->SetScheduleCheckBox(s.scheduleEnabled);
+    cycle_->SetPagingCheckBox(s.pagingEnabled);
 }
 
 MainProgram::~MainProgram() = default;
@@ -92,10 +128,7 @@ void MainProgram::Startup(const QString& commandLine) {
     });
     // 7. The dial-up name tables belong to the connection module.
     // 8. The mail display of an empty inbox.
-    guardedStep([&] {
-        view_.SetStatusPanel(QStringLiteral("messages"), QStringLiteral("No Messages"));
-        tmrBlink_->stop();
-    });
+    guardedStep([&] { display_->UpdateEmailDisplay(0); });
     // 9. The object lists; the check-mail flag.
     guardedStep([&] { settings_.checkMailFlag = true; });
     // 10. The activity log.
@@ -138,8 +171,9 @@ void MainProgram::Startup(const QString& commandLine) {
     // 20. The serial port's flow control is set when the port control exists.
     // 21. Switches from the live settings.
     guardedStep([&] {
-        view_.SetScheduleSwitch(settings_.scheduleEnabled);
-        view_.SetPagingSwitch(settings_.pagingEnabled);
+        cycle_->SyncSwitches();
+        UpdateSettings();
+        view_.SetCheckCommandsEnabled(cycle_->HasCheckEntry());
     });
     // 22. The version-check object is set up by the version-check module.
     // 23. Show the main window.

@@ -20,6 +20,10 @@ class Prompter;
 class SettingsStore;
 class SoundDevice;
 class Timer;
+class TrayIcon;
+class MainCycle;
+class StatusDisplay;
+class StatusWindow;
 
 struct PlatformServices {
     EventPump& pump;
@@ -27,7 +31,8 @@ struct PlatformServices {
     SettingsStore& store;
     SoundDevice& sound;
     QString programDir;
-    QSize screenTwips; // screen size for default window positions
+    QSize screenTwips;        // screen size for default window positions
+    TrayIcon* tray = nullptr; // none: no tray icon service
 };
 
 class MainProgram : public QObject {
@@ -44,6 +49,10 @@ public:
     // to the activity log.
     void LogActivity(const QString& text);
 
+    // Refreshes the "Current Settings" labels and the two check boxes from
+    // the live settings.
+    void UpdateSettings();
+
     LiveSettings& Settings() { return settings_; }
     const LiveSettings& Settings() const { return settings_; }
     const PlatformServices& Platform() const { return platform_; }
@@ -59,6 +68,9 @@ public:
     QString ActivityText() const { return activity_; }
     QString HelpFile() const { return helpFile_; }
     QString FileDialogDirectory() const { return fileDialogDir_; }
+    MainCycle& Cycle() { return *cycle_; }
+    StatusDisplay& Display() { return *display_; }
+    StatusWindow& Status() { return *status_; }
     Timer& MinuteTimer() { return *tmrMinute_; }
     Timer& BlinkTimer() { return *tmrBlink_; }
 
@@ -77,6 +89,9 @@ private:
     std::unique_ptr<CLogFile> log_;
     std::unique_ptr<Timer> tmrMinute_;
     std::unique_ptr<Timer> tmrBlink_;
+    std::unique_ptr<MainCycle> cycle_;
+    std::unique_ptr<StatusDisplay> display_;
+    std::unique_ptr<StatusWindow> status_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

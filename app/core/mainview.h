@@ -27,9 +27,24 @@ public:
     virtual bool ProfileMenusEnabled() const = 0;
     // "Show Terminal Window" check mark and the terminal window.
     virtual void SetDiagnostics(bool checked) = 0;
-    // "Run Schedule" / "Enable Schedule" and "Activate Paging" / "Enable Paging".
+    // The "Run Schedule" and "Activate Paging" check boxes show this state
+    // (setting them here never runs their click behaviour).
     virtual void SetScheduleSwitch(bool checked) = 0;
     virtual void SetPagingSwitch(bool checked) = 0;
+    // The check marks of the tray menu's "Enable Schedule" and "Enable Paging".
+    virtual void SetScheduleMenuCheck(bool checked) = 0;
+    virtual void SetPagingMenuCheck(bool checked) = 0;
+    // The three "Current Settings" labels.
+    virtual void SetSettingsLabels(const QString& connection, const QString& email,
+                                   const QString& paging) = 0;
+    // The mail-check commands (menu, tray menu, toolbar) can be used.
+    virtual void SetCheckCommandsEnabled(bool enabled) = 0;
+
+    virtual bool IsWindowShown() const = 0;
+    // Back to a normal, shown window (from minimised or hidden in the tray).
+    virtual void RestoreWindow() = 0;
+    virtual void SetToolbarVisible(bool visible) = 0;
+    virtual void RepaintStatusBar() = 0;
 
     virtual void ShowSplash(const QString& versionText) = 0;
     virtual void CloseSplash() = 0;

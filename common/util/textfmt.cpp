@@ -105,3 +105,33 @@ QString formatGeneralDate(const QDateTime& dateTime) {
 int secondsSinceMidnight(const QTime& time) { return time.msecsSinceStartOfDay() / 1000; }
 
 } // namespace tessaly
+
+#include <QRegularExpression>
+
+namespace tessaly {
+
+QTime parseTimeOfDay(const QString& text) {
+    static const QRegularExpression form(QStringLiteral(
+        "^\\s*(\\d{1,2})(?::(\\d{1,2}))?(?::(\\d{1,2}))?\\s*(?:([ap])\\.?\\s*(?:m\\.?)?)?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return {};
+    int hour = m.captured(1).toInt();
+    const int minute = m.captured(2).isEmpty() ? 0 : m.captured(2).toInt();
+    const int second = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+    const QString half = m.captured(4).toLower();
+    // A bare hour needs am or pm to be a time ("8" alone is a number).
+    if (m.captured(2).isEmpty() && half.isEmpty())
+        return {};
+    if (!half.isEmpty()) {
+        if (hour < 1 || hour > 12)
+            return {};
+        hour = hour % 12 + (half == QLatin1String("p") ? 12 : 0);
+    }
+    if (hour > 23 || minute > 59 || second > 59)
+        return {};
+    return QTime(hour, minute, second);
+}
+
+} // namespace tessaly

@@ -34,3 +34,12 @@ QString formatGeneralDate(const QDateTime& dateTime);
 int secondsSinceMidnight(const QTime& time);
 
 } // namespace tessaly
+
+namespace tessaly {
+
+// A time of day as people type it: "8:00 am", "5:00 PM", "8am", "8:00:30 a.m.",
+// "17:30", "12:00 pm" (noon), "12:00 am" (midnight). Surrounding blanks are
+// ignored. Returns an invalid QTime for anything else.
+QTime parseTimeOfDay(const QString& text);
+
+} // namespace tessaly

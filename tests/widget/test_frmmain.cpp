@@ -1,6 +1,11 @@
 // The main window: its named parts and captions, and a start-up that drives it.
 
+#include "app/core/commstatus.h"
 #include "app/core/frmmain.h"
+#include "app/core/frmstatus.h"
+#include "app/core/maincycle.h"
+#include "app/core/statusdisplay.h"
+#include "platform/ui/qttrayicon.h"
 #include "app/core/mainprogram.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
@@ -14,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -105,6 +111,66 @@ private slots:
         QVERIFY(!w.Menu(QStringLiteral("mnuSettings"))->menuAction()->isEnabled());
         QVERIFY(w.Menu(QStringLiteral("mnuMail"))->menuAction()->isEnabled());
         QVERIFY(!w.Action(QStringLiteral("mnuDiagnostics"))->isChecked());
+    }
+
+    void switchesAndMinimisingWithoutATray() {
+        QTemporaryDir dir;
+        VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+        ScriptedPrompter prompter;
+        MemorySettingsStore store;
+        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
+        FakeSoundDevice sound;
+        FrmMain w;
+        QtTrayIcon tray(w.PopupMenu());
+        MainProgram program(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), &tray}, w);
+        w.Bind(program);
+        QList<std::pair<bool, bool>> checks;
+        program.Cycle().SetCheckEntry([&](bool d, bool p) { checks << std::pair{d, p}; });
+        program.Startup(QString());
+
+        // A click on "Run Schedule" reaches the logic; the tray menu item follows.
+        auto* box = w.findChild<QCheckBox*>(QStringLiteral("chkScheduleEnable"));
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        QVERIFY(program.Settings().scheduleEnabled);
+        QVERIFY(w.Action(QStringLiteral("mnuEnableSchedule"))->isChecked());
+        // The tray menu item drives the check box back.
+        w.Action(QStringLiteral("mnuEnableSchedule"))->trigger();
+        QVERIFY(!program.Settings().scheduleEnabled);
+        QVERIFY(!box->isChecked());
+
+        // The check commands are there once a check entry exists.
+        QVERIFY(w.Action(QStringLiteral("mnuCheckMail"))->isEnabled());
+        w.Action(QStringLiteral("mnuCheckMail"))->trigger();
+        QCOMPARE(checks, (QList<std::pair<bool, bool>>{{true, false}}));
+
+        // The offscreen platform has no system tray: minimising leaves a minimised window.
+        QVERIFY(!tray.IsSystemTrayAvailable());
+        w.showMinimized();
+        QCoreApplication::processEvents();
+        QVERIFY(w.isVisible());
+        QVERIFY(!tray.IsShown());
+    }
+
+    void statusWindowCancel() {
+        MemorySettingsStore store;
+        bool cancel = false;
+        StatusWindow logic(store, QSize(15360, 11520), cancel);
+        FrmStatus window(logic);
+        logic.Attach(&window);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tessaly Status"));
+        logic.Show();
+        QVERIFY(window.isVisible());
+        logic.SetStatusLine(QStringLiteral("Checking account 1"));
+        auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
+        QCOMPARE(label->text(), QStringLiteral("Checking account 1"));
+        auto* cancelButton = window.findChild<QPushButton*>(QStringLiteral("cmdCancel"));
+        QCOMPARE(cancelButton->text(), QStringLiteral("Cancel"));
+        QTest::mouseClick(cancelButton, Qt::LeftButton);
+        QVERIFY(cancel);
+        QCOMPARE(label->text(), QStringLiteral("Cancelling"));
+        window.close(); // the position is kept for next time
+        QVERIFY(store.contains(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("StatusLeft")));
+        logic.Attach(nullptr);
     }
 };
 

@@ -1,0 +1,65 @@
+#pragma once
+// frmStatus's logic: the communication status window with its one status
+// line and the Cancel button that sets the cancel flag.
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+namespace tessaly {
+
+class SettingsStore;
+
+// What the logic needs of the window (twips throughout).
+class StatusView {
+public:
+    virtual ~StatusView() = default;
+    virtual void ShowWindow() = 0;
+    virtual void HideWindow() = 0;
+    virtual bool IsShown() const = 0;
+    virtual bool IsMinimized() const = 0;
+    virtual void SetStatusText(const QString& text) = 0;
+    virtual QSize SizeTwips() const = 0;
+    virtual QPoint PositionTwips() const = 0;
+    virtual void MoveTwips(const QPoint& topLeft) = 0;
+};
+
+class StatusWindow {
+public:
+    // The window's design size.
+    static constexpr int kWidthTwips = 3960;
+    static constexpr int kHeightTwips = 1335;
+
+    StatusWindow(SettingsStore& store, QSize screenTwips, bool& cancelFlag);
+    // The window, or none for a run without windows.
+    void Attach(StatusView* view) { view_ = view; }
+
+    // Loads the window once: placement from the stored position, cancel flag cleared.
+    void Load();
+    bool IsLoaded() const { return loaded_; }
+    // Loads when needed, then shows the window.
+    void Show();
+    void Hide();
+    void Activated();
+    void CancelClicked();
+    // The window is closing: its position is kept unless it is minimised.
+    void Closing();
+
+    void SetStatusLine(const QString& text);
+    QString StatusLine() const { return line_; }
+
+    // Where the window goes: the stored position, or the bottom right corner
+    // of the screen; a position past the right or bottom edge (or wholly off
+    // the left or top) goes back to that edge.
+    static QPoint Placement(const SettingsStore& store, QSize screenTwips, QSize windowTwips);
+
+private:
+    SettingsStore& store_;
+    QSize screen_;
+    bool& cancel_;
+    StatusView* view_ = nullptr;
+    bool loaded_ = false;
+    QString line_;
+};
+
+} // namespace tessaly

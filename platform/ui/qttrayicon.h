@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/trayicon.h"
+
+#include <QSystemTrayIcon>
+
+class QMenu;
+
+namespace tessaly {
+
+// The tray icon through QSystemTrayIcon; right click opens `menu`.
+class QtTrayIcon : public TrayIcon {
+    Q_OBJECT
+public:
+    explicit QtTrayIcon(QMenu* menu, QObject* parent = nullptr);
+    bool IsSystemTrayAvailable() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
+    void Add(TrayPicture picture, const QString& tip) override;
+    void Modify(TrayPicture picture) override;
+    void Remove() override { icon_.hide(); }
+    bool IsShown() const override { return icon_.isVisible(); }
+
+private:
+    QSystemTrayIcon icon_;
+};
+
+} // namespace tessaly
