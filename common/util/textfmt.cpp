@@ -26,11 +26,10 @@ std::int16_t roundToInt16(double value) { return roundHalfEven<std::int16_t>(val
 std::int32_t roundToInt32(double value) { return roundHalfEven<std::int32_t>(value); }
 
 double leadingNumber(const QString& text) {
-    QString s;
-    s.reserve(text.size());
-    for (QChar c : text)
-        if (c != QLatin1Char(' ') && c != QLatin1Char('\t') && c != QLatin1Char('\n'))
-            s += c;
+    qsizetype start = 0;
+    while (start < text.size() && (text[start] == QLatin1Char(' ') || text[start] == QLatin1Char('\t')))
+        ++start;
+    const QString s = text.mid(start);
 
     if (s.size() >= 2 && s[0] == QLatin1Char('&')) {
         const QChar kind = s[1].toUpper();
@@ -39,9 +38,9 @@ double leadingNumber(const QString& text) {
             qsizetype i = 2;
             double v = 0;
             while (i < s.size()) {
-                const int d = QString(s[i]).toInt(nullptr, base);
-                const bool ok = s[i].isDigit() || (base == 16 && QStringLiteral("abcdefABCDEF").contains(s[i]));
-                if (!ok || (base == 8 && !(s[i] >= QLatin1Char('0') && s[i] <= QLatin1Char('7'))))
+                bool ok = false;
+                const int d = QString(s[i]).toInt(&ok, base); // rejects digits outside the base
+                if (!ok || s[i].unicode() > 127)
                     break;
                 v = v * base + d;
                 ++i;

@@ -14,11 +14,11 @@ namespace tessaly {
 std::int16_t roundToInt16(double value);
 std::int32_t roundToInt32(double value);
 
-// The leading number of a text, as a numeric read of user input: blanks,
-// tabs and line feeds are ignored anywhere, then an optional sign, digits,
-// an optional fraction and exponent; reading stops at the first character
-// that cannot continue the number. "&H1F" and "&O17" read as hex and octal.
-// A text without a leading number reads as 0.
+// The leading number of a text: leading blanks and tabs are skipped, then an
+// optional sign, digits, an optional fraction and exponent; reading stops at
+// the first character that cannot continue the number ("3 (Normal)" gives 3).
+// "&H1F" and "&O17" read as hex and octal. A text without a leading number
+// reads as 0.
 double leadingNumber(const QString& text);
 
 // "##0": the integer with no padding ("7", "12", "-3").

@@ -100,7 +100,8 @@ private slots:
     void leadingNumberReadsLikeUserInput() {
         QCOMPARE(leadingNumber(QStringLiteral("20")), 20.0);
         QCOMPARE(leadingNumber(QStringLiteral("  42abc")), 42.0);
-        QCOMPARE(leadingNumber(QStringLiteral("1 2 3")), 123.0); // blanks are ignored
+        QCOMPARE(leadingNumber(QStringLiteral("\t 3 (Normal)")), 3.0);
+        QCOMPARE(leadingNumber(QStringLiteral("1 2 3")), 1.0);
         QCOMPARE(leadingNumber(QStringLiteral("-3.25x")), -3.25);
         QCOMPARE(leadingNumber(QStringLiteral("abc")), 0.0);
         QCOMPARE(leadingNumber(QStringLiteral("")), 0.0);

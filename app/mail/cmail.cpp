@@ -1,0 +1,66 @@
+#include "app/mail/cmail.h"
+
+#include "app/mail/headerfields.h"
+
+namespace tessaly {
+
+void CMail::FillFromHeader(const QString& header) {
+    header_ = header;
+    id_ = headers::MessageId(header);
+    from_ = headers::From(header);
+    dateSent_ = headers::DateSent(header);
+    subject_ = headers::Subject(header);
+    mailTo_ = headers::To(header);
+    priority_ = headers::Priority(header);
+    size_ = headers::Size(header);
+}
+
+CMail& Inbox::Add(std::unique_ptr<CMail> message, const QString& key) {
+    message->SetPaged(false);
+    message->SetKeepMessage(true);
+    return list_.Add(std::move(message), key);
+}
+
+void Inbox::KeepMessage(const QString& id) {
+    if (CMail* m = list_.Find(id))
+        m->SetKeepMessage(true);
+}
+
+void Inbox::ResetKeep() {
+    for (CMail& m : list_)
+        m.SetKeepMessage(false);
+}
+
+void Inbox::PurgeOld() {
+    for (int i = list_.Count(); i >= 1; --i)
+        if (!list_.Item(i).KeepMessage())
+            list_.Remove(i);
+}
+
+bool Inbox::IsNewMail(const QString& id) const {
+    for (const CMail& m : list_)
+        if (m.ID() == id)
+            return false;
+    return true;
+}
+
+int Inbox::NewMailCount() const {
+    int n = 0;
+    for (const CMail& m : list_)
+        if (m.NewMessage())
+            ++n;
+    return n;
+}
+
+void Inbox::CheckRemoteCmd() const {
+    if (!remote_)
+        return;
+    // The interpreter may change the inbox; positions are re-read each time.
+    for (int i = 1; i <= list_.Count(); ++i) {
+        const CMail& m = list_.Item(i);
+        if (!m.Paged())
+            remote_(m.Subject(), m.Body());
+    }
+}
+
+} // namespace tessaly

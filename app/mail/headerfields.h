@@ -1,0 +1,21 @@
+#pragma once
+// The header fields of a message, taken from the server's answer to a header
+// request (status line, then header lines ended by CR LF). These are plain
+// text searches: the first occurrence of a pattern anywhere wins, values are
+// lower case and run to the next CR, nothing is trimmed.
+
+#include <QString>
+#include <cstdint>
+
+namespace tessaly::headers {
+
+QString MessageId(const QString& header);    // "message-id:"
+std::int16_t Priority(const QString& header); // "x-priority:", 0 when absent or unreadable
+QString From(const QString& header);          // "from:"
+QString To(const QString& header);            // "to:", skipping one "-to:" (reply-to:)
+QString Subject(const QString& header);       // "subject: "
+QString DateSent(const QString& header);      // "date: "
+// The size announced between "+OK" and "octets"; 0 when not announced.
+std::int32_t Size(const QString& header);
+
+} // namespace tessaly::headers
