@@ -18,7 +18,7 @@
 #include "platform/sounddevice.h"
 #include "platform/ui/qtprompter.h"
 #include "platform/ui/qttrayicon.h"
-#include "platform/ui/twips.h"
+#include "common/resize/twips.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
 
     program.Startup(options.commandLine);
     const int rc = app->exec();
+    // The status window keeps its position for the next run.
+    if (statusWindow && program.Status().IsLoaded())
+        statusWindow->close();
     program.Display().TrayRemove();
     program.Status().Attach(nullptr);
     sound->Close();

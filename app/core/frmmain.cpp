@@ -6,7 +6,7 @@
 #include "app/core/mainprogram.h"
 #include "app/core/statusdisplay.h"
 #include "platform/ui/icons.h"
-#include "platform/ui/twips.h"
+#include "common/resize/twips.h"
 
 #include <QAction>
 #include <QApplication>

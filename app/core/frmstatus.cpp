@@ -1,7 +1,7 @@
 #include "app/core/frmstatus.h"
 
 #include "platform/ui/icons.h"
-#include "platform/ui/twips.h"
+#include "common/resize/twips.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

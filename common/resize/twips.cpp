@@ -1,4 +1,4 @@
-#include "platform/ui/twips.h"
+#include "common/resize/twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>
