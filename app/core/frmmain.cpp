@@ -5,6 +5,7 @@
 #include "app/core/maincycle.h"
 #include "app/core/mainprogram.h"
 #include "app/core/statusdisplay.h"
+#include "app/paging/frmterminal.h"
 #include "platform/ui/icons.h"
 #include "common/resize/twips.h"
 
@@ -35,6 +36,7 @@ FrmMain::FrmMain(QWidget* parent) : QMainWindow(parent) {
     buildToolbar();
     buildCentral();
     buildStatusBar();
+    terminal_ = new FrmTerminal(this);
 }
 
 FrmMain::~FrmMain() { delete splash_; }
@@ -108,7 +110,7 @@ void FrmMain::buildMenus() {
     for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuSend", "mnuCheckMail",
                              "mnuMailViewer", "mnuQuickNote", "mnuOptions", "mnuHelpContents",
                              "mnuHelpSearch", "mnuAbout", "mnuCheckUpdates", "mnuBug",
-                             "mnuDiagnostics", "mnuCheckMailNow", "mnuviewMail",
+                             "mnuCheckMailNow", "mnuviewMail",
                              "mnuQuickNotePopUp", "mnuEnableSchedule", "mnuEnablePaging",
                              "mnuOptionsPopup"})
         actions_.value(QString::fromLatin1(name))->setEnabled(false);
@@ -258,6 +260,7 @@ bool FrmMain::ProfileMenusEnabled() const {
 
 void FrmMain::SetDiagnostics(bool checked) {
     actions_.value(QStringLiteral("mnuDiagnostics"))->setChecked(checked);
+    terminal_->setVisible(checked);
 }
 
 // setChecked() does not emit clicked(), so a state set by the program never
@@ -309,6 +312,10 @@ void FrmMain::changeEvent(QEvent* event) {
 }
 
 void FrmMain::Bind(MainProgram& program) {
+    program.GetTerminal().Attach(terminal_);
+    QAction* diagnostics = actions_.value(QStringLiteral("mnuDiagnostics"));
+    connect(diagnostics, &QAction::triggered, this, [this](bool on) { SetDiagnostics(on); });
+    connect(terminal_, &FrmTerminal::Closed, this, [diagnostics] { diagnostics->setChecked(false); });
     MainCycle& cycle = program.Cycle();
     StatusDisplay& display = program.Display();
     connect(chkScheduleEnable_, &QCheckBox::clicked, this, [&cycle](bool on) { cycle.ScheduleCheckBoxClicked(on); });

@@ -18,6 +18,7 @@ class QToolBar;
 namespace tessaly {
 
 class FrmIntro;
+class FrmTerminal;
 class MainProgram;
 
 class FrmMain : public QMainWindow, public MainView {
@@ -58,6 +59,7 @@ public:
     QMenu* Menu(const QString& objectName) const;
     QMenu* PopupMenu() const { return mnuPopup_; }
     QToolBar* Toolbar() const { return tlbMain_; }
+    FrmTerminal* TerminalWindow() const { return terminal_; }
 
     // Connects the window's commands to the program's logic.
     void Bind(MainProgram& program);
@@ -93,6 +95,7 @@ private:
     QHash<QString, QLabel*> panels_;
     QTimer* clock_ = nullptr;
     FrmIntro* splash_ = nullptr;
+    FrmTerminal* terminal_ = nullptr;
 };
 
 } // namespace tessaly

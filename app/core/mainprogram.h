@@ -4,6 +4,7 @@
 // window only through MainView, so it runs the same headless and under test.
 
 #include "app/core/livesettings.h"
+#include "app/paging/terminal.h"
 
 #include <QObject>
 #include <QSize>
@@ -69,6 +70,7 @@ public:
     QString HelpFile() const { return helpFile_; }
     QString FileDialogDirectory() const { return fileDialogDir_; }
     MainCycle& Cycle() { return *cycle_; }
+    Terminal& GetTerminal() { return terminal_; }
     StatusDisplay& Display() { return *display_; }
     StatusWindow& Status() { return *status_; }
     Timer& MinuteTimer() { return *tmrMinute_; }
@@ -92,6 +94,7 @@ private:
     std::unique_ptr<MainCycle> cycle_;
     std::unique_ptr<StatusDisplay> display_;
     std::unique_ptr<StatusWindow> status_;
+    Terminal terminal_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

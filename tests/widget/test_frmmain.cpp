@@ -5,6 +5,7 @@
 #include "app/core/frmstatus.h"
 #include "app/core/maincycle.h"
 #include "app/core/statusdisplay.h"
+#include "app/paging/frmterminal.h"
 #include "platform/ui/qttrayicon.h"
 #include "app/core/mainprogram.h"
 #include "platform/settingsstore.h"
@@ -142,6 +143,18 @@ private slots:
         QVERIFY(w.Action(QStringLiteral("mnuCheckMail"))->isEnabled());
         w.Action(QStringLiteral("mnuCheckMail"))->trigger();
         QCOMPARE(checks, (QList<std::pair<bool, bool>>{{true, false}}));
+
+        // "Show Terminal Window" shows the traffic transcript; closing the window unchecks it.
+        program.GetTerminal().Append(QStringLiteral("-->ATZ\r"));
+        QAction* diag = w.Action(QStringLiteral("mnuDiagnostics"));
+        QVERIFY(diag->isEnabled() && !diag->isChecked());
+        QVERIFY(!w.TerminalWindow()->isVisible());
+        diag->trigger();
+        QVERIFY(w.TerminalWindow()->isVisible());
+        QCOMPARE(w.TerminalWindow()->windowTitle(), QStringLiteral("Terminal Data"));
+        QCOMPARE(w.TerminalWindow()->findChild<QPlainTextEdit*>(QStringLiteral("Term"))->toPlainText(), QStringLiteral("-->ATZ\n"));
+        w.TerminalWindow()->close();
+        QVERIFY(!diag->isChecked());
 
         // The offscreen platform has no system tray: minimising leaves a minimised window.
         QVERIFY(!tray.IsSystemTrayAvailable());

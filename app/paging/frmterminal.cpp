@@ -1,0 +1,40 @@
+#include "app/paging/frmterminal.h"
+
+#include "common/resize/twips.h"
+#include "platform/ui/icons.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace tessaly {
+
+FrmTerminal::FrmTerminal(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("frmTerminal"));
+    setWindowTitle(QStringLiteral("Terminal Data"));
+    setWindowIcon(windowIcon());
+    term_ = new QPlainTextEdit(this);
+    term_->setObjectName(QStringLiteral("Term"));
+    term_->setReadOnly(true);
+    term_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(term_);
+    resize(twipsToPixelsX(7200), twipsToPixelsY(4320));
+}
+
+void FrmTerminal::TerminalTextChanged(const QString& text) {
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    term_->setPlainText(shown);
+    term_->verticalScrollBar()->setValue(term_->verticalScrollBar()->maximum());
+}
+
+void FrmTerminal::closeEvent(QCloseEvent* event) {
+    emit Closed();
+    event->accept();
+}
+
+} // namespace tessaly

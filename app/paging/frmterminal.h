@@ -1,0 +1,28 @@
+#pragma once
+// frmTerminal: the "Terminal Data" window showing the traffic transcript.
+
+#include "app/paging/terminal.h"
+
+#include <QWidget>
+
+class QPlainTextEdit;
+
+namespace tessaly {
+
+class FrmTerminal : public QWidget, public TerminalView {
+    Q_OBJECT
+public:
+    explicit FrmTerminal(QWidget* parent = nullptr);
+    void TerminalTextChanged(const QString& text) override;
+
+signals:
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPlainTextEdit* term_;
+};
+
+} // namespace tessaly
