@@ -266,6 +266,13 @@ void FrmMain::SetPagingSwitch(bool checked) {
     actions_.value(QStringLiteral("mnuEnablePaging"))->setChecked(checked);
 }
 
+void FrmMain::SetSettingsLabels(const QString& connection, const QString& email,
+                                const QString& paging) {
+    lblConnection_->setText(connection);
+    lblEmail_->setText(email);
+    lblPaging_->setText(paging);
+}
+
 void FrmMain::ShowSplash(const QString& versionText) {
     delete splash_;
     splash_ = new FrmIntro(versionText);

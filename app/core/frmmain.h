@@ -40,6 +40,8 @@ public:
     void SetDiagnostics(bool checked) override;
     void SetScheduleSwitch(bool checked) override;
     void SetPagingSwitch(bool checked) override;
+    void SetSettingsLabels(const QString& connection, const QString& email,
+                           const QString& paging) override;
     void ShowSplash(const QString& versionText) override;
     void CloseSplash() override;
 

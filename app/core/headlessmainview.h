@@ -24,6 +24,12 @@ public:
     void SetDiagnostics(bool) override {}
     void SetScheduleSwitch(bool checked) override { schedule_ = checked; }
     void SetPagingSwitch(bool checked) override { paging_ = checked; }
+    void SetSettingsLabels(const QString& connection, const QString& email,
+                           const QString& paging) override {
+        connection_ = connection;
+        email_ = email;
+        pagingLabel_ = paging;
+    }
     void ShowSplash(const QString&) override {}
     void CloseSplash() override {}
 
@@ -31,6 +37,9 @@ public:
     QString StatusPanel(const QString& key) const { return panels_.value(key); }
     bool ScheduleSwitch() const { return schedule_; }
     bool PagingSwitch() const { return paging_; }
+    QString ConnectionLabel() const { return connection_; }
+    QString EmailLabel() const { return email_; }
+    QString PagingLabel() const { return pagingLabel_; }
 
 private:
     bool echo_;
@@ -39,6 +48,9 @@ private:
     bool menusEnabled_ = true;
     bool schedule_ = false;
     bool paging_ = false;
+    QString connection_;
+    QString email_;
+    QString pagingLabel_;
 };
 
 } // namespace tessaly

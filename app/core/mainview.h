@@ -30,6 +30,9 @@ public:
     // "Run Schedule" / "Enable Schedule" and "Activate Paging" / "Enable Paging".
     virtual void SetScheduleSwitch(bool checked) = 0;
     virtual void SetPagingSwitch(bool checked) = 0;
+    // The "Current Settings" labels lblConnection, lblEmail and lblPaging.
+    virtual void SetSettingsLabels(const QString& connection, const QString& email,
+                                   const QString& paging) = 0;
 
     virtual void ShowSplash(const QString& versionText) = 0;
     virtual void CloseSplash() = 0;
