@@ -10,6 +10,7 @@
 #include "app/core/commstatus.h"
 #include "app/core/headlessmainview.h"
 #include "app/core/mainprogram.h"
+#include "app/core/shippedresources.h"
 #include "platform/eventpump.h"
 #include "platform/headlessprompter.h"
 #include "platform/programdir.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(VersionString());
     quitOnTerminationSignals();
 
+    initShippedResources();
     const QString programDir = programDirectory();
     const QString dirError = prepareProgramDirectory(programDir);
     if (!dirError.isEmpty()) {

@@ -48,6 +48,9 @@ public:
     // Connection, e-mail and paging label texts.
     QStringList SettingsLabels() const { return labels_; }
     bool CheckCommandsEnabled() const { return checkCommands_; }
+    QString ConnectionLabel() const { return labels_.value(0); }
+    QString EmailLabel() const { return labels_.value(1); }
+    QString PagingLabel() const { return labels_.value(2); }
 
 private:
     bool echo_;

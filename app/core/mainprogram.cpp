@@ -5,6 +5,7 @@
 #include "app/core/mainview.h"
 #include "app/core/statusdisplay.h"
 #include "app/core/commstatus.h"
+#include "app/core/profile.h"
 #include "app/core/registry.h"
 #include "common/log/clogfile.h"
 #include "common/util/tessalyerror.h"
@@ -15,6 +16,7 @@
 #include "platform/sounddevice.h"
 
 #include <QDir>
+#include <QStandardPaths>
 
 namespace tessaly {
 
@@ -35,34 +37,49 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, cancel_);
     connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
     connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
+    dialUpAvailable_ = [] { return !QStandardPaths::findExecutable(QStringLiteral("nmcli")).isEmpty(); };
 }
 
+void MainProgram::LoadProfile(const QString& path) { tessaly::LoadProfile(*this, path); }
+
+void MainProgram::SaveProfile(const QString& path) { tessaly::SaveProfile(*this, path); }
+
 void MainProgram::UpdateSettings() {
-    const LiveSettings& s = settings_;
     QString paging;
-    if (!s.pagingEnabled)
+    if (!settings_.pagingEnabled) {
         paging = QStringLiteral("None");
+    } else if (pagers_.Count() > 0) {
+        switch (pagers_.Item(1).PagerType()) {
+        case PagerAlphaDialUp: paging = QStringLiteral("Direct Dial"); break;
+        case PagerAlphaSMTP: paging = QStringLiteral("SMTP Paging"); break;
+        case PagerNumeric: paging = QStringLiteral("Numeric"); break;
+        default: break;
+        }
+    }
+
     QString connection;
-    switch (s.connectionType) {
-    case ConnDialUp: connection = s.dialUpEntry; break;
+    switch (settings_.connectionType) {
+    case ConnDialUp: connection = settings_.dialUpEntry; break;
     case ConnDirect: connection = QStringLiteral("Direct"); break;
     case ConnExternalDialer: connection = QStringLiteral("External Dialer"); break;
     default: break;
     }
+
     QString email;
-    if (s.checkMailFlag) {
-        if (!s.downloadFlag)
-            email = QStringLiteral("Notify Only");
-        else if (!s.pagingEnabled)
-            email = QStringLiteral("Download Messages");
-        else if (s.pageHeaders)
-            email = QStringLiteral("Download, Page MSG Header");
-        else
-            email = QStringLiteral("Download and Notify");
-    }
+    if (!settings_.checkMailFlag)
+        email.clear();
+    else if (!settings_.downloadFlag)
+        email = QStringLiteral("Notify Only");
+    else if (!settings_.pagingEnabled)
+        email = QStringLiteral("Download Messages");
+    else if (settings_.pageHeaders)
+        email = QStringLiteral("Download, Page MSG Header");
+    else
+        email = QStringLiteral("Download and Notify");
+
     view_.SetSettingsLabels(connection, email, paging);
-    cycle_->SetScheduleCheckBox(s.scheduleEnabled);
-    cycle_->SetPagingCheckBox(s.pagingEnabled);
+    cycle_->SetScheduleCheckBox(settings_.scheduleEnabled);
+    cycle_->SetPagingCheckBox(settings_.pagingEnabled);
 }
 
 MainProgram::~MainProgram() = default;
@@ -129,8 +146,16 @@ void MainProgram::Startup(const QString& commandLine) {
     // 7. The dial-up name tables belong to the connection module.
     // 8. The mail display of an empty inbox.
     guardedStep([&] { display_->UpdateEmailDisplay(0); });
-    // 9. The object lists; the check-mail flag.
-    guardedStep([&] { settings_.checkMailFlag = true; });
+    // 9. The object lists (members of this object) start empty; the spare
+    //    pager and service wait to seed them; the check-mail flag.
+    guardedStep([&] {
+        sparePager_ = std::make_unique<CPager>();
+        spareService_ = std::make_unique<CPagerService>();
+        pagers_.Clear();
+        services_.Clear();
+        popAccounts_.Clear();
+        settings_.checkMailFlag = true;
+    });
     // 10. The activity log.
     guardedStep([&] {
         log_ = std::make_unique<CLogFile>(platform_.prompter, platform_.pump);
@@ -158,13 +183,17 @@ void MainProgram::Startup(const QString& commandLine) {
     guardedStep([&] {
         if (currentProfile_.isEmpty())
             view_.SetProfileMenusEnabled(false);
+        else
+            LoadProfile(currentProfile_);
     });
     // 17. File dialogs start in the current directory.
     guardedStep([&] { fileDialogDir_.clear(); });
     // 18. A profile named on the command line replaces the startup profile.
     guardedStep([&] {
-        if (!commandLine.isEmpty())
+        if (!commandLine.isEmpty()) {
             currentProfile_ = commandLine;
+            LoadProfile(currentProfile_);
+        }
     });
     // 19. Terminal window hidden, its menu item unchecked.
     guardedStep([&] { view_.SetDiagnostics(false); });
@@ -178,7 +207,15 @@ void MainProgram::Startup(const QString& commandLine) {
     // 22. The version-check object is set up by the version-check module.
     // 23. Show the main window.
     guardedStep([&] { view_.ShowWindow(); });
-    // 24. Seeding of the pager and service lists happens with the lists.
+    // 24. Seed empty lists with the spare pager and service.
+    guardedStep([&] {
+        if (pagers_.IsEmpty() && sparePager_)
+            pagers_.Add(std::move(sparePager_), QStringLiteral("user1"));
+        if (services_.IsEmpty() && spareService_)
+            services_.Add(std::move(spareService_), QStringLiteral("Default"));
+        sparePager_.reset();
+        spareService_.reset();
+    });
     // 25. Design size again.
     guardedStep([&] {
         if (!view_.IsMinimized())

@@ -5,6 +5,9 @@
 
 #include "app/core/livesettings.h"
 #include "app/paging/terminal.h"
+#include "app/mail/cpopaccount.h"
+#include "app/paging/cpager.h"
+#include "app/paging/cpagerservice.h"
 
 #include <QObject>
 #include <QSize>
@@ -50,9 +53,24 @@ public:
     // to the activity log.
     void LogActivity(const QString& text);
 
-    // Refreshes the "Current Settings" labels and the two check boxes from
-    // the live settings.
+    // Reads a profile into the settings and lists; reports problems itself.
+    void LoadProfile(const QString& path);
+    // Writes the current profile; errors reach the caller.
+    void SaveProfile(const QString& path);
+    // Refreshes the "Current Settings" labels and the two switches.
     void UpdateSettings();
+
+    PagerList& Pagers() { return pagers_; }
+    const PagerList& Pagers() const { return pagers_; }
+    ServiceList& Services() { return services_; }
+    const ServiceList& Services() const { return services_; }
+    POPAccountList& POPAccounts() { return popAccounts_; }
+    const POPAccountList& POPAccounts() const { return popAccounts_; }
+
+    // Whether the dial-up component can be used. The program asks the
+    // system (NetworkManager's nmcli on the PATH); tests set their answer.
+    bool DialUpAvailable() const { return dialUpAvailable_ ? dialUpAvailable_() : false; }
+    void SetDialUpAvailable(std::function<bool()> check) { dialUpAvailable_ = std::move(check); }
 
     LiveSettings& Settings() { return settings_; }
     const LiveSettings& Settings() const { return settings_; }
@@ -88,6 +106,13 @@ private:
     PlatformServices platform_;
     MainView& view_;
     LiveSettings settings_;
+    PagerList pagers_;
+    ServiceList services_;
+    POPAccountList popAccounts_;
+    // Class defaults used to seed empty pager and service lists at start-up.
+    std::unique_ptr<CPager> sparePager_;
+    std::unique_ptr<CPagerService> spareService_;
+    std::function<bool()> dialUpAvailable_;
     std::unique_ptr<CLogFile> log_;
     std::unique_ptr<Timer> tmrMinute_;
     std::unique_ptr<Timer> tmrBlink_;

@@ -1,0 +1,60 @@
+#pragma once
+// A main program without windows over a temporary program directory, for
+// the profile tests.
+
+#include "app/core/headlessmainview.h"
+#include "app/core/mainprogram.h"
+#include "platform/settingsstore.h"
+#include "tests/fakes/fakesounddevice.h"
+#include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/virtualeventpump.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace tessaly {
+
+struct ProfileRig {
+    QTemporaryDir dir;
+    VirtualEventPump pump;
+    ScriptedPrompter prompter;
+    MemorySettingsStore store;
+    FakeSoundDevice sound;
+    HeadlessMainView view{false};
+    bool dialUp = true;
+    std::unique_ptr<MainProgram> program;
+
+    ProfileRig() {
+        program = std::make_unique<MainProgram>(
+            PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520)}, view);
+        program->SetDialUpAvailable([this] { return dialUp; });
+    }
+    MainProgram& p() { return *program; }
+    LiveSettings& s() { return program->Settings(); }
+
+    QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
+    QString write(const QString& name, const QByteArray& bytes) const {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(bytes);
+        return path(name);
+    }
+    static QByteArray read(const QString& file) {
+        QFile f(file);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }
+};
+
+// Lines joined and ended with CR LF.
+inline QByteArray crlf(std::initializer_list<const char*> lines) {
+    QByteArray out;
+    for (const char* l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace tessaly
