@@ -7,6 +7,7 @@
 #include "app/mail/cpopaccount.h"
 #include "app/paging/cpager.h"
 #include "app/paging/cpagerservice.h"
+#include "common/util/fieldfile.h"
 #include "common/util/tessalyerror.h"
 #include "common/util/textfmt.h"
 #include "platform/prompter.h"
@@ -22,7 +23,6 @@ namespace tessaly {
 
 namespace {
 
-constexpr int kTypeMismatch = 13;
 constexpr int kFileAccess = 75;
 constexpr int kScrambleLimit = 255; // the scrambler counts positions in one byte
 
@@ -46,8 +46,6 @@ QString shifted(const QString& text, int oddShift) {
     return out;
 }
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-
 } // namespace
 
 QString ScrambleText(const QString& text) { return shifted(text, 10); }
@@ -64,149 +62,6 @@ bool PasswordStorable(const QString& password) {
         if (c == QLatin1Char('"') || c == QChar(13) || c == QChar(10))
             return false;
     return true;
-}
-
-// ---------------------------------------------------------------- reading
-
-void ProfileReader::skipLeading() {
-    for (;;) {
-        while (pos_ < data_.size() && (data_[pos_] == ' ' || data_[pos_] == '\t'))
-            ++pos_;
-        // Blank lines between records are skipped; after a comma a line end
-        // closes an empty field instead.
-        if (!afterComma_ && pos_ < data_.size() && isLineEnd(data_[pos_])) {
-            ++pos_;
-            continue;
-        }
-        return;
-    }
-}
-
-void ProfileReader::endField() {
-    if (pos_ >= data_.size()) {
-        afterComma_ = false;
-        return;
-    }
-    if (data_[pos_] == ',') {
-        ++pos_;
-        afterComma_ = true;
-        return;
-    }
-    if (data_[pos_] == '\r' && pos_ + 1 < data_.size() && data_[pos_ + 1] == '\n')
-        pos_ += 2;
-    else
-        ++pos_;
-    afterComma_ = false;
-}
-
-ProfileReader::Field ProfileReader::next() {
-    skipLeading();
-    if (pos_ >= data_.size())
-        throw TessalyError(err::InputPastEnd, QStringLiteral("Input past end of file"));
-    Field f;
-    if (data_[pos_] == '"') {
-        f.quoted = true;
-        const qsizetype close = data_.indexOf('"', pos_ + 1);
-        if (close < 0) {
-            f.text = QString::fromLatin1(data_.mid(pos_ + 1));
-            pos_ = data_.size();
-        } else {
-            f.text = QString::fromLatin1(data_.mid(pos_ + 1, close - pos_ - 1));
-            pos_ = close + 1;
-        }
-        // Anything between the closing quote and the separator is ignored.
-        while (pos_ < data_.size() && data_[pos_] != ',' && !isLineEnd(data_[pos_]))
-            ++pos_;
-    } else {
-        const qsizetype start = pos_;
-        while (pos_ < data_.size() && data_[pos_] != ',' && !isLineEnd(data_[pos_]))
-            ++pos_;
-        QByteArray raw = data_.mid(start, pos_ - start);
-        while (raw.endsWith(' ') || raw.endsWith('\t'))
-            raw.chop(1);
-        f.text = QString::fromLatin1(raw);
-    }
-    endField();
-    return f;
-}
-
-bool ProfileReader::NextFieldQuoted() {
-    skipLeading();
-    return pos_ < data_.size() && data_[pos_] == '"';
-}
-
-double ProfileReader::number(const Field& f) {
-    const QString t = f.text.trimmed();
-    if (!f.quoted) {
-        if (t.compare(QLatin1String("#TRUE#"), Qt::CaseInsensitive) == 0)
-            return -1;
-        if (t.compare(QLatin1String("#FALSE#"), Qt::CaseInsensitive) == 0)
-            return 0;
-    }
-    if (t.isEmpty())
-        return 0;
-    static const QRegularExpression numeric(
-        QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
-    if (!numeric.match(t).hasMatch())
-        throw TessalyError(kTypeMismatch, QStringLiteral("Type mismatch"));
-    return t.toDouble();
-}
-
-QString ProfileReader::ReadText() { return next().text; }
-
-bool ProfileReader::ReadBool() {
-    const Field f = next();
-    const QString t = f.text.trimmed();
-    if (t.compare(QLatin1String("#TRUE#"), Qt::CaseInsensitive) == 0 ||
-        t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(QLatin1String("#FALSE#"), Qt::CaseInsensitive) == 0 ||
-        t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-        return false;
-    return number(f) != 0;
-}
-
-std::int16_t ProfileReader::ReadInt16() { return roundToInt16(number(next())); }
-std::int32_t ProfileReader::ReadInt32() { return roundToInt32(number(next())); }
-
-// ---------------------------------------------------------------- writing
-
-void ProfileWriter::separate() {
-    if (lineStarted_)
-        out_ += ',';
-    lineStarted_ = true;
-}
-
-ProfileWriter& ProfileWriter::Text(const QString& value, const QString& what) {
-    for (QChar c : value) {
-        if (c == QLatin1Char('"') || c == QChar(13) || c == QChar(10) || c.unicode() > 255)
-            throw TessalyError(err::InvalidCall,
-                               what + QStringLiteral(" contains a character that a profile file cannot "
-                                                     "hold (a double quote, a line break or a character "
-                                                     "outside Latin-1)."));
-    }
-    separate();
-    out_ += '"';
-    out_ += value.toLatin1();
-    out_ += '"';
-    return *this;
-}
-
-ProfileWriter& ProfileWriter::Bool(bool value) {
-    separate();
-    out_ += value ? "#TRUE#" : "#FALSE#";
-    return *this;
-}
-
-ProfileWriter& ProfileWriter::Int(long long value) {
-    separate();
-    out_ += QByteArray::number(value);
-    return *this;
-}
-
-void ProfileWriter::EndLine() {
-    out_ += "\r\n";
-    lineStarted_ = false;
 }
 
 // ---------------------------------------------------------------- save
@@ -232,7 +87,7 @@ void checkModemIndexes(std::int16_t highest, std::int16_t selected) {
 
 void SaveProfile(MainProgram& program, const QString& path) {
     const LiveSettings& s = program.Settings();
-    ProfileWriter w;
+    FieldWriter w;
     w.Text(VersionString(), QStringLiteral("The version")).EndLine();
     w.Bool(s.pagingEnabled).Int(program.Pagers().Count()).Int(program.Services().Count()).EndLine();
     for (const CPager& p : program.Pagers()) {
@@ -349,7 +204,7 @@ void readSoundSettings(MainProgram& program) {
 }
 
 // Paging flag, pagers and services, the modem, its profiles and the schedule.
-void readUpToWeekdays(ProfileReader& r, MainProgram& program) {
+void readUpToWeekdays(FieldReader& r, MainProgram& program) {
     LiveSettings& s = program.Settings();
     s.pagingEnabled = r.ReadBool();
     const std::int32_t pagerCount = r.ReadInt32();
@@ -416,7 +271,7 @@ void readUpToWeekdays(ProfileReader& r, MainProgram& program) {
         s.weekdays[static_cast<std::size_t>(day)] = r.ReadBool();
 }
 
-void readConnection(ProfileReader& r, LiveSettings& s) {
+void readConnection(FieldReader& r, LiveSettings& s) {
     s.dialUpEntry = r.ReadText();
     s.dialUpUser = r.ReadText();
     s.dialUpPassword = UnscrambleText(r.ReadText());
@@ -427,7 +282,7 @@ void readConnection(ProfileReader& r, LiveSettings& s) {
 }
 
 // Outgoing mail, message size and options, pages.
-void readMailAndPages(ProfileReader& r, LiveSettings& s) {
+void readMailAndPages(FieldReader& r, LiveSettings& s) {
     s.smtpHostAddress = r.ReadText();
     s.smtpHostName = r.ReadText();
     s.smtpPort = r.ReadInt16();
@@ -495,7 +350,7 @@ void LoadOldProfile(MainProgram& program, const QString& path) {
         const QByteArray data = readProfileBytes(path);
         bool converted = false;
         if (!data.isEmpty()) {
-            ProfileReader r(data);
+            FieldReader r(data);
             LiveSettings& s = program.Settings();
             readUpToWeekdays(r, program);
             r.ReadText(); // a value this format carries and nothing uses
@@ -527,7 +382,7 @@ void LoadProfile(MainProgram& program, const QString& path) {
         const QByteArray data = readProfileBytes(path);
         bool converted = false;
         if (!data.isEmpty()) {
-            ProfileReader r(data);
+            FieldReader r(data);
             LiveSettings& s = program.Settings();
             // The older format has no version line: its first field is the
             // unquoted paging flag. It goes the way of a numeric overflow,

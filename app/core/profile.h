@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QString>
+
+#include "common/util/fieldfile.h"
 #include <cstdint>
 
 namespace tessaly {
@@ -33,48 +35,5 @@ void SaveProfile(MainProgram& program, const QString& path);
 void LoadProfile(MainProgram& program, const QString& path);
 // The reader of the older format (no version line, one mail account).
 void LoadOldProfile(MainProgram& program, const QString& path);
-
-// Reads the fields of a profile in order, across line ends.
-class ProfileReader {
-public:
-    explicit ProfileReader(QByteArray data) : data_(std::move(data)) {}
-
-    QString ReadText();
-    bool ReadBool();
-    std::int16_t ReadInt16();
-    std::int32_t ReadInt32();
-    // True when the next field is written in double quotes. Does not consume it.
-    bool NextFieldQuoted();
-
-private:
-    struct Field {
-        QString text;
-        bool quoted = false;
-    };
-    Field next();
-    void skipLeading();
-    void endField();
-    double number(const Field& f);
-
-    QByteArray data_;
-    qsizetype pos_ = 0;
-    bool afterComma_ = false;
-};
-
-// Builds the lines of a profile.
-class ProfileWriter {
-public:
-    // `what` names the field in the error raised for a text the file cannot hold.
-    ProfileWriter& Text(const QString& value, const QString& what);
-    ProfileWriter& Bool(bool value);
-    ProfileWriter& Int(long long value);
-    void EndLine();
-    const QByteArray& Bytes() const { return out_; }
-
-private:
-    void separate();
-    QByteArray out_;
-    bool lineStarted_ = false;
-};
 
 } // namespace tessaly

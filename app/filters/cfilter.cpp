@@ -1,5 +1,14 @@
 #include "app/filters/cfilter.h"
 
+#include "common/util/fieldfile.h"
+#include "common/util/tessalyerror.h"
+#include "platform/prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
 namespace tessaly {
 
 bool CFilter::Matches(const QString& subject, const QString& recipient, const QString& sender,
@@ -54,6 +63,88 @@ bool Filters::CheckForSpam(const QString& subject, const QString& recipient, con
         if (f.Enabled() && f.Matches(subject, recipient, sender, body))
             return true;
     return false;
+}
+
+QString Filters::FilePath() const {
+    return directory_ + QLatin1Char('/') + (filename_.isEmpty() ? kDefaultFilename : filename_);
+}
+
+QString Filters::ErrorText(int number, const QString& drive) {
+    switch (number) {
+    case err::FileNotFound: return QStringLiteral("ERROR 53: That file doesn't exist.");
+    case 68: return QStringLiteral("ERROR 68: Drive ") + drive + QStringLiteral(": not available.");
+    case 76: return QStringLiteral("ERROR 76: That path doesn't exist.");
+    default: return QStringLiteral("ERROR %1 occurred.").arg(number);
+    }
+}
+
+namespace {
+constexpr int kPathNotFound = 76;
+constexpr int kPathFileAccess = 75;
+constexpr int kDiskFull = 61;
+
+int fileErrorNumber(const QString& path, QFileDevice::FileError error) {
+    if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
+        return kPathNotFound;
+    if (error == QFileDevice::ResourceError)
+        return kDiskFull;
+    return kPathFileAccess;
+}
+} // namespace
+
+bool Filters::Save(Prompter& prompter) {
+    if (filename_.isEmpty())
+        filename_ = kDefaultFilename;
+    FieldWriter out;
+    try {
+        for (const CFilter& f : list_) {
+            out.Text(f.Name(), QStringLiteral("The name of the filter \"%1\"").arg(f.Name()))
+                .Int(f.FilterObject())
+                .Int(f.FilterAction())
+                .Text(f.FilterText(), QStringLiteral("The text of the filter \"%1\"").arg(f.Name()))
+                .Bool(f.Enabled());
+            out.EndLine();
+        }
+    } catch (const TessalyError& e) {
+        // A rule that would read back as another rule is not written at all.
+        prompter.messageBox(e.description());
+        return false;
+    }
+    const QString path = FilePath();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out.Bytes()) != out.Bytes().size() ||
+        !file.commit()) {
+        prompter.messageBox(ErrorText(fileErrorNumber(path, file.error())));
+        return false;
+    }
+    return true;
+}
+
+void Filters::Read(Prompter& prompter) {
+    if (filename_.isEmpty())
+        filename_ = kDefaultFilename;
+    const QString path = FilePath();
+    QFile file(path);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        prompter.messageBox(ErrorText(fileErrorNumber(path, file.error())));
+        return;
+    }
+    FieldReader in(file.readAll());
+    file.close();
+    try {
+        while (!in.AtEnd()) {
+            const QString name = in.ReadText();
+            const std::int16_t object = in.ReadInt16();
+            const std::int16_t action = in.ReadInt16();
+            const QString text = in.ReadText();
+            const bool enabled = in.ReadBool();
+            Add(name, object, action, text, enabled);
+        }
+    } catch (const TessalyError& e) {
+        prompter.messageBox(ErrorText(e.number()));
+    }
 }
 
 } // namespace tessaly

@@ -39,6 +39,8 @@ private:
     bool enabled_ = false;
 };
 
+class Prompter;
+
 class Filters {
 public:
     static inline const QString kDefaultFilename = QStringLiteral("filters.dat");
@@ -65,10 +67,26 @@ public:
 
     QString Filename() const { return filename_; }
     void SetFilename(const QString& name) { filename_ = name; }
+    // The folder of the filter file (the program directory).
+    QString Directory() const { return directory_; }
+    void SetDirectory(const QString& dir) { directory_ = dir; }
+    QString FilePath() const;
+
+    // Writes every rule, replacing the file. Problems are shown through
+    // `prompter`; a rule the file cannot hold is refused and nothing is written.
+    // True when the file was written.
+    bool Save(Prompter& prompter);
+    // Appends the rules of the file. A missing file adds nothing, silently;
+    // other problems are shown and keep the rules read before them.
+    void Read(Prompter& prompter);
+
+    // The text a file error is shown with.
+    static QString ErrorText(int number, const QString& drive = {});
 
 private:
     KeyedList<CFilter> list_;
     QString filename_;
+    QString directory_;
 };
 
 } // namespace tessaly

@@ -1,6 +1,11 @@
 // Filter rules: evaluation order, the four tests, disabled rules, the list.
 
 #include "app/filters/cfilter.h"
+#include "tests/fakes/scriptedprompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QtTest>
 
@@ -68,6 +73,82 @@ private slots:
         QVERIFY(copy.Item(QStringLiteral("k")) == nullptr); // copies carry no key
         copy.Item(1)->SetName(QStringLiteral("changed"));
         QCOMPARE(f.Item(1)->Name(), QStringLiteral("a"));
+    }
+
+    void fileRoundTrip() {
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        Filters f;
+        f.SetDirectory(dir.path());
+        QVERIFY(f.Save(prompter)); // an empty list gives an empty file
+        QCOMPARE(f.Filename(), QStringLiteral("filters.dat"));
+        QFile file(dir.path() + QStringLiteral("/filters.dat"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray());
+        file.close();
+
+        f.Add(QStringLiteral("Junk"), 0, 0, QStringLiteral("win"), true);
+        f.Add(QStringLiteral("Ads, offers"), CFilter::Sender, CFilter::IsNot, QStringLiteral("caf\u00e9, bar"), false);
+        QVERIFY(f.Save(prompter));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("\"Junk\",0,0,\"win\",#TRUE#\r\n"
+                                            "\"Ads, offers\",1,3,\"caf\xe9, bar\",#FALSE#\r\n"));
+        file.close();
+
+        Filters back;
+        back.SetDirectory(dir.path());
+        back.Read(prompter);
+        back.Read(prompter); // reading again appends again
+        QCOMPARE(back.Count(), 4);
+        QCOMPARE(back.Item(2)->Name(), QStringLiteral("Ads, offers"));
+        QCOMPARE(back.Item(2)->FilterText(), QStringLiteral("caf\u00e9, bar"));
+        QCOMPARE(back.Item(2)->FilterAction(), 3);
+        QVERIFY(!back.Item(2)->Enabled());
+        QCOMPARE(back.Item(3)->Name(), QStringLiteral("Junk"));
+        QVERIFY(prompter.messages().isEmpty());
+    }
+
+    void fileProblems() {
+        QTemporaryDir dir;
+        ScriptedPrompter prompter;
+        Filters f;
+        f.SetDirectory(dir.path());
+        f.Read(prompter); // no file yet: nothing, silently
+        QCOMPARE(f.Count(), 0);
+        QVERIFY(prompter.messages().isEmpty());
+
+        f.SetDirectory(dir.path() + QStringLiteral("/missing"));
+        f.Add(QStringLiteral("a"), 0, 0, QStringLiteral("x"), true);
+        QVERIFY(!f.Save(prompter));
+        QCOMPARE(prompter.messageTexts(), QStringList{QStringLiteral("ERROR 76: That path doesn't exist.")});
+
+        // A double quote would end the field early: such a rule is refused and
+        // the file on disk stays as it was.
+        prompter.clear();
+        f.SetDirectory(dir.path());
+        QVERIFY(f.Save(prompter));
+        f.Add(QStringLiteral("quote"), 0, 0, QStringLiteral("say \"hi\""), true);
+        QVERIFY(!f.Save(prompter));
+        QCOMPARE(prompter.messages().size(), 1);
+        QVERIFY(prompter.messageTexts().first().contains(QStringLiteral("\"quote\"")));
+        Filters back;
+        back.SetDirectory(dir.path());
+        back.Read(prompter);
+        QCOMPARE(back.Count(), 1);
+
+        // A cut record keeps what came before it and names the error.
+        QFile file(dir.path() + QStringLiteral("/filters.dat"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\"one\",0,0,\"x\",#TRUE#\r\n\"two\",1,\r\n");
+        file.close();
+        prompter.clear();
+        Filters cut;
+        cut.SetDirectory(dir.path());
+        cut.Read(prompter);
+        QCOMPARE(cut.Count(), 1);
+        QCOMPARE(prompter.messageTexts(), QStringList{QStringLiteral("ERROR 62 occurred.")});
+        QCOMPARE(Filters::ErrorText(53), QStringLiteral("ERROR 53: That file doesn't exist."));
+        QCOMPARE(Filters::ErrorText(68, QStringLiteral("/mnt")), QStringLiteral("ERROR 68: Drive /mnt: not available."));
     }
 };
 

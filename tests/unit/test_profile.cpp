@@ -175,7 +175,7 @@ void TestProfile::scrambleText() {
 }
 
 void TestProfile::readerLineSyntax() {
-    ProfileReader r(QByteArray("  \"a, b\" ,#TRUE#,-12, 7 ,\"\",#false#\r\n\r\n"
+    FieldReader r(QByteArray("  \"a, b\" ,#TRUE#,-12, 7 ,\"\",#false#\r\n\r\n"
                                "\"x\"junk,40000,99999,,3.5\r\n\"open"));
     QCOMPARE(r.ReadText(), QStringLiteral("a, b"));
     QCOMPARE(r.ReadBool(), true);
@@ -201,7 +201,7 @@ void TestProfile::readerLineSyntax() {
         QCOMPARE(e.number(), err::InputPastEnd);
     }
 
-    ProfileReader bad(QByteArray("abc,\"12\",#TRUE#"));
+    FieldReader bad(QByteArray("abc,\"12\",#TRUE#"));
     QVERIFY_THROWS_EXCEPTION(TessalyError, bad.ReadInt16());
     QCOMPARE(bad.ReadInt16(), std::int16_t(12));
     QCOMPARE(bad.ReadInt16(), std::int16_t(-1));
