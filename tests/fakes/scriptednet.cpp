@@ -156,7 +156,15 @@ public:
             end.close(box_->replyDelay);
             return;
         }
-        auto reply = [&](const QByteArray& bytes) { end.send(bytes, box_->replyDelay); };
+        auto reply = [&](const QByteArray& bytes) {
+            if (box_->chunkSize <= 0) {
+                end.send(bytes, box_->replyDelay);
+                return;
+            }
+            double delay = box_->replyDelay;
+            for (qsizetype at = 0; at < bytes.size(); at += box_->chunkSize, delay = 0.01)
+                end.send(bytes.mid(at, box_->chunkSize), delay);
+        };
         auto message = [&](int n) -> const QByteArray* {
             return n >= 1 && n <= box_->messages.size() ? &box_->messages[n - 1] : nullptr;
         };

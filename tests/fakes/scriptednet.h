@@ -93,6 +93,7 @@ struct Pop3Mailbox {
     QList<QByteArray> messages; // complete messages, CR LF line ends
     QByteArray greeting = "+OK Scripted POP3 ready";
     double replyDelay = 0.1;    // seconds from a command to its answer
+    int chunkSize = 0;          // > 0: answers go out in pieces this long, 0.01 s apart
     bool silent = false;        // accepts the connection, never answers
     // After this command verb (e.g. "PASS") the server drops the line instead of answering.
     QByteArray dropAfter;
