@@ -51,7 +51,7 @@ NmcliDialupControl::~NmcliDialupControl() {
     if (dial_) {
         dial_->disconnect(this);
         dial_->kill();
-        dial_->waitForFinished(1000); // a killed child ends at once; this only reaps it
+        dial_->waitForFinished(1000); // at destruction only: reaps the child killed just now
     }
     if (!passwordFile_.isEmpty())
         QFile::remove(passwordFile_);
@@ -78,7 +78,7 @@ QByteArray NmcliDialupControl::run(const QStringList& arguments, int* exitCode) 
     process.start();
     if (!pump_.waitUntil([&finished] { return finished; }, commandTimeout_, nullptr)) {
         process.kill();
-        process.waitForFinished(1000); // only reaps the killed child
+        pump_.waitUntil([&finished] { return finished; }, 2, nullptr);
         throw TessalyError(ErrorRequestTimeout, QStringLiteral("Dial-up networking did not answer"));
     }
     if (process.error() == QProcess::FailedToStart)
@@ -172,9 +172,12 @@ void NmcliDialupControl::HangUp() {
     program();
     if (dial_) {
         dial_->disconnect(this);
+        bool finished = false;
+        connect(dial_.get(), &QProcess::finished, this, [&finished] { finished = true; });
         dial_->kill();
-        dial_->waitForFinished(1000); // only reaps the killed child
-        dial_.reset();
+        pump_.waitUntil([&finished] { return finished; }, 2, nullptr);
+        dial_->disconnect(this);
+        dial_.release()->deleteLater();
     }
     for (const QString& name : ActiveConnections())
         run({QStringLiteral("connection"), QStringLiteral("down"), QStringLiteral("id"), name});

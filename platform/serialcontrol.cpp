@@ -52,10 +52,10 @@ void SerialControl::SetSettings(const QString& settings) {
         applyLine();
 }
 
-void SerialControl::SetHandshaking(int mode) {
+void SerialControl::SetFlowControl(int mode) {
     if (mode < 0 || mode > 3)
         raise(InvalidPropertyValue, QStringLiteral("Invalid property value"));
-    handshaking_ = mode;
+    flowControl_ = mode;
     if (PortOpen())
         applyFlow();
 }
@@ -134,7 +134,7 @@ void QtSerialControl::applyLine() {
 }
 
 void QtSerialControl::applyFlow() {
-    const int mode = Handshaking();
+    const int mode = FlowControl();
     const auto flow = mode == 1 ? QSerialPort::SoftwareControl
                       : mode >= 2 ? QSerialPort::HardwareControl
                                   : QSerialPort::NoFlowControl;

@@ -29,8 +29,8 @@ public:
     QString Settings() const { return settings_; }
     void SetSettings(const QString& settings);
     // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both.
-    int Handshaking() const { return handshaking_; }
-    void SetHandshaking(int mode);
+    int FlowControl() const { return flowControl_; }
+    void SetFlowControl(int mode);
     bool DTREnable() const { return dtrEnable_; }
     void SetDTREnable(bool on);
 
@@ -68,7 +68,7 @@ protected:
 private:
     int commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
-    int handshaking_ = 0;
+    int flowControl_ = 0;
     bool dtrEnable_ = false;
 };
 

@@ -74,7 +74,7 @@ private slots:
 
         port.SetCommPort(3);
         port.SetSettings(QStringLiteral("1200,E,7,1"));
-        port.SetHandshaking(0);
+        port.SetFlowControl(0);
         port.SetDTREnable(true);
         QCOMPARE(openError(port), 0); // a pseudo-terminal opens even if it refuses some settings
         QVERIFY(port.PortOpen());
