@@ -116,6 +116,23 @@ private slots:
         QCOMPARE(rig.pop.MessageText(), QString::fromLatin1(kMsg1));
     }
 
+    // A message of several megabytes is no reason to give up: it arrives
+    // in many pieces and comes out whole.
+    void severalMegabyteMessage() {
+        Rig rig;
+        QByteArray big = "Message-ID: <big@example>\r\nSubject: big\r\n\r\n";
+        for (int i = 0; big.size() < (5 << 20); ++i)
+            big += (i % 100 == 0 ? "." : "") + QByteArray(70, char('a' + i % 26)) + "\r\n";
+        rig.box->messages = {big};
+        rig.box->chunkSize = 1 << 16;
+        QCOMPARE(rig.login(), 0);
+        rig.pop.SetMessageNumber(1);
+        QCOMPARE(rig.pop.Retrieve(), 0);
+        QCOMPARE(rig.pop.MessageText().size(), big.size());
+        QVERIFY(rig.pop.MessageText().toLatin1() == big);
+        QVERIFY(rig.rec.errors.isEmpty());
+    }
+
     void wrongPasswordIsANegativeReplyNotASocketError() {
         Rig rig;
         rig.pop.SetPassword(QStringLiteral("wrong"));
