@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Tessaly needs on Debian 12: the build tools and Qt 6, and
-# with --tests also the peers the integration tests start (POP3, SMTP).
+# with --tests also the peers the integration tests start: Dovecot (POP3),
+# aiosmtpd (SMTP sink, run by tests/tools/smtp_sink.py with /usr/bin/python3).
 set -euo pipefail
 want_tests=0
 [[ "${1:-}" == "--tests" ]] && want_tests=1

@@ -1,0 +1,95 @@
+#include "platform/bytelink.h"
+
+#include "common/sockerr/sockerr.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace tessaly {
+
+namespace {
+
+int numberFor(QAbstractSocket::SocketError e) {
+    using S = QAbstractSocket;
+    switch (e) {
+    case S::ConnectionRefusedError: return sockerr::ConnectionRefused;
+    case S::RemoteHostClosedError: return sockerr::ConnectionReset;
+    case S::HostNotFoundError: return sockerr::HostNotFound;
+    case S::SocketAccessError: return 13;
+    case S::SocketResourceError: return 55;
+    case S::SocketTimeoutError: return sockerr::TimedOut;
+    case S::NetworkError: return 51;
+    case S::AddressInUseError: return 48;
+    case S::SocketAddressNotAvailableError: return 49;
+    case S::UnsupportedSocketOperationError: return 45;
+    case S::DatagramTooLargeError: return sockerr::MessageTooLong;
+    case S::TemporaryError: return 35;
+    default: return sockerr::ConnectionAborted;
+    }
+}
+
+class TcpLink : public ByteLink {
+public:
+    TcpLink() {
+        connect(&socket_, &QTcpSocket::connected, this, [this] {
+            socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            emit opened();
+        });
+        connect(&socket_, &QTcpSocket::readyRead, this, &ByteLink::bytesArrived);
+        connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+            if (e == QAbstractSocket::RemoteHostClosedError)
+                return; // reported through disconnected() as closed()
+            if (!reported_) {
+                reported_ = true;
+                emit failed(numberFor(e));
+            }
+        });
+        connect(&socket_, &QTcpSocket::disconnected, this, [this] {
+            if (!reported_) {
+                reported_ = true;
+                emit closed();
+            }
+        });
+    }
+
+    void Open(const QString& host, quint16 port) override {
+        reported_ = false;
+        const QString h = host.trimmed();
+        if (h.isEmpty() || h.endsWith(QLatin1String(".invalid"), Qt::CaseInsensitive) ||
+            h.compare(QLatin1String("invalid"), Qt::CaseInsensitive) == 0) {
+            // Reserved names never resolve; report it from the event loop
+            // like any other resolver answer.
+            QTimer::singleShot(0, this, [this] {
+                reported_ = true;
+                emit failed(sockerr::HostNotFound);
+            });
+            return;
+        }
+        socket_.connectToHost(h, port);
+    }
+
+    int Write(const QByteArray& bytes) override {
+        if (socket_.state() != QAbstractSocket::ConnectedState)
+            return sockerr::NotConnected;
+        return socket_.write(bytes) == bytes.size() ? 0 : sockerr::ConnectionAborted;
+    }
+
+    QByteArray ReadAll() override { return socket_.readAll(); }
+    bool IsOpen() const override { return socket_.state() == QAbstractSocket::ConnectedState; }
+
+    void Abort() override {
+        reported_ = true;
+        socket_.abort();
+    }
+
+private:
+    QTcpSocket socket_;
+    bool reported_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<ByteLink> TcpLinkFactory::CreateLink() { return std::make_unique<TcpLink>(); }
+
+} // namespace tessaly

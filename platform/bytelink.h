@@ -1,0 +1,53 @@
+#pragma once
+// A byte stream to a server, as the POP3, SMTP and HTTP clients use it. The
+// real link is a QTcpSocket; tests hand the clients scripted links whose
+// server answers on the virtual clock. Every notification arrives as a
+// signal on the user-interface thread; nothing here waits.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace tessaly {
+
+class ByteLink : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~ByteLink() override = default;
+
+    // Starts connecting; ends in opened() or failed(number).
+    virtual void Open(const QString& host, quint16 port) = 0;
+    // Queues bytes for sending; returns 0, or a socket error number when the
+    // link is not open.
+    virtual int Write(const QByteArray& bytes) = 0;
+    // Takes everything received so far.
+    virtual QByteArray ReadAll() = 0;
+    virtual bool IsOpen() const = 0;
+    // Closes at once; no further signals.
+    virtual void Abort() = 0;
+
+signals:
+    void opened();
+    void bytesArrived();
+    // The server closed the connection.
+    void closed();
+    // A socket error, as a number of the socket error table.
+    void failed(int number);
+};
+
+class LinkFactory {
+public:
+    virtual ~LinkFactory() = default;
+    virtual std::unique_ptr<ByteLink> CreateLink() = 0;
+};
+
+// QTcpSocket links. Names under the reserved ".invalid" top-level domain
+// fail as unknown hosts without a resolver query.
+class TcpLinkFactory : public LinkFactory {
+public:
+    std::unique_ptr<ByteLink> CreateLink() override;
+};
+
+} // namespace tessaly

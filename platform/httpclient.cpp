@@ -1,0 +1,192 @@
+#include "platform/httpcontrol.h"
+
+#include "common/sockerr/sockerr.h"
+
+#include <QHostAddress>
+
+namespace tessaly {
+
+void HttpControl::SetURL(const QString& url) {
+    url_ = url;
+    QString rest = url.trimmed();
+    const qsizetype scheme = rest.indexOf(QLatin1String("://"));
+    if (scheme >= 0)
+        rest = rest.mid(scheme + 3);
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+    QString authority = slash >= 0 ? rest.left(slash) : rest;
+    path_ = slash >= 0 ? rest.mid(slash) : QStringLiteral("/");
+    user_.clear();
+    password_.clear();
+    const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        const QString credentials = authority.left(at);
+        authority = authority.mid(at + 1);
+        const qsizetype colon = credentials.indexOf(QLatin1Char(':'));
+        user_ = colon >= 0 ? credentials.left(colon) : credentials;
+        password_ = colon >= 0 ? credentials.mid(colon + 1) : QString();
+    }
+    urlPort_ = 0;
+    const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0 && !authority.endsWith(QLatin1Char(']'))) {
+        bool numeric = false;
+        const int port = authority.mid(colon + 1).toInt(&numeric);
+        if (numeric && port > 0 && port < 65536)
+            urlPort_ = port;
+        authority = authority.left(colon);
+    }
+    if (authority.startsWith(QLatin1Char('[')) && authority.endsWith(QLatin1Char(']')))
+        authority = authority.mid(1, authority.size() - 2);
+    hostName_ = authority;
+    hostAddress_ = QHostAddress(authority).isNull() ? QString() : authority;
+}
+
+QString HttpControl::connectHost() const {
+    if (!proxyAddress_.isEmpty())
+        return proxyAddress_;
+    if (!proxyName_.isEmpty())
+        return proxyName_;
+    return hostAddress_.isEmpty() ? hostName_ : hostAddress_;
+}
+
+int HttpControl::connectPort() const { return viaProxy() || urlPort_ == 0 ? port_ : urlPort_; }
+
+QByteArray HttpControl::requestText(const char* method) const {
+    QByteArray hostHeader = hostName_.toLatin1();
+    if (urlPort_ != 0 && urlPort_ != 80)
+        hostHeader += ':' + QByteArray::number(urlPort_);
+    const QByteArray target = viaProxy() ? "http://" + hostHeader + path_.toLatin1() : path_.toLatin1();
+    QByteArray text = QByteArray(method) + ' ' + target + " HTTP/1.0\r\n";
+    text += "Host: " + hostHeader + "\r\n";
+    if (!user_.isEmpty())
+        text += "Authorization: Basic " + (user_ + QLatin1Char(':') + password_).toLatin1().toBase64() + "\r\n";
+    QByteArray extra = header_.toLatin1();
+    extra.replace("\r\n", "\n");
+    for (const QByteArray& line : extra.split('\n'))
+        if (!line.trimmed().isEmpty())
+            text += line.trimmed() + "\r\n";
+    text += "\r\n";
+    return text;
+}
+
+HttpClient::HttpClient(EventPump&, LinkFactory& links, QObject* parent) : links_(links) {
+    setParent(parent);
+}
+
+void HttpClient::setState(int state) {
+    if (state != state_) {
+        state_ = state;
+        emit stateChanged(state);
+    }
+}
+
+void HttpClient::Abort() {
+    if (link_) {
+        link_->disconnect(this);
+        link_->Abort();
+        link_.release()->deleteLater();
+    }
+    received_.clear();
+    headerEnd_ = -1;
+    contentLength_ = -1;
+    state_ = Idle;
+}
+
+int HttpClient::Connect() {
+    Abort();
+    const QString host = connectHost().trimmed();
+    const int port = connectPort();
+    if (host.isEmpty() || port <= 0 || port > 65535)
+        return 0;
+    link_ = links_.CreateLink();
+    ByteLink* link = link_.get();
+    connect(link, &ByteLink::opened, this, [this] {
+        setState(Connected);
+        emit connected();
+    });
+    connect(link, &ByteLink::bytesArrived, this, &HttpClient::onBytes);
+    connect(link, &ByteLink::closed, this, &HttpClient::onClosed);
+    connect(link, &ByteLink::failed, this, &HttpClient::failWith);
+    setState(Connecting);
+    link->Open(host, static_cast<quint16>(port));
+    serial_ = serial_ % 30000 + 1;
+    return serial_;
+}
+
+int HttpClient::request(const char* method) {
+    if (!link_ || !link_->IsOpen()) {
+        emit error(sockerr::NotConnected);
+        return sockerr::NotConnected;
+    }
+    headOnly_ = qstrcmp(method, "HEAD") == 0;
+    received_.clear();
+    headerEnd_ = -1;
+    contentLength_ = -1;
+    setResponse(Header(), QString());
+    const int written = link_->Write(requestText(method));
+    if (written != 0) {
+        failWith(written);
+        return written;
+    }
+    setState(Requesting);
+    emit packetSent();
+    return 0;
+}
+
+void HttpClient::onBytes() {
+    if (!link_)
+        return;
+    const QByteArray bytes = link_->ReadAll();
+    if (bytes.isEmpty())
+        return;
+    setState(Receiving);
+    received_ += bytes;
+    emit dataReceived(QString::fromLatin1(bytes), static_cast<int>(bytes.size()));
+    if (headerEnd_ < 0) {
+        headerEnd_ = received_.indexOf("\r\n\r\n");
+        if (headerEnd_ < 0 && received_.size() > kMaxHeader) {
+            failWith(sockerr::MessageTooLong);
+            return;
+        }
+        if (headerEnd_ >= 0) {
+            for (const QByteArray& line : received_.left(headerEnd_).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    contentLength_ = line.mid(15).trimmed().toLongLong();
+            }
+        }
+    }
+}
+
+void HttpClient::onClosed() {
+    if (!link_)
+        return;
+    received_ += link_->ReadAll();
+    if (headerEnd_ < 0)
+        headerEnd_ = received_.indexOf("\r\n\r\n");
+    const qint64 bodySize = headerEnd_ >= 0 ? received_.size() - headerEnd_ - 4 : 0;
+    if (headerEnd_ < 0 || (!headOnly_ && contentLength_ >= 0 && bodySize < contentLength_)) {
+        // The answer was cut off before its end.
+        failWith(received_.isEmpty() ? sockerr::ConnectionReset : sockerr::ConnectionAborted);
+        return;
+    }
+    setResponse(QString::fromLatin1(received_.left(headerEnd_ + 2)),
+                QString::fromLatin1(received_.mid(headerEnd_ + 4)));
+    link_->disconnect(this);
+    link_.release()->deleteLater();
+    setState(Closed);
+    emit serverConnectionClosed();
+    emit fileClosed();
+    emit socketClosed();
+    state_ = Idle;
+}
+
+void HttpClient::failWith(int number) {
+    if (link_) {
+        link_->disconnect(this);
+        link_->Abort();
+        link_.release()->deleteLater();
+    }
+    state_ = Idle;
+    emit error(number);
+}
+
+} // namespace tessaly

@@ -1,0 +1,230 @@
+#include "platform/pop3client.h"
+
+#include "common/sockerr/sockerr.h"
+
+namespace tessaly {
+
+Pop3Client::Pop3Client(EventPump& pump, LinkFactory& links, SocketRegistry& registry, QObject* parent)
+    : pump_(pump), link_(pump, links), registry_(registry) {
+    setParent(parent);
+    connect(&link_, &LinkSession::bytesArrived, this, [this] {
+        if (reading_)
+            consume();
+    });
+    connect(&link_, &LinkSession::peerClosed, this, [this] {
+        if (reading_)
+            consume();
+        if (socket_) {
+            registry_.Unregister(socket_);
+            socket_ = 0;
+            emit socketClosed();
+        }
+    });
+}
+
+Pop3Client::~Pop3Client() {
+    if (socket_)
+        registry_.Unregister(socket_);
+}
+
+void Pop3Client::dropConnection(bool announce) {
+    link_.Abort();
+    awaiting_.clear();
+    reading_ = false;
+    if (socket_) {
+        registry_.Unregister(socket_);
+        socket_ = 0;
+        if (announce)
+            emit socketClosed();
+    }
+}
+
+void Pop3Client::Reset() {
+    dropConnection(false);
+    count_ = 0;
+    messageText_.clear();
+}
+
+int Pop3Client::fail(int number) {
+    // After a failed exchange the replies can no longer be matched to their
+    // commands, so the connection is given up.
+    emit error(number, sockerr::Text(number));
+    dropConnection(true);
+    return number;
+}
+
+int Pop3Client::Connect() {
+    dropConnection(false);
+    count_ = 0;
+    messageText_.clear();
+    const int opened = link_.Open(Server(), static_cast<quint16>(Port()), Timeout(), cancel_);
+    if (opened != 0) {
+        emit error(opened, sockerr::Text(opened));
+        return 0;
+    }
+    socket_ = registry_.Register(this);
+    awaiting_.push_back(false); // the greeting
+    const int greeting = readReply(nullptr);
+    if (greeting != 0) {
+        if (socket_)
+            dropConnection(true);
+        return 0;
+    }
+    return socket_;
+}
+
+bool Pop3Client::isMultiLine(const QByteArray& line) {
+    const QList<QByteArray> words = line.trimmed().split(' ');
+    const QByteArray verb = words.value(0).toUpper();
+    if (verb == "RETR" || verb == "TOP" || verb == "CAPA")
+        return true;
+    if (verb == "LIST" || verb == "UIDL")
+        return words.size() == 1;
+    return false;
+}
+
+int Pop3Client::WriteRaw(const QByteArray& bytes) {
+    const int written = link_.Write(bytes);
+    if (written != 0)
+        return written;
+    // Every complete command line written here awaits its own reply.
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) // the last piece has no line end
+        if (!lines[i].trimmed().isEmpty())
+            awaiting_.push_back(isMultiLine(lines[i]));
+    emit packetSent();
+    return 0;
+}
+
+int Pop3Client::command(const QByteArray& line, bool multiLine, QByteArray* reply) {
+    if (!socket_)
+        return fail(sockerr::NotConnected);
+    const int written = link_.Write(line + "\r\n");
+    if (written != 0)
+        return fail(written);
+    awaiting_.push_back(multiLine);
+    emit packetSent();
+    return readReply(reply);
+}
+
+void Pop3Client::consume() {
+    QByteArray& buffer = link_.Buffer();
+    QByteArray piece;
+    qsizetype start = 0;
+    while (!current_.complete && !current_.failure) {
+        const qsizetype lf = buffer.indexOf('\n', start);
+        if (lf < 0) {
+            if (buffer.size() - start > kMaxLine)
+                current_.failure = sockerr::MessageTooLong;
+            break;
+        }
+        const QByteArray line = buffer.mid(start, lf + 1 - start);
+        start = lf + 1;
+        piece += line;
+        if (!current_.statusSeen) {
+            current_.statusSeen = true;
+            current_.ok = line.startsWith("+OK");
+            if (!current_.multiLine || !current_.ok)
+                current_.complete = true;
+        } else if (line == ".\r\n" || line == ".\n") {
+            current_.complete = true;
+        }
+        if (current_.text.size() + piece.size() > kMaxReply)
+            current_.failure = sockerr::MessageTooLong;
+    }
+    buffer.remove(0, start);
+    if (!piece.isEmpty()) {
+        current_.text += piece;
+        emit dataReceived(QString::fromLatin1(piece));
+    }
+}
+
+int Pop3Client::readReply(QByteArray* reply) {
+    if (awaiting_.empty())
+        return fail(sockerr::NotConnected);
+    current_ = Reply{};
+    current_.multiLine = awaiting_.front();
+    reading_ = true;
+    consume();
+    const int waited = link_.WaitFor([this] { return current_.complete || current_.failure != 0; },
+                                     Timeout(), cancel_);
+    reading_ = false;
+    if (current_.failure)
+        return fail(current_.failure);
+    if (waited != 0)
+        return fail(waited);
+    awaiting_.pop_front();
+    if (reply)
+        *reply = current_.text;
+    return current_.ok ? 0 : NegativeReply;
+}
+
+int Pop3Client::SendUser() { return command("USER " + User().toLatin1(), false); }
+
+int Pop3Client::SendPass() { return command("PASS " + Password().toLatin1(), false); }
+
+int Pop3Client::SendStat() {
+    QByteArray reply;
+    const int result = command("STAT", false, &reply);
+    if (result != 0)
+        return result;
+    // "+OK count size"
+    const QList<QByteArray> words = reply.trimmed().split(' ');
+    bool numeric = false;
+    const int count = words.value(1).toInt(&numeric);
+    if (!numeric)
+        return NegativeReply;
+    count_ = count;
+    emit loginComplete();
+    return 0;
+}
+
+int Pop3Client::Receive() {
+    if (!socket_)
+        return fail(sockerr::NotConnected);
+    if (awaiting_.empty())
+        return command("NOOP", false);
+    return readReply(nullptr);
+}
+
+int Pop3Client::Retrieve() {
+    messageText_.clear();
+    QByteArray reply;
+    const int result = command("RETR " + QByteArray::number(MessageNumber()), true, &reply);
+    if (result != 0)
+        return result;
+    // The message lies between the status line and the final ".", with the
+    // byte-stuffed leading dots removed.
+    QByteArray text;
+    text.reserve(reply.size());
+    qsizetype pos = reply.indexOf('\n') + 1;
+    while (pos < reply.size()) {
+        qsizetype lf = reply.indexOf('\n', pos);
+        if (lf < 0)
+            lf = reply.size() - 1;
+        QByteArray line = reply.mid(pos, lf + 1 - pos);
+        pos = lf + 1;
+        if (line == ".\r\n" || line == ".\n")
+            break;
+        if (line.startsWith('.'))
+            line.remove(0, 1);
+        text += line;
+    }
+    messageText_ = QString::fromLatin1(text);
+    return 0;
+}
+
+void Pop3Client::Close() {
+    if (socket_ && link_.IsOpen()) {
+        // Earlier replies nobody asked for are read first so that the
+        // answer to QUIT is matched correctly; a failure only shortens this.
+        while (socket_ && !awaiting_.empty())
+            if (readReply(nullptr) > NegativeReply)
+                break;
+        if (socket_ && command("QUIT", false) > NegativeReply)
+            return; // already closed and reported
+    }
+    dropConnection(true);
+}
+
+} // namespace tessaly

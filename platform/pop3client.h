@@ -1,0 +1,64 @@
+#pragma once
+// The POP3 client control over a LinkSession (RFC 1939).
+
+#include "platform/bytelink.h"
+#include "platform/linksession.h"
+#include "platform/popcontrol.h"
+
+#include <deque>
+
+namespace tessaly {
+
+class Pop3Client : public PopControl, public SocketEndpoint {
+    Q_OBJECT
+public:
+    // Longest reply line accepted, and the largest multi-line reply.
+    static constexpr qsizetype kMaxLine = 1 << 20;
+    static constexpr qsizetype kMaxReply = 64 << 20;
+
+    Pop3Client(EventPump& pump, LinkFactory& links, SocketRegistry& registry,
+               QObject* parent = nullptr);
+    ~Pop3Client() override;
+
+    void Reset() override;
+    int Connect() override;
+    int SendUser() override;
+    int SendPass() override;
+    int SendStat() override;
+    int MessageCount() const override { return count_; }
+    int Receive() override;
+    int Retrieve() override;
+    QString MessageText() const override { return messageText_; }
+    void Close() override;
+    int Socket() const override { return socket_; }
+
+    int WriteRaw(const QByteArray& bytes) override;
+
+private:
+    struct Reply {
+        bool multiLine = false;
+        bool statusSeen = false;
+        bool ok = false;
+        bool complete = false;
+        int failure = 0;
+        QByteArray text;
+    };
+    int command(const QByteArray& line, bool multiLine, QByteArray* reply = nullptr);
+    int readReply(QByteArray* reply);
+    void consume();
+    int fail(int number);
+    void dropConnection(bool announce);
+    static bool isMultiLine(const QByteArray& line);
+
+    EventPump& pump_;
+    LinkSession link_;
+    SocketRegistry& registry_;
+    int socket_ = 0;
+    int count_ = 0;
+    QString messageText_;
+    std::deque<bool> awaiting_; // one entry per command still awaiting its reply
+    Reply current_;
+    bool reading_ = false;
+};
+
+} // namespace tessaly

@@ -1,0 +1,168 @@
+#include "platform/smtpcontrol.h"
+
+#include "common/sockerr/sockerr.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+namespace tessaly {
+
+namespace {
+
+QStringList addresses(const QString& list) {
+    QStringList out;
+    for (const QString& part : list.split(QRegularExpression(QStringLiteral("[,;]")), Qt::SkipEmptyParts))
+        if (!part.trimmed().isEmpty())
+            out << part.trimmed();
+    return out;
+}
+
+// "user@host" or "Name <user@host>" → "<user@host>".
+QByteArray path(const QString& address) {
+    const qsizetype open = address.indexOf(QLatin1Char('<'));
+    const qsizetype close = address.indexOf(QLatin1Char('>'), open);
+    const QString bare = open >= 0 && close > open ? address.mid(open + 1, close - open - 1) : address;
+    return '<' + bare.trimmed().toLatin1() + '>';
+}
+
+QByteArray rfc5322Date(const QDateTime& local) {
+    const int offset = local.offsetFromUtc() / 60;
+    const QString zone = QStringLiteral("%1%2%3")
+                             .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                             .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                             .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+    return QLocale::c().toString(local, QStringLiteral("ddd, d MMM yyyy HH:mm:ss ")).toLatin1() +
+           zone.toLatin1();
+}
+
+// CR LF line ends whatever the text used.
+QByteArray crlfLines(const QString& text) {
+    QByteArray in = text.toLatin1();
+    in.replace("\r\n", "\n");
+    in.replace('\r', '\n');
+    in.replace("\n", "\r\n");
+    return in;
+}
+
+} // namespace
+
+SmtpClient::SmtpClient(EventPump& pump, LinkFactory& links, QObject* parent)
+    : pump_(pump), link_(pump, links) {
+    setParent(parent);
+}
+
+QByteArray SmtpClient::MessageData() const {
+    QByteArray data;
+    data += "Date: " + rfc5322Date(pump_.now()) + "\r\n";
+    data += "From: " + Sender().toLatin1() + "\r\n";
+    data += "To: " + addresses(Recipient()).join(QStringLiteral(", ")).toLatin1() + "\r\n";
+    data += "Subject: " + Subject().toLatin1() + "\r\n";
+    if (!Mailer().isEmpty())
+        data += "X-Mailer: " + Mailer().toLatin1() + "\r\n";
+    data += "MIME-Version: 1.0\r\n";
+    data += "Content-Type: text/plain; charset=ISO-8859-1\r\n";
+    data += "Content-Transfer-Encoding: 8bit\r\n";
+    data += "\r\n";
+    QByteArray body = crlfLines(Body());
+    if (!body.isEmpty() && !body.endsWith("\r\n"))
+        body += "\r\n";
+    // Dot-stuffing: a line that begins with "." gets a second one.
+    if (body.startsWith('.'))
+        body.prepend('.');
+    body.replace("\r\n.", "\r\n..");
+    data += body;
+    data += ".\r\n";
+    return data;
+}
+
+int SmtpClient::fail(int number) {
+    if (number >= 400 && number <= 599) {
+        // A refusal by the server: end politely; no socket error.
+        if (link_.IsOpen() && link_.Write("QUIT\r\n") == 0)
+            readReply(221);
+    } else {
+        emit error(number, sockerr::Text(number));
+    }
+    const bool wasOpen = link_.IsOpen() || link_.Ended();
+    link_.Abort();
+    if (wasOpen)
+        emit socketClosed();
+    return number;
+}
+
+int SmtpClient::readReply(int expected) {
+    // A reply is one or more lines "ddd-text" ending with "ddd text".
+    QByteArray reply;
+    int code = 0;
+    bool complete = false;
+    int failure = 0;
+    auto scan = [&] {
+        QByteArray& buffer = link_.Buffer();
+        qsizetype lf;
+        while (!complete && (lf = buffer.indexOf('\n')) >= 0) {
+            const QByteArray line = buffer.left(lf + 1);
+            buffer.remove(0, lf + 1);
+            reply += line;
+            emit dataReceived(QString::fromLatin1(line));
+            if (line.size() < 4 || line[3] != '-') {
+                code = line.left(3).toInt();
+                complete = true;
+            }
+        }
+        if (!complete && buffer.size() > kMaxLine)
+            failure = sockerr::MessageTooLong;
+        return complete || failure != 0;
+    };
+    const int waited = link_.WaitFor(scan, Timeout(), cancel_);
+    if (failure)
+        return failure;
+    if (waited != 0)
+        return waited;
+    if (code < 100)
+        return 500; // unreadable reply
+    return code == expected ? 0 : code;
+}
+
+int SmtpClient::exchange(const QByteArray& line, int expected) {
+    const int written = link_.Write(line + "\r\n");
+    return written != 0 ? written : readReply(expected);
+}
+
+int SmtpClient::Send() {
+    const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    const int opened = link_.Open(host, static_cast<quint16>(Port()), Timeout(), cancel_);
+    if (opened != 0) {
+        emit error(opened, sockerr::Text(opened));
+        return opened;
+    }
+    int result = readReply(220);
+    const QString domain = Domain().trimmed().isEmpty() ? QStringLiteral("localhost") : Domain().trimmed();
+    if (result == 0)
+        result = exchange("HELO " + domain.toLatin1(), 250);
+    if (result == 0)
+        result = exchange("MAIL FROM:" + path(Sender()), 250);
+    const QStringList to = addresses(Recipient());
+    if (result == 0 && to.isEmpty())
+        result = 501;
+    for (const QString& rcpt : to) {
+        if (result != 0)
+            break;
+        result = exchange("RCPT TO:" + path(rcpt), 250);
+        if (result == 251)
+            result = 0;
+    }
+    if (result == 0)
+        result = exchange("DATA", 354);
+    if (result == 0) {
+        const int written = link_.Write(MessageData());
+        result = written != 0 ? written : readReply(250);
+    }
+    if (result != 0)
+        return fail(result);
+    exchange("QUIT", 221); // the message is accepted whatever QUIT brings
+    link_.Abort();
+    emit socketClosed();
+    return 0;
+}
+
+} // namespace tessaly

@@ -1,0 +1,70 @@
+#pragma once
+// Helpers for integration tests that start real servers on 127.0.0.1.
+
+#include "platform/eventpump.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <memory>
+#include <sys/resource.h>
+
+namespace tessaly::testing {
+
+// A port nobody listens on right now.
+inline quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// Waits (in the event loop) until something accepts connections on the port.
+inline bool waitForPort(EventPump& pump, quint16 port, double seconds) {
+    const QDateTime deadline = pump.now().addMSecs(static_cast<qint64>(seconds * 1000));
+    while (pump.now() < deadline) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        bool connected = false;
+        QObject::connect(&probe, &QTcpSocket::connected, [&] { connected = true; });
+        bool failed = false;
+        QObject::connect(&probe, &QTcpSocket::errorOccurred, [&] { failed = true; });
+        pump.waitUntil([&] { return connected || failed; }, 1.0, nullptr);
+        if (connected)
+            return true;
+        pump.pause(0.1, nullptr);
+    }
+    return false;
+}
+
+// A peer program, killed when the test ends.
+class PeerProcess {
+public:
+    ~PeerProcess() { stop(); }
+    QProcess& process() { return process_; }
+    void start(const QString& program, const QStringList& arguments) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(program, arguments);
+    }
+    void stop() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            if (!process_.waitForFinished(3000)) { // only at the end of a test
+                process_.kill();
+                process_.waitForFinished(1000);
+            }
+        }
+    }
+
+private:
+    QProcess process_;
+};
+
+// CPU time (user + system) this process has used, in seconds.
+inline double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace tessaly::testing
