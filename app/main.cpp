@@ -11,7 +11,13 @@
 #include "app/core/headlessmainview.h"
 #include "app/core/mainprogram.h"
 #include "app/core/shippedresources.h"
+#include "platform/bytelink.h"
+#include "platform/dialupcontrol.h"
 #include "platform/eventpump.h"
+#include "platform/pop3client.h"
+#include "platform/popcontrol.h"
+#include "platform/serialcontrol.h"
+#include "platform/smtpcontrol.h"
 #include "platform/headlessprompter.h"
 #include "platform/programdir.h"
 #include "platform/quitsignals.h"
@@ -90,6 +96,15 @@ int main(int argc, char** argv) {
     IniSettingsStore store(IniSettingsStore::defaultFilePath());
     auto sound = createWaveSoundDevice();
 
+    // The main window's controls.
+    TcpLinkFactory links;
+    SocketRegistry sockets;
+    Pop3Client pop(pump, links, sockets);
+    TcpControl tcp(sockets);
+    SmtpClient smtp(pump, links);
+    QtSerialControl serial(store, kAppTitle);
+    NmcliDialupControl dialup(pump);
+
     std::unique_ptr<Prompter> prompter;
     std::unique_ptr<MainView> view;
     std::unique_ptr<TrayIcon> tray;
@@ -107,7 +122,7 @@ int main(int argc, char** argv) {
 
     MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
                                          headless ? QSize(15360, 11520) : screenSizeTwips(),
-                                         tray.get()},
+                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp},
                         *view);
     std::unique_ptr<FrmStatus> statusWindow;
     if (window) {

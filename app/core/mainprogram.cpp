@@ -10,7 +10,10 @@
 #include "common/log/clogfile.h"
 #include "common/util/tessalyerror.h"
 #include "common/util/textfmt.h"
+#include "platform/dialupcontrol.h"
 #include "platform/eventpump.h"
+#include "platform/serialcontrol.h"
+#include "platform/smtpcontrol.h"
 #include "platform/prompter.h"
 #include "platform/settingsstore.h"
 #include "platform/sounddevice.h"
@@ -37,7 +40,24 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, cancel_);
     connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
     connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
-    dialUpAvailable_ = [] { return !QStandardPaths::findExecutable(QStringLiteral("nmcli")).isEmpty(); };
+    // The dial-up component is there when its control answers; a missing
+    // one fails with "not installed" the first time it is used.
+    dialUpAvailable_ = [this] {
+        if (!platform_.dialup)
+            return false;
+        try {
+            platform_.dialup->EntryList();
+            return true;
+        } catch (const TessalyError& e) {
+            return e.number() != DialupControl::NotInstalled;
+        }
+    };
+    if (platform_.serial) {
+        cycle_->SetPortBusyTest([this] { return platform_.serial->PortOpen(); });
+        // Line settings the device could not take are noted in the transcript.
+        connect(platform_.serial, &SerialControl::terminalLine, this,
+                [this](const QString& line) { terminal_.Append(line + QLatin1Char('\r')); });
+    }
 }
 
 void MainProgram::LoadProfile(const QString& path) { tessaly::LoadProfile(*this, path); }
@@ -122,8 +142,11 @@ void MainProgram::Startup(const QString& commandLine) {
         if (migrationDue(platform_.store))
             MigrateSettings(platform_.store, platform_.programDir, platform_.screenTwips);
     });
-    // 2. The SMTP control's program identification is set by the mail
-    //    controls when they are created.
+    // 2. The SMTP control identifies the program.
+    guardedStep([&] {
+        if (platform_.smtp)
+            platform_.smtp->SetMailer(kAppTitle);
+    });
     // 3. Hide the window and give it its design size.
     guardedStep([&] {
         view_.HideWindow();
@@ -155,6 +178,10 @@ void MainProgram::Startup(const QString& commandLine) {
         services_.Clear();
         popAccounts_.Clear();
         settings_.checkMailFlag = true;
+        filters_.Clear();
+        filters_.SetFilename(Filters::kDefaultFilename);
+        filters_.SetDirectory(platform_.programDir);
+        filters_.Read(platform_.prompter);
     });
     // 10. The activity log.
     guardedStep([&] {
@@ -197,7 +224,11 @@ void MainProgram::Startup(const QString& commandLine) {
     });
     // 19. Terminal window hidden, its menu item unchecked.
     guardedStep([&] { view_.SetDiagnostics(false); });
-    // 20. The serial port's flow control is set when the port control exists.
+    // 20. The serial port's flow control.
+    guardedStep([&] {
+        if (platform_.serial)
+            platform_.serial->SetFlowControl(settings_.flowControlIndex);
+    });
     // 21. Switches from the live settings.
     guardedStep([&] {
         cycle_->SyncSwitches();

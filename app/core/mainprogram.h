@@ -4,6 +4,7 @@
 // window only through MainView, so it runs the same headless and under test.
 
 #include "app/core/livesettings.h"
+#include "app/filters/cfilter.h"
 #include "app/paging/terminal.h"
 #include "app/mail/cpopaccount.h"
 #include "app/paging/cpager.h"
@@ -25,6 +26,11 @@ class SettingsStore;
 class SoundDevice;
 class Timer;
 class TrayIcon;
+class SerialControl;
+class DialupControl;
+class PopControl;
+class TcpControl;
+class SmtpControl;
 class MainCycle;
 class StatusDisplay;
 class StatusWindow;
@@ -37,6 +43,12 @@ struct PlatformServices {
     QString programDir;
     QSize screenTwips;        // screen size for default window positions
     TrayIcon* tray = nullptr; // none: no tray icon service
+    // The controls of the main window; none where a run has no such device.
+    SerialControl* serial = nullptr;
+    DialupControl* dialup = nullptr;
+    PopControl* pop = nullptr;
+    TcpControl* tcp = nullptr;
+    SmtpControl* smtp = nullptr;
 };
 
 class MainProgram : public QObject {
@@ -64,6 +76,7 @@ public:
     const PagerList& Pagers() const { return pagers_; }
     ServiceList& Services() { return services_; }
     const ServiceList& Services() const { return services_; }
+    Filters& GetFilters() { return filters_; }
     POPAccountList& POPAccounts() { return popAccounts_; }
     const POPAccountList& POPAccounts() const { return popAccounts_; }
 
@@ -120,6 +133,7 @@ private:
     std::unique_ptr<StatusDisplay> display_;
     std::unique_ptr<StatusWindow> status_;
     Terminal terminal_;
+    Filters filters_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

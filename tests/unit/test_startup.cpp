@@ -6,7 +6,10 @@
 #include "app/core/mainprogram.h"
 #include "app/core/registry.h"
 #include "common/util/textfmt.h"
+#include "platform/bytelink.h"
 #include "platform/settingsstore.h"
+#include "platform/smtpcontrol.h"
+#include "tests/fakes/fakeserial.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
@@ -240,6 +243,38 @@ private slots:
         QVERIFY(after.endsWith(line));
         QCOMPARE(after.size(), before.size() - MainProgram::kActivityTrim + line.size());
         QCOMPARE(after.left(50), before.mid(MainProgram::kActivityTrim, 50));
+    }
+
+    void controlsAndFiltersArePrepared() {
+        // A profile whose modem uses RTS/CTS flow control.
+        const QString profile = dir.path() + QStringLiteral("/flow.dat");
+        {
+            HeadlessMainView view(false);
+            auto writer = start(view);
+            writer->Settings().flowControlIndex = 2;
+            writer->SaveProfile(profile);
+        }
+        // filters.dat in the program directory is read at start.
+        QFile filters(dir.path() + QStringLiteral("/filters.dat"));
+        QVERIFY(filters.open(QIODevice::WriteOnly));
+        filters.write("\"Junk\",0,0,\"win\",#TRUE#\r\n");
+        filters.close();
+
+        FakeSerialControl serial(pump);
+        TcpLinkFactory links;
+        SmtpClient smtp(pump, links);
+        HeadlessMainView view(false);
+        MainProgram p(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr,
+                                       &serial, nullptr, nullptr, nullptr, &smtp},
+                      view);
+        p.Startup(profile);
+        QFile::remove(dir.path() + QStringLiteral("/filters.dat"));
+        QCOMPARE(p.GetFilters().Count(), 1);
+        QCOMPARE(p.GetFilters().Item(1)->FilterText(), QStringLiteral("win"));
+        QCOMPARE(smtp.Mailer(), QStringLiteral("Tessaly 1.1"));
+        QCOMPARE(serial.FlowControl(), 2);
+        // Without a dial-up control there is no dial-up component.
+        QVERIFY(!p.DialUpAvailable());
     }
 
     void versionTexts() {
