@@ -50,6 +50,14 @@ void StatusWindow::Hide() {
         view_->HideWindow();
 }
 
+void StatusWindow::Close() {
+    if (!loaded_)
+        return;
+    if (view_)
+        view_->CloseWindow();
+    loaded_ = false;
+}
+
 void StatusWindow::Activated() { cancel_ = false; }
 
 void StatusWindow::CancelClicked() {

@@ -22,6 +22,8 @@ public:
     virtual QSize SizeTwips() const = 0;
     virtual QPoint PositionTwips() const = 0;
     virtual void MoveTwips(const QPoint& topLeft) = 0;
+    // Closes the window; its closing handler runs as for the user's close.
+    virtual void CloseWindow() = 0;
 };
 
 class StatusWindow {
@@ -40,6 +42,8 @@ public:
     // Loads when needed, then shows the window.
     void Show();
     void Hide();
+    // Closes (unloads) the window; the next use loads it afresh.
+    void Close();
     void Activated();
     void CancelClicked();
     // The window is closing: its position is kept unless it is minimised.

@@ -23,6 +23,7 @@ public:
     QSize SizeTwips() const override;
     QPoint PositionTwips() const override;
     void MoveTwips(const QPoint& topLeft) override;
+    void CloseWindow() override { close(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

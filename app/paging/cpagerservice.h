@@ -11,6 +11,9 @@
 
 namespace tessaly {
 
+class SerialControl;
+struct PagingContext;
+
 class CPagerService {
 public:
     // Blocks a single split can produce; the table has one more, unused slot 0.
@@ -44,6 +47,28 @@ public:
     QString Initstring() const { return initstring_; }
     void SetInitstring(const QString& v) { initstring_ = v; }
 
+    // The outcome of the last Logon, SendTo, Logoff or SendDigitalPage.
+    std::int16_t ResultState() const { return resultState_; }
+
+    // Calls the paging terminal and logs on; true when the call stays open
+    // for blocks. Retries as the settings say.
+    bool Logon(PagingContext& ctx, SerialControl& port);
+    // Sends one page as blocks over the open call.
+    void SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId,
+                const QString& message, int messageNumber = 1);
+    // Ends the dialogue and hangs up.
+    void Logoff(PagingContext& ctx, SerialControl& port);
+    // Dials a numeric pager and keys `digits`, with retries.
+    void SendDigitalPage(PagingContext& ctx, SerialControl& port, const QString& phone,
+                         const QString& digits);
+
+    // One block as it goes on the line: STX id CR text CR ETX checksum CR.
+    static QByteArray Frame(const QString& pagerId, const QString& block);
+    // The three checksum characters for the bytes STX .. ETX.
+    static QByteArray Checksum(const QByteArray& stxToEtx);
+    // The line settings text: baud, first letter of the parity, data bits, stop bits.
+    QString LineSettings() const;
+
     // Cuts `text` into page blocks of MaxPageChar characters, at most
     // `maxBlocks` of them (0 means 20; more than 20 is held to 20). CR
     // becomes a space and the character after it a backspace (8), so CR LF
@@ -76,6 +101,7 @@ private:
 
     std::array<QString, kMaxBlocks + 1> blocks_{};
     std::int16_t blockCount_ = 0;
+    std::int16_t resultState_ = 0;
 };
 
 using ServiceList = KeyedList<CPagerService>;

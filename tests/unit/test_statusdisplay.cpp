@@ -46,6 +46,8 @@ public:
     QSize SizeTwips() const override { return {3960, 1335}; }
     QPoint PositionTwips() const override { return pos; }
     void MoveTwips(const QPoint& p) override { pos = p; }
+    void CloseWindow() override { shown = false; ++closes; }
+    int closes = 0;
     bool shown = false, minimized = false;
     QString text;
     QPoint pos;

@@ -1,0 +1,67 @@
+#pragma once
+// The modem routines: initialise a Hayes modem, dial, wait for text, send
+// text, hang up. Every wait sleeps in the event loop, ends on the cancel flag,
+// and copies the traffic into the terminal transcript.
+
+#include <QString>
+#include <cstdint>
+
+namespace tessaly {
+
+class EventPump;
+class Prompter;
+class SerialControl;
+class StatusWindow;
+class Terminal;
+struct LiveSettings;
+
+class Comm {
+public:
+    // Replies longer than this end a wait.
+    static constexpr int kReplyLimit = 5000;
+
+    Comm(EventPump& pump, Prompter& prompter, Terminal& terminal, StatusWindow& status,
+         const LiveSettings& settings, const bool& cancel)
+        : pump_(pump), prompter_(prompter), terminal_(terminal), status_(status),
+          settings_(settings), cancel_(cancel) {}
+
+    // Opens the port and sends "AT", then the initialisation text with the
+    // speaker pieces. States 0, 1, 6 or 9.
+    std::int16_t InitModem(SerialControl& port, const QString& initString);
+    // Dials a paging terminal and waits up to 60 s for CONNECT. States 0, 2, 6, 7, 8.
+    std::int16_t DialService(SerialControl& port, const QString& phone);
+    // Dials a numeric pager (number, pauses and digits) and listens `waitSeconds`
+    // for a busy line or no dial tone. States 0, 6, 7, 8.
+    std::int16_t DialNumeric(SerialControl& port, const QString& dialText, double waitSeconds);
+    // Waits until `reply` holds `expected`; the time-out counts silence.
+    void WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds,
+                     bool& found, QString& reply);
+    void SendText(SerialControl& port, const QString& text);
+    // "+++", "ATH0", then the port is closed; a closed port is left alone.
+    void HangUp(SerialControl& port);
+    void Pause(double seconds);
+    void ShowCommStatus(const QString& text);
+    void TerminalAppend(const QString& text);
+
+    // " M0".." M3", " L1".." L3", "DT"/"DP" from the modem settings.
+    QString SpeakerText() const;
+    QString VolumeText() const;
+    QString DialTypeText() const;
+
+    EventPump& Pump() { return pump_; }
+    const bool& CancelFlag() const { return cancel_; }
+
+private:
+    // Waits up to `seconds` for received data; false on deadline or cancel.
+    bool waitForData(SerialControl& port, double seconds);
+    void tooLong();
+
+    EventPump& pump_;
+    Prompter& prompter_;
+    Terminal& terminal_;
+    StatusWindow& status_;
+    const LiveSettings& settings_;
+    const bool& cancel_;
+};
+
+} // namespace tessaly
