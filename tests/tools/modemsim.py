@@ -543,9 +543,8 @@ class Simulator:
                 final = "NO CARRIER"
         record["result"] = final
         data = b""
-        if not self.quiet:
-            for line in info:
-                data += b"\r\n" + line.encode("latin-1") + b"\r\n"
+        for line in info:
+            data += b"\r\n" + line.encode("latin-1") + b"\r\n"
         data += self.result_bytes(final)
         if data:
             self.answer("command", data)
@@ -850,7 +849,7 @@ class Simulator:
             answer = "none"
         elif seq <= len(self.block_script):
             answer = self.block_script[seq - 1]
-        elif not ok:
+        elif not (ok and well_formed):
             answer = "nak"
         elif self.good_blocks_nakked < self.o.bad_checksum_answers:
             self.good_blocks_nakked += 1
@@ -929,6 +928,22 @@ class Simulator:
                 os.unlink(self.o.link)
             os.symlink(self.device, self.o.link)
 
+    def read_port(self):
+        while self.port_open:
+            try:
+                data = os.read(self.master, 4096)
+            except BlockingIOError:
+                return
+            except OSError as e:
+                if e.errno == errno.EIO:
+                    self.port_closed()
+                    return
+                raise
+            if not data:
+                self.port_closed()
+                return
+            self.receive(data)
+
     def run(self):
         wake_r, wake_w = os.pipe()
         os.set_blocking(wake_r, False)
@@ -979,6 +994,8 @@ class Simulator:
             if self.stop:
                 break
 
+            if self.port_open and self.master in readable:
+                self.read_port()
             if watch_stdin and sys.stdin.fileno() in readable:
                 chunk = os.read(sys.stdin.fileno(), 4096)
                 if not chunk:
@@ -989,21 +1006,6 @@ class Simulator:
                     line, stdin_buf = stdin_buf.split(b"\n", 1)
                     self.control_line(line.decode("utf-8", "replace"))
 
-            if self.port_open and self.master in readable:
-                while self.port_open:
-                    try:
-                        data = os.read(self.master, 4096)
-                    except BlockingIOError:
-                        break
-                    except OSError as e:
-                        if e.errno == errno.EIO:
-                            self.port_closed()
-                            break
-                        raise
-                    if not data:
-                        self.port_closed()
-                        break
-                    self.receive(data)
             if writable:
                 self.flush_out()
             self.run_due()
@@ -1015,6 +1017,10 @@ class Simulator:
         os.close(wake_w)
 
     def close(self):
+        # What the program sent (or its closing the port) just before the
+        # end still counts.
+        if self.master >= 0 and self.port_open:
+            self.read_port()
         self.write_summary()
         if self.log_file is not None:
             self.log_file.close()
