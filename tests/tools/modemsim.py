@@ -91,6 +91,9 @@ AMPERSAND_COMMANDS = {
 }
 BACKSLASH_COMMANDS = {"N": (0, 7), "Q": (0, 3)}
 
+# S registers that read back a Hayes default before they are set.
+DEFAULT_REGISTERS = {0: 0, 2: 43, 3: 13, 4: 10, 5: 8, 6: 2, 7: 50, 8: 2, 10: 14, 12: 50}
+
 
 def tap_checksum(block):
     """Checksum of a paging block: the sum of the bytes from STX through ETX,
@@ -435,10 +438,12 @@ class Simulator:
         self.verbose_results = True
         self.quiet = False
         self.dial_method = "tone"
-        self.registers = {}
+        self.registers = dict(DEFAULT_REGISTERS)
+        self.guard_register_set = False
 
     def guard_time(self):
-        if 12 in self.registers:
+        # The option stands in for S12 until a command sets the register.
+        if self.guard_register_set:
             return self.registers[12] / 50.0
         return self.o.guard_time
 
@@ -525,6 +530,8 @@ class Simulator:
             elif name == "S=":
                 reg, value = arg
                 self.registers[reg] = value
+                if reg == 12:
+                    self.guard_register_set = True
             elif name == "S?":
                 info.append("%03d" % self.registers.get(arg, 0))
             elif name == "D":
@@ -902,8 +909,11 @@ class Simulator:
         word = line.strip().lower()
         if word == "summary":
             self.write_summary()
-            sys.stdout.write(json.dumps({"summary": self.summary}) + "\n")
-            sys.stdout.flush()
+            try:
+                sys.stdout.write(json.dumps({"summary": self.summary}) + "\n")
+                sys.stdout.flush()
+            except OSError:
+                self.verbose("stdout is gone; summary not printed")
         elif word == "drop":
             self.line_drop()
         elif word == "quit":

@@ -180,6 +180,7 @@ class ModemCommandTest(SimTestCase):
             self.assertEqual(sim.exchange(line + b"\r", OK), OK, line)
         for line in (b"ATFOO", b"ATM4", b"ATL9", b"AT&Z", b"ATS7", b"ATDT", b"AT+FCLASS=0"):
             self.assertEqual(sim.exchange(line + b"\r", ERROR), ERROR, line)
+        self.assertEqual(sim.exchange(b"ATS12?\r", OK), b"\r\n050\r\n" + OK)
         self.assertEqual(sim.exchange(b"ATS7=45\r", OK), OK)
         self.assertEqual(sim.exchange(b"ATS7?\r", OK), b"\r\n045\r\n" + OK)
         # What comes before "AT" on the line (a "+++" sent in command mode)
@@ -195,8 +196,10 @@ class ModemCommandTest(SimTestCase):
         self.assertEqual([i["line"] for i in summary["ignored_lines"]], ["\x04", "HELLO DATA"])
 
     def test_numeric_results_and_quiet(self):
-        sim = self.start("--guard-time", "0.1")
+        sim = self.start()
         self.assertEqual(sim.exchange(b"ATV0\r", b"\r"), b"0\r")
+        # S12 (in 1/50 s) replaces the 0.5-s guard time of the options.
+        self.assertEqual(sim.exchange(b"ATS12=5\r", b"\r"), b"0\r")
         self.assertEqual(sim.exchange(b"ATFOO\r", b"\r"), b"4\r")
         self.assertEqual(sim.exchange(b"ATDT5551234\r", b"\r"), b"5\r")
         time.sleep(0.25)
