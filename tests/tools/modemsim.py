@@ -116,14 +116,14 @@ def dial_digits(text):
 class DialRule:
     """A dialled number that gets a fixed result, for all dials or a count."""
 
-    def __init__(self, spec, result):
-        number, sep, count = spec.partition(":")
+    def __init__(self, rule_text, result):
+        number, sep, count = rule_text.partition(":")
         self.number = dial_digits(number)
         if not self.number:
-            raise ValueError("no digits in number %r" % spec)
+            raise ValueError("no digits in number %r" % rule_text)
         self.remaining = int(count) if sep else None
         if self.remaining is not None and self.remaining < 0:
-            raise ValueError("negative count in %r" % spec)
+            raise ValueError("negative count in %r" % rule_text)
         self.result = result
 
     def matches(self, digits, numeric):
@@ -232,8 +232,8 @@ class Simulator:
                               (opts.no_dialtone, "NO DIALTONE"),
                               (opts.no_carrier, "NO CARRIER"),
                               (opts.no_answer, "NO ANSWER")):
-            for spec in numbers or []:
-                self.rules.append(DialRule(spec, text))
+            for rule_text in numbers or []:
+                self.rules.append(DialRule(rule_text, text))
         self.numeric_numbers = [dial_digits(n) for n in opts.numeric_number or []]
 
         silent = opts.silent_after
@@ -1132,9 +1132,9 @@ def check_options(p, o):
             if a.strip() and a.strip().lower() not in BLOCK_ANSWERS:
                 p.error("--block-answers: unknown answer %r" % a)
     for name in ("busy", "no_dialtone", "no_carrier", "no_answer"):
-        for spec in getattr(o, name) or []:
+        for rule_text in getattr(o, name) or []:
             try:
-                DialRule(spec, "")
+                DialRule(rule_text, "")
             except ValueError as e:
                 p.error("--%s: %s" % (name.replace("_", "-"), e))
     if o.cr_before_id < 0:
