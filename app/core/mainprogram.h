@@ -95,6 +95,9 @@ public:
     bool ProfileChanged() const { return profileChanged_; }
     void SetProfileChanged(bool changed) { profileChanged_ = changed; }
     bool& CancelFlag() { return cancel_; }
+    // Set when the dial-up component turned out to be missing during the run.
+    bool DialUpMissing() const { return dialUpMissing_; }
+    void SetDialUpMissing(bool missing) { dialUpMissing_ = missing; }
 
     CLogFile* Log() { return log_.get(); }
     QString ActivityText() const { return activity_; }
@@ -140,6 +143,7 @@ private:
     QString activity_;
     bool profileChanged_ = false;
     bool cancel_ = false;
+    bool dialUpMissing_ = false;
 };
 
 } // namespace tessaly
