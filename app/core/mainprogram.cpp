@@ -7,6 +7,10 @@
 #include "app/core/commstatus.h"
 #include "app/core/profile.h"
 #include "app/core/registry.h"
+#include "app/mail/checksession.h"
+#include "app/mail/connection.h"
+#include "app/paging/comm.h"
+#include "app/paging/pagingcontext.h"
 #include "common/log/clogfile.h"
 #include "common/util/tessalyerror.h"
 #include "common/util/textfmt.h"
@@ -38,6 +42,13 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     cycle_ = std::make_unique<MainCycle>(*this);
     display_ = std::make_unique<StatusDisplay>(*this, platform_.tray);
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, cancel_);
+    comm_ = std::make_unique<Comm>(platform_.pump, platform_.prompter, terminal_, *status_, settings_, cancel_);
+    connection_ = std::make_unique<Connection>(*this, platform_.dialup);
+    session_ = std::make_unique<CheckSession>(*this);
+    display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
+    display_->SetTotalCounter([this] { return inbox_.Count(); });
+    if (platform_.pop && platform_.tcp)
+        cycle_->SetCheckEntry([this](bool download, bool page) { session_->Check(download, page); });
     connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
     connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
     // The dial-up component is there when its control answers; a missing
@@ -103,6 +114,15 @@ void MainProgram::UpdateSettings() {
 }
 
 MainProgram::~MainProgram() = default;
+
+void MainProgram::SendQueue() {
+    PagingContext ctx{*comm_, settings_, *status_, [this](const QString& line) { LogActivity(line); }};
+    if (!platform_.serial)
+        throw TessalyError(err::InvalidCall, QStringLiteral("No serial port control"));
+    queue_.SendQueue(
+        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
+        *platform_.serial, {});
+}
 
 void MainProgram::LogActivity(const QString& text) {
     if (activity_.size() >= kActivityLimit)

@@ -5,6 +5,8 @@
 
 #include "app/core/livesettings.h"
 #include "app/filters/cfilter.h"
+#include "app/mail/cmail.h"
+#include "app/paging/cpagermessage.h"
 #include "app/paging/terminal.h"
 #include "app/mail/cpopaccount.h"
 #include "app/paging/cpager.h"
@@ -34,6 +36,9 @@ class SmtpControl;
 class MainCycle;
 class StatusDisplay;
 class StatusWindow;
+class Comm;
+class Connection;
+class CheckSession;
 
 struct PlatformServices {
     EventPump& pump;
@@ -77,6 +82,14 @@ public:
     ServiceList& Services() { return services_; }
     const ServiceList& Services() const { return services_; }
     Filters& GetFilters() { return filters_; }
+    Inbox& GetInbox() { return inbox_; }
+    MessageQueue& Queue() { return queue_; }
+    Comm& GetComm() { return *comm_; }
+    Connection& GetConnection() { return *connection_; }
+    CheckSession& Session() { return *session_; }
+    // Sends every queued page through its service and empties the queue.
+    // Errors (a page naming no service, a failing port) reach the caller.
+    void SendQueue();
     POPAccountList& POPAccounts() { return popAccounts_; }
     const POPAccountList& POPAccounts() const { return popAccounts_; }
 
@@ -97,6 +110,9 @@ public:
     bool& CancelFlag() { return cancel_; }
     // Set when the dial-up component turned out to be missing during the run.
     bool DialUpMissing() const { return dialUpMissing_; }
+    // True when the last profile load ended in an error (missing or unreadable file).
+    bool ProfileLoadFailed() const { return profileLoadFailed_; }
+    void SetProfileLoadFailed(bool failed) { profileLoadFailed_ = failed; }
     void SetDialUpMissing(bool missing) { dialUpMissing_ = missing; }
 
     CLogFile* Log() { return log_.get(); }
@@ -137,6 +153,11 @@ private:
     std::unique_ptr<StatusWindow> status_;
     Terminal terminal_;
     Filters filters_;
+    Inbox inbox_;
+    MessageQueue queue_;
+    std::unique_ptr<Comm> comm_;
+    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<CheckSession> session_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;
@@ -144,6 +165,7 @@ private:
     bool profileChanged_ = false;
     bool cancel_ = false;
     bool dialUpMissing_ = false;
+    bool profileLoadFailed_ = false;
 };
 
 } // namespace tessaly

@@ -329,6 +329,7 @@ void reportLoadError(MainProgram& program, const QString& path, const TessalyErr
     case err::FileNotFound:
         prompter.messageBox(QStringLiteral("File ") + path + QStringLiteral(" does not exist."), MsgButtons::OK);
         program.SetProfileChanged(true);
+        program.SetProfileLoadFailed(true);
         break;
     case err::InputPastEnd:
         prompter.messageBox(kOlderVersionText, MsgButtons::OK);
@@ -338,6 +339,7 @@ void reportLoadError(MainProgram& program, const QString& path, const TessalyErr
         break;
     default:
         prompter.messageBox(e.description(), MsgButtons::OK);
+        program.SetProfileLoadFailed(true);
         break;
     }
 }
@@ -373,10 +375,12 @@ void LoadOldProfile(MainProgram& program, const QString& path) {
         reportLoadError(program, path, e);
     } catch (const std::exception& e) {
         program.Platform().prompter.messageBox(QString::fromLocal8Bit(e.what()), MsgButtons::OK);
+        program.SetProfileLoadFailed(true);
     }
 }
 
 void LoadProfile(MainProgram& program, const QString& path) {
+    program.SetProfileLoadFailed(false);
     readSoundSettings(program);
     try {
         const QByteArray data = readProfileBytes(path);
@@ -425,6 +429,7 @@ void LoadProfile(MainProgram& program, const QString& path) {
         reportLoadError(program, path, e);
     } catch (const std::exception& e) {
         program.Platform().prompter.messageBox(QString::fromLocal8Bit(e.what()), MsgButtons::OK);
+        program.SetProfileLoadFailed(true);
     }
 }
 
