@@ -60,6 +60,8 @@ public:
     CMail& Add(std::unique_ptr<CMail> message, const QString& key);
     CMail& Item(int position) const { return list_.Item(position); }
     CMail& Item(const QString& key) const { return list_.Item(key); }
+    // The message under `key`, or none.
+    CMail* Find(const QString& key) const { return list_.Find(key); }
     int Count() const { return list_.Count(); }
     void Remove(int position) { list_.Remove(position); }
     void Remove(const QString& key) { list_.Remove(key); }

@@ -199,7 +199,20 @@ public:
             if (body.startsWith('.'))
                 body.prepend('.');
             body.replace("\r\n.", "\r\n..");
-            reply("+OK " + QByteArray::number(m->size()) + " octets\r\n" + body + ".\r\n");
+            const bool bare = verb == "TOP" && box_->bareTop;
+            reply((bare ? QByteArray("+OK") : "+OK " + QByteArray::number(m->size()) + " octets") + "\r\n" +
+                  body + ".\r\n");
+        } else if (verb == "LIST") {
+            if (words.size() > 1) {
+                const QByteArray* m = message(words.value(1).toInt());
+                reply(m ? "+OK " + words.value(1) + ' ' + QByteArray::number(m->size()) + "\r\n"
+                        : "-ERR There's no message " + words.value(1) + ".\r\n");
+                return;
+            }
+            QByteArray list = "+OK " + QByteArray::number(box_->messages.size()) + " messages:\r\n";
+            for (qsizetype i = 0; i < box_->messages.size(); ++i)
+                list += QByteArray::number(i + 1) + ' ' + QByteArray::number(box_->messages[i].size()) + "\r\n";
+            reply(list + ".\r\n");
         } else if (verb == "QUIT") {
             reply("+OK Logging out.\r\n");
             end.close(box_->replyDelay);

@@ -97,6 +97,8 @@ struct Pop3Mailbox {
     bool silent = false;        // accepts the connection, never answers
     // After this command verb (e.g. "PASS") the server drops the line instead of answering.
     QByteArray dropAfter;
+    // Answer the header request with a bare "+OK", as many servers do (sizes come from LIST).
+    bool bareTop = false;
     // Every command line received, without CR LF, in order.
     QList<QByteArray> commands;
 };

@@ -1,0 +1,311 @@
+// The mail check in virtual time, against a scripted POP3 server and a
+// scripted modem with a paging terminal behind it.
+
+#include "app/core/commstatus.h"
+#include "app/core/headlessmainview.h"
+#include "app/core/mainprogram.h"
+#include "app/core/statusdisplay.h"
+#include "app/mail/checksession.h"
+#include "platform/pop3client.h"
+#include "platform/popcontrol.h"
+#include "platform/settingsstore.h"
+#include "tests/fakes/fakeserial.h"
+#include "tests/fakes/fakesounddevice.h"
+#include "tests/fakes/scriptednet.h"
+#include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/virtualeventpump.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace tessaly;
+
+namespace {
+
+QByteArray mail(const char* id, const char* subject, const QByteArray& body = "Hello there.",
+                const char* extraHeaders = "") {
+    QByteArray m = "Received: from mx.example.org by pop.example.org\r\n";
+    if (*id)
+        m += QByteArray("Message-ID: <") + id + ">\r\n";
+    m += "Date: Mon, 7 Dec 2026 09:15:00 +0000\r\n"
+         "From: Ann Lee <ann@example.org>\r\n"
+         "To: Bob <bob@example.net>\r\n";
+    m += QByteArray("Subject: ") + subject + "\r\n";
+    m += extraHeaders;
+    m += "\r\n" + body + "\r\n";
+    return m;
+}
+
+// A modem whose paging terminal acknowledges every block.
+void scriptModem(FakeSerialControl& port) {
+    port.answer(QStringLiteral("^AT"), "\r\nOK\r\n", 0.2);
+    port.rules.prepend({QRegularExpression(QStringLiteral("^ATD[TP][0-9]+$")), "\r\nCONNECT 1200\r\n", 1});
+    port.answer(QStringLiteral("^$"), "ID=", 0.3); // a CR brings the terminal's prompt
+    port.answer(QStringLiteral("^\\x1bPG1"), "\r\x06\r\x1b[p\r", 0.3);
+    port.answer(QStringLiteral("^\\x03"), "\x06\r", 0.3);
+    port.answer(QStringLiteral("^\\x04$"), "\x1b\x04\r", 0.2);
+}
+
+struct Rig {
+    QTemporaryDir dir;
+    VirtualEventPump pump{QDateTime(QDate(2026, 12, 7), QTime(9, 0))};
+    ScriptedPrompter prompter;
+    MemorySettingsStore store;
+    FakeSoundDevice sound;
+    HeadlessMainView view{false};
+    ScriptedNet net{pump};
+    SocketRegistry sockets;
+    Pop3Client pop{pump, net, sockets};
+    TcpControl tcp{sockets};
+    FakeSerialControl port{pump};
+    std::shared_ptr<Pop3Mailbox> box = std::make_shared<Pop3Mailbox>();
+    std::shared_ptr<Pop3Mailbox> box2 = std::make_shared<Pop3Mailbox>();
+    std::unique_ptr<MainProgram> program;
+
+    Rig() {
+        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
+        net.listen(QStringLiteral("pop.example.org"), 110, [this] { return makePop3Script(box); });
+        net.listen(QStringLiteral("pop2.example.org"), 110, [this] { return makePop3Script(box2); });
+        scriptModem(port);
+        program = std::make_unique<MainProgram>(
+            PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr, &port,
+                             nullptr, &pop, &tcp, nullptr},
+            view);
+        program->Startup(QString());
+        LiveSettings& s = program->Settings();
+        s.connectionType = ConnDirect;
+        s.downloadFlag = true;
+        s.pagingEnabled = true;
+        s.pageHeaders = true;
+        s.messageSizeLimit = 20;
+        s.numericPagePrefix = QStringLiteral("111*");
+        s.retries = 0;
+        program->POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("pop.example.org"), 110,
+                                   QStringLiteral("user"), QStringLiteral("secret"), true);
+        CPager& pager = program->Pagers().Item(1);
+        pager.SetID(QStringLiteral("1234"));
+        pager.SetDigitalNumber(QStringLiteral("5550100"));
+        pager.SetServiceName(QStringLiteral("Default"));
+        CPagerService& service = program->Services().Item(1);
+        service.SetBaud(QStringLiteral("1200"));
+        service.SetParity(QStringLiteral("EVEN"));
+        service.SetDataBits(QStringLiteral("7"));
+        service.SetStopBits(QStringLiteral("1"));
+        service.SetCommPort(2);
+        service.SetInitstring(QStringLiteral("AT&F"));
+        service.SetPhone(QStringLiteral("5551234"));
+        service.SetMaxPageChar(200);
+        service.SetDigitalDelay(8);
+    }
+    void check(bool download = true, bool page = true) { program->Session().Check(download, page); }
+    QString activity() const { return program->ActivityText(); }
+    // The page texts the terminal received, in order.
+    QStringList pages() const {
+        QStringList out;
+        const QByteArray w = port.written;
+        for (qsizetype at = w.indexOf('\x02'); at >= 0; at = w.indexOf('\x02', at + 1)) {
+            const qsizetype idEnd = w.indexOf('\r', at);
+            const qsizetype etx = w.indexOf('\x03', at);
+            out << QString::fromLatin1(w.mid(idEnd + 1, etx - idEnd - 2));
+        }
+        return out;
+    }
+    QList<QByteArray> commandsLike(const char* verb) const {
+        QList<QByteArray> out;
+        for (const QByteArray& c : box->commands)
+            if (c.startsWith(verb))
+                out << c;
+        return out;
+    }
+};
+
+} // namespace
+
+class TestCheckSession : public QObject {
+    Q_OBJECT
+private slots:
+    void noMessages() {
+        Rig r;
+        r.check();
+        QVERIFY(r.activity().contains(QStringLiteral("Internet: Connection established...")));
+        QVERIFY(r.activity().contains(QStringLiteral("Checking email in Work")));
+        QVERIFY(r.activity().contains(QStringLiteral("No Mail Waiting")));
+        QVERIFY(r.commandsLike("TOP").isEmpty());
+        QVERIFY(r.port.written.isEmpty()); // nothing new: nothing paged, hung up
+        QVERIFY(r.program->MinuteTimer().isActive());
+        QCOMPARE(r.view.StatusPanel(QStringLiteral("messages")), QStringLiteral("No Messages"));
+    }
+
+    void headersDownloadsSizeLimitAndPages() {
+        Rig r;
+        r.program->Settings().messageSizeLimit = 1;
+        QByteArray exact = mail("big@x", "Exactly the limit");
+        exact.insert(exact.indexOf("\r\n\r\n") + 4, QByteArray(1024 - exact.size(), 'z'));
+        QCOMPARE(exact.size(), 1024);
+        r.box->messages = {mail("small@x", "Hello World", "Line one\r\nLine two"), exact};
+        r.check();
+        QVERIFY(r.activity().contains(QStringLiteral("Messages Waiting = 2")));
+        QCOMPARE(r.commandsLike("TOP"), (QList<QByteArray>{"TOP 1 0", "TOP 2 0"}));
+        QCOMPARE(r.commandsLike("RETR"), QList<QByteArray>{"RETR 1"});
+        QVERIFY(r.activity().contains(QStringLiteral("Message #2 was skipped due to size.")));
+        Inbox& inbox = r.program->GetInbox();
+        QCOMPARE(inbox.Count(), 2);
+        QVERIFY(inbox.Item(QStringLiteral("<small@x>")).Downloaded());
+        QVERIFY(inbox.Item(QStringLiteral("<small@x>")).Body().contains(QStringLiteral("Line two")));
+        QVERIFY(!inbox.Item(QStringLiteral("<big@x>")).Downloaded());
+        // One page per new message: date, sender and subject, lower case as stored.
+        QCOMPARE(r.pages(), (QStringList{"mon, 7 dec 2026 09:15:00 +0000|From:ann lee <ann@example.org>|Subject:hello world",
+                                         "mon, 7 dec 2026 09:15:00 +0000|From:ann lee <ann@example.org>|Subject:exactly the limit"}));
+        QVERIFY(inbox.Item(1).Paged() && inbox.Item(2).Paged());
+        QVERIFY(!r.port.PortOpen());
+        QCOMPARE(r.view.StatusPanel(QStringLiteral("messages")), QStringLiteral("2 New Message(s) : 2 Total"));
+        QVERIFY(r.program->GetTerminal().Text().contains(QStringLiteral("TCP Packet Sent: TOP 1 0")));
+
+        // The next check finds them again: nothing is paged twice. Then one
+        // goes from the server and is purged.
+        r.port.written.clear();
+        r.check();
+        QVERIFY(r.pages().isEmpty());
+        r.box->messages.removeFirst();
+        r.check();
+        QCOMPARE(inbox.Count(), 1);
+        QVERIFY(inbox.Find(QStringLiteral("<big@x>")));
+        QVERIFY(r.pages().isEmpty());
+    }
+
+    void sizeFromTheMessageListWhenTheHeaderAnswerHasNone() {
+        Rig r;
+        r.program->Settings().messageSizeLimit = 1;
+        r.box->bareTop = true;
+        r.box->messages = {mail("a@x", "small"), mail("b@x", "large", QByteArray(3000, 'y'))};
+        r.check(true, false);
+        QCOMPARE(r.commandsLike("LIST"), QList<QByteArray>{"LIST"}); // asked once for the account
+        QVERIFY(r.program->GetInbox().Item(QStringLiteral("<b@x>")).Size() > 3000);
+        QCOMPARE(r.commandsLike("RETR"), QList<QByteArray>{"RETR 1"});
+        QVERIFY(r.activity().contains(QStringLiteral("Message #2 was skipped due to size.")));
+    }
+
+    void filteredMessagesAreDroppedEachTime() {
+        Rig r;
+        r.program->GetFilters().Add(QStringLiteral("junk"), CFilter::Subject, CFilter::Contains, QStringLiteral("WIN"), true);
+        r.box->messages = {mail("spam@x", "You WIN a prize"), mail("ok@x", "Agenda")};
+        r.check();
+        QVERIFY(r.activity().contains(QStringLiteral("Message #1 was deleted (SPAM)")));
+        QCOMPARE(r.program->GetInbox().Count(), 1);
+        QCOMPARE(r.pages().size(), 1);
+        QVERIFY(r.pages().first().endsWith(QStringLiteral("|Subject:agenda")));
+        // The spam stays on the server: found new and dropped again.
+        r.check();
+        QCOMPARE(r.activity().count(QStringLiteral("Message #1 was deleted (SPAM)")), 2);
+        QCOMPARE(r.pages().size(), 1);
+    }
+
+    void bodyOnHighestPriority() {
+        Rig r;
+        LiveSettings& s = r.program->Settings();
+        s.pageBody = false;
+        s.pageBodyHighestPriority = true;
+        r.box->messages = {mail("p1@x", "urgent", "Call me\r\nnow", "X-Priority: 1 (Highest)\r\n"),
+                           mail("p3@x", "normal", "later", "X-Priority: 3\r\n")};
+        r.check();
+        const QStringList pages = r.pages();
+        QCOMPARE(pages.size(), 2);
+        // Only the body after the header block goes out, without CRs.
+        QVERIFY(pages[0].endsWith(QStringLiteral("|Subject:urgent|Call me\nnow\n")));
+        QVERIFY(pages[1].endsWith(QStringLiteral("|Subject:normal")));
+    }
+
+    void countOnlyNotices() {
+        Rig r;
+        r.program->Settings().downloadFlag = false;
+        auto countCheck = [&](int messages) {
+            r.box->messages.clear();
+            for (int i = 0; i < messages; ++i)
+                r.box->messages << mail(QByteArray::number(i).constData(), "s");
+            r.port.written.clear();
+            r.check(false, true);
+            return r.pages();
+        };
+        QCOMPARE(countCheck(3), QStringList{QStringLiteral("<EMAIL 3>")});
+        QCOMPARE(countCheck(5), QStringList{QStringLiteral("<EMAIL 5>")});
+        QCOMPARE(countCheck(5), QStringList());
+        QCOMPARE(countCheck(0), QStringList());
+        QCOMPARE(r.program->Session().PreviousTotal(), 0);
+        QCOMPARE(r.view.StatusPanel(QStringLiteral("messages")), QStringLiteral("No Messages"));
+        QVERIFY(r.commandsLike("TOP").isEmpty());
+    }
+
+    void numericPagerGetsTheInboxSize() {
+        Rig r;
+        r.program->Pagers().Item(1).SetPagerType(2);
+        r.box->messages = {mail("old@x", "old")};
+        r.check(true, false); // already known, not paged
+        r.box->messages << mail("n1@x", "a") << mail("n2@x", "b");
+        r.check();
+        QCOMPARE(r.port.written.count("ATDT"), 1);
+        QVERIFY(r.port.written.contains("ATDT5550100,,,,111*3#\r"));
+        QVERIFY(r.activity().contains(QStringLiteral("Digital Pager: Message Sent")));
+    }
+
+    void cancelDuringLoginStillPagesAndHangsUp() {
+        Rig r;
+        r.box->messages = {mail("a@x", "first")};
+        r.program->POPAccounts().Add(QStringLiteral("Home"), QStringLiteral("pop2.example.org"), 110,
+                                     QStringLiteral("user"), QStringLiteral("secret"), true);
+        r.box2->silent = true;
+        r.program->GetInbox().Add(std::make_unique<CMail>(), QStringLiteral("<stale@x>"));
+        r.pump.schedule(20, [&] { r.program->Status().CancelClicked(); });
+        r.check();
+        // The stale message would have gone with a complete read.
+        QVERIFY(r.program->GetInbox().Find(QStringLiteral("<stale@x>")));
+        QCOMPARE(r.pages().size(), 1);
+        QVERIFY(r.pages().first().endsWith(QStringLiteral("|Subject:first")));
+        QVERIFY(!r.port.PortOpen());
+        QVERIFY(!r.program->Status().IsLoaded()); // hung up: the status window is closed
+    }
+
+    void socketErrorAndMissingIdBlockThePurge() {
+        Rig r;
+        r.program->GetInbox().Add(std::make_unique<CMail>(), QStringLiteral("<stale@x>"));
+        r.box->messages = {mail("", "no id here"), mail("b@x", "fine")};
+        r.check(true, false);
+        QVERIFY(r.program->GetInbox().Find(QStringLiteral("<stale@x>")));
+        QVERIFY(r.program->GetInbox().Find(QStringLiteral("<b@x>")));
+        QCOMPARE(r.program->GetInbox().Count(), 2);
+
+        Rig d;
+        d.program->GetInbox().Add(std::make_unique<CMail>(), QStringLiteral("<stale@x>"));
+        d.box->messages = {mail("a@x", "a"), mail("b@x", "b")};
+        d.box->dropAfter = "TOP";
+        d.check(true, false);
+        QVERIFY(d.activity().contains(QStringLiteral("Winsock Error using POP: ")));
+        QVERIFY(d.program->GetTerminal().Text().contains(QStringLiteral("POP Winsock Error ")));
+        QVERIFY(d.program->GetInbox().Find(QStringLiteral("<stale@x>")));
+        QVERIFY(d.program->MinuteTimer().isActive());
+    }
+
+    void badLoginAndNoConnection() {
+        Rig r;
+        r.box->password = QStringLiteral("other");
+        r.box->messages = {mail("a@x", "a")};
+        r.check();
+        QVERIFY(r.program->GetInbox().Count() == 0);
+        QVERIFY(r.commandsLike("TOP").isEmpty());
+
+        Rig n;
+        n.program->Settings().connectionType = ConnDialUp; // no dial-up control in this rig
+        n.check();
+        QVERIFY(n.activity().contains(QStringLiteral("Internet: Connection was not established...")));
+        QVERIFY(n.box->commands.isEmpty());
+        QVERIFY(n.program->MinuteTimer().isActive());
+    }
+
+    void bodyAfterHeaders() {
+        QCOMPARE(CheckSession::BodyAfterHeaders(QStringLiteral("A: b\r\nC: d\r\n\r\nbody\r\n")), QStringLiteral("body\r\n"));
+        QCOMPARE(CheckSession::BodyAfterHeaders(QStringLiteral("A: b\n\nbody")), QStringLiteral("body"));
+        QCOMPARE(CheckSession::BodyAfterHeaders(QStringLiteral("headers only\r\n")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCheckSession)
+#include "test_checksession.moc"
