@@ -7,6 +7,9 @@
 #include "app/core/frmmain.h"
 #include "app/core/frmstatus.h"
 #include "app/core/statusdisplay.h"
+#include "app/mail/checksession.h"
+#include "app/mail/cpopaccount.h"
+#include "app/mail/inboxstate.h"
 #include "app/core/commstatus.h"
 #include "app/core/headlessmainview.h"
 #include "app/core/mainprogram.h"
@@ -39,6 +42,7 @@ namespace {
 
 struct Options {
     bool headless = false;
+    bool check = false;
     bool help = false;
     QString commandLine; // everything that is not an option, joined by blanks
 };
@@ -49,6 +53,8 @@ Options parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--headless") == 0)
             o.headless = true;
+        else if (std::strcmp(argv[i], "--check") == 0)
+            o.check = true;
         else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
             o.help = true;
         else
@@ -63,17 +69,48 @@ bool haveDisplay() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
+void fail(const QString& text) { std::fprintf(stderr, "tessly: %s\n", text.toLocal8Bit().constData()); }
+
+// One check from the command line. The inbox of earlier runs comes from the
+// state file so that nothing is paged twice.
+int runOneCheck(MainProgram& program) {
+    const QString profile = program.CurrentProfileName();
+    if (profile.isEmpty() || program.ProfileLoadFailed()) {
+        fail(QStringLiteral("the profile could not be loaded: %1").arg(profile.isEmpty() ? QStringLiteral("(none)") : profile));
+        return 2;
+    }
+    bool anyEnabled = false;
+    for (const CPOPAccount& account : program.POPAccounts())
+        anyEnabled = anyEnabled || account.CheckMail();
+    if (!anyEnabled) {
+        fail(QStringLiteral("no POP3 account is enabled in %1").arg(profile));
+        return 3;
+    }
+    const QString statePath = program.Platform().programDir + QLatin1Char('/') + kInboxStateFile;
+    QString error;
+    if (!LoadInboxState(program.GetInbox(), statePath, &error))
+        program.LogActivity(QStringLiteral("Inbox state ignored (%1): %2").arg(statePath, error));
+    program.Session().Check(program.Settings().downloadFlag, program.Settings().pagingEnabled);
+    if (!SaveInboxState(program.GetInbox(), statePath, &error)) {
+        program.LogActivity(QStringLiteral("Inbox state not saved (%1): %2").arg(statePath, error));
+        fail(QStringLiteral("the inbox state could not be saved: %1").arg(error));
+        return 4;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
     if (options.help) {
-        std::printf("Usage: tessly [--headless] [profile]\n"
+        std::printf("Usage: tessly [--headless] [--check] [profile]\n"
                     "  --headless  run without windows; activity lines go to standard output\n"
+                    "  --check     check mail once (download and paging as the profile says), then exit\n"
                     "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n");
         return 0;
     }
-    const bool headless = options.headless || !haveDisplay();
+    const bool headless = options.headless || options.check || !haveDisplay();
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)
@@ -136,6 +173,8 @@ int main(int argc, char** argv) {
         hp->setActivitySink([&program](const QString& line) { program.LogActivity(line); });
 
     program.Startup(options.commandLine);
+    if (options.check)
+        return runOneCheck(program);
     const int rc = app->exec();
     // The status window keeps its position for the next run.
     if (statusWindow && program.Status().IsLoaded())

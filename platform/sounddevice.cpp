@@ -14,7 +14,8 @@ public:
     void SetDeviceType(const QString& type) override { type_ = type; }
     void Open() override { open_ = true; }
     void Sound(const QString& fileName) override {
-        if (!open_ || fileName.isEmpty())
+        // A missing sound file stays silent.
+        if (!open_ || fileName.isEmpty() || !QFileInfo::exists(fileName))
             return;
         // The effect is made on first use, so a run that never sounds
         // never touches the audio system.

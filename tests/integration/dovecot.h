@@ -1,0 +1,124 @@
+#pragma once
+// A real Dovecot POP3 server for tests: its own configuration, passwd file
+// and maildirs in a temporary directory, listening on 127.0.0.1.
+
+#include "tests/integration/peers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTemporaryDir>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace tessaly::testing {
+
+class DovecotServer {
+public:
+    static QString binary() { return QStringLiteral("/usr/sbin/dovecot"); }
+    static bool available() { return QFileInfo(binary()).isExecutable(); }
+
+    // Users and their passwords; their maildirs start empty.
+    bool start(EventPump& pump, const QHash<QString, QString>& users) {
+        if (!dir_.isValid())
+            return false;
+        const QString d = dir_.path();
+        // Dovecot's auth process runs as its own user and must read the passwd file.
+        QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                     QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        port_ = freePort();
+        uid_ = getuid();
+        gid_ = getgid();
+        // Dovecot will not serve mail as root: the mailboxes belong to "nobody".
+        if (uid_ == 0) {
+            const passwd* nobody = getpwnam("nobody");
+            if (!nobody)
+                return false;
+            uid_ = nobody->pw_uid;
+            gid_ = nobody->pw_gid;
+        }
+        QByteArray passwd;
+        for (auto it = users.begin(); it != users.end(); ++it) {
+            for (const char* sub : {"new", "cur", "tmp"})
+                QDir().mkpath(QStringLiteral("%1/mail/%2/%3").arg(d, it.key(), QLatin1String(sub)));
+            passwd += QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/mail/%1\n")
+                          .arg(it.key(), it.value())
+                          .arg(uid_)
+                          .arg(gid_)
+                          .arg(d)
+                          .toUtf8();
+        }
+        QDir().mkpath(d + QStringLiteral("/run"));
+        QDir().mkpath(d + QStringLiteral("/state"));
+        if (!chownMail())
+            return false;
+        if (!write(d + QStringLiteral("/passwd"), passwd))
+            return false;
+        const QString conf = d + QStringLiteral("/dovecot.conf");
+        if (!write(conf, QStringLiteral("base_dir = %1/run\n"
+                                        "state_dir = %1/state\n"
+                                        "log_path = %1/dovecot.log\n"
+                                        "protocols = pop3\n"
+                                        "listen = 127.0.0.1\n"
+                                        "ssl = no\n"
+                                        "disable_plaintext_auth = no\n"
+                                        "auth_failure_delay = 0\n"
+                                        "mail_location = maildir:%1/mail/%u\n"
+                                        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
+                                        "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
+                                        "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
+                                        "    port = %2\n  }\n  chroot =\n}\n"
+                                        "service anvil {\n  chroot =\n}\n"
+                                        "service imap-login {\n  chroot =\n}\n")
+                               .arg(d)
+                               .arg(port_)
+                               .toUtf8()))
+            return false;
+        process_.start(binary(), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
+        return waitForPort(pump, port_, 15);
+    }
+
+    // Delivers a message (LF or CR LF line ends) into a user's maildir.
+    bool deliver(const QString& user, QByteArray message) {
+        message.replace("\r\n", "\n");
+        const QString name = QStringLiteral("%1.M%2P1.test").arg(1700000000 + ++serial_).arg(serial_);
+        const QString tmp = QStringLiteral("%1/mail/%2/tmp/%3").arg(dir_.path(), user, name);
+        if (!write(tmp, message))
+            return false;
+        const QString target = QStringLiteral("%1/mail/%2/new/%3").arg(dir_.path(), user, name);
+        if (!QFile::rename(tmp, target))
+            return false;
+        return chownMail();
+    }
+
+    quint16 port() const { return port_; }
+    QString logText() const {
+        QFile log(dir_.path() + QStringLiteral("/dovecot.log"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+    void stop() { process_.stop(); }
+
+private:
+    static bool write(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    }
+    bool chownMail() {
+        if (getuid() != 0)
+            return true;
+        QProcess chown;
+        chown.start(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_),
+                                              dir_.path() + QStringLiteral("/mail")});
+        return chown.waitForFinished(10000) && chown.exitCode() == 0;
+    }
+
+    QTemporaryDir dir_;
+    quint16 port_ = 0;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+    int serial_ = 0;
+    PeerProcess process_;
+};
+
+} // namespace tessaly::testing

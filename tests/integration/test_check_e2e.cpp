@@ -1,0 +1,220 @@
+// End to end: `tessly --check` reads a real Dovecot mailbox and pages new
+// mail through the serial port to the modem and paging-terminal simulator.
+// A second run pages nothing; a message arriving between runs is paged alone.
+
+#include "app/core/appinfo.h"
+#include "app/core/headlessmainview.h"
+#include "app/core/mainprogram.h"
+#include "platform/settingsstore.h"
+#include "tests/fakes/fakesounddevice.h"
+#include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/virtualeventpump.h"
+#include "tests/integration/dovecot.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QtTest>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+QByteArray message(const char* id, const char* subject, const QByteArray& body, const char* extra = "") {
+    return QByteArray("Message-ID: <") + id + "@e2e.test>\n"
+           "From: Ann Lee <ann@e2e.test>\n"
+           "To: tester@e2e.test\n"
+           "Subject: " + subject + "\n"
+           "Date: Mon, 7 Dec 2026 10:00:00 +0000\n" + extra + "\n" + body + "\n";
+}
+
+} // namespace
+
+class TestCheckE2E : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    RealEventPump pump;
+    DovecotServer dovecot;
+    QProcess sim;
+    QString home, config, profile;
+
+    QJsonObject summary() {
+        sim.write("summary\n");
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000) {
+            if (sim.canReadLine() || sim.waitForReadyRead(1000)) {
+                const QByteArray line = sim.readLine();
+                if (line.startsWith("{\"summary\""))
+                    return QJsonDocument::fromJson(line).object().value(QStringLiteral("summary")).toObject();
+            }
+        }
+        return {};
+    }
+    QStringList pagedTexts() {
+        QStringList out;
+        for (const auto& b : summary().value(QStringLiteral("blocks")).toArray()) {
+            const QJsonObject o = b.toObject();
+            if (o.value(QStringLiteral("checksum_ok")).toBool())
+                out << o.value(QStringLiteral("pager_id")).toString() + QLatin1Char(':') +
+                           o.value(QStringLiteral("message")).toString();
+        }
+        return out;
+    }
+    int runCheck(QByteArray* output = nullptr) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TESSALY_HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral(TESSLY_BINARY), {QStringLiteral("--check")});
+        if (!p.waitForFinished(180000)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        if (output)
+            *output = p.readAll();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+    QString activityLog() const {
+        QFile f(home + QStringLiteral("/activity.txt"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+
+private slots:
+    void initTestCase() {
+        if (!DovecotServer::available())
+            QSKIP("dovecot is not installed (Debian package dovecot-pop3d; scripts/setup-deps.sh --tests)");
+        const QString python = QFile::exists(QStringLiteral("/usr/bin/python3"))
+                                   ? QStringLiteral("/usr/bin/python3")
+                                   : QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("python3 is needed for the modem simulator");
+        QVERIFY(dovecot.start(pump, {{QStringLiteral("work"), QStringLiteral("w0rk")},
+                                     {QStringLiteral("home"), QStringLiteral("h0me")}}));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("plain", "Lunch at noon", "See you there.")));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("spam", "Lottery winner", "Send money.")));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("big", "Holiday photos", QByteArray(3000, 'p'))));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"),
+                                message("urgent", "Server down", "Call me\nnow", "X-Priority: 1 (Highest)\n")));
+        QVERIFY(dovecot.deliver(QStringLiteral("home"), message("private", "Not checked", "nothing")));
+
+        sim.start(python, {QStringLiteral(TESSALY_TOOLS_DIR "/modemsim.py")});
+        QVERIFY(sim.waitForStarted(10000) && sim.waitForReadyRead(10000));
+        const QString device = QJsonDocument::fromJson(sim.readLine()).object().value(QStringLiteral("device")).toString();
+        QVERIFY(!device.isEmpty());
+
+        home = dir.path() + QStringLiteral("/home");
+        config = dir.path() + QStringLiteral("/config");
+        profile = home + QStringLiteral("/e2e.dat");
+        QVERIFY(QDir().mkpath(home));
+
+        // The profile, written by the program's own profile writer.
+        {
+            VirtualEventPump vpump;
+            ScriptedPrompter prompter;
+            MemorySettingsStore store;
+            store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
+            FakeSoundDevice sound;
+            HeadlessMainView view(false);
+            MainProgram p(PlatformServices{vpump, prompter, store, sound, home, QSize(15360, 11520)}, view);
+            p.Startup(QString());
+            LiveSettings& s = p.Settings();
+            s.connectionType = ConnDirect;
+            s.pagingEnabled = true;
+            s.pageHeaders = true;
+            s.pageBodyHighestPriority = true;
+            s.messageSizeLimit = 1;
+            s.retries = 0;
+            CPager& pager = p.Pagers().Item(1);
+            pager.SetID(QStringLiteral("7654321"));
+            pager.SetServiceName(QStringLiteral("Default"));
+            CPagerService& service = p.Services().Item(1);
+            service.SetName(QStringLiteral("Default"));
+            service.SetBaud(QStringLiteral("1200"));
+            service.SetParity(QStringLiteral("EVEN"));
+            service.SetDataBits(QStringLiteral("7"));
+            service.SetStopBits(QStringLiteral("1"));
+            service.SetCommPort(2);
+            service.SetInitstring(QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
+            service.SetPhone(QStringLiteral("5551234"));
+            service.SetMaxPageChar(200);
+            p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
+                                QStringLiteral("work"), QStringLiteral("w0rk"), true);
+            p.POPAccounts().Add(QStringLiteral("Home"), QStringLiteral("127.0.0.1"), dovecot.port(),
+                                QStringLiteral("home"), QStringLiteral("h0me"), false);
+            p.SaveProfile(profile);
+        }
+        QFile filters(home + QStringLiteral("/filters.dat"));
+        QVERIFY(filters.open(QIODevice::WriteOnly));
+        filters.write("\"no lotteries\",0,0,\"lottery\",#TRUE#\r\n");
+        filters.close();
+        IniSettingsStore ini(config + QStringLiteral("/tessaly/tessaly.ini"));
+        ini.write(kAppTitle, kSettingsSection, QStringLiteral("Defaultfile"), profile);
+        ini.write(kAppTitle, kSettingsSection, QStringLiteral("CheckUpdates"), QStringLiteral("False"));
+        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), device);
+        QVERIFY(ini.lastWriteOk());
+    }
+
+    void cleanupTestCase() {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.closeWriteChannel();
+            if (!sim.waitForFinished(5000))
+                sim.kill();
+        }
+        dovecot.stop();
+    }
+
+    void firstRunPagesNewMail() {
+        QByteArray out;
+        QCOMPARE(runCheck(&out), 0);
+        const QStringList pages = pagedTexts();
+        const QString head = QStringLiteral("7654321:mon, 7 dec 2026 10:00:00 +0000|From:ann lee <ann@e2e.test>|Subject:");
+        QVERIFY2(pages.size() == 3, qPrintable(pages.join(QLatin1Char('\n')) + QString::fromLocal8Bit(out)));
+        QVERIFY(pages.contains(head + QStringLiteral("lunch at noon")));
+        QVERIFY(pages.contains(head + QStringLiteral("holiday photos")));
+        QVERIFY(pages.contains(head + QStringLiteral("server down|Call me\nnow\n")));
+        const QString log = activityLog();
+        QVERIFY(log.contains(QStringLiteral("Checking email in Work ")));
+        QVERIFY(!log.contains(QStringLiteral("Checking email in Home")));
+        QVERIFY(log.contains(QStringLiteral("Messages Waiting = 4")));
+        QVERIFY(log.contains(QStringLiteral("was deleted (SPAM)")));
+        QVERIFY(log.contains(QStringLiteral("was skipped due to size.")));
+        QVERIFY(log.contains(QStringLiteral("Message #3 (1 of 1) sent successfully")));
+        QVERIFY(QFile::exists(home + QStringLiteral("/inbox-state.json")));
+    }
+
+    void secondRunPagesNothingThenOnlyTheNewMessage() {
+        QCOMPARE(runCheck(), 0);
+        QCOMPARE(pagedTexts().size(), 3);
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("later", "One more thing", "p.s.")));
+        QCOMPARE(runCheck(), 0);
+        const QStringList pages = pagedTexts();
+        QCOMPARE(pages.size(), 4);
+        QVERIFY(pages.last().endsWith(QStringLiteral("|Subject:one more thing")));
+    }
+
+    void clearErrorsFromTheCommandLine() {
+        QFile::rename(profile, profile + QStringLiteral(".away"));
+        QByteArray out;
+        QCOMPARE(runCheck(&out), 2);
+        QVERIFY(out.contains("the profile could not be loaded"));
+        QFile::rename(profile + QStringLiteral(".away"), profile);
+        QFile::remove(home + QStringLiteral("/inbox-state.json"));
+        QFile state(home + QStringLiteral("/inbox-state.json"));
+        QVERIFY(state.open(QIODevice::WriteOnly));
+        state.write("{ not json");
+        state.close();
+        // An unreadable state file is reported and the check runs all the same.
+        QCOMPARE(runCheck(&out), 0);
+        QVERIFY(activityLog().contains(QStringLiteral("Inbox state ignored")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCheckE2E)
+#include "test_check_e2e.moc"
