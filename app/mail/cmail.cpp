@@ -32,12 +32,17 @@ void Inbox::ResetKeep() {
 }
 
 void Inbox::PurgeOld() {
-    for (int i = list_.Count(); i >= 1; --i)
-        if (!list_.Item(i).KeepMessage())
-            list_.Remove(i);
+    list_.RemoveIf([](const CMail& m) { return !m.KeepMessage(); });
 }
 
+// Messages are stored under their IDs, so the key lookup answers at once;
+// only a stored ID differing in letter case needs the exact comparison walk.
 bool Inbox::IsNewMail(const QString& id) const {
+    const CMail* byKey = list_.Find(id);
+    if (!byKey)
+        return true;
+    if (byKey->ID() == id)
+        return false;
     for (const CMail& m : list_)
         if (m.ID() == id)
             return false;

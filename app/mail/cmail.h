@@ -55,7 +55,7 @@ public:
     // Hands a message's subject and body to the remote-command interpreter.
     using RemoteCommandHandler = std::function<void(const QString& subject, const QString& body)>;
 
-    // Appends under `key` (the message's ID), not paged and kept. A key
+    // Appends under `key`, which is the message's ID, not paged and kept. A key
     // already present is the keyed list's duplicate-key error.
     CMail& Add(std::unique_ptr<CMail> message, const QString& key);
     CMail& Item(int position) const { return list_.Item(position); }

@@ -86,6 +86,24 @@ public:
         entries_.clear();
         byKey_.clear();
     }
+    // Removes every member for which `remove` holds, in one pass; returns how many.
+    template <typename Pred> int RemoveIf(Pred remove) {
+        std::size_t kept = 0;
+        int removed = 0;
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (remove(*entries_[i].member)) {
+                if (!entries_[i].key.isEmpty())
+                    byKey_.remove(fold(entries_[i].key));
+                ++removed;
+            } else {
+                if (kept != i)
+                    entries_[kept] = std::move(entries_[i]);
+                ++kept;
+            }
+        }
+        entries_.resize(kept);
+        return removed;
+    }
 
     // Empties `target` and fills it with copies of these members under the same keys.
     void CopyObjects(KeyedList& target) const {

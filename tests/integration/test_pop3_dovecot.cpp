@@ -4,7 +4,7 @@
 
 #include "platform/pop3client.h"
 #include "tests/fakes/popreplyrecorder.h"
-#include "tests/integration/peers.h"
+#include "tests/integration/dovecot.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,8 +17,6 @@ using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-
-const QString kDovecot = QStringLiteral("/usr/sbin/dovecot");
 
 // Three messages as stored in the maildir (LF line ends, as maildir keeps them).
 QByteArray messageFile(int n) {
@@ -41,79 +39,24 @@ QByteArray crlf(QByteArray text) { return text.replace("\n", "\r\n"); }
 
 class TestPop3Dovecot : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
     quint16 port_ = 0;
-    PeerProcess dovecot_;
+    DovecotServer dovecot_;
     RealEventPump pump_;
 
 private slots:
     void initTestCase() {
-        if (!QFileInfo(kDovecot).isExecutable())
+        if (!DovecotServer::available())
             QSKIP("dovecot is not installed (Debian package dovecot-pop3d; scripts/setup-deps.sh --tests)");
-        QVERIFY(dir_.isValid());
-        const QString d = dir_.path();
-        // Dovecot's auth process runs as its own user and reads the passwd file.
-        QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                     QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-        port_ = freePort();
-        for (const char* sub : {"run", "state", "mail/tester/new", "mail/tester/cur", "mail/tester/tmp"})
-            QVERIFY(QDir().mkpath(d + QLatin1Char('/') + QLatin1String(sub)));
-        for (int n = 1; n <= 3; ++n) {
-            QFile f(QStringLiteral("%1/mail/tester/new/100000000%2.M1P1.test").arg(d).arg(n));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(messageFile(n));
-        }
-        // Dovecot will not serve mail as root: run as root, the mailbox
-        // belongs to "nobody".
-        uid_t uid = getuid();
-        gid_t gid = getgid();
-        if (uid == 0) {
-            const passwd* nobody = getpwnam("nobody");
-            QVERIFY(nobody);
-            uid = nobody->pw_uid;
-            gid = nobody->pw_gid;
-            QProcess chown;
-            chown.start(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid).arg(gid),
-                                                  d + QStringLiteral("/mail")});
-            QVERIFY(chown.waitForFinished(10000) && chown.exitCode() == 0);
-        }
-        QFile passwd(d + QStringLiteral("/passwd"));
-        QVERIFY(passwd.open(QIODevice::WriteOnly));
-        passwd.write(QStringLiteral("tester:{PLAIN}s3cret:%1:%2::%3/mail/tester\n").arg(uid).arg(gid).arg(d).toUtf8());
-        passwd.close();
-        QFile conf(d + QStringLiteral("/dovecot.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral(
-                       "base_dir = %1/run\n"
-                       "state_dir = %1/state\n"
-                       "log_path = %1/dovecot.log\n"
-                       "protocols = pop3\n"
-                       "listen = 127.0.0.1\n"
-                       "ssl = no\n"
-                       "disable_plaintext_auth = no\n"
-                       "auth_failure_delay = 0\n"
-                                              "mail_location = maildir:%1/mail/%u\n"
-                       "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
-                       "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
-                       "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n    port = %2\n  }\n}\n"
-                       "service anvil {\n  chroot =\n}\n"
-                       "service imap-login {\n  chroot =\n}\n"
-                       "service pop3-login {\n  chroot =\n}\n")
-                       .arg(d)
-                       .arg(port_)
-                       .toUtf8());
-        conf.close();
-        dovecot_.start(kDovecot, {QStringLiteral("-F"), QStringLiteral("-c"), conf.fileName()});
-        QVERIFY2(waitForPort(pump_, port_, 15), "dovecot did not start listening");
+        QVERIFY(dovecot_.start(pump_, {{QStringLiteral("tester"), QStringLiteral("s3cret")}}));
+        for (int n = 1; n <= 3; ++n)
+            QVERIFY(dovecot_.deliver(QStringLiteral("tester"), messageFile(n)));
+        port_ = dovecot_.port();
     }
 
     void cleanupTestCase() {
         dovecot_.stop();
-        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("TESSALY_KEEP_LOGS")) {
-            QFile log(dir_.path() + QStringLiteral("/dovecot.log"));
-            if (log.open(QIODevice::ReadOnly))
-                qInfo().noquote() << log.readAll();
-        }
+        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("TESSALY_KEEP_LOGS"))
+            qInfo().noquote() << dovecot_.logText();
     }
 
     // The exchange of a mail check: login, count, for every message the raw

@@ -62,6 +62,20 @@ private slots:
         QVERIFY(!list.Contains(QStringLiteral("user1")));
     }
 
+    void removeIfKeepsOrderAndKeys() {
+        KeyedList<Member> list;
+        for (int i = 1; i <= 6; ++i)
+            list.Add(Member{QString::number(i), i}, i % 2 ? QStringLiteral("k%1").arg(i) : QString());
+        QCOMPARE(list.RemoveIf([](const Member& m) { return m.value % 3 != 0; }), 4);
+        QCOMPARE(list.Count(), 2);
+        QCOMPARE(list.Item(1).value, 3);
+        QCOMPARE(list.Item(2).value, 6);
+        QVERIFY(list.Contains(QStringLiteral("K3")));
+        QVERIFY(!list.Contains(QStringLiteral("k1")));
+        list.Add(Member{QStringLiteral("again"), 7}, QStringLiteral("k1")); // a freed key is free
+        QCOMPARE(list.Count(), 3);
+    }
+
     void copyObjectsMakesIndependentCopies() {
         KeyedList<Member> source, target;
         source.Add(Member{QStringLiteral("a"), 1}, QStringLiteral("A"));
