@@ -7,6 +7,10 @@
 #include "app/core/commstatus.h"
 #include "app/core/profile.h"
 #include "app/core/registry.h"
+#include "app/mail/connection.h"
+#include "app/paging/comm.h"
+#include "app/paging/pagingcontext.h"
+#include "app/paging/smtpevents.h"
 #include "common/log/clogfile.h"
 #include "common/util/tessalyerror.h"
 #include "common/util/textfmt.h"
@@ -25,6 +29,21 @@ namespace tessaly {
 
 namespace {
 constexpr int kMainHeightTwips = 4908;
+
+// Stands in for the serial port on a computer without one: it cannot be opened.
+class NoSerialPort : public SerialControl {
+public:
+    bool PortOpen() const override { return false; }
+    void SetPortOpen(bool open) override {
+        if (open)
+            throw TessalyError(PortUnavailable, QStringLiteral("Port unavailable"));
+    }
+    int InBufferCount() const override { return 0; }
+    void SetInBufferCount(int) override {}
+    QString Input() override { return {}; }
+    void SetOutput(const QString&) override {}
+};
+
 constexpr int kMainWidthTwips = 6768;
 constexpr double kSplashSeconds = 2.2;
 } // namespace
@@ -38,6 +57,9 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     cycle_ = std::make_unique<MainCycle>(*this);
     display_ = std::make_unique<StatusDisplay>(*this, platform_.tray);
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, cancel_);
+    connection_ = std::make_unique<Connection>(*this, platform_.dialup);
+    if (platform_.smtp)
+        AttachSmtpEvents(*platform_.smtp, this, SmtpSinks());
     connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
     connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
     // The dial-up component is there when its control answers; a missing
@@ -103,6 +125,34 @@ void MainProgram::UpdateSettings() {
 }
 
 MainProgram::~MainProgram() = default;
+
+SmtpEventSinks MainProgram::SmtpSinks() {
+    return {[this](const QString& text) { terminal_.Append(text); },
+            [this](const QString& line) { LogActivity(line); },
+            [this] { internetError_ = true; }};
+}
+
+void MainProgram::SendQueue() {
+    Comm comm(platform_.pump, platform_.prompter, terminal_, *status_, settings_, cancel_);
+    PagingContext ctx{comm, settings_, *status_, [this](const QString& line) { LogActivity(line); },
+                      [this] { return connection_->Connect(); }};
+    NoSerialPort noPort;
+    SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
+    MessageQueue::SmtpSender smtp;
+    if (platform_.smtp) {
+        smtp = [this, &ctx](CPagerService& service, const QString& recipient, const QString& message,
+                            const QString& from, const QString& subject, int number) {
+            // Pages made from incoming mail carry no sender, and most servers
+            // refuse an empty MAIL FROM: those go out from the user's own address.
+            QString sender = from;
+            if (sender.trimmed().isEmpty() && pagers_.Count() > 0)
+                sender = pagers_.Item(1).FromAddress();
+            service.SendSMTPPage(ctx, *platform_.smtp, recipient, message, sender, subject, number);
+        };
+    }
+    queue_.SendQueue(ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
+                     port, smtp);
+}
 
 void MainProgram::LogActivity(const QString& text) {
     if (activity_.size() >= kActivityLimit)

@@ -9,6 +9,8 @@
 #include "app/mail/cpopaccount.h"
 #include "app/paging/cpager.h"
 #include "app/paging/cpagerservice.h"
+#include "app/paging/cpagermessage.h"
+#include "app/paging/smtpevents.h"
 
 #include <QObject>
 #include <QSize>
@@ -34,6 +36,7 @@ class SmtpControl;
 class MainCycle;
 class StatusDisplay;
 class StatusWindow;
+class Connection;
 
 struct PlatformServices {
     EventPump& pump;
@@ -110,6 +113,20 @@ public:
     Timer& MinuteTimer() { return *tmrMinute_; }
     Timer& BlinkTimer() { return *tmrBlink_; }
 
+    // The internet connection (direct or dial-up) used by checks and e-mail pages.
+    Connection& GetConnection() { return *connection_; }
+    // The page queue; SendQueue() sends and empties it.
+    MessageQueue& Queue() { return queue_; }
+    // Sends every queued page with the main window's controls and empties the
+    // queue. E-mail pages without a sender go out from pager 1's address. A
+    // page naming an unknown service raises the keyed list's error.
+    void SendQueue();
+    // Set when a socket error was reported during the mail check.
+    bool InternetError() const { return internetError_; }
+    void SetInternetError(bool v) { internetError_ = v; }
+    // Where a mail-sending control's events go: terminal, activity, internet error.
+    SmtpEventSinks SmtpSinks();
+
     // The activity box keeps at most this many characters before a new line
     // drops the oldest `kActivityTrim`.
     static constexpr int kActivityLimit = 16384;
@@ -136,6 +153,8 @@ private:
     std::unique_ptr<StatusDisplay> display_;
     std::unique_ptr<StatusWindow> status_;
     Terminal terminal_;
+    std::unique_ptr<Connection> connection_;
+    MessageQueue queue_;
     Filters filters_;
     QString currentProfile_;
     QString helpFile_;
@@ -144,6 +163,7 @@ private:
     bool profileChanged_ = false;
     bool cancel_ = false;
     bool dialUpMissing_ = false;
+    bool internetError_ = false;
 };
 
 } // namespace tessaly
