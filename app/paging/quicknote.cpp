@@ -34,7 +34,10 @@ QString QuickNote::Load() {
     smtp_.SetHostName(s.smtpHostName);
     smtp_.SetHostAddress(s.smtpHostAddress);
     smtp_.SetMailer(kMailer);
-    // The port stays the control's own default.
+    // The note goes to the same server port as the pages; a server that is
+    // not on port 25 would otherwise take pages but refuse every note.
+    if (s.smtpPort > 0)
+        smtp_.SetPort(s.smtpPort);
     return pagerFromAddress();
 }
 

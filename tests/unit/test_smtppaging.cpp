@@ -248,13 +248,15 @@ private slots:
     void quickNoteAsksForReplyToAndSends() {
         Rig r;
         r.program->Settings().connectionType = ConnDialUp;
-        r.program->Settings().smtpPort = 2525; // the note keeps its control's own port
+        r.program->Settings().smtpPort = 2525; // the same server port as the pages
+        auto sink = r.sink;
+        r.net.listen(kHost, 2525, [sink] { return makeSmtpScript(sink); });
         r.program->Pagers().Item(1).SetFromAddress(QString());
         SmtpClient own(r.pump, r.net);
         QuickNote note(*r.program, own);
         QCOMPARE(note.Load(), QString());
         QCOMPARE(own.Mailer(), QStringLiteral("Tessaly v1.1"));
-        QCOMPARE(own.Port(), 25);
+        QCOMPARE(own.Port(), 2525);
 
         r.prompter.queueInput(QStringLiteral("ann@home.example"));
         const auto outcome = note.Send({QStringLiteral("bob@example.org"), QStringLiteral("Lunch"),
