@@ -27,7 +27,7 @@ struct Rig {
     HeadlessMainView view{false};
     FakeDialupControl dialup{pump};
     std::unique_ptr<MainProgram> program;
-    std::unique_ptr<Connection> connection;
+    Connection* connection = nullptr; // the program's own
 
     Rig() {
         store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
@@ -35,7 +35,7 @@ struct Rig {
             PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr, nullptr, &dialup},
             view);
         program->Startup(QString());
-        connection = std::make_unique<Connection>(*program, &dialup);
+        connection = &program->GetConnection();
         LiveSettings& s = program->Settings();
         s.connectionType = ConnDialUp;
         s.dialUpEntry = QStringLiteral("My ISP");
