@@ -38,8 +38,9 @@ public:
         NoSender,    // no reply-to address was given
     };
     Outcome Send(const Note& note);
-    // Whether the window closes after this outcome.
-    static bool ClosesWindow(Outcome o) { return o == Outcome::Sent || o == Outcome::Failed; }
+    // Whether the window closes after this outcome. Only a sent note closes
+    // it: after a failure the typed note stays for another try.
+    static bool ClosesWindow(Outcome o) { return o == Outcome::Sent; }
 
 private:
     QString pagerFromAddress() const;

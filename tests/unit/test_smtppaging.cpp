@@ -221,26 +221,24 @@ private slots:
         QCOMPARE(r.program->Queue().Count(), 0);
     }
 
-    void dialUpBeforeSendingAndNoHangUp() {
+    void dialUpBeforeSending() {
         Rig r;
         r.program->Settings().connectionType = ConnDialUp;
-        r.queuePage(QStringLiteral("short"), QStringLiteral("alerts@home.example"), QString());
-        r.program->SendQueue();
-        // The queue's caller hangs up, not the sender.
-        QCOMPARE(r.dialup.calls, QStringList{QStringLiteral("dial My ISP ann pw")});
-        QCOMPARE(r.sink->messages.size(), 1);
-    }
-
-    void failedDialUpSendsNothing() {
-        Rig r;
-        r.program->Settings().connectionType = ConnDialUp;
+        // A dial-up that fails: nothing is sent and this sender writes nothing.
         r.dialup.script = {{1.0, FakeDialupControl::StateOpenPort, 678}};
         r.queuePage(QStringLiteral("short"), QStringLiteral("alerts@home.example"), QString());
         r.program->SendQueue();
         QCOMPARE(r.dialup.calls.count(QStringLiteral("dial My ISP ann pw")), 4);
         QVERIFY(r.sink->commands.isEmpty());
         QVERIFY(r.activity().filter(QStringLiteral("Unable to send message")).isEmpty());
-        QVERIFY(r.activity().contains(QStringLiteral("Unable to connect to the internet.")));
+        // A dial-up that works: one dial, the page, and no hang-up (the
+        // queue's caller hangs up).
+        r.dialup.calls.clear();
+        r.dialup.script = {{1.0, FakeDialupControl::StateConnected, 0}};
+        r.queuePage(QStringLiteral("short"), QStringLiteral("alerts@home.example"), QString());
+        r.program->SendQueue();
+        QCOMPARE(r.dialup.calls, QStringList{QStringLiteral("dial My ISP ann pw")});
+        QCOMPARE(r.sink->messages.size(), 1);
     }
 
     // ---- The quick note -------------------------------------------------
@@ -310,7 +308,7 @@ private slots:
         note.Load();
         const auto outcome = note.Send({kPager, QString(), QStringLiteral("desk@home.example"), QStringLiteral("hi")});
         QCOMPARE(outcome, QuickNote::Outcome::Failed);
-        QVERIFY(QuickNote::ClosesWindow(outcome));
+        QVERIFY(!QuickNote::ClosesWindow(outcome)); // the typed note is kept
         QCOMPARE(std::count_if(r.sink->commands.begin(), r.sink->commands.end(),
                                [](const QByteArray& c) { return c.startsWith("RCPT"); }),
                  4);
