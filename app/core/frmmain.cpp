@@ -338,15 +338,14 @@ void FrmMain::Bind(MainProgram& program) {
             OpenQuickNote();
     });
     program_ = &program;
-    for (QAction* a : {actions_.value(QStringLiteral("mnuQuickNote")),
-                       actions_.value(QStringLiteral("mnuQuickNotePopUp")),
-                       tlbMain_->findChild<QAction*>(QStringLiteral("tlb_quicknote"))}) {
-        if (!a)
-            continue;
+    // The toolbar button arrives through ToolbarCommand above.
+    for (const char* name : {"mnuQuickNote", "mnuQuickNotePopUp"}) {
+        QAction* a = actions_.value(QString::fromLatin1(name));
         a->setEnabled(true);
-        if (a->objectName() != QLatin1String("tlb_quicknote"))
-            connect(a, &QAction::triggered, this, [this] { OpenQuickNote(); });
+        connect(a, &QAction::triggered, this, [this] { OpenQuickNote(); });
     }
+    if (QAction* button = tlbMain_->findChild<QAction*>(QStringLiteral("tlb_quicknote")))
+        button->setEnabled(true);
     connect(this, &FrmMain::WindowMinimized, this, [&display] { display.WindowMinimized(); });
     connect(this, &FrmMain::WindowRestored, this, [&display] { display.WindowRestored(); });
 }
