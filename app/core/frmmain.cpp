@@ -5,7 +5,10 @@
 #include "app/core/maincycle.h"
 #include "app/core/mainprogram.h"
 #include "app/core/statusdisplay.h"
+#include "app/paging/frmquicknote.h"
 #include "app/paging/frmterminal.h"
+#include "platform/bytelink.h"
+#include "platform/smtpcontrol.h"
 #include "platform/ui/icons.h"
 #include "common/resize/twips.h"
 
@@ -328,10 +331,21 @@ void FrmMain::Bind(MainProgram& program) {
     connect(enablePaging, &QAction::triggered, this, [&cycle] { cycle.EnablePagingChosen(); });
     connect(actions_.value(QStringLiteral("mnuCheckMail")), &QAction::triggered, this, [&cycle] { cycle.CheckMailNow(); });
     connect(actions_.value(QStringLiteral("mnuCheckMailNow")), &QAction::triggered, this, [&cycle] { cycle.TrayCheckMail(); });
-    connect(this, &FrmMain::ToolbarCommand, this, [&cycle](const QString& key) {
+    connect(this, &FrmMain::ToolbarCommand, this, [this, &cycle](const QString& key) {
         if (key == QLatin1String("checkmail"))
             cycle.ToolbarCheckMail();
+        else if (key == QLatin1String("quicknote"))
+            OpenQuickNote();
     });
+    program_ = &program;
+    // The toolbar button arrives through ToolbarCommand above.
+    for (const char* name : {"mnuQuickNote", "mnuQuickNotePopUp"}) {
+        QAction* a = actions_.value(QString::fromLatin1(name));
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this, [this] { OpenQuickNote(); });
+    }
+    if (QAction* button = tlbMain_->findChild<QAction*>(QStringLiteral("tlb_quicknote")))
+        button->setEnabled(true);
     connect(this, &FrmMain::WindowMinimized, this, [&display] { display.WindowMinimized(); });
     connect(this, &FrmMain::WindowRestored, this, [&display] { display.WindowRestored(); });
 }
@@ -349,6 +363,26 @@ void FrmMain::CloseSplash() {
         splash_->deleteLater();
         splash_ = nullptr;
     }
+}
+
+void FrmMain::SetLinkFactory(std::unique_ptr<LinkFactory> links) { links_ = std::move(links); }
+
+FrmQuickNote* FrmMain::QuickNoteWindow() const { return quickNote_; }
+
+FrmQuickNote* FrmMain::OpenQuickNote() {
+    if (!program_)
+        return nullptr;
+    if (!quickNote_) {
+        if (!links_)
+            links_ = std::make_unique<TcpLinkFactory>();
+        // The note has its own control, so it never disturbs a page being sent.
+        quickNote_ = new FrmQuickNote(*program_, std::make_unique<SmtpClient>(program_->Platform().pump, *links_),
+                                      this);
+    }
+    quickNote_->show();
+    quickNote_->raise();
+    quickNote_->activateWindow();
+    return quickNote_;
 }
 
 QAction* FrmMain::Action(const QString& objectName) const { return actions_.value(objectName); }

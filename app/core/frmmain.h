@@ -6,6 +6,8 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -18,7 +20,9 @@ class QToolBar;
 namespace tessaly {
 
 class FrmIntro;
+class FrmQuickNote;
 class FrmTerminal;
+class LinkFactory;
 class MainProgram;
 
 class FrmMain : public QMainWindow, public MainView {
@@ -63,6 +67,11 @@ public:
 
     // Connects the window's commands to the program's logic.
     void Bind(MainProgram& program);
+    // Opens the quick note window, or brings the open one to the front.
+    // Its mail-sending control connects through `links` (default: TCP).
+    FrmQuickNote* OpenQuickNote();
+    FrmQuickNote* QuickNoteWindow() const;
+    void SetLinkFactory(std::unique_ptr<LinkFactory> links);
 
 signals:
     // A toolbar button was clicked; `key` is its key ("open", "checkmail", ...).
@@ -96,6 +105,9 @@ private:
     QTimer* clock_ = nullptr;
     FrmIntro* splash_ = nullptr;
     FrmTerminal* terminal_ = nullptr;
+    MainProgram* program_ = nullptr;
+    std::unique_ptr<LinkFactory> links_;
+    QPointer<FrmQuickNote> quickNote_;
 };
 
 } // namespace tessaly

@@ -11,6 +11,7 @@
 #include "app/mail/connection.h"
 #include "app/paging/comm.h"
 #include "app/paging/pagingcontext.h"
+#include "app/paging/smtpevents.h"
 #include "common/log/clogfile.h"
 #include "common/util/tessalyerror.h"
 #include "common/util/textfmt.h"
@@ -29,6 +30,21 @@ namespace tessaly {
 
 namespace {
 constexpr int kMainHeightTwips = 4908;
+
+// Stands in for the serial port on a computer without one: it cannot be opened.
+class NoSerialPort : public SerialControl {
+public:
+    bool PortOpen() const override { return false; }
+    void SetPortOpen(bool open) override {
+        if (open)
+            throw TessalyError(PortUnavailable, QStringLiteral("Port unavailable"));
+    }
+    int InBufferCount() const override { return 0; }
+    void SetInBufferCount(int) override {}
+    QString Input() override { return {}; }
+    void SetOutput(const QString&) override {}
+};
+
 constexpr int kMainWidthTwips = 6768;
 constexpr double kSplashSeconds = 2.2;
 } // namespace
@@ -49,6 +65,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     display_->SetTotalCounter([this] { return inbox_.Count(); });
     if (platform_.pop && platform_.tcp)
         cycle_->SetCheckEntry([this](bool download, bool page) { session_->Check(download, page); });
+    if (platform_.smtp)
+        AttachSmtpEvents(*platform_.smtp, this, SmtpSinks());
     connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
     connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
     // The dial-up component is there when its control answers; a missing
@@ -115,13 +133,31 @@ void MainProgram::UpdateSettings() {
 
 MainProgram::~MainProgram() = default;
 
+SmtpEventSinks MainProgram::SmtpSinks() {
+    return {[this](const QString& text) { terminal_.Append(text); },
+            [this](const QString& line) { LogActivity(line); },
+            [this] { internetError_ = true; }};
+}
+
 void MainProgram::SendQueue() {
-    PagingContext ctx{*comm_, settings_, *status_, [this](const QString& line) { LogActivity(line); }};
-    if (!platform_.serial)
-        throw TessalyError(err::InvalidCall, QStringLiteral("No serial port control"));
-    queue_.SendQueue(
-        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
-        *platform_.serial, {});
+    PagingContext ctx{*comm_, settings_, *status_, [this](const QString& line) { LogActivity(line); },
+                      [this] { return connection_->Connect(); }};
+    NoSerialPort noPort;
+    SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
+    MessageQueue::SmtpSender smtp;
+    if (platform_.smtp) {
+        smtp = [this, &ctx](CPagerService& service, const QString& recipient, const QString& message,
+                            const QString& from, const QString& subject, int number) {
+            // Pages made from incoming mail carry no sender, and most servers
+            // refuse an empty MAIL FROM: those go out from the user's own address.
+            QString sender = from;
+            if (sender.trimmed().isEmpty() && pagers_.Count() > 0)
+                sender = pagers_.Item(1).FromAddress();
+            service.SendSMTPPage(ctx, *platform_.smtp, recipient, message, sender, subject, number);
+        };
+    }
+    queue_.SendQueue(ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
+                     port, smtp);
 }
 
 void MainProgram::LogActivity(const QString& text) {

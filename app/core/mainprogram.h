@@ -11,6 +11,8 @@
 #include "app/mail/cpopaccount.h"
 #include "app/paging/cpager.h"
 #include "app/paging/cpagerservice.h"
+#include "app/paging/cpagermessage.h"
+#include "app/paging/smtpevents.h"
 
 #include <QObject>
 #include <QSize>
@@ -83,13 +85,8 @@ public:
     const ServiceList& Services() const { return services_; }
     Filters& GetFilters() { return filters_; }
     Inbox& GetInbox() { return inbox_; }
-    MessageQueue& Queue() { return queue_; }
     Comm& GetComm() { return *comm_; }
-    Connection& GetConnection() { return *connection_; }
     CheckSession& Session() { return *session_; }
-    // Sends every queued page through its service and empties the queue.
-    // Errors (a page naming no service, a failing port) reach the caller.
-    void SendQueue();
     POPAccountList& POPAccounts() { return popAccounts_; }
     const POPAccountList& POPAccounts() const { return popAccounts_; }
 
@@ -125,6 +122,20 @@ public:
     StatusWindow& Status() { return *status_; }
     Timer& MinuteTimer() { return *tmrMinute_; }
     Timer& BlinkTimer() { return *tmrBlink_; }
+
+    // The internet connection (direct or dial-up) used by checks and e-mail pages.
+    Connection& GetConnection() { return *connection_; }
+    // The page queue; SendQueue() sends and empties it.
+    MessageQueue& Queue() { return queue_; }
+    // Sends every queued page with the main window's controls and empties the
+    // queue. E-mail pages without a sender go out from pager 1's address. A
+    // page naming an unknown service raises the keyed list's error.
+    void SendQueue();
+    // Set when a socket error was reported during the mail check.
+    bool InternetError() const { return internetError_; }
+    void SetInternetError(bool v) { internetError_ = v; }
+    // Where a mail-sending control's events go: terminal, activity, internet error.
+    SmtpEventSinks SmtpSinks();
 
     // The activity box keeps at most this many characters before a new line
     // drops the oldest `kActivityTrim`.
@@ -166,6 +177,7 @@ private:
     bool cancel_ = false;
     bool dialUpMissing_ = false;
     bool profileLoadFailed_ = false;
+    bool internetError_ = false;
 };
 
 } // namespace tessaly

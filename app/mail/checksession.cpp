@@ -52,7 +52,7 @@ CheckSession::CheckSession(MainProgram& program) : program_(program) {
             const QString text = sockerr::Lookup(number, &name);
             program_.LogActivity(QStringLiteral("Winsock Error using POP: ") + text);
             terminal(QStringLiteral("POP Winsock Error %1, %2: %3").arg(number).arg(name, text) + kCRLF);
-            socketError_ = true;
+            program_.SetInternetError(true);
         });
     }
     if (TcpControl* tcp = p.tcp) {
@@ -63,7 +63,7 @@ CheckSession::CheckSession(MainProgram& program) : program_(program) {
             const QString text = sockerr::Lookup(number, &name);
             program_.LogActivity(QStringLiteral("Winsock Error using TCP: ") + text);
             terminal(QStringLiteral("SMTP Winsock Error %1, %2: %3").arg(number).arg(name, text) + kCRLF);
-            socketError_ = true;
+            program_.SetInternetError(true);
         });
     }
 }
@@ -99,7 +99,7 @@ void CheckSession::Check(bool download, bool page) {
             status.Show();
     });
     program_.MinuteTimer().stop();
-    socketError_ = false;
+    program_.SetInternetError(false);
     bool connected = false;
     guarded("Check: ", [&] { connected = program_.GetConnection().Connect(); });
     if (!connected) {
@@ -128,7 +128,7 @@ void CheckSession::readAccounts(bool download) {
     const bool& cancel = program_.CancelFlag();
     EventPump& pump = program_.Platform().pump;
 
-    socketError_ = false;
+    program_.SetInternetError(false);
     display.SetNewMailFlag(false);
     pop.Reset();
     pop.SetCancelFlag(&cancel);
@@ -156,7 +156,7 @@ void CheckSession::readAccounts(bool download) {
             continue;
         }
         if (loggedIn) {
-            pump.waitUntil([&] { return loggedIn_ || socketError_ || cancel; }, kLoginWait, &cancel);
+            pump.waitUntil([&] { return loggedIn_ || program_.InternetError() || cancel; }, kLoginWait, &cancel);
             account.SetMessages(static_cast<std::int16_t>(std::clamp(messageCount_, 0, 32767)));
             if (!loggedIn_) {
                 (download ? failure : countFailure) = true;
@@ -225,7 +225,7 @@ bool CheckSession::login(CPOPAccount& account) {
         result = pop.SendStat();
         pump.yield();
     }
-    if (result != 0 || socketError_) {
+    if (result != 0 || program_.InternetError()) {
         pop.Close();
         return false;
     }
@@ -292,7 +292,7 @@ std::int32_t CheckSession::listedSize(int m) {
 
 QString CheckSession::readHeader(int m) {
     PopControl& pop = *program_.Platform().pop;
-    if (socketError_) {
+    if (program_.InternetError()) {
         pop.Close();
         return {};
     }
@@ -326,7 +326,7 @@ void CheckSession::download(int m, const QString& key) {
     pop.SetMessageNumber(m);
     const int result = pop.Retrieve();
     program_.Platform().pump.yield();
-    if (result != 0 || socketError_) {
+    if (result != 0 || program_.InternetError()) {
         program_.LogActivity(QStringLiteral("Failed to receive message #%1").arg(m));
         return;
     }

@@ -26,7 +26,6 @@ public:
     void Check(bool download, bool page);
 
     // Shared with the controls' event handlers.
-    bool SocketErrorFlag() const { return socketError_; }
     bool LoggedInFlag() const { return loggedIn_; }
     QString LastReply() const { return lastReply_; }
     std::int16_t PreviousTotal() const { return previousTotal_; }
@@ -54,7 +53,6 @@ private:
 
     MainProgram& program_;
     bool running_ = false;
-    bool socketError_ = false;
     bool loggedIn_ = false;
     int messageCount_ = 0;
     QString response_;

@@ -8,10 +8,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace tessaly {
 
 class SerialControl;
+class SmtpControl;
 struct PagingContext;
 
 class CPagerService {
@@ -61,6 +63,14 @@ public:
     // Dials a numeric pager and keys `digits`, with retries.
     void SendDigitalPage(PagingContext& ctx, SerialControl& port, const QString& phone,
                          const QString& digits);
+    // Sends a page as e-mail: one mail per page block to `recipient`, with
+    // `from` and `subject` when given. A failed block sends the whole page
+    // again, up to four attempts. The outcome goes to the status line and the
+    // activity log.
+    void SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QString& recipient,
+                      const QString& message, const std::optional<QString>& from = std::nullopt,
+                      const std::optional<QString>& subject = std::nullopt, int messageNumber = 1);
+    static constexpr int kSmtpAttempts = 4;
 
     // One block as it goes on the line: STX id CR text CR ETX checksum CR.
     static QByteArray Frame(const QString& pagerId, const QString& block);

@@ -1,6 +1,7 @@
 #pragma once
 // What the paging services need around them while they send: the modem
-// routines, the settings, the status window and the activity output.
+// routines, the settings, the status window, the activity output and the
+// internet connection.
 
 #include <QString>
 #include <functional>
@@ -17,6 +18,9 @@ struct PagingContext {
     const LiveSettings& settings;
     StatusWindow& status;
     std::function<void(const QString&)> logActivity;
+    // Makes sure the computer is on the internet (dial-up unless the
+    // connection is direct); true when it is. None: the caller has seen to it.
+    std::function<bool()> connectInternet = {};
 };
 
 } // namespace tessaly

@@ -243,7 +243,10 @@ public:
         if (inData_) {
             if (raw == ".\r\n" || raw == ".\n") {
                 inData_ = false;
-                if (sink_->rejectData && (sink_->rejectDataTimes == 0 || rejected_ < sink_->rejectDataTimes)) {
+                ++sink_->dataCount;
+                if (sink_->refuseMessages.contains(sink_->dataCount)) {
+                    reply("554 Message refused\r\n");
+                } else if (sink_->rejectData && (sink_->rejectDataTimes == 0 || rejected_ < sink_->rejectDataTimes)) {
                     ++rejected_;
                     reply(QByteArray::number(sink_->rejectData) + " Message refused\r\n");
                 } else {

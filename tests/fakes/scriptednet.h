@@ -117,6 +117,10 @@ struct SmtpSink {
     int rejectData = 0;   // a code refuses the message after its data
     // Refuse the data of the next `rejectDataTimes` messages only (0 = every message when rejectData is set).
     int rejectDataTimes = 0;
+    // Refuse (with 554) the messages at these positions, counting every
+    // message whose data arrived on any connection, from 1.
+    QList<int> refuseMessages;
+    int dataCount = 0; // messages whose data arrived
     QList<QByteArray> commands;
     QList<SmtpMessage> messages; // accepted messages
 };

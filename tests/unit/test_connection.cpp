@@ -27,7 +27,7 @@ struct Rig {
     HeadlessMainView view{false};
     FakeDialupControl dialup{pump};
     std::unique_ptr<MainProgram> program;
-    Connection* connection = nullptr;
+    Connection* connection = nullptr; // the program's own
 
     Rig() {
         store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
