@@ -65,6 +65,16 @@ bool Filters::CheckForSpam(const QString& subject, const QString& recipient, con
     return false;
 }
 
+QString filterEntryProblem(const QString& name, const QString& text) {
+    if (name.isEmpty())
+        return QStringLiteral("Please enter a name for your mail filter.");
+    if (text.isEmpty())
+        return QStringLiteral("Please enter the filter string.");
+    if (name.contains(QLatin1Char('"')) || text.contains(QLatin1Char('"')))
+        return QStringLiteral("A filter name or text cannot contain a double quote (\").");
+    return {};
+}
+
 QString Filters::FilePath() const {
     return directory_ + QLatin1Char('/') + (filename_.isEmpty() ? kDefaultFilename : filename_);
 }

@@ -41,6 +41,11 @@ private:
 
 class Prompter;
 
+// What the filter window reports for its fields, in this order: a missing
+// name, a missing text, then a double quote (the filter file cannot hold
+// one). Empty when the fields are fine.
+QString filterEntryProblem(const QString& name, const QString& text);
+
 class Filters {
 public:
     static inline const QString kDefaultFilename = QStringLiteral("filters.dat");

@@ -13,9 +13,8 @@
 
 namespace tessaly {
 
-FrmPOP3::FrmPOP3(Prompter& prompter, QWidget* parent) : QDialog(parent), prompter_(prompter) {
+FrmPOP3::FrmPOP3(Prompter& prompter, QWidget* parent) : FrmEditBase(prompter, parent) {
     setObjectName(QStringLiteral("frmPOP3"));
-    setModal(true);
 
     auto* frame = new QGroupBox(QStringLiteral("Incoming Mail Settings"), this);
     auto* form = new QFormLayout(frame);
@@ -37,47 +36,14 @@ FrmPOP3::FrmPOP3(Prompter& prompter, QWidget* parent) : QDialog(parent), prompte
     txtPOPPort_ = field("txtPOPPort", "Mail Port:", nullptr);
     txtPOPPort_->setText(QStringLiteral("110"));
 
-    cmdOK_ = new QPushButton(QStringLiteral("OK"), this);
-    cmdOK_->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK_->setDefault(true);
-    cmdCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel_->setObjectName(QStringLiteral("cmdCancel"));
-    connect(cmdOK_, &QPushButton::clicked, this, &FrmPOP3::okClicked);
-    connect(cmdCancel_, &QPushButton::clicked, this, &FrmPOP3::cancelClicked);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cmdOK_);
-    buttons->addWidget(cmdCancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow());
 }
 
-void FrmPOP3::showEvent(QShowEvent* event) {
-    cancelled_ = false;
-    QDialog::showEvent(event);
-}
-
-void FrmPOP3::closeEvent(QCloseEvent* event) { event->ignore(); }
-
-void FrmPOP3::reject() { cancelClicked(); }
-
-void FrmPOP3::okClicked() {
-    const POP3Entry entry{txtAccount_->text(), txtPOPServer_->text(), txtPOPUserName_->text(),
-                          txtPOPPassword_->text(), txtPOPPort_->text()};
-    const QString problem = pop3EntryProblem(entry);
-    if (!problem.isEmpty()) {
-        prompter_.messageBox(problem, MsgButtons::OK);
-        return;
-    }
-    cancelled_ = false;
-    done(QDialog::Accepted); // hides the window
-}
-
-void FrmPOP3::cancelClicked() {
-    cancelled_ = true;
-    done(QDialog::Rejected);
+QString FrmPOP3::Problem() const {
+    return pop3EntryProblem(POP3Entry{txtAccount_->text(), txtPOPServer_->text(), txtPOPUserName_->text(),
+                                      txtPOPPassword_->text(), txtPOPPort_->text()});
 }
 
 } // namespace tessaly

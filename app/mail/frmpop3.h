@@ -3,16 +3,13 @@
 // The caller sets the title and, when editing, the fields; after the window
 // is hidden it reads them back unless Cancelled() is true.
 
-#include <QDialog>
+#include "app/ui/frmeditbase.h"
 
 class QLineEdit;
-class QPushButton;
 
 namespace tessaly {
 
-class Prompter;
-
-class FrmPOP3 : public QDialog {
+class FrmPOP3 : public FrmEditBase {
     Q_OBJECT
 public:
     explicit FrmPOP3(Prompter& prompter, QWidget* parent = nullptr);
@@ -22,33 +19,15 @@ public:
     QLineEdit* txtPOPUserName() const { return txtPOPUserName_; }
     QLineEdit* txtPOPPassword() const { return txtPOPPassword_; }
     QLineEdit* txtPOPPort() const { return txtPOPPort_; }
-    QPushButton* cmdOK() const { return cmdOK_; }
-    QPushButton* cmdCancel() const { return cmdCancel_; }
-
-    bool Cancelled() const { return cancelled_; }
-
-public slots:
-    // Escape acts as the Cancel button.
-    void reject() override;
-
 protected:
-    void showEvent(QShowEvent* event) override;
-    // The title-bar close box does not close the window.
-    void closeEvent(QCloseEvent* event) override;
+    QString Problem() const override;
 
 private:
-    void okClicked();
-    void cancelClicked();
-
-    Prompter& prompter_;
     QLineEdit* txtAccount_ = nullptr;
     QLineEdit* txtPOPServer_ = nullptr;
     QLineEdit* txtPOPUserName_ = nullptr;
     QLineEdit* txtPOPPassword_ = nullptr;
     QLineEdit* txtPOPPort_ = nullptr;
-    QPushButton* cmdOK_ = nullptr;
-    QPushButton* cmdCancel_ = nullptr;
-    bool cancelled_ = false;
 };
 
 } // namespace tessaly
