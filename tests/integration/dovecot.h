@@ -80,15 +80,17 @@ public:
     }
 
     // Delivers a message (LF or CR LF line ends) into a user's maildir.
-    bool deliver(const QString& user, QByteArray message) {
-        message.replace("\r\n", "\n");
-        const QString name = QStringLiteral("%1.M%2P1.test").arg(1700000000 + ++serial_).arg(serial_);
-        const QString tmp = QStringLiteral("%1/mail/%2/tmp/%3").arg(dir_.path(), user, name);
-        if (!write(tmp, message))
-            return false;
-        const QString target = QStringLiteral("%1/mail/%2/new/%3").arg(dir_.path(), user, name);
-        if (!QFile::rename(tmp, target))
-            return false;
+    bool deliver(const QString& user, const QByteArray& message) { return deliverAll(user, {message}); }
+    bool deliverAll(const QString& user, const QList<QByteArray>& messages) {
+        for (QByteArray message : messages) {
+            message.replace("\r\n", "\n");
+            const QString name = QStringLiteral("%1.M%2P1.test").arg(1700000000 + ++serial_).arg(serial_);
+            const QString tmp = QStringLiteral("%1/mail/%2/tmp/%3").arg(dir_.path(), user, name);
+            if (!write(tmp, message))
+                return false;
+            if (!QFile::rename(tmp, QStringLiteral("%1/mail/%2/new/%3").arg(dir_.path(), user, name)))
+                return false;
+        }
         return chownMail();
     }
 
