@@ -118,41 +118,38 @@ std::int16_t Comm::InitModem(SerialControl& port, const QString& initString) {
     return cancel_ ? pagestate::Cancelled : pagestate::InitFailed;
 }
 
-std::int16_t Comm::DialService(SerialControl& port, const QString& phone) {
-    const QString dial = QStringLiteral("AT") + DialTypeText() + phone + kCR;
-    port.SetInBufferCount(0);
-    ShowCommStatus(QStringLiteral("Dialing ") + phone);
-    SendText(port, dial);
-    QString reply;
-    const QDateTime deadline = pump_.now().addSecs(60);
-    Pause(1);
-
-    std::int16_t state = pagestate::NoConnection;
-    // The deadline is fixed here: only the answer words end the wait early.
+// Reads the modem's answer after a dial until a result word arrives, the
+// deadline passes or the user cancels. Returns the state a result word gives,
+// or nothing when the wait ran out (or was cancelled) without one.
+std::optional<std::int16_t> Comm::listenAfterDial(SerialControl& port, const QDateTime& deadline,
+                                                  bool connectEnds, QString& reply) {
     while (waitForData(port, secondsUntil(pump_.now(), deadline))) {
         reply += port.Input();
-        if (reply.contains(QLatin1String("CONNECT"))) {
-            state = pagestate::OK;
-            break;
-        }
-        if (cancel_) {
-            state = pagestate::Cancelled;
-            break;
-        }
-        if (reply.contains(QLatin1String("BUSY"))) {
-            state = pagestate::Busy;
-            break;
-        }
-        if (reply.contains(QLatin1String("NO DIAL"))) {
-            state = pagestate::NoDialTone;
-            break;
-        }
+        if (connectEnds && reply.contains(QLatin1String("CONNECT")))
+            return pagestate::OK;
+        if (cancel_)
+            return pagestate::Cancelled;
+        if (reply.contains(QLatin1String("BUSY")))
+            return pagestate::Busy;
+        if (reply.contains(QLatin1String("NO DIAL")))
+            return pagestate::NoDialTone;
         if (reply.size() > kReplyLimit) {
             tooLong();
-            state = pagestate::OK;
-            break;
+            return pagestate::OK; // the wait ends; the state stays what it was
         }
     }
+    return std::nullopt;
+}
+
+std::int16_t Comm::DialService(SerialControl& port, const QString& phone) {
+    port.SetInBufferCount(0);
+    ShowCommStatus(QStringLiteral("Dialing ") + phone);
+    SendText(port, QStringLiteral("AT") + DialTypeText() + phone + kCR);
+    QString reply;
+    // The deadline is fixed here: only the answer words end the wait early.
+    const QDateTime deadline = pump_.now().addSecs(60);
+    Pause(1);
+    const std::int16_t state = listenAfterDial(port, deadline, true, reply).value_or(pagestate::NoConnection);
     pump_.yield();
     Pause(0.5);
     TerminalAppend(QStringLiteral("<--") + reply + port.Input());
@@ -162,39 +159,15 @@ std::int16_t Comm::DialService(SerialControl& port, const QString& phone) {
 }
 
 std::int16_t Comm::DialNumeric(SerialControl& port, const QString& dialText, double waitSeconds) {
-    const QString dial = QStringLiteral("AT") + DialTypeText() + dialText + kCR;
     port.SetInBufferCount(0);
     ShowCommStatus(QStringLiteral("Dialing ") + dialText);
-    SendText(port, dial);
+    SendText(port, QStringLiteral("AT") + DialTypeText() + dialText + kCR);
     QString reply;
     Pause(5);
     const QDateTime deadline = pump_.now().addMSecs(static_cast<qint64>(waitSeconds * 1000));
-
-    std::int16_t state = pagestate::OK;
-    for (;;) {
-        if (!waitForData(port, secondsUntil(pump_.now(), deadline))) {
-            if (cancel_)
-                state = pagestate::Cancelled;
-            break; // no answer word: a numeric pager says nothing
-        }
-        reply += port.Input();
-        if (cancel_) {
-            state = pagestate::Cancelled;
-            break;
-        }
-        if (reply.contains(QLatin1String("BUSY"))) {
-            state = pagestate::Busy;
-            break;
-        }
-        if (reply.contains(QLatin1String("NO DIAL"))) {
-            state = pagestate::NoDialTone;
-            break;
-        }
-        if (reply.size() > kReplyLimit) {
-            tooLong();
-            break;
-        }
-    }
+    // A numeric pager gives no answer: silence until the deadline is success.
+    const std::int16_t state = listenAfterDial(port, deadline, false, reply)
+                                   .value_or(cancel_ ? pagestate::Cancelled : pagestate::OK);
     pump_.yield();
     TerminalAppend(QStringLiteral("<--") + reply + port.Input());
     if (state == pagestate::OK)

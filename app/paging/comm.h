@@ -3,8 +3,10 @@
 // text, hang up. Every wait sleeps in the event loop, ends on the cancel flag,
 // and copies the traffic into the terminal transcript.
 
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace tessaly {
 
@@ -55,6 +57,8 @@ private:
     // Waits up to `seconds` for received data; false on deadline or cancel.
     bool waitForData(SerialControl& port, double seconds);
     void tooLong();
+    std::optional<std::int16_t> listenAfterDial(SerialControl& port, const QDateTime& deadline,
+                                                bool connectEnds, QString& reply);
 
     EventPump& pump_;
     Prompter& prompter_;

@@ -10,11 +10,14 @@
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
 #include "tests/integration/dovecot.h"
+#include "tests/integration/modemsim.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include "tests/fakes/pagingsetup.h"
+
 #include <QtTest>
 
 using namespace tessaly;
@@ -38,32 +41,10 @@ class TestCheckE2E : public QObject {
     QTemporaryDir dir;
     RealEventPump pump;
     DovecotServer dovecot;
-    QProcess sim;
+    ModemSimulator sim;
     QString home, config, profile;
 
-    QJsonObject summary() {
-        sim.write("summary\n");
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 10000) {
-            if (sim.canReadLine() || sim.waitForReadyRead(1000)) {
-                const QByteArray line = sim.readLine();
-                if (line.startsWith("{\"summary\""))
-                    return QJsonDocument::fromJson(line).object().value(QStringLiteral("summary")).toObject();
-            }
-        }
-        return {};
-    }
-    QStringList pagedTexts() {
-        QStringList out;
-        for (const auto& b : summary().value(QStringLiteral("blocks")).toArray()) {
-            const QJsonObject o = b.toObject();
-            if (o.value(QStringLiteral("checksum_ok")).toBool())
-                out << o.value(QStringLiteral("pager_id")).toString() + QLatin1Char(':') +
-                           o.value(QStringLiteral("message")).toString();
-        }
-        return out;
-    }
+    QStringList pagedTexts() { return sim.goodBlocks(); }
     int runCheck(QByteArray* output = nullptr) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -90,10 +71,7 @@ private slots:
     void initTestCase() {
         if (!DovecotServer::available())
             QSKIP("dovecot is not installed (Debian package dovecot-pop3d; scripts/setup-deps.sh --tests)");
-        const QString python = QFile::exists(QStringLiteral("/usr/bin/python3"))
-                                   ? QStringLiteral("/usr/bin/python3")
-                                   : QStandardPaths::findExecutable(QStringLiteral("python3"));
-        if (python.isEmpty())
+        if (ModemSimulator::python().isEmpty())
             QSKIP("python3 is needed for the modem simulator");
         QVERIFY(dovecot.start(pump, {{QStringLiteral("work"), QStringLiteral("w0rk")},
                                      {QStringLiteral("home"), QStringLiteral("h0me")}}));
@@ -104,10 +82,8 @@ private slots:
                                 message("urgent", "Server down", "Call me\nnow", "X-Priority: 1 (Highest)\n")));
         QVERIFY(dovecot.deliver(QStringLiteral("home"), message("private", "Not checked", "nothing")));
 
-        sim.start(python, {QStringLiteral(TESSALY_TOOLS_DIR "/modemsim.py")});
-        QVERIFY(sim.waitForStarted(10000) && sim.waitForReadyRead(10000));
-        const QString device = QJsonDocument::fromJson(sim.readLine()).object().value(QStringLiteral("device")).toString();
-        QVERIFY(!device.isEmpty());
+        QVERIFY(sim.start());
+        const QString device = sim.device();
 
         home = dir.path() + QStringLiteral("/home");
         config = dir.path() + QStringLiteral("/config");
@@ -136,13 +112,7 @@ private slots:
             pager.SetServiceName(QStringLiteral("Default"));
             CPagerService& service = p.Services().Item(1);
             service.SetName(QStringLiteral("Default"));
-            service.SetBaud(QStringLiteral("1200"));
-            service.SetParity(QStringLiteral("EVEN"));
-            service.SetDataBits(QStringLiteral("7"));
-            service.SetStopBits(QStringLiteral("1"));
-            service.SetCommPort(2);
-            service.SetInitstring(QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-            service.SetPhone(QStringLiteral("5551234"));
+            setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
             service.SetMaxPageChar(200);
             p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
                                 QStringLiteral("work"), QStringLiteral("w0rk"), true);
@@ -162,11 +132,7 @@ private slots:
     }
 
     void cleanupTestCase() {
-        if (sim.state() != QProcess::NotRunning) {
-            sim.closeWriteChannel();
-            if (!sim.waitForFinished(5000))
-                sim.kill();
-        }
+        sim.stop();
         dovecot.stop();
     }
 

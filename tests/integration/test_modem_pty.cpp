@@ -15,59 +15,36 @@
 #include "platform/serialcontrol.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/scriptedprompter.h"
+#include "tests/integration/modemsim.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
+#include "tests/fakes/pagingsetup.h"
+
 #include <QtTest>
 
 using namespace tessaly;
+using namespace tessaly::testing;
 
 class TestModemPty : public QObject {
     Q_OBJECT
 
-    QProcess sim;
+    ModemSimulator sim;
     QString device;
 
     bool startSimulator(const QStringList& options) {
-        const QString python = QFile::exists(QStringLiteral("/usr/bin/python3"))
-                                   ? QStringLiteral("/usr/bin/python3")
-                                   : QStandardPaths::findExecutable(QStringLiteral("python3"));
-        if (python.isEmpty())
+        if (!sim.start(options))
             return false;
-        sim.start(python, QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/modemsim.py")} + options);
-        if (!sim.waitForStarted(10000) || !sim.waitForReadyRead(10000))
-            return false;
-        device = QJsonDocument::fromJson(sim.readLine()).object().value(QStringLiteral("device")).toString();
-        return !device.isEmpty();
+        device = sim.device();
+        return true;
     }
-
-    QJsonObject summary() {
-        sim.write("summary\n");
-        QElapsedTimer t;
-        t.start();
-        QByteArray line;
-        while (t.elapsed() < 10000) {
-            if (sim.canReadLine() || sim.waitForReadyRead(1000)) {
-                line = sim.readLine();
-                if (line.startsWith("{\"summary\""))
-                    return QJsonDocument::fromJson(line).object().value(QStringLiteral("summary")).toObject();
-            }
-        }
-        return {};
-    }
+    QJsonObject summary() { return sim.summary(); }
 
 private slots:
-    void cleanup() {
-        if (sim.state() != QProcess::NotRunning) {
-            sim.closeWriteChannel();
-            if (!sim.waitForFinished(5000))
-                sim.kill();
-            sim.waitForFinished(2000);
-        }
-    }
+    void cleanup() { sim.stop(); }
 
     void twoPageQueueArrivesWithGoodChecksums() {
         if (!startSimulator({QStringLiteral("--cr-before-id"), QStringLiteral("2")}))
@@ -91,13 +68,7 @@ private slots:
 
         CPagerService service;
         service.SetName(QStringLiteral("Default"));
-        service.SetBaud(QStringLiteral("1200"));
-        service.SetParity(QStringLiteral("EVEN"));
-        service.SetDataBits(QStringLiteral("7"));
-        service.SetStopBits(QStringLiteral("1"));
-        service.SetCommPort(2);
-        service.SetInitstring(QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-        service.SetPhone(QStringLiteral("5551234"));
+        setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
         service.SetMaxPageChar(80);
 
         MessageQueue queue;

@@ -16,6 +16,8 @@
 #include "tests/fakes/virtualeventpump.h"
 
 #include <QTemporaryDir>
+#include "tests/fakes/pagingsetup.h"
+
 #include <QtTest>
 
 using namespace tessaly;
@@ -87,13 +89,7 @@ struct Rig {
         pager.SetDigitalNumber(QStringLiteral("5550100"));
         pager.SetServiceName(QStringLiteral("Default"));
         CPagerService& service = program->Services().Item(1);
-        service.SetBaud(QStringLiteral("1200"));
-        service.SetParity(QStringLiteral("EVEN"));
-        service.SetDataBits(QStringLiteral("7"));
-        service.SetStopBits(QStringLiteral("1"));
-        service.SetCommPort(2);
-        service.SetInitstring(QStringLiteral("AT&F"));
-        service.SetPhone(QStringLiteral("5551234"));
+        setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F"));
         service.SetMaxPageChar(200);
         service.SetDigitalDelay(8);
     }

@@ -15,6 +15,8 @@
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
 
+#include "tests/fakes/pagingsetup.h"
+
 #include <QtTest>
 
 using namespace tessaly;
@@ -90,13 +92,7 @@ struct Rig {
         settings.retries = 3;
         settings.retryWait = 30;
         service.SetName(QStringLiteral("Default"));
-        service.SetBaud(QStringLiteral("1200"));
-        service.SetParity(QStringLiteral("EVEN"));
-        service.SetDataBits(QStringLiteral("7"));
-        service.SetStopBits(QStringLiteral("1"));
-        service.SetCommPort(2);
-        service.SetInitstring(QStringLiteral("AT&F"));
-        service.SetPhone(QStringLiteral("5551234"));
+        setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F"));
         service.SetMaxPageChar(80);
     }
     // What went to the modem after the dial command.
