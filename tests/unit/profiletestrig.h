@@ -7,6 +7,7 @@
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/virtualeventpump.h"
 
 #include <QFile>
@@ -15,19 +16,11 @@
 
 namespace tessaly {
 
-struct ProfileRig {
-    QTemporaryDir dir;
-    VirtualEventPump pump;
-    ScriptedPrompter prompter;
-    MemorySettingsStore store;
-    FakeSoundDevice sound;
-    HeadlessMainView view{false};
+struct ProfileRig : ProgramRig {
     bool dialUp = true;
-    std::unique_ptr<MainProgram> program;
 
     ProfileRig() {
-        program = std::make_unique<MainProgram>(
-            PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520)}, view);
+        create();
         program->SetDialUpAvailable([this] { return dialUp; });
     }
     MainProgram& p() { return *program; }

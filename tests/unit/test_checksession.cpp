@@ -10,6 +10,7 @@
 #include "platform/popcontrol.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakeserial.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptednet.h"
 #include "tests/fakes/scriptedprompter.h"
@@ -48,13 +49,7 @@ void scriptModem(FakeSerialControl& port) {
     port.answer(QStringLiteral("^\\x04$"), "\x1b\x04\r", 0.2);
 }
 
-struct Rig {
-    QTemporaryDir dir;
-    VirtualEventPump pump{QDateTime(QDate(2026, 12, 7), QTime(9, 0))};
-    ScriptedPrompter prompter;
-    MemorySettingsStore store;
-    FakeSoundDevice sound;
-    HeadlessMainView view{false};
+struct Rig : ProgramRig {
     ScriptedNet net{pump};
     SocketRegistry sockets;
     Pop3Client pop{pump, net, sockets};
@@ -62,18 +57,12 @@ struct Rig {
     FakeSerialControl port{pump};
     std::shared_ptr<Pop3Mailbox> box = std::make_shared<Pop3Mailbox>();
     std::shared_ptr<Pop3Mailbox> box2 = std::make_shared<Pop3Mailbox>();
-    std::unique_ptr<MainProgram> program;
 
-    Rig() {
-        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
+    Rig() : ProgramRig(QDateTime(QDate(2026, 12, 7), QTime(9, 0))) {
         net.listen(QStringLiteral("pop.example.org"), 110, [this] { return makePop3Script(box); });
         net.listen(QStringLiteral("pop2.example.org"), 110, [this] { return makePop3Script(box2); });
         scriptModem(port);
-        program = std::make_unique<MainProgram>(
-            PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr, &port,
-                             nullptr, &pop, &tcp, nullptr},
-            view);
-        program->Startup(QString());
+        startWithoutProfile({.serial = &port, .pop = &pop, .tcp = &tcp});
         LiveSettings& s = program->Settings();
         s.connectionType = ConnDirect;
         s.downloadFlag = true;
@@ -94,7 +83,6 @@ struct Rig {
         service.SetDigitalDelay(8);
     }
     void check(bool download = true, bool page = true) { program->Session().Check(download, page); }
-    QString activity() const { return program->ActivityText(); }
     // The page texts the terminal received, in order.
     QStringList pages() const {
         QStringList out;

@@ -8,6 +8,7 @@
 #include "app/mail/connection.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakedialup.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
@@ -18,23 +19,12 @@
 using namespace tessaly;
 
 namespace {
-struct Rig {
-    QTemporaryDir dir;
-    VirtualEventPump pump;
-    ScriptedPrompter prompter;
-    MemorySettingsStore store;
-    FakeSoundDevice sound;
-    HeadlessMainView view{false};
+struct Rig : ProgramRig {
     FakeDialupControl dialup{pump};
-    std::unique_ptr<MainProgram> program;
     Connection* connection = nullptr; // the program's own
 
     Rig() {
-        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
-        program = std::make_unique<MainProgram>(
-            PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr, nullptr, &dialup},
-            view);
-        program->Startup(QString());
+        startWithoutProfile({.dialup = &dialup});
         connection = &program->GetConnection();
         LiveSettings& s = program->Settings();
         s.connectionType = ConnDialUp;
@@ -43,7 +33,6 @@ struct Rig {
         s.dialUpPassword = QStringLiteral("pw");
         s.dialTimeout = 60;
     }
-    QString activity() const { return program->ActivityText(); }
 };
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "app/core/mainprogram.h"
 #include "app/core/scheduler.h"
 #include "platform/settingsstore.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
@@ -24,21 +25,13 @@ constexpr int kTuesdayNumber = 3;
 class TestMainCycle : public QObject {
     Q_OBJECT
 
-    struct Rig {
-        QTemporaryDir dir;
-        VirtualEventPump pump;
-        ScriptedPrompter prompter;
-        MemorySettingsStore store;
-        FakeSoundDevice sound;
-        HeadlessMainView view{false};
-        std::unique_ptr<MainProgram> program;
+    struct Rig : ProgramRig {
         QList<QDateTime> checks;
         QList<std::pair<bool, bool>> modes;
 
-        explicit Rig(const QDateTime& start) : pump(start) {
+        explicit Rig(const QDateTime& start) : ProgramRig(start) {
             store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
-            program = std::make_unique<MainProgram>(
-                PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520)}, view);
+            create();
             program->Cycle().SetCheckEntry([this](bool download, bool page) {
                 checks << pump.now();
                 modes << std::pair{download, page};

@@ -1,0 +1,57 @@
+#pragma once
+// A main program without windows, in virtual time, over a temporary program
+// directory: what most tests of the program's logic start from.
+
+#include "app/core/appinfo.h"
+#include "app/core/headlessmainview.h"
+#include "app/core/mainprogram.h"
+#include "platform/settingsstore.h"
+#include "tests/fakes/fakesounddevice.h"
+#include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/virtualeventpump.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+namespace tessaly {
+
+// The controls a test hands the program (all optional).
+struct RigControls {
+    TrayIcon* tray = nullptr;
+    SerialControl* serial = nullptr;
+    DialupControl* dialup = nullptr;
+    PopControl* pop = nullptr;
+    TcpControl* tcp = nullptr;
+    SmtpControl* smtp = nullptr;
+};
+
+struct ProgramRig {
+    using Controls = RigControls;
+
+    QTemporaryDir dir;
+    VirtualEventPump pump;
+    ScriptedPrompter prompter;
+    MemorySettingsStore store;
+    FakeSoundDevice sound;
+    HeadlessMainView view{false};
+    std::unique_ptr<MainProgram> program;
+
+    explicit ProgramRig(const QDateTime& start = QDateTime(QDate(2026, 12, 7), QTime(12, 0))) : pump(start) {}
+
+    MainProgram& create(const RigControls& c = RigControls()) {
+        program = std::make_unique<MainProgram>(
+            PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), c.tray, c.serial,
+                             c.dialup, c.pop, c.tcp, c.smtp},
+            view);
+        return *program;
+    }
+    // Creates the program and starts it without any startup profile.
+    MainProgram& startWithoutProfile(const RigControls& c = RigControls()) {
+        store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
+        create(c).Startup(QString());
+        return *program;
+    }
+    QString activity() const { return program->ActivityText(); }
+};
+
+} // namespace tessaly
