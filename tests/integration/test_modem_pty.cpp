@@ -29,6 +29,35 @@
 using namespace tessaly;
 using namespace tessaly::testing;
 
+namespace {
+
+// The real serial port control on the simulator's pseudo-terminal, with
+// the modem routines and a paging context around it.
+struct Line {
+    RealEventPump pump;
+    ScriptedPrompter prompter;
+    MemorySettingsStore store;
+    std::unique_ptr<QtSerialControl> port;
+    LiveSettings settings;
+    bool cancel = false;
+    Terminal terminal;
+    StatusWindow status{store, QSize(15360, 11520), cancel};
+    Comm comm{pump, prompter, terminal, status, settings, cancel};
+    QStringList log;
+    PagingContext ctx{comm, settings, status, [this](const QString& l) { log << l; }};
+
+    Line(const QString& device, int com) {
+        store.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM%1").arg(com), device);
+        port = std::make_unique<QtSerialControl>(store, kAppTitle);
+        settings.applyFactoryValues();
+        settings.retries = 0;
+        QObject::connect(port.get(), &SerialControl::terminalLine,
+                         [this](const QString& l) { terminal.Append(l + QLatin1Char('\r')); });
+    }
+};
+
+} // namespace
+
 class TestModemPty : public QObject {
     Q_OBJECT
 
@@ -50,21 +79,11 @@ private slots:
         if (!startSimulator({QStringLiteral("--cr-before-id"), QStringLiteral("2")}))
             QSKIP("python3 is needed for the modem simulator");
 
-        RealEventPump pump;
-        ScriptedPrompter prompter;
-        MemorySettingsStore store;
-        store.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), device);
-        QtSerialControl port(store, kAppTitle);
-        LiveSettings settings;
-        settings.applyFactoryValues();
-        settings.retries = 0;
-        bool cancel = false;
-        Terminal terminal;
-        StatusWindow status(store, QSize(15360, 11520), cancel);
-        Comm comm(pump, prompter, terminal, status, settings, cancel);
-        QStringList log;
-        PagingContext ctx{comm, settings, status, [&](const QString& l) { log << l; }};
-        QObject::connect(&port, &SerialControl::terminalLine, [&](const QString& l) { terminal.Append(l + QLatin1Char('\r')); });
+        Line line(device, 2);
+        QtSerialControl& port = *line.port;
+        PagingContext& ctx = line.ctx;
+        QStringList& log = line.log;
+        Terminal& terminal = line.terminal;
 
         CPagerService service;
         service.SetName(QStringLiteral("Default"));
@@ -102,20 +121,10 @@ private slots:
     void busyLineAndNumericPage() {
         if (!startSimulator({QStringLiteral("--busy"), QStringLiteral("5550000")}))
             QSKIP("python3 is needed for the modem simulator");
-        RealEventPump pump;
-        ScriptedPrompter prompter;
-        MemorySettingsStore store;
-        store.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM3"), device);
-        QtSerialControl port(store, kAppTitle);
-        LiveSettings settings;
-        settings.applyFactoryValues();
-        settings.retries = 0;
-        bool cancel = false;
-        Terminal terminal;
-        StatusWindow status(store, QSize(15360, 11520), cancel);
-        Comm comm(pump, prompter, terminal, status, settings, cancel);
-        QStringList log;
-        PagingContext ctx{comm, settings, status, [&](const QString& l) { log << l; }};
+        Line line(device, 3);
+        QtSerialControl& port = *line.port;
+        PagingContext& ctx = line.ctx;
+        QStringList& log = line.log;
         CPagerService service;
         service.SetBaud(QStringLiteral("2400"));
         service.SetParity(QStringLiteral("NONE"));

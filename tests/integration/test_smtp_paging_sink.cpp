@@ -10,7 +10,7 @@
 #include "platform/smtpcontrol.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
-#include "tests/integration/peers.h"
+#include "tests/integration/smtpsink.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -23,7 +23,6 @@ using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-const QString kPython = QStringLiteral("/usr/bin/python3");
 
 QStringList headerLines(const QString& data) {
     return data.left(data.indexOf(QLatin1String("\r\n\r\n"))).split(QStringLiteral("\r\n"));
@@ -44,10 +43,9 @@ quint16 freeLowPort() {
 
 class TestSmtpPagingSink : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
     QTemporaryDir home_;
     quint16 port_ = 0;
-    PeerProcess sink_;
+    SmtpSinkServer sink_;
     RealEventPump pump_;
     ScriptedPrompter prompter_;
     MemorySettingsStore store_;
@@ -56,16 +54,6 @@ class TestSmtpPagingSink : public QObject {
     TcpLinkFactory links_;
     std::unique_ptr<SmtpClient> smtp_;
     std::unique_ptr<MainProgram> program_;
-
-    QList<QJsonObject> received() {
-        QList<QJsonObject> out;
-        QFile f(dir_.path() + QStringLiteral("/received.jsonl"));
-        if (f.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : f.readAll().split('\n'))
-                if (!line.isEmpty())
-                    out << QJsonDocument::fromJson(line).object();
-        return out;
-    }
 
     QStringList activity() const {
         QStringList out;
@@ -76,15 +64,12 @@ class TestSmtpPagingSink : public QObject {
 
 private slots:
     void initTestCase() {
-        QProcess probe;
-        probe.start(kPython, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")});
-        if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        if (!SmtpSinkServer::available())
             QSKIP("python3-aiosmtpd is not installed (scripts/setup-deps.sh --tests)");
         port_ = freeLowPort();
         QVERIFY(port_ != 0);
-        sink_.start(kPython, {QStringLiteral(TESSALY_TOOLS_DIR "/smtp_sink.py"), QString::number(port_),
-                              dir_.path() + QStringLiteral("/received.jsonl")});
-        QVERIFY2(waitForPort(pump_, port_, 15), "the SMTP sink did not start listening");
+        QVERIFY2(sink_.start(pump_, port_), "the SMTP sink did not start listening");
+        port_ = sink_.port();
 
         store_.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
         smtp_ = std::make_unique<SmtpClient>(pump_, links_);
@@ -105,7 +90,7 @@ private slots:
     }
 
     void queuedPageReachesTheServer() {
-        QFile::remove(dir_.path() + QStringLiteral("/received.jsonl"));
+        sink_.Clear();
         // As the mail check queues it: no sender, a subject.
         program_->Queue().Add(QStringLiteral("Default"), QStringLiteral("5551234@pager.test"),
                               QStringLiteral("From: Bob, Re: lunch at noon"), false, 1, QString(),
@@ -114,7 +99,7 @@ private slots:
         QCOMPARE(program_->Queue().Count(), 0);
         QVERIFY(activity().contains(QStringLiteral("SMTP Message #1 (1 of 1) sent successfully")));
 
-        const QList<QJsonObject> got = received();
+        const QList<QJsonObject> got = sink_.received();
         QCOMPARE(got.size(), 1);
         const QJsonObject m = got[0];
         QCOMPARE(m[QStringLiteral("helo")].toString(), QStringLiteral("client.test"));
@@ -129,7 +114,7 @@ private slots:
     }
 
     void quickNoteReachesTheServer() {
-        QFile::remove(dir_.path() + QStringLiteral("/received.jsonl"));
+        sink_.Clear();
         SmtpClient own(pump_, links_); // the note's own control
         QuickNote note(*program_, own);
         QCOMPARE(note.Load(), QStringLiteral("owner@client.test"));
@@ -138,7 +123,7 @@ private slots:
         QCOMPARE(outcome, QuickNote::Outcome::Sent);
         QVERIFY(activity().contains(QStringLiteral("Message sent successfully")));
 
-        const QList<QJsonObject> got = received();
+        const QList<QJsonObject> got = sink_.received();
         QCOMPARE(got.size(), 1);
         const QJsonObject m = got[0];
         QCOMPARE(m[QStringLiteral("mail_from")].toString(), QStringLiteral("ann@client.test"));

@@ -2,7 +2,7 @@
 // test on 127.0.0.1; the server writes what it received to a file.
 
 #include "platform/smtpcontrol.h"
-#include "tests/integration/peers.h"
+#include "tests/integration/smtpsink.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -15,36 +15,20 @@ using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-const QString kPython = QStringLiteral("/usr/bin/python3");
 }
 
 class TestSmtpSink : public QObject {
     Q_OBJECT
-    QTemporaryDir dir_;
     quint16 port_ = 0;
-    PeerProcess sink_;
+    SmtpSinkServer sink_;
     RealEventPump pump_;
-
-    QList<QJsonObject> received() {
-        QList<QJsonObject> out;
-        QFile f(dir_.path() + QStringLiteral("/received.jsonl"));
-        if (f.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : f.readAll().split('\n'))
-                if (!line.isEmpty())
-                    out << QJsonDocument::fromJson(line).object();
-        return out;
-    }
 
 private slots:
     void initTestCase() {
-        QProcess probe;
-        probe.start(kPython, {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")});
-        if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        if (!SmtpSinkServer::available())
             QSKIP("python3-aiosmtpd is not installed (scripts/setup-deps.sh --tests)");
-        port_ = freePort();
-        sink_.start(kPython, {QStringLiteral(TESSALY_TOOLS_DIR "/smtp_sink.py"), QString::number(port_),
-                              dir_.path() + QStringLiteral("/received.jsonl")});
-        QVERIFY2(waitForPort(pump_, port_, 15), "the SMTP sink did not start listening");
+        QVERIFY2(sink_.start(pump_, port_), "the SMTP sink did not start listening");
+        port_ = sink_.port();
     }
 
     void sendsEnvelopeHeadersAndBody() {
@@ -70,7 +54,7 @@ private slots:
         QCOMPARE(closed, 1);
         QVERIFY(replies.first().startsWith(QStringLiteral("220")));
 
-        const QList<QJsonObject> got = received();
+        const QList<QJsonObject> got = sink_.received();
         QCOMPARE(got.size(), 1);
         const QJsonObject m = got[0];
         QCOMPARE(m[QStringLiteral("helo")].toString(), QStringLiteral("client.test"));
