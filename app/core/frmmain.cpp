@@ -66,7 +66,7 @@ void FrmMain::buildMenus() {
     addItem(file, QStringLiteral("mnuSaveAs"), QStringLiteral("Save As..."));
     file->addSeparator();
     QAction* exit = addItem(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit"));
-    connect(exit, &QAction::triggered, this, &QWidget::close);
+    connect(exit, &QAction::triggered, this, &FrmMain::quitProgram);
 
     QMenu* edit = addMenu(QStringLiteral("mnuEdit"), QStringLiteral("&Edit"));
     edit->menuAction()->setVisible(false);
@@ -107,7 +107,7 @@ void FrmMain::buildMenus() {
     addItem(mnuPopup_, QStringLiteral("mnuOptionsPopup"), QStringLiteral("Options"));
     mnuPopup_->addSeparator();
     QAction* quit = addItem(mnuPopup_, QStringLiteral("mnuQuitPopup"), QStringLiteral("Quit"));
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(quit, &QAction::triggered, this, &FrmMain::quitProgram);
 
     // Commands whose subsystems are not part of this build stay disabled.
     for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuSend", "mnuCheckMail",
@@ -217,6 +217,12 @@ void FrmMain::updateClock() {
     panels_.value(QStringLiteral("date"))->setText(now.date().toString(QStringLiteral("M/d/yyyy")));
     panels_.value(QStringLiteral("time"))->setText(now.time().toString(QStringLiteral("h:mm AP")));
     clock_->start(60000 - now.time().second() * 1000 - now.time().msec() + 50);
+}
+
+// The window may be hidden in the tray, so closing it alone would not end the program.
+void FrmMain::quitProgram() {
+    close();
+    QCoreApplication::quit();
 }
 
 void FrmMain::ShowWindow() {

@@ -90,6 +90,7 @@ private:
     void buildCentral();
     void buildStatusBar();
     void updateClock();
+    void quitProgram();
 
     QHash<QString, QAction*> actions_;
     QHash<QString, QMenu*> menus_;
