@@ -172,6 +172,9 @@ int main(int argc, char** argv) {
     if (auto* hp = dynamic_cast<HeadlessPrompter*>(prompter.get()))
         hp->setActivitySink([&program](const QString& line) { program.LogActivity(line); });
 
+    // Runs from cron come every few minutes: they add to the log rather than
+    // turning it over each time.
+    program.SetContinueLog(options.check);
     program.Startup(options.commandLine);
     if (options.check)
         return runOneCheck(program);

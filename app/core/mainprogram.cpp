@@ -244,7 +244,10 @@ void MainProgram::Startup(const QString& commandLine) {
         log_ = std::make_unique<CLogFile>(platform_.prompter, platform_.pump);
         log_->SetLogFileName(QStringLiteral("activity.txt"));
         log_->SetPath(platform_.programDir);
-        log_->SetLogEnable(true);
+        if (continueLog_)
+            log_->ContinueLog();
+        else
+            log_->SetLogEnable(true);
     });
     // 11. Help file.
     guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/tessly.hlp"); });

@@ -67,6 +67,9 @@ public:
     // The start-up sequence. `commandLine` is the whole command line given
     // to the program (without options); empty when there was none.
     void Startup(const QString& commandLine);
+    // A one-shot run adds its lines to the activity log instead of starting
+    // a new one (set before Startup).
+    void SetContinueLog(bool on) { continueLog_ = on; }
 
     // Appends the text with date and time to the activity box and writes it
     // to the activity log.
@@ -177,6 +180,7 @@ private:
     bool cancel_ = false;
     bool dialUpMissing_ = false;
     bool profileLoadFailed_ = false;
+    bool continueLog_ = false;
     bool internetError_ = false;
 };
 

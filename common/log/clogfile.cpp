@@ -37,6 +37,15 @@ void CLogFile::SetLogEnable(bool enable) {
     enabledBefore_ = enable;
 }
 
+void CLogFile::ContinueLog() {
+    if (path_.isEmpty() || logFileName_.isEmpty()) {
+        prompter_.messageBox(QStringLiteral("Invalid path or filename in LogFile Class"));
+        return;
+    }
+    logEnable_ = true;
+    enabledBefore_ = true;
+}
+
 void CLogFile::warn(const QString& description) {
     prompter_.messageBox(description, MsgButtons::OK, MsgIcon::Warning);
 }

@@ -40,6 +40,9 @@ public:
     QString OldLogFileName() const { return oldLogFileName_; }
     bool LogEnable() const { return logEnable_; }
     void SetLogEnable(bool enable);
+    // Turns logging on and keeps appending to the current log (no roll-over):
+    // for one-shot runs that add their lines to the program's running log.
+    void ContinueLog();
 
     QString FullLogPath() const;
     QString FullOldLogPath() const;

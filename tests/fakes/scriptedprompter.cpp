@@ -16,9 +16,12 @@ std::optional<QString> ScriptedPrompter::inputBox(const QString& prompt, const Q
     inputPrompts_.append(prompt);
     if (inputs_.empty())
         return defaultText;
-    auto a = inputs_.front();
+    const bool given = inputs_.front().has_value();
+    const QString text = inputs_.front().value_or(QString());
     inputs_.pop_front();
-    return a;
+    if (!given)
+        return std::nullopt;
+    return text;
 }
 
 QString ScriptedPrompter::openFileName(const QString&, const QString&, const QString&) {

@@ -84,7 +84,8 @@ public:
     bool deliverAll(const QString& user, const QList<QByteArray>& messages) {
         for (QByteArray message : messages) {
             message.replace("\r\n", "\n");
-            const QString name = QStringLiteral("%1.M%2P1.test").arg(1700000000 + ++serial_).arg(serial_);
+            const int serial = ++serial_;
+            const QString name = QStringLiteral("%1.M%2P1.test").arg(1700000000 + serial).arg(serial);
             const QString tmp = QStringLiteral("%1/mail/%2/tmp/%3").arg(dir_.path(), user, name);
             if (!write(tmp, message))
                 return false;

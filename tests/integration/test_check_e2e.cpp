@@ -163,6 +163,9 @@ private slots:
         const QStringList pages = pagedTexts();
         QCOMPARE(pages.size(), 4);
         QVERIFY(pages.last().endsWith(QStringLiteral("|Subject:one more thing")));
+        // One-shot runs add to the activity log; nothing is rolled over.
+        QCOMPARE(activityLog().count(QStringLiteral("Internet: Connection established...")), 3);
+        QVERIFY(!QFile::exists(home + QStringLiteral("/activity.old")));
     }
 
     void clearErrorsFromTheCommandLine() {

@@ -102,6 +102,17 @@ private slots:
         QVERIFY(prompter.messages().isEmpty());
     }
 
+    void continuingKeepsTheCurrentLog() {
+        writeFile(path("activity.txt"), "earlier\r\n");
+        auto log = makeLog();
+        log->ContinueLog();
+        log->LogMessage(QStringLiteral("more"));
+        QVERIFY(readAll(path("activity.txt")).startsWith("earlier\r\nmore "));
+        QVERIFY(!QFile::exists(path("activity.old")));
+        log->SetLogEnable(true); // already on: still no roll-over
+        QVERIFY(!QFile::exists(path("activity.old")));
+    }
+
     void enablingWithoutLogCreatesEmptyLogAndNoOldLog() {
         auto log = makeLog(QStringLiteral("log"));
         log->SetLogEnable(true);
