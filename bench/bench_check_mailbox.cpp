@@ -22,18 +22,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
+#include "tests/fakes/cputime.h"
 
 using namespace tessaly;
 using namespace tessaly::testing;
 
 namespace {
-
-double cpu(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 QByteArray message(int n) {
     return QStringLiteral("Message-ID: <%1@bench.test>\nFrom: Sender %1 <s%1@bench.test>\nTo: me@bench.test\n"
@@ -91,19 +85,19 @@ int run(int count) {
 
     QElapsedTimer wall;
     wall.start();
-    const double cpu0 = cpu(RUSAGE_SELF);
+    const double cpu0 = cpuSeconds(RUSAGE_SELF);
     program.Session().Check(true, false);
     const double ourWall = wall.elapsed() / 1000.0;
-    const double ourCpu = cpu(RUSAGE_SELF) - cpu0;
+    const double ourCpu = cpuSeconds(RUSAGE_SELF) - cpu0;
     const int stored = program.GetInbox().Count();
 
-    const double child0 = cpu(RUSAGE_CHILDREN);
+    const double child0 = cpuSeconds(RUSAGE_CHILDREN);
     QProcess ref;
     ref.start(QStringLiteral("/usr/bin/python3"),
               {QStringLiteral(TESSALY_BENCH_DIR "/poplib_reference.py"), QStringLiteral("127.0.0.1"),
                QString::number(dovecot.port()), user, QStringLiteral("b3nch"), QString::number(20 * 1024)});
     ref.waitForFinished(600000);
-    const double refCpu = cpu(RUSAGE_CHILDREN) - child0;
+    const double refCpu = cpuSeconds(RUSAGE_CHILDREN) - child0;
     const QJsonObject r = QJsonDocument::fromJson(ref.readAllStandardOutput()).object();
     std::printf("%6d messages | tessaly check: %7.2f s wall %6.2f s CPU (%d stored) | poplib: %7.2f s wall %6.2f s CPU\n",
                 count, ourWall, ourCpu, stored, r.value(QStringLiteral("wall")).toDouble(), refCpu);

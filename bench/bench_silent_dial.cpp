@@ -18,16 +18,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/resource.h>
+#include "tests/fakes/cputime.h"
 #include <unistd.h>
 
 using namespace tessaly;
-
-static double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

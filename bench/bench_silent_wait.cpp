@@ -10,15 +10,9 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <cstdio>
-#include <sys/resource.h>
+#include "tests/fakes/cputime.h"
 
 using namespace tessaly;
-
-static double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

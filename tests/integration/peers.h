@@ -7,7 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <memory>
-#include <sys/resource.h>
+#include "tests/fakes/cputime.h"
 
 namespace tessaly::testing {
 
@@ -59,12 +59,6 @@ private:
     QProcess process_;
 };
 
-// CPU time (user + system) this process has used, in seconds.
-inline double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using tessaly::cpuSeconds;
 
 } // namespace tessaly::testing

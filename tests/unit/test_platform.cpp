@@ -11,17 +11,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
-#include <sys/resource.h>
+#include "tests/fakes/cputime.h"
 
 using namespace tessaly;
-
-namespace {
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-} // namespace
 
 class TestPlatform : public QObject {
     Q_OBJECT
