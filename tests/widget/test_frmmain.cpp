@@ -6,6 +6,9 @@
 #include "app/core/maincycle.h"
 #include "app/core/statusdisplay.h"
 #include "app/paging/frmterminal.h"
+#include "platform/pop3client.h"
+#include "platform/popcontrol.h"
+#include "tests/fakes/scriptednet.h"
 #include "platform/ui/qttrayicon.h"
 #include "app/core/mainprogram.h"
 #include "platform/settingsstore.h"
@@ -162,6 +165,54 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(w.isVisible());
         QVERIFY(!tray.IsShown());
+    }
+
+    void checkMailNowFromTheMenu() {
+        QTemporaryDir dir;
+        VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
+        ScriptedPrompter prompter;
+        MemorySettingsStore store;
+        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
+        FakeSoundDevice sound;
+        ScriptedNet net(pump);
+        auto box = std::make_shared<Pop3Mailbox>();
+        box->messages = {"Message-ID: <1@x>\r\nSubject: Hi\r\nFrom: a@x\r\n\r\nbody\r\n"};
+        net.listen(QStringLiteral("pop.example.org"), 110, [box] { return makePop3Script(box); });
+        SocketRegistry sockets;
+        Pop3Client pop(pump, net, sockets);
+        TcpControl tcp(sockets);
+        FrmMain w;
+        MainProgram program(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr,
+                                             nullptr, nullptr, &pop, &tcp, nullptr},
+                            w);
+        w.Bind(program);
+        FrmStatus status(program.Status());
+        program.Status().Attach(&status);
+        program.Startup(QString());
+        program.Settings().connectionType = ConnDirect;
+        program.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("pop.example.org"), 110,
+                                  QStringLiteral("user"), QStringLiteral("secret"), true);
+
+        QAction* checkNow = w.Action(QStringLiteral("mnuCheckMail"));
+        QVERIFY(checkNow->isEnabled());
+        bool shownDuringCheck = false;
+        QString statusLine;
+        pump.schedule(0.3, [&] {
+            shownDuringCheck = status.isVisible();
+            statusLine = status.findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+        });
+        checkNow->trigger();
+        QVERIFY(shownDuringCheck); // the status window flag is on by default
+        QVERIFY(!statusLine.isEmpty());
+        QCOMPARE(program.GetInbox().Count(), 1);
+        QVERIFY(program.GetInbox().Item(1).Downloaded());
+        QCOMPARE(w.statusBar()->findChild<QLabel*>(QStringLiteral("messages"))->text(),
+                 QStringLiteral("1 New Message(s) : 1 Total"));
+        const QString activity = w.findChild<QPlainTextEdit*>(QStringLiteral("txtStatus"))->toPlainText();
+        QVERIFY(activity.contains(QStringLiteral("Messages Waiting = 1")));
+        // "Check Mail Now" never pages: the connection is ended, the status window closed.
+        QVERIFY(!program.Status().IsLoaded());
+        program.Status().Attach(nullptr);
     }
 
     void statusWindowCancel() {
