@@ -242,13 +242,22 @@ void FrmMain::MakeToolbarFlat() {
     tlbMain_->update();
 }
 
-void FrmMain::ActivityChanged(const QString& text, const QString&) {
-    // The box shows LF line ends; the text keeps CR LF.
-    QString shown = text;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    if (shown.endsWith(QLatin1Char('\n')))
-        shown.chop(1);
-    txtStatus_->setPlainText(shown);
+void FrmMain::ActivityChanged(const QString& text, const QString& line) {
+    // Usually one line is added at the end; only after the oldest text was
+    // dropped is the whole box set again. The box shows LF line ends.
+    QString shownLine = line;
+    if (shownLine.endsWith(QLatin1String("\r\n")))
+        shownLine.chop(2);
+    if (text.size() == activityShown_ + line.size()) {
+        txtStatus_->appendPlainText(shownLine);
+    } else {
+        QString shown = text;
+        shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        if (shown.endsWith(QLatin1Char('\n')))
+            shown.chop(1);
+        txtStatus_->setPlainText(shown);
+    }
+    activityShown_ = text.size();
     txtStatus_->moveCursor(QTextCursor::End);
     txtStatus_->verticalScrollBar()->setValue(txtStatus_->verticalScrollBar()->maximum());
 }

@@ -102,6 +102,7 @@ private:
     QCheckBox* chkScheduleEnable_ = nullptr;
     QCheckBox* chkPageEnable_ = nullptr;
     QPlainTextEdit* txtStatus_ = nullptr;
+    qsizetype activityShown_ = 0; // characters of the activity text the box shows
     QHash<QString, QLabel*> panels_;
     QTimer* clock_ = nullptr;
     FrmIntro* splash_ = nullptr;

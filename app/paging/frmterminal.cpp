@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tessaly {
@@ -23,10 +24,31 @@ FrmTerminal::FrmTerminal(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(term_);
     resize(twipsToPixelsX(7200), twipsToPixelsY(4320));
+    // Traffic can come in thousands of pieces a second; the box is redrawn
+    // at most every 100 ms, and not at all while the window is hidden.
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(100);
+    connect(refreshTimer_, &QTimer::timeout, this, &FrmTerminal::refresh);
 }
 
 void FrmTerminal::TerminalTextChanged(const QString& text) {
-    QString shown = text;
+    text_ = text;
+    dirty_ = true;
+    if (isVisible() && !refreshTimer_->isActive())
+        refreshTimer_->start();
+}
+
+void FrmTerminal::showEvent(QShowEvent* event) {
+    refresh();
+    QWidget::showEvent(event);
+}
+
+void FrmTerminal::refresh() {
+    if (!dirty_)
+        return;
+    dirty_ = false;
+    QString shown = text_;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     term_->setPlainText(shown);
     term_->verticalScrollBar()->setValue(term_->verticalScrollBar()->maximum());

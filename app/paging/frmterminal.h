@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QPlainTextEdit;
+class QTimer;
 
 namespace tessaly {
 
@@ -20,9 +21,15 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void refresh();
+
     QPlainTextEdit* term_;
+    QTimer* refreshTimer_;
+    QString text_;
+    bool dirty_ = false;
 };
 
 } // namespace tessaly

@@ -109,6 +109,14 @@ private slots:
         QVERIFY(!w.findChild<QWidget*>(QStringLiteral("frmIntro"))); // the splash is gone
         const QString activity = w.findChild<QPlainTextEdit*>(QStringLiteral("txtStatus"))->toPlainText();
         QCOMPARE(activity, QStringLiteral("Tessaly started on   12/7/2026 9:00:02 AM"));
+        // Lines are added one by one; once the oldest text is dropped the box still matches.
+        while (program.ActivityText().size() < MainProgram::kActivityLimit)
+            program.LogActivity(QString(200, QLatin1Char('a')));
+        program.LogActivity(QStringLiteral("last"));
+        QString expected = program.ActivityText();
+        expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        expected.chop(1);
+        QCOMPARE(w.findChild<QPlainTextEdit*>(QStringLiteral("txtStatus"))->toPlainText(), expected);
         QCOMPARE(w.statusBar()->findChild<QLabel*>(QStringLiteral("messages"))->text(), QStringLiteral("No Messages"));
         // No profile: the Edit, Paging and Settings menus are disabled.
         QVERIFY(!w.Menu(QStringLiteral("mnuPaging"))->menuAction()->isEnabled());
