@@ -9,6 +9,7 @@
 #include "app/mail/cpopaccount.h"
 #include "app/mail/headerfields.h"
 #include "app/paging/cpager.h"
+#include "app/paging/smtpevents.h"
 #include "common/sockerr/sockerr.h"
 #include "common/util/tessalyerror.h"
 #include "platform/eventpump.h"
@@ -47,28 +48,26 @@ CheckSession::CheckSession(MainProgram& program) : program_(program) {
             messageCount_ = pop->MessageCount();
             loggedIn_ = true;
         });
-        connect(pop, &PopControl::error, this, [this](int number, const QString&) {
-            QString name;
-            const QString text = sockerr::Lookup(number, &name);
-            program_.LogActivity(QStringLiteral("Winsock Error using POP: ") + text);
-            terminal(QStringLiteral("POP Winsock Error %1, %2: %3").arg(number).arg(name, text) + kCRLF);
-            program_.SetInternetError(true);
-        });
+        connect(pop, &PopControl::error, this,
+                [this](int number, const QString&) { socketError(QStringLiteral("POP"), QStringLiteral("POP"), number); });
     }
     if (TcpControl* tcp = p.tcp) {
         connect(tcp, &TcpControl::packetSent, this,
                 [this] { terminal(QStringLiteral("TCP Packet Sent: ") + lastTcpText_ + kCRLF); });
-        connect(tcp, &TcpControl::error, this, [this](int number, const QString&) {
-            QString name;
-            const QString text = sockerr::Lookup(number, &name);
-            program_.LogActivity(QStringLiteral("Winsock Error using TCP: ") + text);
-            terminal(QStringLiteral("SMTP Winsock Error %1, %2: %3").arg(number).arg(name, text) + kCRLF);
-            program_.SetInternetError(true);
-        });
+        // The raw TCP control's errors show in the terminal like the mail-sending control's.
+        connect(tcp, &TcpControl::error, this,
+                [this](int number, const QString&) { socketError(QStringLiteral("TCP"), QStringLiteral("SMTP"), number); });
     }
 }
 
 void CheckSession::terminal(const QString& line) { program_.GetTerminal().Append(line); }
+
+void CheckSession::socketError(const QString& logName, const QString& terminalName, int number) {
+    const QString text = sockerr::Text(number);
+    program_.LogActivity(QStringLiteral("Winsock Error using ") + logName + QStringLiteral(": ") + text);
+    terminal(SocketErrorTerminalLine(terminalName, number, text));
+    program_.SetInternetError(true);
+}
 
 void CheckSession::pause(double seconds) { program_.Platform().pump.pause(seconds, &program_.CancelFlag()); }
 

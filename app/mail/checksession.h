@@ -50,6 +50,8 @@ private:
     void pause(double seconds);
     bool guarded(const char* what, const std::function<void()>& step);
     void terminal(const QString& line);
+    // A control's socket error: log line, terminal line, and the check's error flag.
+    void socketError(const QString& logName, const QString& terminalName, int number);
 
     MainProgram& program_;
     bool running_ = false;

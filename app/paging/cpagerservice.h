@@ -12,6 +12,7 @@
 
 namespace tessaly {
 
+class Comm;
 class SerialControl;
 class SmtpControl;
 struct PagingContext;
@@ -97,6 +98,9 @@ public:
     static QString FormatWithSpaces(int offset, int lineLength, const QString& message);
 
 private:
+    std::int16_t logonDialogue(Comm& comm, SerialControl& port);
+    void callAndLogOn(Comm& comm, SerialControl& port, std::int16_t& state);
+
     QString name_;
     QString phone_;
     QString baud_;

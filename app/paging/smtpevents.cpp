@@ -7,9 +7,13 @@
 
 namespace tessaly {
 
+QString SocketErrorTerminalLine(const QString& control, int number, const QString& text) {
+    return control + QStringLiteral(" Winsock Error ") + QString::number(number) + QStringLiteral(", ") +
+           sockerr::Name(number) + QStringLiteral(": ") + text + QStringLiteral("\r\n");
+}
+
 QString SmtpErrorTerminalLine(int number, const QString& description) {
-    return QStringLiteral("SMTP Winsock Error ") + QString::number(number) + QStringLiteral(", ") +
-           sockerr::Name(number) + QStringLiteral(": ") + description + QStringLiteral("\r\n");
+    return SocketErrorTerminalLine(QStringLiteral("SMTP"), number, description);
 }
 
 void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks) {

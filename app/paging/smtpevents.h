@@ -22,7 +22,10 @@ struct SmtpEventSinks {
 // Connects the control's events for as long as `context` lives.
 void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks);
 
-// The terminal line for a socket error: "SMTP Winsock Error 61, WSAECONNREFUSED: ..." CR LF.
+// The terminal line for a control's socket error, e.g.
+// "POP Winsock Error 61, WSAECONNREFUSED: Connection refused" CR LF.
+QString SocketErrorTerminalLine(const QString& control, int number, const QString& text);
+// The same for the mail-sending control ("SMTP Winsock Error ...").
 QString SmtpErrorTerminalLine(int number, const QString& description);
 
 } // namespace tessaly

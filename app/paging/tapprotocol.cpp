@@ -69,6 +69,47 @@ QByteArray CPagerService::Frame(const QString& pagerId, const QString& block) {
     return frame;
 }
 
+// The terminal may want a few CRs before it shows its "ID=" prompt; then the
+// password goes with "PG1" and the terminal answers with its go-ahead.
+std::int16_t CPagerService::logonDialogue(Comm& comm, SerialControl& port) {
+    QString reply;
+    bool found = false;
+    for (int i = 0; i < kIdTries && !found; ++i) {
+        comm.Pause(0.5);
+        comm.WaitForText(port, QStringLiteral("ID"), 3, found, reply);
+        if (found)
+            break;
+        comm.SendText(port, QString(QChar(CR)));
+        if (reply.contains(QLatin1String("NO CARRIER")))
+            return pagestate::NoConnection;
+    }
+    if (!found)
+        return pagestate::NoIdPrompt;
+    comm.ShowCommStatus(QStringLiteral("Logging On"));
+    port.SetInBufferCount(0);
+    comm.SendText(port, QChar(ESC) + QStringLiteral("PG1") + terminalPassword_ + QChar(CR));
+    comm.Pause(1);
+    reply.clear();
+    comm.WaitForText(port, QChar(ESC) + QStringLiteral("[p"), 10, found, reply);
+    return found ? pagestate::OK : pagestate::LogonRefused;
+}
+
+// One call: line settings, modem, dial, logon. `state` follows every step, so
+// an unexpected error leaves the state reached so far.
+void CPagerService::callAndLogOn(Comm& comm, SerialControl& port, std::int16_t& state) {
+    port.SetSettings(LineSettings());
+    port.SetCommPort(CommPort());
+    state = comm.InitModem(port, initstring_);
+    if (state != pagestate::OK)
+        return;
+    comm.Pause(2);
+    state = comm.DialService(port, phone_);
+    if (state != pagestate::OK)
+        return;
+    comm.ShowCommStatus(QStringLiteral("Connected to Paging Service"));
+    state = logonDialogue(comm, port);
+}
+
 bool CPagerService::Logon(PagingContext& ctx, SerialControl& port) {
     Comm& comm = ctx.comm;
     const bool& cancel = comm.CancelFlag();
@@ -77,68 +118,26 @@ bool CPagerService::Logon(PagingContext& ctx, SerialControl& port) {
 
     for (int attempt = 0; attempt <= ctx.settings.retries; ++attempt) {
         std::int16_t state = pagestate::OK;
-        bool portInUse = false;
-        try {
-            [&] {
-                if (cancel) {
-                    state = pagestate::Cancelled;
-                    return;
-                }
+        if (cancel) {
+            state = pagestate::Cancelled;
+        } else {
+            try {
                 if (attempt > 0) {
                     comm.ShowCommStatus(QStringLiteral("Retrying"));
                     comm.Pause(ctx.settings.retryWait);
                 }
                 if (port.PortOpen()) {
-                    portInUse = true;
-                    return;
+                    // Another exchange holds the port: leave it alone, no further attempt.
+                    ctx.logActivity(QStringLiteral("Comm Port is already in use..."));
+                    return false;
                 }
-                port.SetSettings(LineSettings());
-                port.SetCommPort(CommPort());
-                state = comm.InitModem(port, initstring_);
-                if (state != pagestate::OK)
-                    return;
-                comm.Pause(2);
-                state = comm.DialService(port, phone_);
-                if (state != pagestate::OK)
-                    return;
-                comm.ShowCommStatus(QStringLiteral("Connected to Paging Service"));
-
-                // The terminal may want a few CRs before it shows its "ID=" prompt.
-                QString reply;
-                bool found = false;
-                for (int i = 0; i < kIdTries && !found; ++i) {
-                    comm.Pause(0.5);
-                    comm.WaitForText(port, QStringLiteral("ID"), 3, found, reply);
-                    if (found)
-                        break;
-                    comm.SendText(port, QString(QChar(CR)));
-                    if (reply.contains(QLatin1String("NO CARRIER"))) {
-                        state = pagestate::NoConnection;
-                        return;
-                    }
-                }
-                if (!found) {
-                    state = pagestate::NoIdPrompt;
-                    return;
-                }
-                comm.ShowCommStatus(QStringLiteral("Logging On"));
-                port.SetInBufferCount(0);
-                comm.SendText(port, QChar(ESC) + QStringLiteral("PG1") + terminalPassword_ + QChar(CR));
-                comm.Pause(1);
-                reply.clear();
-                comm.WaitForText(port, QChar(ESC) + QStringLiteral("[p"), 10, found, reply);
-                state = found ? pagestate::OK : pagestate::LogonRefused;
-            }();
-        } catch (const TessalyError& e) {
-            // An unexpected error ends the attempt with the state reached so far.
-            ctx.logActivity(QStringLiteral("Pager: ") + e.description());
-            if (state == pagestate::OK)
-                state = pagestate::InitFailed;
-        }
-        if (portInUse) {
-            // Another exchange holds the port: leave it alone, no further attempt.
-            ctx.logActivity(QStringLiteral("Comm Port is already in use..."));
-            return false;
+                callAndLogOn(comm, port, state);
+            } catch (const TessalyError& e) {
+                // An unexpected error ends the attempt with the state reached so far.
+                ctx.logActivity(QStringLiteral("Pager: ") + e.description());
+                if (state == pagestate::OK)
+                    state = pagestate::InitFailed;
+            }
         }
         if (state == pagestate::OK) {
             resultState_ = state;
