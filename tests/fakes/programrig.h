@@ -38,16 +38,20 @@ struct ProgramRig {
 
     explicit ProgramRig(const QDateTime& start = QDateTime(QDate(2026, 12, 7), QTime(12, 0))) : pump(start) {}
 
-    MainProgram& create(const RigControls& c = RigControls()) {
+    // The program with these controls, shown in `window` (the headless view
+    // when none; a window must outlive the rig's program).
+    MainProgram& create(const RigControls& c = RigControls(), MainView* window = nullptr) {
         program = std::make_unique<MainProgram>(
             PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), c.tray, c.serial,
                              c.dialup, c.pop, c.tcp, c.smtp},
-            view);
+            window ? *window : static_cast<MainView&>(view));
         return *program;
     }
+    // Start-up will load no profile.
+    void noStartupProfile() { store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString()); }
     // Creates the program and starts it without any startup profile.
     MainProgram& startWithoutProfile(const RigControls& c = RigControls()) {
-        store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
+        noStartupProfile();
         create(c).Startup(QString());
         return *program;
     }

@@ -8,6 +8,7 @@
 #include "app/paging/frmterminal.h"
 #include "platform/pop3client.h"
 #include "platform/popcontrol.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/scriptednet.h"
 #include "platform/ui/qttrayicon.h"
 #include "app/core/mainprogram.h"
@@ -30,6 +31,10 @@
 #include <QtTest>
 
 using namespace tessaly;
+
+namespace {
+const QDateTime kNine(QDate(2026, 12, 7), QTime(9, 0));
+} // namespace
 
 class TestFrmMain : public QObject {
     Q_OBJECT
@@ -96,14 +101,10 @@ private slots:
     }
 
     void startupFillsTheWindow() {
-        QTemporaryDir dir;
-        VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
-        ScriptedPrompter prompter;
-        MemorySettingsStore store;
-        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
-        FakeSoundDevice sound;
         FrmMain w;
-        MainProgram program(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520)}, w);
+        ProgramRig rig(kNine);
+        rig.noStartupProfile();
+        MainProgram& program = rig.create({}, &w);
         program.Startup(QString());
         QVERIFY(w.isVisible());
         QVERIFY(!w.findChild<QWidget*>(QStringLiteral("frmIntro"))); // the splash is gone
@@ -126,15 +127,11 @@ private slots:
     }
 
     void switchesAndMinimisingWithoutATray() {
-        QTemporaryDir dir;
-        VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
-        ScriptedPrompter prompter;
-        MemorySettingsStore store;
-        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
-        FakeSoundDevice sound;
         FrmMain w;
         QtTrayIcon tray(w.PopupMenu());
-        MainProgram program(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), &tray}, w);
+        ProgramRig rig(kNine);
+        rig.noStartupProfile();
+        MainProgram& program = rig.create({.tray = &tray}, &w);
         w.Bind(program);
         QList<std::pair<bool, bool>> checks;
         program.Cycle().SetCheckEntry([&](bool d, bool p) { checks << std::pair{d, p}; });
@@ -176,12 +173,9 @@ private slots:
     }
 
     void checkMailNowFromTheMenu() {
-        QTemporaryDir dir;
-        VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
-        ScriptedPrompter prompter;
-        MemorySettingsStore store;
-        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
-        FakeSoundDevice sound;
+        FrmMain w;
+        ProgramRig rig(kNine);
+        VirtualEventPump& pump = rig.pump;
         ScriptedNet net(pump);
         auto box = std::make_shared<Pop3Mailbox>();
         box->messages = {"Message-ID: <1@x>\r\nSubject: Hi\r\nFrom: a@x\r\n\r\nbody\r\n"};
@@ -189,10 +183,8 @@ private slots:
         SocketRegistry sockets;
         Pop3Client pop(pump, net, sockets);
         TcpControl tcp(sockets);
-        FrmMain w;
-        MainProgram program(PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), nullptr,
-                                             nullptr, nullptr, &pop, &tcp, nullptr},
-                            w);
+        rig.noStartupProfile();
+        MainProgram& program = rig.create({.pop = &pop, .tcp = &tcp}, &w);
         w.Bind(program);
         FrmStatus status(program.Status());
         program.Status().Attach(&status);
