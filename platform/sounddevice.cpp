@@ -11,7 +11,8 @@ namespace {
 class WaveSoundDevice : public SoundDevice {
 public:
     void SetOptions(bool, bool, bool) override {}
-    void SetDeviceType(const QString& type) override { type_ = type; }
+    // Qt Multimedia plays wave files whatever the device type is called.
+    void SetDeviceType(const QString&) override {}
     void Open() override { open_ = true; }
     void Sound(const QString& fileName) override {
         // A missing sound file stays silent.
@@ -30,7 +31,6 @@ public:
     }
 
 private:
-    QString type_;
     bool open_ = false;
     std::unique_ptr<QSoundEffect> effect_;
 };
