@@ -3,9 +3,9 @@
 //   bench_check_mailbox [messages ...]      (default: 1000 10000)
 // Needs dovecot (dovecot-pop3d) and python3. Prints wall and CPU seconds.
 
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/mail/checksession.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "features/mail/checksession.h"
 #include "platform/bytelink.h"
 #include "platform/eventpump.h"
 #include "platform/headlessprompter.h"

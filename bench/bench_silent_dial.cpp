@@ -3,11 +3,11 @@
 // 60 seconds, and reports the CPU time the process used meanwhile.
 //   bench_silent_dial [seconds-limit-for-the-report]
 
-#include "app/core/appinfo.h"
-#include "app/core/commstatus.h"
-#include "app/core/livesettings.h"
-#include "app/paging/comm.h"
-#include "app/paging/terminal.h"
+#include "state/appinfo.h"
+#include "state/commstatus.h"
+#include "state/livesettings.h"
+#include "features/paging/comm.h"
+#include "state/terminal.h"
 #include "platform/eventpump.h"
 #include "platform/headlessprompter.h"
 #include "platform/serialcontrol.h"

@@ -1,6 +1,6 @@
 #include "platform/bytelink.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>

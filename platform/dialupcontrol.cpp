@@ -1,6 +1,6 @@
 #include "platform/dialupcontrol.h"
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 
 #include <QDir>
 #include <QFile>

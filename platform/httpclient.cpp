@@ -1,6 +1,6 @@
 #include "platform/httpcontrol.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 #include <QHostAddress>
 

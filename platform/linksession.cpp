@@ -1,6 +1,6 @@
 #include "platform/linksession.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 namespace tessaly {
 

@@ -1,6 +1,6 @@
 #include "platform/pop3client.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 namespace tessaly {
 

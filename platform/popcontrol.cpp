@@ -1,6 +1,6 @@
 #include "platform/popcontrol.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 namespace tessaly {
 

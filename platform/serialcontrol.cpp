@@ -1,6 +1,6 @@
 #include "platform/serialcontrol.h"
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 
 #include <QFileInfo>
 #include <cerrno>

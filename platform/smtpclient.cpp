@@ -1,6 +1,6 @@
 #include "platform/smtpcontrol.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #include "tests/fakes/fakedialup.h"
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 
 namespace tessaly {
 

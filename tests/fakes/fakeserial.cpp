@@ -1,6 +1,6 @@
 #include "tests/fakes/fakeserial.h"
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 
 namespace tessaly {
 

@@ -2,7 +2,7 @@
 // A paging service as the tests use it: a terminal reached at 1200 baud,
 // even parity, 7 data bits, 1 stop bit.
 
-#include "app/paging/cpagerservice.h"
+#include "features/paging/cpagerservice.h"
 
 namespace tessaly {
 

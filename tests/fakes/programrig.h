@@ -2,9 +2,9 @@
 // A main program without windows, in virtual time, over a temporary program
 // directory: what most tests of the program's logic start from.
 
-#include "app/core/appinfo.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
+#include "state/appinfo.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"

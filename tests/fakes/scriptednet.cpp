@@ -1,6 +1,6 @@
 #include "tests/fakes/scriptednet.h"
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // failure result and an error event with the table's text, never a hang;
 // waiting for a silent server costs next to no CPU.
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 #include "platform/httpcontrol.h"
 #include "platform/pop3client.h"
 #include "platform/smtpcontrol.h"

@@ -2,9 +2,9 @@
 // mail through the serial port to the modem and paging-terminal simulator.
 // A second run pages nothing; a message arriving between runs is paged alone.
 
-#include "app/core/appinfo.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
+#include "state/appinfo.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"

@@ -2,7 +2,7 @@
 // (QTcpServer on 127.0.0.1): the request on the wire, the response header
 // and document, a document of several megabytes, and HEAD.
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 #include "platform/httpcontrol.h"
 #include "tests/integration/badserver.h"
 #include "tests/integration/peers.h"

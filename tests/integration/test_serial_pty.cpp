@@ -2,7 +2,7 @@
 // master side (standing in for a modem), the control opens the slave
 // through the COMn device mapping.
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 #include "platform/serialcontrol.h"
 #include "tests/integration/peers.h"
 

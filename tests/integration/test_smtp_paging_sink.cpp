@@ -2,9 +2,9 @@
 // 127.0.0.1: a queued type-1 page goes out through the main program's
 // control, a quick note through its own; the server records what arrived.
 
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/paging/quicknote.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "features/paging/quicknote.h"
 #include "platform/bytelink.h"
 #include "platform/settingsstore.h"
 #include "platform/smtpcontrol.h"
@@ -116,7 +116,7 @@ private slots:
     void quickNoteReachesTheServer() {
         sink_.Clear();
         SmtpClient own(pump_, links_); // the note's own control
-        QuickNote note(*program_, own);
+        QuickNote note(program_->QuickNoteServices(), own);
         QCOMPARE(note.Load(), QStringLiteral("owner@client.test"));
         const auto outcome = note.Send({QStringLiteral("bob@example.test"), QStringLiteral("Lunch"),
                                         QStringLiteral("ann@client.test"), QStringLiteral("At noon?\n.\nAnn")});

@@ -2,8 +2,8 @@
 // A main program without windows over a temporary program directory, for
 // the profile tests.
 
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"

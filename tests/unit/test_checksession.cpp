@@ -1,11 +1,11 @@
 // The mail check in virtual time, against a scripted POP3 server and a
 // scripted modem with a paging terminal behind it.
 
-#include "app/core/commstatus.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/core/statusdisplay.h"
-#include "app/mail/checksession.h"
+#include "state/commstatus.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "app/statusdisplay.h"
+#include "features/mail/checksession.h"
 #include "platform/pop3client.h"
 #include "platform/popcontrol.h"
 #include "platform/settingsstore.h"

@@ -1,8 +1,8 @@
 // The activity log: naming, roll-over, line format and every failure path.
 
-#include "common/log/clogfile.h"
-#include "common/util/tessalyerror.h"
-#include "common/util/textfmt.h"
+#include "log/clogfile.h"
+#include "ground/tessalyerror.h"
+#include "ground/textfmt.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
 

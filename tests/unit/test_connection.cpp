@@ -2,10 +2,10 @@
 // connection, dial attempts and retries, dial errors, cancel, a missing
 // dial-up component; and the state and error name tables.
 
-#include "app/core/commstatus.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/mail/connection.h"
+#include "state/commstatus.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "features/connection/connection.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakedialup.h"
 #include "tests/fakes/programrig.h"

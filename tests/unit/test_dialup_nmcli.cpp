@@ -1,7 +1,7 @@
 // The NetworkManager dial-up control, run against a stand-in nmcli script
 // (tests/tools/fake-nmcli), and without any nmcli at all.
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 #include "platform/dialupcontrol.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // The scripted dial-up service and modem line that later tests drive.
 
-#include "common/util/tessalyerror.h"
+#include "ground/tessalyerror.h"
 #include "tests/fakes/fakedialup.h"
 #include "tests/fakes/fakeserial.h"
 

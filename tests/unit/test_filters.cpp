@@ -1,6 +1,6 @@
 // Filter rules: evaluation order, the four tests, disabled rules, the list.
 
-#include "app/filters/cfilter.h"
+#include "features/filters/cfilter.h"
 #include "tests/fakes/scriptedprompter.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Header fields and the inbox's keep-and-purge cycle.
 
-#include "app/mail/cmail.h"
-#include "app/mail/headerfields.h"
+#include "features/mail/cmail.h"
+#include "features/mail/headerfields.h"
 
 #include <QtTest>
 

@@ -1,10 +1,10 @@
 // The main cycle in virtual time: the one-minute tick, the schedule window,
 // the next check time, the switches and the manual commands.
 
-#include "app/core/headlessmainview.h"
-#include "app/core/maincycle.h"
-#include "app/core/mainprogram.h"
-#include "app/core/scheduler.h"
+#include "app/headlessmainview.h"
+#include "app/maincycle.h"
+#include "app/mainprogram.h"
+#include "app/scheduler.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/programrig.h"
 #include "tests/fakes/fakesounddevice.h"

@@ -1,7 +1,7 @@
 // Pagers, paging services, their keyed lists, and the page splitter.
 
-#include "app/paging/cpager.h"
-#include "app/paging/cpagerservice.h"
+#include "features/paging/cpager.h"
+#include "features/paging/cpagerservice.h"
 
 #include <QtTest>
 

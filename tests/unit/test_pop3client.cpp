@@ -1,7 +1,7 @@
 // The POP3 client and the raw TCP control against a scripted POP3 server
 // on the virtual clock.
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 #include "platform/pop3client.h"
 #include "tests/fakes/popreplyrecorder.h"
 #include "tests/fakes/scriptednet.h"

@@ -1,8 +1,8 @@
 // The profile data file: line syntax, scrambling, save and load of both
 // formats, and every failure outcome of the loader.
 
-#include "app/core/profile.h"
-#include "common/util/tessalyerror.h"
+#include "app/profile.h"
+#include "ground/tessalyerror.h"
 #include "tests/unit/profiletestrig.h"
 
 #include <QRandomGenerator>

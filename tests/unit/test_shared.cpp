@@ -1,7 +1,7 @@
 // The shared pieces: keyed object lists and the fixed number and date texts.
 
-#include "common/util/keyedlist.h"
-#include "common/util/textfmt.h"
+#include "ground/keyedlist.h"
+#include "ground/textfmt.h"
 
 #include <QtTest>
 #include <cmath>

@@ -1,7 +1,7 @@
 // The SMTP and HTTP clients against scripted servers on the virtual clock,
 // and the socket error table they report with.
 
-#include "common/sockerr/sockerr.h"
+#include "ground/sockerr.h"
 #include "platform/httpcontrol.h"
 #include "platform/smtpcontrol.h"
 #include "tests/fakes/scriptednet.h"

@@ -2,10 +2,10 @@
 // pages to SendSMTPPage, which talks to a scripted SMTP server through the
 // real SMTP client; the quick note sends with its own control.
 
-#include "app/core/commstatus.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/paging/quicknote.h"
+#include "state/commstatus.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "features/paging/quicknote.h"
 #include "platform/settingsstore.h"
 #include "platform/smtpcontrol.h"
 #include "tests/fakes/fakedialup.h"
@@ -251,7 +251,7 @@ private slots:
         r.net.listen(kHost, 2525, [sink] { return makeSmtpScript(sink); });
         r.program->Pagers().Item(1).SetFromAddress(QString());
         SmtpClient own(r.pump, r.net);
-        QuickNote note(*r.program, own);
+        QuickNote note(r.program->QuickNoteServices(), own);
         QCOMPARE(note.Load(), QString());
         QCOMPARE(own.Mailer(), QStringLiteral("Tessaly v1.1"));
         QCOMPARE(own.Port(), 2525);
@@ -282,7 +282,7 @@ private slots:
     void quickNoteReplyToRule() {
         Rig r;
         SmtpClient own(r.pump, r.net);
-        QuickNote note(*r.program, own);
+        QuickNote note(r.program->QuickNoteServices(), own);
         QCOMPARE(note.Load(), QStringLiteral("owner@home.example"));
         // Both known: the field is the sender, nothing is asked.
         QCOMPARE(note.Send({kPager, QString(), QStringLiteral("desk@home.example"), QStringLiteral("hi")}),
@@ -304,7 +304,7 @@ private slots:
         Rig r;
         r.sink->rejectRcpt = 550;
         SmtpClient own(r.pump, r.net);
-        QuickNote note(*r.program, own);
+        QuickNote note(r.program->QuickNoteServices(), own);
         note.Load();
         const auto outcome = note.Send({kPager, QString(), QStringLiteral("desk@home.example"), QStringLiteral("hi")});
         QCOMPARE(outcome, QuickNote::Outcome::Failed);
@@ -321,7 +321,7 @@ private slots:
         r.program->Settings().connectionType = ConnDialUp;
         r.dialup.script = {{1.0, FakeDialupControl::StateOpenPort, 678}};
         SmtpClient own(r.pump, r.net);
-        QuickNote note(*r.program, own);
+        QuickNote note(r.program->QuickNoteServices(), own);
         note.Load();
         const auto outcome = note.Send({kPager, QString(), QStringLiteral("desk@home.example"), QStringLiteral("hi")});
         QCOMPARE(outcome, QuickNote::Outcome::NoConnection);
@@ -335,7 +335,7 @@ private slots:
         // A Cancel pressed during an earlier send does not stop a new note.
         r.program->CancelFlag() = true;
         SmtpClient own(r.pump, r.net);
-        QuickNote note(*r.program, own);
+        QuickNote note(r.program->QuickNoteServices(), own);
         note.Load();
         QCOMPARE(note.Send({kPager, QString(), QStringLiteral("desk@home.example"), QStringLiteral("hi")}),
                  QuickNote::Outcome::Sent);

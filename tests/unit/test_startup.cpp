@@ -1,11 +1,11 @@
 // Start-up: registry read rules, the one-time settings copy, factory values,
 // the greeting and the guarded steps, and the activity box.
 
-#include "app/core/appinfo.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/core/registry.h"
-#include "common/util/textfmt.h"
+#include "state/appinfo.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "app/registry.h"
+#include "ground/textfmt.h"
 #include "platform/bytelink.h"
 #include "platform/settingsstore.h"
 #include "platform/smtpcontrol.h"

@@ -2,8 +2,8 @@
 // profile named on the command line, seeding of empty lists, and the
 // "Current Settings" summary.
 
-#include "app/core/appinfo.h"
-#include "app/core/shippedresources.h"
+#include "state/appinfo.h"
+#include "app/shippedresources.h"
 #include "platform/programdir.h"
 #include "tests/unit/profiletestrig.h"
 

@@ -1,10 +1,10 @@
 // What the user sees of new mail: status panel, sound, blinking tray icon,
 // minimising to the tray; and the status window's placement and cancel flag.
 
-#include "app/core/commstatus.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/core/statusdisplay.h"
+#include "state/commstatus.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "app/statusdisplay.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/faketrayicon.h"

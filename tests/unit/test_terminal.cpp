@@ -1,6 +1,6 @@
 // The traffic transcript: trimming, backspaces and line ends.
 
-#include "app/paging/terminal.h"
+#include "state/terminal.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The resize helper: margins kept, minimum window size, never a negative size.
 
-#include "common/resize/cresize.h"
-#include "common/resize/twips.h"
+#include "ui/resize/cresize.h"
+#include "ui/resize/twips.h"
 
 #include <QPlainTextEdit>
 #include <QtTest>

@@ -1,7 +1,7 @@
 // The filter window: its parts, the order of its checks, Cancel and the refused close box.
 
-#include "app/filters/cfilter.h"
-#include "app/filters/frmfilter.h"
+#include "features/filters/cfilter.h"
+#include "ui/filters/frmfilter.h"
 #include "tests/fakes/scriptedprompter.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // The POP3 account list and the account window.
 
-#include "app/mail/cpopaccount.h"
-#include "app/mail/frmpop3.h"
+#include "features/mail/cpopaccount.h"
+#include "ui/mail/frmpop3.h"
 #include "tests/fakes/scriptedprompter.h"
 
 #include <QApplication>

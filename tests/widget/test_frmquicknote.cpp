@@ -1,11 +1,11 @@
 // The quick note window: its fields, the body following the window, the
 // minimum size, sending from the window, and the main window's three ways in.
 
-#include "app/core/frmmain.h"
-#include "app/core/headlessmainview.h"
-#include "app/core/mainprogram.h"
-#include "app/paging/frmquicknote.h"
-#include "common/resize/twips.h"
+#include "ui/main/frmmain.h"
+#include "app/headlessmainview.h"
+#include "app/mainprogram.h"
+#include "ui/paging/frmquicknote.h"
+#include "ui/resize/twips.h"
 #include "platform/settingsstore.h"
 #include "platform/smtpcontrol.h"
 #include "tests/fakes/fakesounddevice.h"
@@ -67,7 +67,7 @@ private slots:
         HeadlessMainView view{false};
         MainProgram program(r.services(), view);
         r.prepare(program);
-        FrmQuickNote w(program, std::make_unique<SmtpClient>(r.pump, r.net));
+        FrmQuickNote w(program.QuickNoteServices(), std::make_unique<SmtpClient>(r.pump, r.net));
         w.setAttribute(Qt::WA_DeleteOnClose, false);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -102,7 +102,7 @@ private slots:
         HeadlessMainView view{false};
         MainProgram program(r.services(), view);
         r.prepare(program);
-        QPointer<FrmQuickNote> w = new FrmQuickNote(program, std::make_unique<SmtpClient>(r.pump, r.net));
+        QPointer<FrmQuickNote> w = new FrmQuickNote(program.QuickNoteServices(), std::make_unique<SmtpClient>(r.pump, r.net));
         QCOMPARE(w->windowTitle(), QStringLiteral("Quick Note"));
         QCOMPARE(w->txtFrom()->text(), QStringLiteral("owner@home.example"));
         QCOMPARE(w->CISMTP1().Mailer(), QStringLiteral("Tessaly v1.1"));

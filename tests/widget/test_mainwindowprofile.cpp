@@ -1,8 +1,8 @@
 // The main window after a profile load: caption, menus, the "Current
 // Settings" labels and the two switches.
 
-#include "app/core/frmmain.h"
-#include "app/core/mainprogram.h"
+#include "ui/main/frmmain.h"
+#include "app/mainprogram.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"

@@ -1,0 +1,325 @@
+#include "app/mainprogram.h"
+
+#include "state/appinfo.h"
+#include "app/maincycle.h"
+#include "app/mainview.h"
+#include "app/statusdisplay.h"
+#include "state/commstatus.h"
+#include "app/profile.h"
+#include "app/registry.h"
+#include "features/mail/checksession.h"
+#include "features/connection/connection.h"
+#include "features/paging/comm.h"
+#include "features/paging/pagingcontext.h"
+#include "features/paging/smtpevents.h"
+#include "log/clogfile.h"
+#include "ground/tessalyerror.h"
+#include "ground/textfmt.h"
+#include "platform/dialupcontrol.h"
+#include "platform/eventpump.h"
+#include "platform/serialcontrol.h"
+#include "platform/smtpcontrol.h"
+#include "platform/prompter.h"
+#include "platform/settingsstore.h"
+#include "platform/sounddevice.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace tessaly {
+
+namespace {
+constexpr int kMainHeightTwips = 4908;
+
+// Stands in for the serial port on a computer without one: it cannot be opened.
+class NoSerialPort : public SerialControl {
+public:
+    bool PortOpen() const override { return false; }
+    void SetPortOpen(bool open) override {
+        if (open)
+            throw TessalyError(PortUnavailable, QStringLiteral("Port unavailable"));
+    }
+    int InBufferCount() const override { return 0; }
+    void SetInBufferCount(int) override {}
+    QString Input() override { return {}; }
+    void SetOutput(const QString&) override {}
+};
+
+constexpr int kMainWidthTwips = 6768;
+constexpr double kSplashSeconds = 2.2;
+} // namespace
+
+MainProgram::MainProgram(PlatformServices services, MainView& view)
+    : platform_(std::move(services)), view_(view) {
+    tmrMinute_ = platform_.pump.createTimer();
+    tmrMinute_->setInterval(60000);
+    tmrBlink_ = platform_.pump.createTimer();
+    tmrBlink_->setInterval(1500);
+    cycle_ = std::make_unique<MainCycle>(*this);
+    display_ = std::make_unique<StatusDisplay>(*this, platform_.tray);
+    status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, state_.cancel);
+    comm_ = std::make_unique<Comm>(platform_.pump, platform_.prompter, state_.terminal, *status_, state_.settings, state_.cancel);
+    connection_ = std::make_unique<Connection>(
+        ConnectionContext{platform_.pump, state_, *status_, *this}, platform_.dialup);
+    session_ = std::make_unique<CheckSession>(MailContext{
+        platform_.pump, platform_.pop, platform_.tcp, state_, *status_, *this, *connection_, inbox_, filters_,
+        popAccounts_, pagers_, queue_, *tmrMinute_, [this] { SendQueue(); }, [this] { UpdateSettings(); },
+        [this](int total) { display_->UpdateEmailDisplay(total); }});
+    display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
+    display_->SetTotalCounter([this] { return inbox_.Count(); });
+    if (platform_.pop && platform_.tcp)
+        cycle_->SetCheckEntry([this](bool download, bool page) { session_->Check(download, page); });
+    if (platform_.smtp)
+        AttachSmtpEvents(*platform_.smtp, this, SmtpSinks());
+    connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
+    connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
+    // The dial-up component is there when its control answers; a missing
+    // one fails with "not installed" the first time it is used.
+    dialUpAvailable_ = [this] {
+        if (!platform_.dialup)
+            return false;
+        try {
+            platform_.dialup->EntryList();
+            return true;
+        } catch (const TessalyError& e) {
+            return e.number() != DialupControl::NotInstalled;
+        }
+    };
+    if (platform_.serial) {
+        cycle_->SetPortBusyTest([this] { return platform_.serial->PortOpen(); });
+        // Line settings the device could not take are noted in the transcript.
+        connect(platform_.serial, &SerialControl::terminalLine, this,
+                [this](const QString& line) { state_.terminal.Append(line + QLatin1Char('\r')); });
+    }
+}
+
+void MainProgram::LoadProfile(const QString& path) { tessaly::LoadProfile(*this, path); }
+
+void MainProgram::SaveProfile(const QString& path) { tessaly::SaveProfile(*this, path); }
+
+void MainProgram::UpdateSettings() {
+    QString paging;
+    if (!state_.settings.pagingEnabled) {
+        paging = QStringLiteral("None");
+    } else if (pagers_.Count() > 0) {
+        switch (pagers_.Item(1).PagerType()) {
+        case PagerAlphaDialUp: paging = QStringLiteral("Direct Dial"); break;
+        case PagerAlphaSMTP: paging = QStringLiteral("SMTP Paging"); break;
+        case PagerNumeric: paging = QStringLiteral("Numeric"); break;
+        default: break;
+        }
+    }
+
+    QString connection;
+    switch (state_.settings.connectionType) {
+    case ConnDialUp: connection = state_.settings.dialUpEntry; break;
+    case ConnDirect: connection = QStringLiteral("Direct"); break;
+    case ConnExternalDialer: connection = QStringLiteral("External Dialer"); break;
+    default: break;
+    }
+
+    QString email;
+    if (!state_.settings.checkMailFlag)
+        email.clear();
+    else if (!state_.settings.downloadFlag)
+        email = QStringLiteral("Notify Only");
+    else if (!state_.settings.pagingEnabled)
+        email = QStringLiteral("Download Messages");
+    else if (state_.settings.pageHeaders)
+        email = QStringLiteral("Download, Page MSG Header");
+    else
+        email = QStringLiteral("Download and Notify");
+
+    view_.SetSettingsLabels(connection, email, paging);
+    cycle_->SetScheduleCheckBox(state_.settings.scheduleEnabled);
+    cycle_->SetPagingCheckBox(state_.settings.pagingEnabled);
+}
+
+MainProgram::~MainProgram() = default;
+
+QuickNoteContext MainProgram::QuickNoteServices() {
+    return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks()};
+}
+
+SmtpEventSinks MainProgram::SmtpSinks() {
+    return {[this](const QString& text) { state_.terminal.Append(text); },
+            [this](const QString& line) { LogActivity(line); },
+            [this] { state_.internetError = true; }};
+}
+
+void MainProgram::SendQueue() {
+    PagingContext ctx{*comm_, state_.settings, *status_, [this](const QString& line) { LogActivity(line); },
+                      [this] { return connection_->Connect(); }};
+    NoSerialPort noPort;
+    SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
+    MessageQueue::SmtpSender smtp;
+    if (platform_.smtp) {
+        smtp = [this, &ctx](CPagerService& service, const QString& recipient, const QString& message,
+                            const QString& from, const QString& subject, int number) {
+            // Pages made from incoming mail carry no sender, and most servers
+            // refuse an empty MAIL FROM: those go out from the user's own address.
+            QString sender = from;
+            if (sender.trimmed().isEmpty() && pagers_.Count() > 0)
+                sender = pagers_.Item(1).FromAddress();
+            service.SendSMTPPage(ctx, *platform_.smtp, recipient, message, sender, subject, number);
+        };
+    }
+    queue_.SendQueue(ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
+                     port, smtp);
+}
+
+void MainProgram::LogActivity(const QString& text) {
+    if (activity_.size() >= kActivityLimit)
+        activity_.remove(0, kActivityTrim);
+    const QString line = text + QLatin1String("   ") + formatGeneralDate(platform_.pump.now()) +
+                         QLatin1String("\r\n");
+    activity_ += line;
+    view_.ActivityChanged(activity_, line);
+    if (log_)
+        log_->LogMessage(text);
+}
+
+void MainProgram::guardedStep(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const TessalyError& e) {
+        LogActivity(QStringLiteral("frmMain:Load::") + e.description());
+    } catch (const std::exception& e) {
+        LogActivity(QStringLiteral("frmMain:Load::") + QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void MainProgram::applyStartupRegistry() {
+    const StartupRegistryValues v = readStartupValues(platform_.store, platform_.programDir);
+    currentProfile_ = v.profileName;
+    state_.settings.statusWindowFlag = v.statusWindow;
+    state_.settings.downloadFlag = v.download;
+    state_.settings.trayFlag = v.tray;
+    state_.settings.messageSizeLimit = v.mailSize;
+    if (v.versionCheck)
+        state_.settings.versionCheckFlag = true;
+}
+
+void MainProgram::Startup(const QString& commandLine) {
+    // 1. Copy the previous version's registry values, once per upgrade.
+    guardedStep([&] {
+        if (migrationDue(platform_.store))
+            MigrateSettings(platform_.store, platform_.programDir, platform_.screenTwips);
+    });
+    // 2. The SMTP control identifies the program.
+    guardedStep([&] {
+        if (platform_.smtp)
+            platform_.smtp->SetMailer(kAppTitle);
+    });
+    // 3. Hide the window and give it its design size.
+    guardedStep([&] {
+        view_.HideWindow();
+        if (!view_.IsMinimized())
+            view_.SetSizeTwips(kMainHeightTwips, kMainWidthTwips);
+    });
+    // 4. The program directory becomes the current directory.
+    guardedStep([&] {
+        if (!QDir::setCurrent(platform_.programDir))
+            throw TessalyError(76, QStringLiteral("Path not found"));
+    });
+    // 5. Flat toolbar.
+    guardedStep([&] { view_.MakeToolbarFlat(); });
+    // 6. Prepare the sound device.
+    guardedStep([&] {
+        platform_.sound.SetOptions(false, false, false);
+        platform_.sound.SetDeviceType(QStringLiteral("WaveAudio"));
+        platform_.sound.Open();
+    });
+    // 7. The dial-up name tables belong to the connection module.
+    // 8. The mail display of an empty inbox.
+    guardedStep([&] { display_->UpdateEmailDisplay(0); });
+    // 9. The object lists (members of this object) start empty; the spare
+    //    pager and service wait to seed them; the check-mail flag.
+    guardedStep([&] {
+        sparePager_ = std::make_unique<CPager>();
+        spareService_ = std::make_unique<CPagerService>();
+        pagers_.Clear();
+        services_.Clear();
+        popAccounts_.Clear();
+        state_.settings.checkMailFlag = true;
+        filters_.Clear();
+        filters_.SetFilename(Filters::kDefaultFilename);
+        filters_.SetDirectory(platform_.programDir);
+        filters_.Read(platform_.prompter);
+    });
+    // 10. The activity log.
+    guardedStep([&] {
+        log_ = std::make_unique<CLogFile>(platform_.prompter, platform_.pump);
+        log_->SetLogFileName(QStringLiteral("activity.txt"));
+        log_->SetPath(platform_.programDir);
+        if (continueLog_)
+            log_->ContinueLog();
+        else
+            log_->SetLogEnable(true);
+    });
+    // 11. Help file.
+    guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/tessly.hlp"); });
+    // 12. Splash window for 2.2 seconds; the event loop keeps running meanwhile.
+    guardedStep([&] {
+        if (!view_.HasWindows())
+            return;
+        view_.ShowSplash(SplashVersionText());
+        platform_.pump.pause(kSplashSeconds, nullptr);
+        view_.CloseSplash();
+    });
+    // 13. Greeting.
+    guardedStep([&] { LogActivity(QStringLiteral("Tessaly started on")); });
+    // 14. Registry values; the startup profile becomes the current profile.
+    guardedStep([&] { applyStartupRegistry(); });
+    // 15. Factory values.
+    guardedStep([&] { state_.settings.applyFactoryValues(); });
+    // 16. Startup profile.
+    guardedStep([&] {
+        if (currentProfile_.isEmpty())
+            view_.SetProfileMenusEnabled(false);
+        else
+            LoadProfile(currentProfile_);
+    });
+    // 17. File dialogs start in the current directory.
+    guardedStep([&] { fileDialogDir_.clear(); });
+    // 18. A profile named on the command line replaces the startup profile.
+    guardedStep([&] {
+        if (!commandLine.isEmpty()) {
+            currentProfile_ = commandLine;
+            LoadProfile(currentProfile_);
+        }
+    });
+    // 19. Terminal window hidden, its menu item unchecked.
+    guardedStep([&] { view_.SetDiagnostics(false); });
+    // 20. The serial port's flow control.
+    guardedStep([&] {
+        if (platform_.serial)
+            platform_.serial->SetFlowControl(state_.settings.flowControlIndex);
+    });
+    // 21. Switches from the live settings.
+    guardedStep([&] {
+        cycle_->SyncSwitches();
+        UpdateSettings();
+        view_.SetCheckCommandsEnabled(cycle_->HasCheckEntry());
+    });
+    // 22. The version-check object is set up by the version-check module.
+    // 23. Show the main window.
+    guardedStep([&] { view_.ShowWindow(); });
+    // 24. Seed empty lists with the spare pager and service.
+    guardedStep([&] {
+        if (pagers_.IsEmpty() && sparePager_)
+            pagers_.Add(std::move(sparePager_), QStringLiteral("user1"));
+        if (services_.IsEmpty() && spareService_)
+            services_.Add(std::move(spareService_), QStringLiteral("Default"));
+        sparePager_.reset();
+        spareService_.reset();
+    });
+    // 25. Design size again.
+    guardedStep([&] {
+        if (!view_.IsMinimized())
+            view_.SetSizeTwips(kMainHeightTwips, kMainWidthTwips);
+    });
+    tmrMinute_->start();
+}
+
+} // namespace tessaly

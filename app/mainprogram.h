@@ -1,0 +1,189 @@
+#pragma once
+// The main program: owns the live settings, the long-lived objects and the
+// activity log, runs the start-up sequence and reports activity. It knows its
+// window only through MainView, so it runs the same headless and under test.
+
+#include "state/appstate.h"
+#include "features/connection/connection.h"
+#include "features/mail/mailcontext.h"
+#include "features/paging/quicknote.h"
+#include "features/filters/cfilter.h"
+#include "features/mail/cmail.h"
+#include "features/paging/cpagermessage.h"
+#include "state/terminal.h"
+#include "features/mail/cpopaccount.h"
+#include "features/paging/cpager.h"
+#include "features/paging/cpagerservice.h"
+#include "features/paging/cpagermessage.h"
+#include "features/paging/smtpevents.h"
+
+#include <QObject>
+#include <QSize>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace tessaly {
+
+class CLogFile;
+class EventPump;
+class MainView;
+class Prompter;
+class SettingsStore;
+class SoundDevice;
+class Timer;
+class TrayIcon;
+class SerialControl;
+class DialupControl;
+class PopControl;
+class TcpControl;
+class SmtpControl;
+class MainCycle;
+class StatusDisplay;
+class StatusWindow;
+class Comm;
+class Connection;
+class CheckSession;
+
+struct PlatformServices {
+    EventPump& pump;
+    Prompter& prompter;
+    SettingsStore& store;
+    SoundDevice& sound;
+    QString programDir;
+    QSize screenTwips;        // screen size for default window positions
+    TrayIcon* tray = nullptr; // none: no tray icon service
+    // The controls of the main window; none where a run has no such device.
+    SerialControl* serial = nullptr;
+    DialupControl* dialup = nullptr;
+    PopControl* pop = nullptr;
+    TcpControl* tcp = nullptr;
+    SmtpControl* smtp = nullptr;
+};
+
+class MainProgram : public QObject, public ActivityLog {
+    Q_OBJECT
+public:
+    MainProgram(PlatformServices services, MainView& view);
+    ~MainProgram() override;
+
+    // The start-up sequence. `commandLine` is the whole command line given
+    // to the program (without options); empty when there was none.
+    void Startup(const QString& commandLine);
+    // A one-shot run adds its lines to the activity log instead of starting
+    // a new one (set before Startup).
+    void SetContinueLog(bool on) { continueLog_ = on; }
+
+    // Appends the text with date and time to the activity box and writes it
+    // to the activity log.
+    void LogActivity(const QString& text) override;
+
+    // Reads a profile into the settings and lists; reports problems itself.
+    void LoadProfile(const QString& path);
+    // Writes the current profile; errors reach the caller.
+    void SaveProfile(const QString& path);
+    // Refreshes the "Current Settings" labels and the two switches.
+    void UpdateSettings();
+
+    PagerList& Pagers() { return pagers_; }
+    const PagerList& Pagers() const { return pagers_; }
+    ServiceList& Services() { return services_; }
+    const ServiceList& Services() const { return services_; }
+    Filters& GetFilters() { return filters_; }
+    Inbox& GetInbox() { return inbox_; }
+    Comm& GetComm() { return *comm_; }
+    CheckSession& Session() { return *session_; }
+    POPAccountList& POPAccounts() { return popAccounts_; }
+    const POPAccountList& POPAccounts() const { return popAccounts_; }
+
+    // Whether the dial-up component can be used. The program asks the
+    // system (NetworkManager's nmcli on the PATH); tests set their answer.
+    bool DialUpAvailable() const { return dialUpAvailable_ ? dialUpAvailable_() : false; }
+    void SetDialUpAvailable(std::function<bool()> check) { dialUpAvailable_ = std::move(check); }
+
+    // The state the features share.
+    AppState& State() { return state_; }
+    LiveSettings& Settings() { return state_.settings; }
+    const LiveSettings& Settings() const { return state_.settings; }
+    const PlatformServices& Platform() const { return platform_; }
+    MainView& View() { return view_; }
+
+    QString CurrentProfileName() const { return currentProfile_; }
+    void SetCurrentProfileName(const QString& path) { currentProfile_ = path; }
+    bool ProfileChanged() const { return state_.profileChanged; }
+    void SetProfileChanged(bool changed) { state_.profileChanged = changed; }
+    bool& CancelFlag() { return state_.cancel; }
+    // Set when the dial-up component turned out to be missing during the run.
+    bool DialUpMissing() const { return state_.dialUpMissing; }
+    // True when the last profile load ended in an error (missing or unreadable file).
+    bool ProfileLoadFailed() const { return profileLoadFailed_; }
+    void SetProfileLoadFailed(bool failed) { profileLoadFailed_ = failed; }
+    void SetDialUpMissing(bool missing) { state_.dialUpMissing = missing; }
+
+    CLogFile* Log() override { return log_.get(); }
+    QString ActivityText() const { return activity_; }
+    QString HelpFile() const { return helpFile_; }
+    QString FileDialogDirectory() const { return fileDialogDir_; }
+    MainCycle& Cycle() { return *cycle_; }
+    Terminal& GetTerminal() { return state_.terminal; }
+    StatusDisplay& Display() { return *display_; }
+    StatusWindow& Status() { return *status_; }
+    Timer& MinuteTimer() { return *tmrMinute_; }
+    Timer& BlinkTimer() { return *tmrBlink_; }
+
+    // The internet connection (direct or dial-up) used by checks and e-mail pages.
+    Connection& GetConnection() { return *connection_; }
+    // The page queue; SendQueue() sends and empties it.
+    MessageQueue& Queue() { return queue_; }
+    // Sends every queued page with the main window's controls and empties the
+    // queue. E-mail pages without a sender go out from pager 1's address. A
+    // page naming an unknown service raises the keyed list's error.
+    void SendQueue();
+    // Set when a socket error was reported during the mail check.
+    bool InternetError() const { return state_.internetError; }
+    void SetInternetError(bool v) { state_.internetError = v; }
+    // Where a mail-sending control's events go: terminal, activity, internet error.
+    SmtpEventSinks SmtpSinks();
+    // What a quick note window's logic works with.
+    QuickNoteContext QuickNoteServices();
+
+    // The activity box keeps at most this many characters before a new line
+    // drops the oldest `kActivityTrim`.
+    static constexpr int kActivityLimit = 16384;
+    static constexpr int kActivityTrim = 4096;
+
+private:
+    void guardedStep(const std::function<void()>& step);
+    void applyStartupRegistry();
+
+    PlatformServices platform_;
+    MainView& view_;
+    AppState state_;
+    PagerList pagers_;
+    ServiceList services_;
+    POPAccountList popAccounts_;
+    // Class defaults used to seed empty pager and service lists at start-up.
+    std::unique_ptr<CPager> sparePager_;
+    std::unique_ptr<CPagerService> spareService_;
+    std::function<bool()> dialUpAvailable_;
+    std::unique_ptr<CLogFile> log_;
+    std::unique_ptr<Timer> tmrMinute_;
+    std::unique_ptr<Timer> tmrBlink_;
+    std::unique_ptr<MainCycle> cycle_;
+    std::unique_ptr<StatusDisplay> display_;
+    std::unique_ptr<StatusWindow> status_;
+    Filters filters_;
+    Inbox inbox_;
+    MessageQueue queue_;
+    std::unique_ptr<Comm> comm_;
+    std::unique_ptr<Connection> connection_;
+    std::unique_ptr<CheckSession> session_;
+    QString currentProfile_;
+    QString helpFile_;
+    QString fileDialogDir_;
+    QString activity_;
+    bool profileLoadFailed_ = false;
+    bool continueLog_ = false;
+};
+
+} // namespace tessaly

@@ -1,0 +1,426 @@
+#include "features/mail/checksession.h"
+
+#include "state/commstatus.h"
+#include "state/appstate.h"
+#include "state/livesettings.h"
+#include "features/mail/cmail.h"
+#include "features/connection/connection.h"
+#include "features/mail/cpopaccount.h"
+#include "features/mail/headerfields.h"
+#include "features/paging/cpager.h"
+#include "features/paging/smtpevents.h"
+#include "ground/sockerr.h"
+#include "ground/tessalyerror.h"
+#include "platform/eventpump.h"
+#include "platform/popcontrol.h"
+
+#include <algorithm>
+
+namespace tessaly {
+
+namespace {
+const QString kCRLF = QStringLiteral("\r\n");
+} // namespace
+
+CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
+    if (PopControl* pop = ctx_.pop) {
+        connect(pop, &PopControl::dataReceived, this, [this](const QString& text) {
+            terminal(QStringLiteral("POP Recv: ") + text + kCRLF);
+            if (newResponse_) {
+                lastReply_ = response_;
+                response_ = text;
+                newResponse_ = false;
+            } else {
+                response_ += text;
+            }
+        });
+        connect(pop, &PopControl::packetSent, this, [this] {
+            terminal(QStringLiteral("POP Packet Sent: ") + kCRLF);
+            newResponse_ = true;
+        });
+        connect(pop, &PopControl::socketClosed, this, [this] {
+            terminal(QStringLiteral("POP Socket Closed...: ") + kCRLF);
+            newResponse_ = true;
+        });
+        connect(pop, &PopControl::loginComplete, this, [this, pop] {
+            messageCount_ = pop->MessageCount();
+            loggedIn_ = true;
+        });
+        connect(pop, &PopControl::error, this,
+                [this](int number, const QString&) { socketError(QStringLiteral("POP"), QStringLiteral("POP"), number); });
+    }
+    if (TcpControl* tcp = ctx_.tcp) {
+        connect(tcp, &TcpControl::packetSent, this,
+                [this] { terminal(QStringLiteral("TCP Packet Sent: ") + lastTcpText_ + kCRLF); });
+        // The raw TCP control's errors show in the terminal like the mail-sending control's.
+        connect(tcp, &TcpControl::error, this,
+                [this](int number, const QString&) { socketError(QStringLiteral("TCP"), QStringLiteral("SMTP"), number); });
+    }
+}
+
+void CheckSession::terminal(const QString& line) { ctx_.state.terminal.Append(line); }
+
+void CheckSession::socketError(const QString& logName, const QString& terminalName, int number) {
+    const QString text = sockerr::Text(number);
+    ctx_.activity.LogActivity(QStringLiteral("Winsock Error using ") + logName + QStringLiteral(": ") + text);
+    terminal(SocketErrorTerminalLine(terminalName, number, text));
+    ctx_.state.internetError = true;
+}
+
+void CheckSession::pause(double seconds) { ctx_.pump.pause(seconds, &ctx_.state.cancel); }
+
+// A step that fails unexpectedly is written to the log and the check goes on.
+bool CheckSession::guarded(const char* what, const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const TessalyError& e) {
+        ctx_.activity.LogActivity(QString::fromLatin1(what) + e.description());
+    } catch (const std::exception& e) {
+        ctx_.activity.LogActivity(QString::fromLatin1(what) + QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+void CheckSession::hangUp() { ctx_.connection.HangUp(); }
+
+void CheckSession::Check(bool download, bool page) {
+    if (running_)
+        return; // a check never starts inside another one
+    running_ = true;
+    StatusWindow& status = ctx_.status;
+    guarded("Check: ", [&] {
+        if (!status.IsLoaded())
+            status.Load();
+        if (ctx_.state.settings.statusWindowFlag)
+            status.Show();
+    });
+    ctx_.minuteTimer.stop();
+    ctx_.state.internetError = false;
+    bool connected = false;
+    guarded("Check: ", [&] { connected = ctx_.connection.Connect(); });
+    if (!connected) {
+        ctx_.activity.LogActivity(QStringLiteral("Internet: Connection was not established..."));
+        guarded("Check: ", [&] { hangUp(); });
+        ctx_.minuteTimer.start();
+        running_ = false;
+        return;
+    }
+    ctx_.activity.LogActivity(QStringLiteral("Internet: Connection established..."));
+    // An error while reading ends the reading; paging still runs.
+    if (!guarded("Check: ", [&] { readAccounts(download); }))
+        guarded("Check: ", [&] { ctx_.pop->Close(); });
+    // Whatever happens while paging, the connection is not left open.
+    if (!guarded("Check: ", [&] { pageNewMail(page); }))
+        guarded("Check: ", [&] { hangUp(); });
+    ctx_.minuteTimer.start();
+    running_ = false;
+}
+
+void CheckSession::readAccounts(bool download) {
+    PopControl& pop = *ctx_.pop;
+    TcpControl& tcp = *ctx_.tcp;
+    Inbox& inbox = ctx_.inbox;
+    const bool& cancel = ctx_.state.cancel;
+    EventPump& pump = ctx_.pump;
+
+    ctx_.state.internetError = false;
+    ctx_.state.newMailFlag = false;
+    pop.Reset();
+    pop.SetCancelFlag(&cancel);
+    pump.yield();
+    if (cancel)
+        return;
+    bool failure = false;
+    bool countFailure = false;
+    int newCount = 0; // new messages of this check that the filters let through
+    long long total = 0;
+    if (download)
+        inbox.ResetKeep();
+
+    for (CPOPAccount& account : ctx_.accounts) {
+        if (!account.CheckMail())
+            continue;
+        if (download && cancel) {
+            failure = true;
+            break;
+        }
+        ctx_.activity.LogActivity(QStringLiteral("Checking email in ") + account.Name());
+        const bool loggedIn = login(account);
+        if (!loggedIn && download) {
+            failure = true;
+            continue;
+        }
+        if (loggedIn) {
+            pump.waitUntil([&] { return loggedIn_ || ctx_.state.internetError || cancel; }, kLoginWait, &cancel);
+            account.SetMessages(static_cast<std::int16_t>(std::clamp(messageCount_, 0, 32767)));
+            if (!loggedIn_) {
+                (download ? failure : countFailure) = true;
+            } else {
+                const QString text = messageCount_ < 1 ? QStringLiteral("No Mail Waiting")
+                                                       : QStringLiteral("Messages Waiting = %1").arg(messageCount_);
+                ctx_.status.SetStatusLine(text);
+                ctx_.activity.LogActivity(text);
+                if (download) {
+                    listRead_ = false;
+                    listSizes_.clear();
+                    readMessages(messageCount_, failure, newCount);
+                    ctx_.updateSettings();
+                }
+            }
+        }
+        pop.Close();
+        tcp.SetSocket(0);
+        if (!download)
+            total += messageCount_;
+    }
+
+    if (download) {
+        ctx_.updateEmailDisplay(inbox.Count());
+        if (ctx_.state.settings.remoteControlEnabled)
+            inbox.CheckRemoteCmd();
+        if (!failure && !cancel)
+            inbox.PurgeOld();
+    } else {
+        const auto t = static_cast<std::int16_t>(std::clamp<long long>(total, 0, 32767));
+        ctx_.updateEmailDisplay(t);
+        if (countFailure) {
+            ctx_.state.newMailFlag = false;
+        } else {
+            ctx_.state.newMailFlag = t != previousTotal_ && t != 0;
+            previousTotal_ = t;
+        }
+    }
+}
+
+bool CheckSession::login(CPOPAccount& account) {
+    PopControl& pop = *ctx_.pop;
+    TcpControl& tcp = *ctx_.tcp;
+    EventPump& pump = ctx_.pump;
+    loggedIn_ = false;
+    pop.SetServer(account.Server());
+    pop.SetPort(account.MailPort());
+    pop.SetUser(account.Username());
+    pop.SetPassword(account.Password());
+    ctx_.status.SetStatusLine(QStringLiteral("Connecting to ") + account.Name());
+    const int socket = pop.Connect();
+    tcp.SetSocket(socket);
+    pump.yield();
+    if (socket < 1) {
+        ctx_.activity.LogActivity(QStringLiteral("Invalid socket number"));
+        pop.Close();
+        return false;
+    }
+    int result = pop.SendUser();
+    pump.yield();
+    if (result == 0) {
+        result = pop.SendPass();
+        pump.yield();
+    }
+    if (result == 0) {
+        result = pop.SendStat();
+        pump.yield();
+    }
+    if (result != 0 || ctx_.state.internetError) {
+        pop.Close();
+        return false;
+    }
+    return true;
+}
+
+void CheckSession::readMessages(int count, bool& failure, int& newCount) {
+    Inbox& inbox = ctx_.inbox;
+    const bool& cancel = ctx_.state.cancel;
+    const qint64 limit = static_cast<qint64>(ctx_.state.settings.messageSizeLimit) * 1024;
+    for (int m = 1; m <= count; ++m) {
+        const QString key = readHeader(m);
+        if (key.isEmpty()) {
+            failure = true;
+        } else {
+            CMail& mail = inbox.Item(key);
+            bool isNew = false;
+            if (mail.NewMessage() && !mail.Paged() && !mail.Downloaded()) {
+                if (mail.Size() < limit)
+                    download(m, key);
+                else
+                    ctx_.activity.LogActivity(QStringLiteral("Message #%1 was skipped due to size.").arg(m));
+                isNew = true;
+            }
+            if (ctx_.filters.CheckForSpam(mail.Subject(), mail.MailTo(), mail.From(), mail.Body())) {
+                inbox.Remove(key);
+                ctx_.activity.LogActivity(QStringLiteral("Message #%1 was deleted (SPAM)").arg(m));
+                isNew = false;
+            }
+            // Spam takes back only its own share of the news.
+            if (isNew)
+                ++newCount;
+            ctx_.state.newMailFlag = newCount > 0;
+        }
+        if (cancel) {
+            failure = true;
+            return;
+        }
+    }
+}
+
+std::int32_t CheckSession::listedSize(int m) {
+    // Read once per account: "LIST" answers every message's size.
+    if (!listRead_) {
+        listRead_ = true;
+        PopControl& pop = *ctx_.pop;
+        lastTcpText_ = QStringLiteral("LIST\r\n");
+        if (ctx_.tcp->SendText(lastTcpText_) == 0) {
+            pop.Receive();
+            pop.Receive();
+            const QStringList lines = lastReply_.split(QLatin1Char('\n'));
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const QStringList words = lines[i].trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+                bool okNumber = false, okSize = false;
+                const int number = words.value(0).toInt(&okNumber);
+                const qlonglong size = words.value(1).toLongLong(&okSize);
+                if (okNumber && okSize && words.size() == 2)
+                    listSizes_.insert(number, static_cast<std::int32_t>(std::min<qlonglong>(size, INT32_MAX)));
+            }
+        }
+    }
+    return listSizes_.value(m, 0);
+}
+
+QString CheckSession::readHeader(int m) {
+    PopControl& pop = *ctx_.pop;
+    if (ctx_.state.internetError) {
+        pop.Close();
+        return {};
+    }
+    lastTcpText_ = QStringLiteral("TOP %1 0\r\n").arg(m);
+    ctx_.tcp->SendText(lastTcpText_);
+    pop.Receive();
+    pop.Receive();
+    const QString header = lastReply_;
+    const QString id = headers::MessageId(header);
+    if (id.isEmpty())
+        return {};
+    Inbox& inbox = ctx_.inbox;
+    auto mail = std::make_unique<CMail>();
+    mail->FillFromHeader(header);
+    mail->SetNewMessage(inbox.IsNewMail(id));
+    if (!mail->NewMessage()) {
+        inbox.KeepMessage(id);
+        return id;
+    }
+    // Servers that answer the header request with a bare "+OK" announce no
+    // size there; their message list has it.
+    if (mail->Size() == 0)
+        mail->SetSize(listedSize(m));
+    inbox.Add(std::move(mail), id);
+    return id;
+}
+
+void CheckSession::download(int m, const QString& key) {
+    PopControl& pop = *ctx_.pop;
+    ctx_.status.SetStatusLine(QStringLiteral("Receiving Message #%1").arg(m));
+    pop.SetMessageNumber(m);
+    const int result = pop.Retrieve();
+    ctx_.pump.yield();
+    if (result != 0 || ctx_.state.internetError) {
+        ctx_.activity.LogActivity(QStringLiteral("Failed to receive message #%1").arg(m));
+        return;
+    }
+    CMail& mail = ctx_.inbox.Item(key);
+    mail.SetBody(pop.MessageText());
+    mail.SetDownloaded(true);
+}
+
+QString CheckSession::BodyAfterHeaders(const QString& message) {
+    qsizetype end = message.indexOf(QLatin1String("\r\n\r\n"));
+    qsizetype skip = 4;
+    const qsizetype lf = message.indexOf(QLatin1String("\n\n"));
+    if (end < 0 || (lf >= 0 && lf < end)) {
+        end = lf;
+        skip = 2;
+    }
+    return end < 0 ? QString() : message.mid(end + skip);
+}
+
+QString CheckSession::PageText(const CMail& mail, bool withBody) {
+    QString text = mail.DateSent().trimmed() + QStringLiteral("|From:") + mail.From() +
+                   QStringLiteral("|Subject:") + mail.Subject();
+    if (withBody) {
+        QString body = BodyAfterHeaders(mail.Body());
+        body.remove(QLatin1Char('\r'));
+        text += QLatin1Char('|') + body;
+    }
+    return text;
+}
+
+void CheckSession::pageNewMail(bool page) {
+    if (!page) {
+        hangUp();
+        return;
+    }
+    const LiveSettings& s = ctx_.state.settings;
+    Inbox& inbox = ctx_.inbox;
+    MessageQueue& queue = ctx_.queue;
+    const CPager& pager = ctx_.pagers.Item(1);
+    const std::int16_t type = pager.PagerType();
+    auto queueTo = [&](const QString& address, const QString& text, bool sent = false) {
+        queue.Add(pager.ServiceName(), address, text, sent, type);
+    };
+    auto hangUpThenSend = [&] {
+        hangUp();
+        pause(2);
+        ctx_.sendQueue();
+    };
+
+    if (s.pageHeaders && s.downloadFlag) {
+        bool numericDue = false;
+        for (CMail& mail : inbox) {
+            if (!mail.NewMessage() || mail.Paged())
+                continue;
+            const bool withBody = s.pageBody || (s.pageBodyHighestPriority && mail.Priority() == 1);
+            const QString text = PageText(mail, withBody);
+            if (type == 0)
+                queueTo(pager.ID(), text);
+            else if (type == 1)
+                queueTo(pager.EmailAddress(), text);
+            else
+                numericDue = true;
+            mail.SetPaged(true);
+        }
+        if (type == 0) {
+            hangUpThenSend();
+        } else if (type == 1) {
+            ctx_.sendQueue();
+            hangUp();
+        } else {
+            hangUp();
+            if (numericDue) {
+                queueTo(pager.DigitalNumber(), s.numericPagePrefix + QString::number(inbox.Count()) + QLatin1Char('#'), true);
+                pause(2);
+                ctx_.sendQueue();
+            }
+        }
+        return;
+    }
+    if (!ctx_.state.newMailFlag) {
+        hangUp();
+        return;
+    }
+    long long n = 0;
+    for (const CPOPAccount& account : ctx_.accounts)
+        n += account.Messages();
+    const QString notice = QStringLiteral("<EMAIL %1>").arg(n);
+    if (type == 0) {
+        queueTo(pager.ID(), notice);
+        hangUpThenSend();
+    } else if (type == 1) {
+        queueTo(pager.EmailAddress(), notice);
+        ctx_.sendQueue();
+        hangUp();
+    } else {
+        queueTo(pager.DigitalNumber(), s.numericPagePrefix + QString::number(n) + QLatin1Char('#'));
+        hangUpThenSend();
+    }
+}
+
+} // namespace tessaly

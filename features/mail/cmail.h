@@ -1,0 +1,89 @@
+#pragma once
+// CMail: one message found on a POP3 server. Inbox: the keyed list of them,
+// with the keep-and-purge cycle that a check runs over it.
+
+#include "ground/keyedlist.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace tessaly {
+
+class CMail {
+public:
+    QString ID() const { return id_; }
+    void SetID(const QString& v) { id_ = v; }
+    QString Header() const { return header_; }
+    void SetHeader(const QString& v) { header_ = v; }
+    QString From() const { return from_; }
+    void SetFrom(const QString& v) { from_ = v; }
+    QString DateSent() const { return dateSent_; }
+    void SetDateSent(const QString& v) { dateSent_ = v; }
+    QString Subject() const { return subject_; }
+    void SetSubject(const QString& v) { subject_ = v; }
+    bool NewMessage() const { return newMessage_; }
+    void SetNewMessage(bool v) { newMessage_ = v; }
+    bool Paged() const { return paged_; }
+    void SetPaged(bool v) { paged_ = v; }
+    QString Body() const { return body_; }
+    void SetBody(const QString& v) { body_ = v; }
+    std::int32_t Size() const { return size_; }
+    void SetSize(std::int32_t v) { size_ = v; }
+    bool KeepMessage() const { return keep_; }
+    void SetKeepMessage(bool v) { keep_ = v; }
+    std::int16_t Priority() const { return priority_; }
+    void SetPriority(std::int16_t v) { priority_ = v; }
+    QString MailTo() const { return mailTo_; }
+    void SetMailTo(const QString& v) { mailTo_ = v; }
+    bool Downloaded() const { return downloaded_; }
+    void SetDownloaded(bool v) { downloaded_ = v; }
+
+    // Fills ID, From, DateSent, Subject, MailTo, Priority and Size from a
+    // header answer, and keeps the answer as Header.
+    void FillFromHeader(const QString& header);
+
+private:
+    QString id_, header_, from_, dateSent_, subject_, body_, mailTo_;
+    bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false;
+    std::int32_t size_ = 0;
+    std::int16_t priority_ = 0;
+};
+
+class Inbox {
+public:
+    // Hands a message's subject and body to the remote-command interpreter.
+    using RemoteCommandHandler = std::function<void(const QString& subject, const QString& body)>;
+
+    // Appends under `key`, which is the message's ID, not paged and kept. A key
+    // already present is the keyed list's duplicate-key error.
+    CMail& Add(std::unique_ptr<CMail> message, const QString& key);
+    CMail& Item(int position) const { return list_.Item(position); }
+    CMail& Item(const QString& key) const { return list_.Item(key); }
+    // The message under `key`, or none.
+    CMail* Find(const QString& key) const { return list_.Find(key); }
+    int Count() const { return list_.Count(); }
+    void Remove(int position) { list_.Remove(position); }
+    void Remove(const QString& key) { list_.Remove(key); }
+    void Clear() { list_.Clear(); }
+    auto begin() const { return list_.begin(); }
+    auto end() const { return list_.end(); }
+
+    // Marks the message under `id` as seen in this check; an unknown ID is ignored.
+    void KeepMessage(const QString& id);
+    void ResetKeep();
+    // Removes every message not seen in this check.
+    void PurgeOld();
+    // True when no message has exactly this ID (letter case counts).
+    bool IsNewMail(const QString& id) const;
+    int NewMailCount() const;
+    // Offers every unpaged message to the remote-command interpreter.
+    void CheckRemoteCmd() const;
+    void SetRemoteCommandHandler(RemoteCommandHandler handler) { remote_ = std::move(handler); }
+
+private:
+    KeyedList<CMail> list_;
+    RemoteCommandHandler remote_;
+};
+
+} // namespace tessaly

@@ -1,0 +1,70 @@
+#include "features/mail/headerfields.h"
+
+#include "ground/tessalyerror.h"
+#include "ground/textfmt.h"
+
+namespace tessaly::headers {
+
+namespace {
+
+// The value starts `offset` characters after the match at `match` (0-based)
+// and runs to the next CR; without a CR there is no value.
+QString valueAt(const QString& lower, qsizetype match, qsizetype offset) {
+    if (match < 0)
+        return {};
+    const qsizetype begin = match + offset;
+    if (begin > lower.size())
+        return {};
+    const qsizetype cr = lower.indexOf(QLatin1Char('\r'), begin);
+    if (cr < 0)
+        return {};
+    return lower.mid(begin, cr - begin);
+}
+
+QString field(const QString& header, QLatin1String pattern, qsizetype offset) {
+    const QString lower = header.toLower();
+    return valueAt(lower, lower.indexOf(pattern), offset);
+}
+
+} // namespace
+
+QString MessageId(const QString& header) { return field(header, QLatin1String("message-id:"), 12); }
+QString From(const QString& header) { return field(header, QLatin1String("from:"), 6); }
+QString Subject(const QString& header) { return field(header, QLatin1String("subject: "), 9); }
+QString DateSent(const QString& header) { return field(header, QLatin1String("date: "), 6); }
+
+QString To(const QString& header) {
+    const QString lower = header.toLower();
+    const QLatin1String pattern("to:");
+    qsizetype match = lower.indexOf(pattern);
+    // "reply-to:" and the like: take the next "to:" once, whatever precedes it.
+    if (match > 0 && lower[match - 1] == QLatin1Char('-'))
+        match = lower.indexOf(pattern, match + 1);
+    return valueAt(lower, match, 4);
+}
+
+std::int16_t Priority(const QString& header) {
+    // A priority that does not fit is no priority.
+    try {
+        return roundToInt16(leadingNumber(field(header, QLatin1String("x-priority:"), 12)));
+    } catch (const TessalyError&) {
+        return 0;
+    }
+}
+
+std::int32_t Size(const QString& header) {
+    const qsizetype ok = header.indexOf(QLatin1String("+OK"));
+    if (ok < 0)
+        return 0;
+    const qsizetype begin = ok + 3;
+    const qsizetype octets = header.indexOf(QLatin1String("octets"), begin);
+    if (octets < 0)
+        return 0;
+    try {
+        return roundToInt32(leadingNumber(header.mid(begin, octets - begin)));
+    } catch (const TessalyError&) {
+        return 0;
+    }
+}
+
+} // namespace tessaly::headers

@@ -1,0 +1,49 @@
+#pragma once
+// What the mail check works with: the mail controls, the shared state, the
+// lists it reads and fills, and the few program services it calls.
+
+#include "features/filters/cfilter.h"
+#include "features/mail/cmail.h"
+#include "features/mail/cpopaccount.h"
+#include "features/paging/cpager.h"
+#include "features/paging/cpagermessage.h"
+
+#include <functional>
+
+namespace tessaly {
+
+class ActivityLog;
+class Connection;
+class EventPump;
+class PopControl;
+class StatusWindow;
+class TcpControl;
+class Timer;
+struct AppState;
+
+struct MailContext {
+    EventPump& pump;
+    // The POP3 control and the raw TCP control that shares its socket; none
+    // in a run without them (then no check can run).
+    PopControl* pop;
+    TcpControl* tcp;
+    AppState& state;
+    StatusWindow& status;
+    ActivityLog& activity;
+    Connection& connection;
+    Inbox& inbox;
+    Filters& filters;
+    POPAccountList& accounts;
+    const PagerList& pagers;
+    MessageQueue& queue;
+    // The one-minute scheduler tick, stopped while a check runs.
+    Timer& minuteTimer;
+    // Sends and empties the page queue.
+    std::function<void()> sendQueue;
+    // Refreshes the settings labels (an account's message count changed).
+    std::function<void()> updateSettings;
+    // Shows the number of messages and the new-mail signals after a check.
+    std::function<void(int total)> updateEmailDisplay;
+};
+
+} // namespace tessaly

@@ -1,0 +1,53 @@
+#pragma once
+// CPager: one person's pager: its name, how it is reached and the
+// identifiers each way of paging needs. Kept in the keyed list of pagers
+// under its Username.
+
+#include "ground/keyedlist.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace tessaly {
+
+// How a pager is reached.
+enum PagerType : std::int16_t {
+    PagerAlphaDialUp = 0, // "Alphanumeric (Direct)"
+    PagerAlphaSMTP = 1,   // "Alphanumeric (SMTP)"
+    PagerNumeric = 2,     // "Numeric"
+};
+
+class CPager {
+public:
+    QString Username() const { return username_; }
+    void SetUsername(const QString& v) { username_ = v; }
+    // Sent to the paging terminal in every block; entered without dashes.
+    QString ID() const { return id_; }
+    void SetID(const QString& v) { id_ = v; }
+    // Telephone number dialled for numeric pages.
+    QString DigitalNumber() const { return digitalNumber_; }
+    void SetDigitalNumber(const QString& v) { digitalNumber_ = v; }
+    // Key into the service list (looked up without regard to letter case).
+    QString ServiceName() const { return serviceName_; }
+    void SetServiceName(const QString& v) { serviceName_ = v; }
+    // 0..2; values outside are pulled to the nearest end.
+    std::int16_t PagerType() const { return type_; }
+    void SetPagerType(int v);
+    QString EmailAddress() const { return emailAddress_; }
+    void SetEmailAddress(const QString& v) { emailAddress_ = v; }
+    QString FromAddress() const { return fromAddress_; }
+    void SetFromAddress(const QString& v) { fromAddress_ = v; }
+
+private:
+    QString username_;
+    QString id_;
+    QString digitalNumber_;
+    QString serviceName_;
+    std::int16_t type_ = PagerAlphaDialUp;
+    QString emailAddress_;
+    QString fromAddress_;
+};
+
+using PagerList = KeyedList<CPager>;
+
+} // namespace tessaly

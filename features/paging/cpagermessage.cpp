@@ -1,0 +1,103 @@
+#include "features/paging/cpagermessage.h"
+
+#include "state/commstatus.h"
+#include "features/paging/comm.h"
+#include "features/paging/cpagerservice.h"
+#include "features/paging/pagingcontext.h"
+#include "platform/serialcontrol.h"
+
+#include <exception>
+
+namespace tessaly {
+
+CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
+                                 const QString& message, bool sent, std::int16_t pagerType,
+                                 const std::optional<QString>& fromAddress,
+                                 const std::optional<QString>& subject, const QString& key) {
+    auto m = std::make_unique<CPagerMessage>();
+    m->SetService(service);
+    m->SetPagerID(pagerId);
+    m->SetMessage(message);
+    m->SetSent(sent);
+    m->SetPagerType(pagerType);
+    if (fromAddress)
+        m->SetFromAddress(*fromAddress);
+    if (subject)
+        m->SetSubject(*subject);
+    return list_.Add(std::move(m), key);
+}
+
+void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
+                             SerialControl& port, const SmtpSender& smtp) {
+    const int count = list_.Count();
+    QString openService;
+    CPagerService* connected = nullptr; // the service whose call is open
+    bool loggedOn = false;
+    std::exception_ptr failure;
+
+    try {
+        for (int i = 1; i <= count; ++i) {
+            const CPagerMessage& record = list_.Item(i);
+            const QString serviceName = record.Service();
+            const QString message = record.Message();
+            const QString pagerId = record.PagerID();
+            const QString from = record.FromAddress();
+            const QString subject = record.Subject();
+            switch (record.PagerType()) {
+            case 0: {
+                CPagerService& service = services(serviceName);
+                if (serviceName != openService || !connected) {
+                    if (connected) {
+                        service.Logoff(ctx, port);
+                        connected = nullptr;
+                    }
+                    openService = serviceName;
+                    loggedOn = service.Logon(ctx, port);
+                }
+                if (!loggedOn)
+                    i = count; // a failed logon ends the walk
+                else {
+                    connected = &service;
+                    service.SendTo(ctx, port, pagerId, message, i);
+                }
+                break;
+            }
+            case 1: {
+                CPagerService& service = services(serviceName);
+                if (connected) {
+                    service.Logoff(ctx, port);
+                    connected = nullptr;
+                }
+                if (smtp)
+                    smtp(service, pagerId, message, from, subject, i);
+                break;
+            }
+            case 2: {
+                CPagerService& service = services(serviceName);
+                if (connected) {
+                    service.Logoff(ctx, port);
+                    connected = nullptr;
+                }
+                service.SendDigitalPage(ctx, port, pagerId, message);
+                break;
+            }
+            default:
+                break; // an unknown type is skipped
+            }
+        }
+        if (connected)
+            connected->Logoff(ctx, port);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Nothing stays behind: the call is ended, the port closed, the queue emptied,
+    // so a later run never sends a page twice.
+    if (port.PortOpen())
+        ctx.comm.HangUp(port);
+    ctx.status.Close();
+    ClearQueue();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace tessaly

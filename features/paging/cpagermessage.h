@@ -1,0 +1,81 @@
+#pragma once
+// CPagerMessage: one page waiting to be sent. MessageQueue: the queue every
+// page goes through; SendQueue hands each page to its service and empties it.
+
+#include "ground/keyedlist.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace tessaly {
+
+class CPagerService;
+class SerialControl;
+struct PagingContext;
+
+class CPagerMessage {
+public:
+    QString Service() const { return service_; }
+    void SetService(const QString& v) { service_ = v; }
+    // Pager identifier (type 0), mail address (type 1) or telephone number (type 2).
+    QString PagerID() const { return pagerId_; }
+    void SetPagerID(const QString& v) { pagerId_ = v; }
+    QString Message() const { return message_; }
+    void SetMessage(const QString& v) { message_ = v; }
+    bool Sent() const { return sent_; }
+    void SetSent(bool v) { sent_ = v; }
+    // 0 alphanumeric by dial-up, 1 by e-mail, 2 numeric; kept as given.
+    std::int16_t PagerType() const { return pagerType_; }
+    void SetPagerType(std::int16_t v) { pagerType_ = v; }
+    QString FromAddress() const { return from_; }
+    void SetFromAddress(const QString& v) { from_ = v; }
+    QString Subject() const { return subject_; }
+    void SetSubject(const QString& v) { subject_ = v; }
+
+private:
+    QString service_, pagerId_, message_, from_, subject_;
+    bool sent_ = false;
+    std::int16_t pagerType_ = 0;
+};
+
+class MessageQueue {
+public:
+    // Sends one e-mail page: service, recipient, text, sender, subject, message number.
+    using SmtpSender = std::function<void(CPagerService& service, const QString& recipient,
+                                          const QString& message, const QString& from,
+                                          const QString& subject, int number)>;
+    // Looks up a service by name; a missing one is the keyed list's error.
+    using ServiceLookup = std::function<CPagerService&(const QString& name)>;
+
+    CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message,
+                       bool sent, std::int16_t pagerType,
+                       const std::optional<QString>& fromAddress = std::nullopt,
+                       const std::optional<QString>& subject = std::nullopt,
+                       const QString& key = {});
+    CPagerMessage& Item(int position) const { return list_.Item(position); }
+    CPagerMessage& Item(const QString& key) const { return list_.Item(key); }
+    int Count() const { return list_.Count(); }
+    void Remove(int position) { list_.Remove(position); }
+    void Remove(const QString& key) { list_.Remove(key); }
+    auto begin() const { return list_.begin(); }
+    auto end() const { return list_.end(); }
+
+    void ClearQueue() { list_.Clear(); }
+    // Kept for callers of the original interface; it shows nothing.
+    void ShowQueue() {}
+
+    // Sends every page in order and empties the queue. Consecutive dial-up
+    // pages of one service share one call. A failed logon ends the walk.
+    // The queue is empty and the serial port closed afterwards, whatever
+    // happened; an error (a page naming no known service, a failing port)
+    // reaches the caller after that.
+    void SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port,
+                   const SmtpSender& smtp);
+
+private:
+    KeyedList<CPagerMessage> list_;
+};
+
+} // namespace tessaly

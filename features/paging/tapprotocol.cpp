@@ -1,0 +1,197 @@
+// The alphanumeric paging protocol of CPagerService: logon with "PG1",
+// checksummed blocks acknowledged one by one, logoff with EOT.
+
+#include "state/commstatus.h"
+#include "state/livesettings.h"
+#include "features/paging/comm.h"
+#include "features/paging/cpagerservice.h"
+#include "features/paging/pagestate.h"
+#include "features/paging/pagingcontext.h"
+#include "ground/tessalyerror.h"
+#include "platform/serialcontrol.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr char STX = 2;
+constexpr char ETX = 3;
+constexpr char EOT = 4;
+constexpr char ACK = 6;
+constexpr char CR = 13;
+constexpr char ESC = 27;
+constexpr int kMaxFrame = 256;
+constexpr int kIdTries = 6;
+
+QString logonLine(std::int16_t state) {
+    switch (state) {
+    case pagestate::InitFailed: return QStringLiteral("Pager: Could Not Initialize Modem");
+    case pagestate::NoConnection: return QStringLiteral("Pager: Could not connect w/ Service");
+    case pagestate::Cancelled: return QStringLiteral("Pager: User Cancelled");
+    case pagestate::NoDialTone: return QStringLiteral("Pager: No Dialtone");
+    case pagestate::Busy: return QStringLiteral("Pager: Busy");
+    case pagestate::PortUnavailable: return QStringLiteral("Comm Port Unavailable");
+    case pagestate::NoIdPrompt: return QStringLiteral("Pager: Unable to logon.");
+    case pagestate::LogonRefused: return QStringLiteral("Pager: Logon was not accepted.");
+    default: return {};
+    }
+}
+
+} // namespace
+
+QString CPagerService::LineSettings() const {
+    return baud_ + QLatin1Char(',') + parity_.left(1) + QLatin1Char(',') + dataBits_ +
+           QLatin1Char(',') + stopBits_;
+}
+
+QByteArray CPagerService::Checksum(const QByteArray& stxToEtx) {
+    std::int32_t sum = 0;
+    for (char c : stxToEtx)
+        sum += static_cast<unsigned char>(c);
+    QByteArray out(3, '0');
+    out[0] = static_cast<char>(((sum >> 8) & 0xF) + 48);
+    out[1] = static_cast<char>(((sum >> 4) & 0xF) + 48);
+    out[2] = static_cast<char>((sum & 0xF) + 48);
+    return out;
+}
+
+QByteArray CPagerService::Frame(const QString& pagerId, const QString& block) {
+    // The line carries 8-bit characters; the checksum covers exactly those.
+    QByteArray frame;
+    frame += STX;
+    frame += pagerId.toLatin1();
+    frame += CR;
+    frame += block.toLatin1();
+    frame += CR;
+    frame += ETX;
+    frame += Checksum(frame);
+    frame += CR;
+    return frame;
+}
+
+// The terminal may want a few CRs before it shows its "ID=" prompt; then the
+// password goes with "PG1" and the terminal answers with its go-ahead.
+std::int16_t CPagerService::logonDialogue(Comm& comm, SerialControl& port) {
+    QString reply;
+    bool found = false;
+    for (int i = 0; i < kIdTries && !found; ++i) {
+        comm.Pause(0.5);
+        comm.WaitForText(port, QStringLiteral("ID"), 3, found, reply);
+        if (found)
+            break;
+        comm.SendText(port, QString(QChar(CR)));
+        if (reply.contains(QLatin1String("NO CARRIER")))
+            return pagestate::NoConnection;
+    }
+    if (!found)
+        return pagestate::NoIdPrompt;
+    comm.ShowCommStatus(QStringLiteral("Logging On"));
+    port.SetInBufferCount(0);
+    comm.SendText(port, QChar(ESC) + QStringLiteral("PG1") + terminalPassword_ + QChar(CR));
+    comm.Pause(1);
+    reply.clear();
+    comm.WaitForText(port, QChar(ESC) + QStringLiteral("[p"), 10, found, reply);
+    return found ? pagestate::OK : pagestate::LogonRefused;
+}
+
+// One call: line settings, modem, dial, logon. `state` follows every step, so
+// an unexpected error leaves the state reached so far.
+void CPagerService::callAndLogOn(Comm& comm, SerialControl& port, std::int16_t& state) {
+    port.SetSettings(LineSettings());
+    port.SetCommPort(CommPort());
+    state = comm.InitModem(port, initstring_);
+    if (state != pagestate::OK)
+        return;
+    comm.Pause(2);
+    state = comm.DialService(port, phone_);
+    if (state != pagestate::OK)
+        return;
+    comm.ShowCommStatus(QStringLiteral("Connected to Paging Service"));
+    state = logonDialogue(comm, port);
+}
+
+bool CPagerService::Logon(PagingContext& ctx, SerialControl& port) {
+    Comm& comm = ctx.comm;
+    const bool& cancel = comm.CancelFlag();
+    if (ctx.settings.statusWindowFlag)
+        ctx.status.Show();
+
+    for (int attempt = 0; attempt <= ctx.settings.retries; ++attempt) {
+        std::int16_t state = pagestate::OK;
+        if (cancel) {
+            state = pagestate::Cancelled;
+        } else {
+            try {
+                if (attempt > 0) {
+                    comm.ShowCommStatus(QStringLiteral("Retrying"));
+                    comm.Pause(ctx.settings.retryWait);
+                }
+                if (port.PortOpen()) {
+                    // Another exchange holds the port: leave it alone, no further attempt.
+                    ctx.logActivity(QStringLiteral("Comm Port is already in use..."));
+                    return false;
+                }
+                callAndLogOn(comm, port, state);
+            } catch (const TessalyError& e) {
+                // An unexpected error ends the attempt with the state reached so far.
+                ctx.logActivity(QStringLiteral("Pager: ") + e.description());
+                if (state == pagestate::OK)
+                    state = pagestate::InitFailed;
+            }
+        }
+        if (state == pagestate::OK) {
+            resultState_ = state;
+            return true;
+        }
+        if (cancel)
+            state = pagestate::Cancelled;
+        resultState_ = state;
+        const QString line = logonLine(state);
+        if (!line.isEmpty())
+            ctx.logActivity(line);
+        if (state == pagestate::PortUnavailable)
+            return false;
+        comm.HangUp(port);
+        if (state == pagestate::Cancelled)
+            return false;
+    }
+    return false;
+}
+
+void CPagerService::SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId,
+                           const QString& message, int messageNumber) {
+    Comm& comm = ctx.comm;
+    const int n = messageNumber;
+    SplitMessage(message, ctx.settings.maxPagesPerMessage);
+    const int count = BlockCount();
+    for (int j = 1; j <= count; ++j) {
+        comm.ShowCommStatus(QStringLiteral("Sending Message #%1 (%2 of %3)").arg(n).arg(j).arg(count));
+        const QByteArray frame = Frame(pagerId, Block(j));
+        if (frame.size() > kMaxFrame) {
+            resultState_ = pagestate::FrameTooLong;
+            return;
+        }
+        port.SetInBufferCount(0);
+        comm.SendText(port, QString::fromLatin1(frame));
+        comm.Pause(1);
+        QString reply;
+        bool found = false;
+        comm.WaitForText(port, QString(QChar(ACK)), 10, found, reply);
+        if (!found) {
+            resultState_ = pagestate::NotAcknowledged;
+            return;
+        }
+        comm.ShowCommStatus(QStringLiteral("Message #%1 sent successfully").arg(n));
+        ctx.logActivity(QStringLiteral("Message #%1 (%2 of %3) sent successfully").arg(n).arg(j).arg(count));
+    }
+    resultState_ = pagestate::OK;
+}
+
+void CPagerService::Logoff(PagingContext& ctx, SerialControl& port) {
+    ctx.comm.SendText(port, QString(QChar(EOT)) + QChar(CR));
+    ctx.comm.Pause(1);
+    ctx.comm.HangUp(port);
+    resultState_ = pagestate::OK;
+}
+
+} // namespace tessaly

@@ -1,0 +1,33 @@
+#pragma once
+// frmPOP3: the modal window in which one POP3 account is entered or edited.
+// The caller sets the title and, when editing, the fields; after the window
+// is hidden it reads them back unless Cancelled() is true.
+
+#include "ui/common/frmeditbase.h"
+
+class QLineEdit;
+
+namespace tessaly {
+
+class FrmPOP3 : public FrmEditBase {
+    Q_OBJECT
+public:
+    explicit FrmPOP3(Prompter& prompter, QWidget* parent = nullptr);
+
+    QLineEdit* txtAccount() const { return txtAccount_; }
+    QLineEdit* txtPOPServer() const { return txtPOPServer_; }
+    QLineEdit* txtPOPUserName() const { return txtPOPUserName_; }
+    QLineEdit* txtPOPPassword() const { return txtPOPPassword_; }
+    QLineEdit* txtPOPPort() const { return txtPOPPort_; }
+protected:
+    QString Problem() const override;
+
+private:
+    QLineEdit* txtAccount_ = nullptr;
+    QLineEdit* txtPOPServer_ = nullptr;
+    QLineEdit* txtPOPUserName_ = nullptr;
+    QLineEdit* txtPOPPassword_ = nullptr;
+    QLineEdit* txtPOPPort_ = nullptr;
+};
+
+} // namespace tessaly

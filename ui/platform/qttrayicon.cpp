@@ -1,0 +1,29 @@
+#include "ui/platform/qttrayicon.h"
+
+#include "ui/platform/icons.h"
+
+#include <QMenu>
+
+namespace tessaly {
+
+namespace {
+QIcon pictureIcon(TrayPicture p) { return p == TrayPicture::NewMail ? newMailIcon() : windowIcon(); }
+} // namespace
+
+QtTrayIcon::QtTrayIcon(QMenu* menu, QObject* parent) : TrayIcon(parent) {
+    icon_.setContextMenu(menu);
+    connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::DoubleClick)
+            emit DoubleClicked();
+    });
+}
+
+void QtTrayIcon::Add(TrayPicture picture, const QString& tip) {
+    icon_.setIcon(pictureIcon(picture));
+    icon_.setToolTip(tip.left(63)); // the tip field holds 64 characters with its terminator
+    icon_.show();
+}
+
+void QtTrayIcon::Modify(TrayPicture picture) { icon_.setIcon(pictureIcon(picture)); }
+
+} // namespace tessaly
