@@ -81,6 +81,8 @@ class TestCheckRestart : public QObject {
     bool residentRunUntilChecked(const QByteArray& id, QByteArray* output) {
         QProcess p;
         startTessly(p, {QStringLiteral("--headless")});
+        if (!p.waitForStarted(10000))
+            return false;
         QElapsedTimer t;
         t.start();
         // The first minute tick comes 60 s after the start.
