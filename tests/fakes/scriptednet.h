@@ -95,8 +95,15 @@ struct Pop3Mailbox {
     double replyDelay = 0.1;    // seconds from a command to its answer
     int chunkSize = 0;          // > 0: answers go out in pieces this long, 0.01 s apart
     bool silent = false;        // accepts the connection, never answers
-    // After this command verb (e.g. "PASS") the server drops the line instead of answering.
+    // After this command (its first words, e.g. "PASS" or "TOP 2") the
+    // server drops the line instead of answering.
     QByteArray dropAfter;
+    // From this command on (first words as above) the server answers nothing.
+    QByteArray silentAfter;
+    // Seconds between the pieces of a chunked answer.
+    double chunkDelay = 0.01;
+    // Header requests ("TOP") for these message numbers are answered "-ERR".
+    QList<int> refuseTop;
     // Answer the header request with a bare "+OK", as many servers do (sizes come from LIST).
     bool bareTop = false;
     // Every command line received, without CR LF, in order.

@@ -424,6 +424,38 @@ private slots:
         QVERIFY(r.port.written.isEmpty());
     }
 
+    // Every page's outcome is told, also of the pages a failed logon or an
+    // error left unsent.
+    void queueTellsEachPageOutcome() {
+        Rig r;
+        r.settings.retries = 0;
+        auto lookup = [&](const QString& name) -> CPagerService& {
+            if (name == QLatin1String("A"))
+                return r.service;
+            throw TessalyError(5, QStringLiteral("Invalid procedure call or argument"));
+        };
+        QList<bool> told;
+        auto record = [&](int position, bool delivered) {
+            QCOMPARE(position, told.size() + 1);
+            told << delivered;
+        };
+        MessageQueue q;
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("sent"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("odd type"), false, 5);
+        q.Add(QStringLiteral("A"), QStringLiteral("x@y"), QStringLiteral("no mail control"), false, 1);
+        q.Add(QStringLiteral("Gone"), QStringLiteral("11"), QStringLiteral("never"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("after the error"), false, 0);
+        QVERIFY_THROWS_EXCEPTION(TessalyError, q.SendQueue(r.ctx, lookup, r.port, {}, record));
+        QCOMPARE(told, (QList<bool>{true, false, false, false, false}));
+
+        told.clear();
+        r.service.SetPhone(QStringLiteral("555BUSY"));
+        for (int i = 0; i < 3; ++i)
+            q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("x"), false, 0);
+        q.SendQueue(r.ctx, lookup, r.port, {}, record);
+        QCOMPARE(told, (QList<bool>{false, false, false}));
+    }
+
     void lineGarbageAndADeviceThatVanishes() {
         Rig r;
         r.port.crsBeforeId = 0;
