@@ -185,7 +185,8 @@ void CheckSession::readAccounts(bool download) {
                     AccountFaults faults;
                     readMessages(messageCount_, failure, newCount, faults);
                     reportFaults(account, faults);
-                    if (faults.noAnswer || !faults.refused.isEmpty())
+                    // Also a download cut off by a socket error or a time-out.
+                    if (faults.noAnswer || !faults.refused.isEmpty() || ctx_.state.internetError)
                         ++outcome_.accountsNotRead;
                     ctx_.updateSettings();
                 }
@@ -307,9 +308,7 @@ QString messageNumbers(const QList<int>& numbers) {
         text += QStringLiteral(" and %1 more").arg(numbers.size() - kShown);
     return text;
 }
-} // namespace
 
-namespace {
 // A mail's text shortened for one log line, without control characters.
 QString oneLine(const QString& text) {
     QString out = text.left(60);

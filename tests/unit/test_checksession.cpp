@@ -386,6 +386,17 @@ private slots:
         QVERIFY(!p.program->Session().LastOutcome().Clean());
     }
 
+    // A download of the last message cut off by silence: the header was read,
+    // but the check does not count as clean.
+    void downloadCutOffIsAnError() {
+        Rig r;
+        r.box->messages = {mail("a@x", "a")};
+        r.box->silentAfter = "RETR";
+        r.check(true, false);
+        QVERIFY(r.activity().contains(QStringLiteral("Failed to receive message #1")));
+        QVERIFY(!r.program->Session().LastOutcome().Clean());
+    }
+
     // ---- Page delivery -------------------------------------------------
 
     // A page the terminal did not take leaves its message unpaged: it goes
