@@ -209,9 +209,15 @@ private slots:
         // The host's Cancel button runs during the wait; the next request clears the flag.
         rig.errors.clear();
         rig.http->SetHTTPTimeout(40);
+        // A second request started from an event during the wait is refused.
+        QString nested = QStringLiteral("www.example/r/0");
+        QString nestedBody = QStringLiteral("unset");
+        rig.pump.schedule(1, [&] { nestedBody = rig.fetch(nested); });
         rig.pump.schedule(5, [&] { rig.http->SetCancelFlag(true); });
         QCOMPARE(rig.fetch(url), QString());
-        QCOMPARE(rig.errors, QStringList{"User-cancelled HTTP connection"});
+        QCOMPARE(nestedBody, QString());
+        QCOMPARE(rig.errors, (QStringList{"HTTP request already in progress for www.example/slow",
+                                          "User-cancelled HTTP connection"}));
         QVERIFY(rig.http->CancelFlag());
         url = QStringLiteral("www.example/r/0");
         QCOMPARE(rig.fetch(url), QStringLiteral("landed"));

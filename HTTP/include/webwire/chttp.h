@@ -129,10 +129,8 @@ public:
 signals:
     void HTTPError(const QString& sMessage);
 
-public:
-    struct Impl;
-
 private:
+    struct Impl;
     enum class Request { Header, Document };
     void start();
     QString request(Request kind, QString& sURL);
