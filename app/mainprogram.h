@@ -138,7 +138,8 @@ public:
     // Sends every queued page with the main window's controls and empties the
     // queue. E-mail pages without a sender go out from pager 1's address. A
     // page naming an unknown service raises the keyed list's error.
-    void SendQueue();
+    // `outcome` hears whether each page was delivered.
+    void SendQueue(const MessageQueue::PageOutcome& outcome = {});
     // How a mail check run by RunCheck ended.
     enum class CheckRun { Done, LockBusy, StateNotSaved };
     // One mail check under the check lock that the resident program and
@@ -174,6 +175,7 @@ public:
 private:
     void guardedStep(const std::function<void()>& step);
     void applyStartupRegistry();
+    void applyPopDeadlines();
     void mergeInboxState();
     bool saveInboxState();
 

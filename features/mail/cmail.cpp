@@ -23,6 +23,7 @@ CMail& Inbox::Add(std::unique_ptr<CMail> message, const QString& key) {
     if (wasKnown) {
         message->SetNewMessage(message->NewMessage() && known->newMessage);
         message->SetPaged(known->paged);
+        message->SetPageAttempts(known->pageAttempts);
     }
     CMail& stored = list_.Add(std::move(message), key);
     if (wasKnown)
@@ -35,10 +36,11 @@ void Inbox::Remember(const QString& id, const MailMark& mark) {
         return;
     CMail* here = list_.Find(id);
     if (here && here->ID() == id) {
-        MailMark now{here->NewMessage(), here->Paged()};
+        MailMark now{here->NewMessage(), here->Paged(), here->PageAttempts()};
         now.Fold(mark);
         here->SetNewMessage(now.newMessage);
         here->SetPaged(now.paged);
+        here->SetPageAttempts(now.pageAttempts);
         return;
     }
     const auto known = remembered_.find(id);
@@ -52,7 +54,7 @@ QList<QPair<QString, MailMark>> Inbox::Marks() const {
     QList<QPair<QString, MailMark>> out;
     out.reserve(list_.Count() + remembered_.size());
     for (const CMail& m : list_)
-        out.append({m.ID(), MailMark{m.NewMessage(), m.Paged()}});
+        out.append({m.ID(), MailMark{m.NewMessage(), m.Paged(), m.PageAttempts()}});
     QStringList ids = remembered_.keys();
     ids.sort();
     for (const QString& id : ids)

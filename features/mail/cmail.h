@@ -8,6 +8,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -41,6 +42,9 @@ public:
     void SetMailTo(const QString& v) { mailTo_ = v; }
     bool Downloaded() const { return downloaded_; }
     void SetDownloaded(bool v) { downloaded_ = v; }
+    // Checks whose page for this message was not delivered.
+    std::int16_t PageAttempts() const { return pageAttempts_; }
+    void SetPageAttempts(std::int16_t v) { pageAttempts_ = v; }
 
     // Fills ID, From, DateSent, Subject, MailTo, Priority and Size from a
     // header answer, and keeps the answer as Header.
@@ -51,19 +55,23 @@ private:
     bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false;
     std::int32_t size_ = 0;
     std::int16_t priority_ = 0;
+    std::int16_t pageAttempts_ = 0;
 };
 
 // What a later run must know of a message when it meets it again: whether
-// it is still new (not yet shown in the viewer) and whether it was paged.
+// it is still new (not yet shown in the viewer), whether it was paged, and
+// in how many checks its page was not delivered.
 struct MailMark {
     bool newMessage = true;
     bool paged = false;
+    std::int16_t pageAttempts = 0;
 
     // Two records of one message: paged by either run stays paged, shown by
-    // either stays shown.
+    // either stays shown, and the failed attempts are the larger count.
     void Fold(const MailMark& other) {
         newMessage = newMessage && other.newMessage;
         paged = paged || other.paged;
+        pageAttempts = std::max(pageAttempts, other.pageAttempts);
     }
     bool operator==(const MailMark&) const = default;
 };

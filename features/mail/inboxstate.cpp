@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace tessaly {
 
@@ -21,12 +22,17 @@ constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 const QString kId = QStringLiteral("id");
 const QString kNew = QStringLiteral("new");
 const QString kPaged = QStringLiteral("paged");
+const QString kPageAttempts = QStringLiteral("pageAttempts"); // absent: none failed
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
     QJsonArray messages;
-    for (const auto& [id, mark] : inbox.Marks())
-        messages.append(QJsonObject{{kId, id}, {kNew, mark.newMessage}, {kPaged, mark.paged}});
+    for (const auto& [id, mark] : inbox.Marks()) {
+        QJsonObject record{{kId, id}, {kNew, mark.newMessage}, {kPaged, mark.paged}};
+        if (mark.pageAttempts > 0)
+            record.insert(kPageAttempts, mark.pageAttempts);
+        messages.append(record);
+    }
     const QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 ||
@@ -69,7 +75,8 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
         const QString id = o.value(kId).toString();
         if (id.isEmpty())
             continue; // nothing to know it by
-        marks.append({id, MailMark{o.value(kNew).toBool(true), o.value(kPaged).toBool(false)}});
+        const auto attempts = static_cast<std::int16_t>(std::clamp(o.value(kPageAttempts).toInt(0), 0, 32767));
+        marks.append({id, MailMark{o.value(kNew).toBool(true), o.value(kPaged).toBool(false), attempts}});
     }
     for (const auto& [id, mark] : marks)
         inbox.Remember(id, mark);

@@ -1,9 +1,11 @@
 #pragma once
 // The inbox state kept between runs of the program (the resident program and
 // one-shot checks alike): for each message only its ID and its mark (new,
-// paged), so that no run pages what an earlier one paged. No header or body
-// text is stored. A small JSON file, written atomically:
-//   {"format":2,"messages":[{"id":"<...>","new":true,"paged":true},...]}
+// paged, failed page attempts), so that no run pages what an earlier one
+// paged. No header or body text is stored. A small JSON file, written
+// atomically:
+//   {"format":2,"messages":[{"id":"<...>","new":true,"paged":false,"pageAttempts":1},...]}
+// ("pageAttempts" is left out while it is 0).
 // Readers ignore keys they do not know and give absent ones their defaults,
 // so a field can be added to a message record without a new format number.
 

@@ -51,6 +51,7 @@ struct Rig : ProgramRig {
         s.pageHeaders = true;
         s.smtpHostName = QStringLiteral("smtp.example.org");
         s.smtpPort = 25;
+        s.retries = 0;
         program->POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("pop.example.org"), 110,
                                    QStringLiteral("user"), QStringLiteral("secret"), true);
         CPager& pager = program->Pagers().Item(1);
@@ -122,6 +123,23 @@ private slots:
         r.check();
         QVERIFY(!r.stateFile().contains("<m1@example.org>"));
         QVERIFY(r.stateFile().contains("<m3@example.org>"));
+    }
+
+    void failedPagesCountAcrossRestarts() {
+        Rig r;
+        r.box->messages = {mail(1)};
+        r.sink->rejectData = 554; // the pager's mail server refuses every page
+        const QStringList expected{QStringLiteral("not delivered (attempt 1 of 3)"),
+                                   QStringLiteral("not delivered (attempt 2 of 3)"),
+                                   QStringLiteral("after 3 attempts; given up"), QString()};
+        for (const QString& line : expected) {
+            r.start();
+            r.check();
+            const int attempts = r.activity().count(QStringLiteral("Page for \"private matter 1\""));
+            QVERIFY2(line.isEmpty() ? attempts == 0 : attempts == 1 && r.activity().contains(line),
+                     qPrintable(r.activity()));
+        }
+        QVERIFY(r.stateFile().contains(R"("pageAttempts":3)"));
     }
 
     void stateFileThatCannotBeUsed_data() {
