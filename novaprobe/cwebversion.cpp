@@ -183,7 +183,8 @@ QString CWebVersion::fetch(const QString& query) {
         http->SetUseProxy(true);
         http->SetProxyServerName(d->proxyServer);
         http->SetProxyAddress(d->proxyAddress);
-        http->SetHTTPPort(d->proxyPort);
+        // The 16 bits of the port are read unsigned: ports above 32767 are common.
+        http->SetHTTPPort(static_cast<quint16>(d->proxyPort));
     }
     if (d->showTerminal)
         http->ShowTerminal();

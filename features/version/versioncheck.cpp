@@ -77,7 +77,7 @@ void VersionCheck::applySettings() {
     probe_->SetProxyAddress(get(kProxyAddressSetting, QString()).trimmed());
     bool ok = false;
     const int port = get(kProxyPortSetting, QString()).trimmed().toInt(&ok);
-    probe_->SetProxyPort(ok && port > 0 && port <= 32767 ? static_cast<qint16>(port) : kDefaultProxyPort);
+    probe_->SetProxyPort(static_cast<qint16>(ok && port > 0 && port <= 65535 ? port : kDefaultProxyPort));
 }
 
 void VersionCheck::Check() {

@@ -16,6 +16,8 @@ output once it accepts connections. Answers:
                       "&bulletin=<n>", DIR/version.txt for "&version=",
                       DIR/server.txt otherwise (404 when the file is missing).
                       The test may change the files between requests.
+                      A request naming the whole URL (as through a proxy)
+                      is answered the same way.
   anything else       404
 
 Usage: http_test_server.py [--cert FILE --key FILE] [--novaprobe DIR]
@@ -70,7 +72,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(200, "cookie set", [("Set-Cookie", "id=42;path=/")])
         elif path == "/showcookie":
             self.answer(200, "cookie=" + (self.headers.get("Cookie") or ""))
-        elif path.startswith("/cgi-bin/novaprobe.cgi") and self.novaprobe_dir:
+        elif self.novaprobe_dir and urllib.parse.urlsplit(path).path == "/cgi-bin/novaprobe.cgi":
             self.novaprobe()
         elif path == "/slow":
             time.sleep(120)

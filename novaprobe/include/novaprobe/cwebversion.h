@@ -91,7 +91,8 @@ public:
     QString AppVersion() const;
     void SetAppVersion(const QString& v);
     // Through a proxy: turn UseProxy on and give the proxy's host name or
-    // address and its port; every fetch then goes through it.
+    // address and its port; every fetch then goes through it. The port's
+    // 16 bits are read unsigned (-1 is port 65535).
     bool UseProxy() const;
     void SetUseProxy(bool v);
     QString ProxyAddress() const;
