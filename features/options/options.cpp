@@ -349,13 +349,15 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     return true;
 }
 
-void TestConnection(OptionsContext& ctx, const QString& entry, const QString& user, const QString& password) {
+void TestConnection(OptionsContext& ctx, const QString& entry, const QString& user, const QString& password,
+                    const QString& timeout) {
     if (!ctx.connection)
         return;
     LiveSettings& s = ctx.settings;
     // The connection dials from the settings; the stored values come back afterwards.
     const QString oldEntry = s.dialUpEntry, oldUser = s.dialUpUser, oldPassword = s.dialUpPassword;
-    const std::int16_t oldType = s.connectionType;
+    const std::int16_t oldType = s.connectionType, oldTimeout = s.dialTimeout;
+    s.dialTimeout = std::max<std::int16_t>(int16Of(timeout), 60);
     s.dialUpEntry = entry;
     s.dialUpUser = user;
     s.dialUpPassword = password;
@@ -373,6 +375,7 @@ void TestConnection(OptionsContext& ctx, const QString& entry, const QString& us
     s.dialUpUser = oldUser;
     s.dialUpPassword = oldPassword;
     s.connectionType = oldType;
+    s.dialTimeout = oldTimeout;
 }
 
 } // namespace tessaly::options

@@ -164,10 +164,11 @@ void CheckTimeoutOnLeave(QString& text);
 bool Save(OptionsContext& ctx, OptionsFields& fields, POPAccountList& workingAccounts,
           const Filters& workingFilters);
 
-// "Test Connection": dials the entry with the given user and password,
-// reports the outcome, hangs up. The stored dial-up settings are unchanged.
+// "Test Connection": dials the entry with the user, password and time-out
+// the fields show, reports the outcome, hangs up. The stored dial-up
+// settings are unchanged.
 void TestConnection(OptionsContext& ctx, const QString& entry, const QString& user,
-                    const QString& password);
+                    const QString& password, const QString& timeout);
 
 } // namespace options
 } // namespace tessaly

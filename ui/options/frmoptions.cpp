@@ -826,7 +826,8 @@ void FrmOptions::dialUpEntryChosen() {
 }
 
 void FrmOptions::testConnection() {
-    options::TestConnection(ctx_, cmbDialUp_->currentText(), txtUserID_->text(), txtDialPassword_->text());
+    options::TestConnection(ctx_, cmbDialUp_->currentText(), txtUserID_->text(), txtDialPassword_->text(),
+                            txtTimeout_->text());
 }
 
 void FrmOptions::testPage() {
