@@ -146,7 +146,8 @@ QuickNoteContext MainProgram::QuickNoteServices() {
 OptionsContext MainProgram::OptionsServices() {
     return {state_.settings, state_.profileChanged, popAccounts_, filters_, pagers_, services_,
             platform_.store, platform_.prompter, *this, *tmrMinute_, platform_.serial, platform_.dialup,
-            connection_.get(), [this] { UpdateSettings(); }, [this] { view_.RestoreWindow(); }};
+            connection_.get(), [this] { UpdateSettings(); }, [this] { view_.RestoreWindow(); },
+            defaultProfilePath(platform_.programDir)};
 }
 
 ModemContext MainProgram::ModemServices() {

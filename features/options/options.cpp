@@ -90,7 +90,7 @@ OptionsFields Load(const OptionsContext& ctx) {
     const SettingsStore& store = ctx.store;
     auto reg = [&](const QString& name, const QString& def) { return store.read(kAppTitle, kSettingsSection, name, def); };
     OptionsFields f;
-    f.startupFile = reg(QStringLiteral("DefaultFile"), QString());
+    f.startupFile = reg(QStringLiteral("DefaultFile"), ctx.defaultStartupFile);
     f.emailClient = s.emailClientPath;
     f.sound = s.soundEnabled;
     f.soundFile = s.soundFile.isEmpty() ? QStringLiteral("NewMail.wav") : s.soundFile;
@@ -131,8 +131,11 @@ OptionsFields Load(const OptionsContext& ctx) {
         f.parity = v.Parity();
         f.dataBits = v.DataBits();
         f.stopBits = v.StopBits();
-        f.maxPageLength = QString::number(v.MaxPageChar());
-        f.numericDelay = QString::number(v.DigitalDelay());
+        // A service no profile has filled yet shows the usual values.
+        if (v.MaxPageChar() > 0)
+            f.maxPageLength = QString::number(v.MaxPageChar());
+        if (v.DigitalDelay() > 0)
+            f.numericDelay = QString::number(v.DigitalDelay());
     }
     if (ctx.pagers.Count() > 0) {
         const CPager& p = ctx.pagers.Item(1);

@@ -49,6 +49,8 @@ struct OptionsContext {
     std::function<void()> updateSettings;
     // Shows the main window (when docking in the tray is turned off).
     std::function<void()> showMainWindow;
+    // The startup profile start-up uses when the settings name none.
+    QString defaultStartupFile;
 };
 
 // Everything the dialog shows, as the user edits it.

@@ -154,6 +154,7 @@ private slots:
     void accountsAndFiltersWorkOnCopies();
     void checksWhileTyping();
     void dependentFieldsFollowTheirSwitches();
+    void browseAndStartupFile();
     void timerStopsWhileOpenFromEveryCommand();
     void windowsFitTheScreenAndTabInVisualOrder();
 };
@@ -508,6 +509,23 @@ void TestFrmOptions::dependentFieldsFollowTheirSwitches() {
         QCOMPARE(enabled("fraSMTP"), i == 1);
         QCOMPARE(enabled("fraNumeric"), i == 2);
     }
+}
+
+void TestFrmOptions::browseAndStartupFile() {
+    // Without a stored startup file the field shows the one start-up loads,
+    // so saving keeps it.
+    ProgramRig rig;
+    MainProgram& program = rig.create();
+    program.Startup(QString());
+    FrmOptions d(program.OptionsServices(), program.ManualPageServices(), program.ModemServices());
+    d.show();
+    QCOMPARE(child<QLineEdit>(&d, QStringLiteral("txtStartupFile"))->text(), rig.dir.path() + QStringLiteral("/DEFAULT.dat"));
+    // A file chosen in a browse dialog lands in its field; a cancelled one changes nothing.
+    rig.prompter.queueFileName(QStringLiteral("/opt/mail/client"));
+    click(&d, QStringLiteral("cmdBrowseClient"));
+    QCOMPARE(child<QLineEdit>(&d, QStringLiteral("txtEmailClient"))->text(), QStringLiteral("/opt/mail/client"));
+    click(&d, QStringLiteral("cmdBrowseClient"));
+    QCOMPARE(child<QLineEdit>(&d, QStringLiteral("txtEmailClient"))->text(), QStringLiteral("/opt/mail/client"));
 }
 
 void TestFrmOptions::timerStopsWhileOpenFromEveryCommand() {
