@@ -1,6 +1,7 @@
 #include "features/options/options.h"
 
 #include "features/connection/connection.h"
+#include "ground/scramble.h"
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
 #include "platform/dialupcontrol.h"
@@ -239,6 +240,9 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     const auto smtpPort = strictNumber(f.smtpPort);
     if (!smtpPort || *smtpPort < 1 || *smtpPort > 32767)
         return fail(ctx, kSmtpPortRange);
+    // The profile keeps these two scrambled; refuse what it could not read back.
+    if (!PasswordStorable(f.dialPassword) || !PasswordStorable(f.remotePassword))
+        return fail(ctx, kPasswordNotStorableText);
     s.numericPagePrefix = f.numericPrefix;
     s.remotePassword = f.remotePassword;
     s.remoteControlEnabled = f.remoteEnabled;

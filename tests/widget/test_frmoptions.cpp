@@ -366,6 +366,8 @@ void TestFrmOptions::saveChecks() {
          {QStringLiteral("You must enter a valid recipient email address")}, false, nullptr},
         {"SMTP port beyond 16 bits", typeOn("OutMail", "txtSMTPPort", "40000"), {options::kSmtpPortRange}, false,
          [](const MainProgram& p) { return p.Settings().smtpPort == 0; }},
+        {"remote password the profile cannot hold", typeOn("Remote", "txtRemotePassword", "a,b"),
+         {kPasswordNotStorableText}, false, [](const MainProgram& p) { return p.Settings().remotePassword.isEmpty(); }},
         {"direct page longer than 250", typeOn("Pager", "txtMaxPageLength", "251"), {options::kPageLengthLimit},
          false, nullptr},
         {"no account enabled",
