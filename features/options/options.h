@@ -5,6 +5,7 @@
 // writes them (filters, accounts, settings, registry values, service, pager,
 // schedule) in that order. The window (frmOptions) only shows the fields.
 
+#include "state/proxysettings.h"
 #include "features/filters/cfilter.h"
 #include "features/mail/cpopaccount.h"
 #include "features/paging/cpager.h"
@@ -123,10 +124,6 @@ QStringList DataBits();
 QStringList StopBits();
 
 // Registry values under the program's section that keep the proxy server.
-inline const QString kUseProxy = QStringLiteral("UseProxy");
-inline const QString kProxyHostName = QStringLiteral("ProxyHostName");
-inline const QString kProxyHostAddress = QStringLiteral("ProxyHostAddress");
-inline const QString kProxyPort = QStringLiteral("ProxyPort");
 
 // Messages.
 inline const QString kInvalidNumber = QStringLiteral("Invalid Number");

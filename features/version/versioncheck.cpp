@@ -63,7 +63,7 @@ void VersionCheck::applySettings() {
         server = kMakerServer;
     probe_->SetCGIURL(ScriptAddress(server));
 
-    const QString use = get(kUseProxySetting, QString()).trimmed();
+    const QString use = get(kUseProxy, QString()).trimmed();
     const bool useProxy = use == QLatin1String("1") || use == QLatin1String("-1") ||
                           use.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
     probe_->SetUseProxy(useProxy);
@@ -73,10 +73,10 @@ void VersionCheck::applySettings() {
         probe_->SetProxyPort(0);
         return;
     }
-    probe_->SetProxyServer(get(kProxyServerSetting, QString()).trimmed());
-    probe_->SetProxyAddress(get(kProxyAddressSetting, QString()).trimmed());
+    probe_->SetProxyServer(get(kProxyHostName, QString()).trimmed());
+    probe_->SetProxyAddress(get(kProxyHostAddress, QString()).trimmed());
     bool ok = false;
-    const int port = get(kProxyPortSetting, QString()).trimmed().toInt(&ok);
+    const int port = get(kProxyPort, QString()).trimmed().toInt(&ok);
     probe_->SetProxyPort(static_cast<qint16>(ok && port > 0 && port <= 65535 ? port : kDefaultProxyPort));
 }
 

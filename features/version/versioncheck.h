@@ -8,10 +8,11 @@
 // check, so a change made while the program runs is used):
 //   "UpdateServer"   the maker's web server (default kMakerServer); the
 //                    script is this address + "/cgi-bin/novaprobe.cgi"
-//   "UseProxy", "ProxyServer", "ProxyAddress", "ProxyPort"
+//   "UseProxy", "ProxyHostName", "ProxyHostAddress", "ProxyPort"
 //                    the proxy the options dialog keeps; handed to the
 //                    version check only when "UseProxy" is on
 
+#include "state/proxysettings.h"
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -30,10 +31,6 @@ class SettingsStore;
 class StatusWindow;
 
 inline const QString kUpdateServerSetting = QStringLiteral("UpdateServer");
-inline const QString kUseProxySetting = QStringLiteral("UseProxy");
-inline const QString kProxyServerSetting = QStringLiteral("ProxyServer");
-inline const QString kProxyAddressSetting = QStringLiteral("ProxyAddress");
-inline const QString kProxyPortSetting = QStringLiteral("ProxyPort");
 
 struct VersionCheckContext {
     EventPump& pump;

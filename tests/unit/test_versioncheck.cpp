@@ -82,9 +82,9 @@ private slots:
         QTest::newRow("server setting") << QStringList{"UpdateServer=http://updates.example:8080/"}
                                         << "updates.example" << 8080 << "GET " + path + " HTTP/1.0";
         QTest::newRow("proxy")
-            << QStringList{"UseProxy=1", "ProxyAddress=proxy.example", "ProxyPort=3128", "ProxyServer="}
+            << QStringList{"UseProxy=1", "ProxyHostAddress=proxy.example", "ProxyPort=3128", "ProxyHostName="}
             << "proxy.example" << 3128 << "GET http://www.tessaly.net" + path + " HTTP/1.0";
-        QTest::newRow("proxy values, proxy off") << QStringList{"UseProxy=0", "ProxyAddress=proxy.example"}
+        QTest::newRow("proxy values, proxy off") << QStringList{"UseProxy=0", "ProxyHostAddress=proxy.example"}
                                                  << "www.tessaly.net" << 80 << "GET " + path + " HTTP/1.0";
         QTest::newRow("update check off") << QStringList{"CheckUpdates=False"} << "www.tessaly.net" << 80
                                           << QByteArray();
