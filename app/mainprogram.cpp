@@ -6,6 +6,7 @@
 #include "app/statusdisplay.h"
 #include "state/commstatus.h"
 #include "app/profile.h"
+#include "app/programcommands.h"
 #include "app/registry.h"
 #include "features/mail/checksession.h"
 #include "features/connection/connection.h"
@@ -65,6 +66,7 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         platform_.pump, platform_.pop, platform_.tcp, state_, *status_, *this, *connection_, inbox_, filters_,
         popAccounts_, pagers_, queue_, *tmrMinute_, [this] { SendQueue(); }, [this] { UpdateSettings(); },
         [this](int total) { display_->UpdateEmailDisplay(total); }});
+    commands_ = std::make_unique<ProgramCommands>(*this);
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
     if (platform_.pop && platform_.tcp)
@@ -137,8 +139,23 @@ void MainProgram::UpdateSettings() {
 
 MainProgram::~MainProgram() = default;
 
+void MainProgram::ReleaseObjects() {
+    queue_.ClearQueue();
+    inbox_.Clear();
+    popAccounts_.Clear();
+    filters_.Clear();
+    pagers_.Clear();
+    services_.Clear();
+    log_.reset();
+}
+
 QuickNoteContext MainProgram::QuickNoteServices() {
     return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks()};
+}
+
+MailViewerContext MainProgram::MailViewerServices() {
+    return {inbox_, platform_.prompter, platform_.shell, [this] { return state_.settings.emailClientPath; },
+            [this](int total) { display_->UpdateEmailDisplay(total); }};
 }
 
 SmtpEventSinks MainProgram::SmtpSinks() {
@@ -257,8 +274,8 @@ void MainProgram::Startup(const QString& commandLine) {
         else
             log_->SetLogEnable(true);
     });
-    // 11. Help file.
-    guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/tessly.hlp"); });
+    // 11. Help: the user manual's first page.
+    guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/manual/index.html"); });
     // 12. Splash window for 2.2 seconds; the event loop keeps running meanwhile.
     guardedStep([&] {
         if (!view_.HasWindows())

@@ -6,6 +6,7 @@
 #include "state/appstate.h"
 #include "features/connection/connection.h"
 #include "features/mail/mailcontext.h"
+#include "features/mail/mailviewer.h"
 #include "features/paging/quicknote.h"
 #include "features/filters/cfilter.h"
 #include "features/mail/cmail.h"
@@ -44,6 +45,8 @@ class StatusWindow;
 class Comm;
 class Connection;
 class CheckSession;
+class ProgramCommands;
+class Shell;
 
 struct PlatformServices {
     EventPump& pump;
@@ -59,6 +62,8 @@ struct PlatformServices {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    // Opens web addresses and documents, starts programs; none: nothing opens.
+    Shell* shell = nullptr;
 };
 
 class MainProgram : public QObject, public ActivityLog {
@@ -146,6 +151,12 @@ public:
     SmtpEventSinks SmtpSinks();
     // What a quick note window's logic works with.
     QuickNoteContext QuickNoteServices();
+    // What the mail viewer's logic works with.
+    MailViewerContext MailViewerServices();
+    // Open, save, help, web pages and closing the program.
+    ProgramCommands& Commands() { return *commands_; }
+    // The last step of closing: empties the lists and closes the activity log.
+    void ReleaseObjects();
 
     // The activity box keeps at most this many characters before a new line
     // drops the oldest `kActivityTrim`.
@@ -178,6 +189,7 @@ private:
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
+    std::unique_ptr<ProgramCommands> commands_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

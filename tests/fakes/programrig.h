@@ -6,6 +6,7 @@
 #include "app/headlessmainview.h"
 #include "app/mainprogram.h"
 #include "platform/settingsstore.h"
+#include "tests/fakes/fakeshell.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
@@ -23,6 +24,7 @@ struct RigControls {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    Shell* shell = nullptr; // none: the rig's FakeShell
 };
 
 struct ProgramRig {
@@ -33,6 +35,7 @@ struct ProgramRig {
     ScriptedPrompter prompter;
     MemorySettingsStore store;
     FakeSoundDevice sound;
+    FakeShell shell;
     HeadlessMainView view{false};
     std::unique_ptr<MainProgram> program;
 
@@ -43,7 +46,7 @@ struct ProgramRig {
     MainProgram& create(const RigControls& c = RigControls(), MainView* window = nullptr) {
         program = std::make_unique<MainProgram>(
             PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), c.tray, c.serial,
-                             c.dialup, c.pop, c.tcp, c.smtp},
+                             c.dialup, c.pop, c.tcp, c.smtp, c.shell ? c.shell : &shell},
             window ? *window : static_cast<MainView&>(view));
         return *program;
     }

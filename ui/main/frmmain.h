@@ -19,7 +19,9 @@ class QToolBar;
 
 namespace tessaly {
 
+class FrmAbout;
 class FrmIntro;
+class FrmMail;
 class FrmQuickNote;
 class FrmTerminal;
 class LinkFactory;
@@ -57,6 +59,7 @@ public:
     void RepaintStatusBar() override;
     void ShowSplash(const QString& versionText) override;
     void CloseSplash() override;
+    void UnloadWindows() override;
 
     // Named parts, for the subsystems that drive them.
     QAction* Action(const QString& objectName) const;
@@ -71,6 +74,10 @@ public:
     // Its mail-sending control connects through `links` (default: TCP).
     FrmQuickNote* OpenQuickNote();
     FrmQuickNote* QuickNoteWindow() const;
+    // "Mail Viewer": the viewer, or none when the inbox is empty.
+    FrmMail* OpenMailViewer();
+    FrmMail* MailViewerWindow() const;
+    FrmAbout* OpenAbout();
     void SetLinkFactory(std::unique_ptr<LinkFactory> links);
 
 signals:
@@ -81,6 +88,8 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Closing goes through the program's exit question.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QMenu* addMenu(const QString& objectName, const QString& caption);
@@ -110,6 +119,9 @@ private:
     MainProgram* program_ = nullptr;
     std::unique_ptr<LinkFactory> links_;
     QPointer<FrmQuickNote> quickNote_;
+    QPointer<FrmMail> mailViewer_;
+    QPointer<FrmAbout> about_;
+    bool unloading_ = false;
 };
 
 } // namespace tessaly
