@@ -13,6 +13,7 @@
 #include "ui/mail/frmmail.h"
 #include "ui/paging/frmquicknote.h"
 #include "ui/paging/frmterminal.h"
+#include "ui/platform/qtprompter.h"
 
 #include <QAction>
 #include <QDir>
@@ -320,6 +321,21 @@ private slots:
         QVERIFY(prepareProgramDirectory(dir.path()).isEmpty());
         QCOMPARE(QFileInfo(dir.filePath(QStringLiteral("DEFAULT.dat"))).size(), 7);
         QVERIFY(QFileInfo(manual.filePath(QStringLiteral("index.html"))).size() > 7);
+    }
+
+    void fileDialogFilters_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("qt");
+        QTest::newRow("pairs") << ProgramCommands::kProfileFilter
+                               << QStringList{"Tessaly Files (*.dat)", "All Files (*)"};
+        QTest::newRow("one pattern") << QStringLiteral("*.dat") << QStringList{"*.dat"};
+        QTest::newRow("several patterns") << QStringLiteral("Sounds|*.wav;*.WAV")
+                                          << QStringList{"Sounds (*.wav *.WAV)"};
+    }
+    void fileDialogFilters() {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, qt);
+        QCOMPARE(QtPrompter::nameFilters(filter), qt);
     }
 
     void aRunWithoutWindowsEndsEvenWhenNoNameCanBeChosen() {
