@@ -275,7 +275,7 @@ void MainProgram::Startup(const QString& commandLine) {
             log_->SetLogEnable(true);
     });
     // 11. Help: the user manual's first page.
-    guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/manual/index.html"); });
+    guardedStep([&] { helpFile_ = QDir(platform_.programDir).filePath(ProgramCommands::kManualContents); });
     // 12. Splash window for 2.2 seconds; the event loop keeps running meanwhile.
     guardedStep([&] {
         if (!view_.HasWindows())

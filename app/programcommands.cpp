@@ -38,7 +38,7 @@ void passOver(F&& step) {
 } // namespace
 
 ProgramCommands::ProgramCommands(MainProgram& program)
-    : program_(program), quit_([] { QCoreApplication::quit(); }) {}
+    : program_(program), quit_([] { QCoreApplication::exit(0); }) {}
 
 void ProgramCommands::showError(const QString& text) { program_.Platform().prompter.messageBox(text, MsgButtons::OK); }
 
@@ -191,7 +191,10 @@ bool ProgramCommands::OpenURL(const QString& address) {
 }
 
 void ProgramCommands::HelpContents() {
-    OpenURL(QUrl::fromLocalFile(QDir(program_.Platform().programDir).filePath(kManualContents)).toString());
+    QString contents = program_.HelpFile();
+    if (contents.isEmpty())
+        contents = QDir(program_.Platform().programDir).filePath(kManualContents);
+    OpenURL(QUrl::fromLocalFile(contents).toString());
 }
 
 void ProgramCommands::HelpSearch() {

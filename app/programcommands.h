@@ -43,7 +43,8 @@ public:
     // "E&xit" and "Quit".
     void Exit();
     bool Unloaded() const { return unloaded_; }
-    // What ends the program once it is torn down (default: leave the event loop).
+    // What ends the program once it is torn down (default: leave every event
+    // loop, without asking the remaining windows).
     void SetQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
 
     // Opens a web address or document through the desktop; reports failure.
