@@ -146,6 +146,12 @@ void MainProgram::UpdateSettings() {
 MainProgram::~MainProgram() = default;
 
 void MainProgram::ReleaseObjects() {
+    if (released_)
+        return;
+    // What the viewer marked as read must reach the state file before the
+    // inbox goes.
+    rememberedAtRelease_ = RememberInbox();
+    released_ = true;
     queue_.ClearQueue();
     inbox_.Clear();
     popAccounts_.Clear();
@@ -241,6 +247,8 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
 }
 
 bool MainProgram::RememberInbox() {
+    if (released_)
+        return rememberedAtRelease_; // the emptied inbox must not replace the file
     if (checkRunning_)
         return false;
     FileLock lock(CheckLockPath());

@@ -175,7 +175,8 @@ public:
     MailViewerContext MailViewerServices();
     // Open, save, help, web pages and closing the program.
     ProgramCommands& Commands() { return *commands_; }
-    // The last step of closing: empties the lists and closes the activity log.
+    // The last step of closing: writes the inbox state, empties the lists
+    // and closes the activity log. Nothing is written after it.
     void ReleaseObjects();
 
     // The activity box keeps at most this many characters before a new line
@@ -213,6 +214,8 @@ private:
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
     std::unique_ptr<ProgramCommands> commands_;
+    bool released_ = false;
+    bool rememberedAtRelease_ = false;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

@@ -5,6 +5,7 @@
 #include "app/programcommands.h"
 #include "app/shippedresources.h"
 #include "features/mail/cmail.h"
+#include "features/mail/mailviewer.h"
 #include "platform/programdir.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/programrig.h"
@@ -18,6 +19,9 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -218,6 +222,22 @@ private slots:
         QVERIFY(QFile::exists(named));
         QVERIFY(f.rig.prompter.fileDialogs().isEmpty());
         QCOMPARE(f.defaultFile(), QString()); // as the fixture left it
+    }
+
+    void exitKeepsWhatTheViewerMarkedAsRead() {
+        Fixture f;
+        f.addMail(QStringLiteral("<1@x>"), QStringLiteral("hi"));
+        MailViewer(f.program->MailViewerServices()).DisplayMessage(1);
+        f.w.Action(QStringLiteral("mnuExit"))->trigger();
+        QCOMPARE(f.quits, 1);
+        QCOMPARE(f.program->GetInbox().Count(), 0); // released
+        QVERIFY(f.program->RememberInbox()); // as after the event loop: the file stays
+        QFile state(f.program->InboxStatePath());
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QJsonArray messages = QJsonDocument::fromJson(state.readAll()).object().value(QStringLiteral("messages")).toArray();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("<1@x>"));
+        QCOMPARE(messages[0].toObject().value(QStringLiteral("new")).toBool(true), false);
     }
 
     void saveWithoutAProfileAsksForANameButNotForTheStartupFile() {
