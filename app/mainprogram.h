@@ -45,8 +45,10 @@ class StatusWindow;
 class Comm;
 class Connection;
 class CheckSession;
+class LinkFactory;
 class ProgramCommands;
 class Shell;
+class VersionCheck;
 
 struct PlatformServices {
     EventPump& pump;
@@ -62,6 +64,8 @@ struct PlatformServices {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    // The sockets of the version check's web requests; none: no version check.
+    LinkFactory* links = nullptr;
     // Opens web addresses and documents, starts programs; none: nothing opens.
     Shell* shell = nullptr;
 };
@@ -98,6 +102,9 @@ public:
     Inbox& GetInbox() { return inbox_; }
     Comm& GetComm() { return *comm_; }
     CheckSession& Session() { return *session_; }
+    // The version check (g_Novaprobe's owner); none before start-up or in a
+    // run without network links.
+    VersionCheck* Versions() { return versionCheck_.get(); }
     POPAccountList& POPAccounts() { return popAccounts_; }
     const POPAccountList& POPAccounts() const { return popAccounts_; }
 
@@ -213,6 +220,7 @@ private:
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
+    std::unique_ptr<VersionCheck> versionCheck_;
     std::unique_ptr<ProgramCommands> commands_;
     bool released_ = false;
     bool rememberedAtRelease_ = false;

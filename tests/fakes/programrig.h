@@ -24,7 +24,8 @@ struct RigControls {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
-    Shell* shell = nullptr; // none: the rig's FakeShell
+    LinkFactory* links = nullptr; // the version check's web requests
+    Shell* shell = nullptr;       // none: the rig's FakeShell
 };
 
 struct ProgramRig {
@@ -46,7 +47,7 @@ struct ProgramRig {
     MainProgram& create(const RigControls& c = RigControls(), MainView* window = nullptr) {
         program = std::make_unique<MainProgram>(
             PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), c.tray, c.serial,
-                             c.dialup, c.pop, c.tcp, c.smtp, c.shell ? c.shell : &shell},
+                             c.dialup, c.pop, c.tcp, c.smtp, c.links, c.shell ? c.shell : &shell},
             window ? *window : static_cast<MainView&>(view));
         return *program;
     }
