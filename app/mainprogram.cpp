@@ -6,6 +6,7 @@
 #include "app/statusdisplay.h"
 #include "state/commstatus.h"
 #include "app/profile.h"
+#include "app/programcommands.h"
 #include "app/registry.h"
 #include "features/mail/checksession.h"
 #include "features/mail/inboxstate.h"
@@ -76,6 +77,7 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
             if (versionCheck_)
                 versionCheck_->Check();
         }});
+    commands_ = std::make_unique<ProgramCommands>(*this);
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
     if (platform_.pop && platform_.tcp)
@@ -148,6 +150,23 @@ void MainProgram::UpdateSettings() {
 
 MainProgram::~MainProgram() = default;
 
+void MainProgram::ReleaseObjects() {
+    if (released_)
+        return;
+    // What the viewer marked as read must reach the state file before the
+    // inbox goes.
+    rememberedAtRelease_ = RememberInbox();
+    released_ = true;
+    queue_.ClearQueue();
+    inbox_.Clear();
+    popAccounts_.Clear();
+    filters_.Clear();
+    pagers_.Clear();
+    services_.Clear();
+    versionCheck_.reset();
+    log_.reset();
+}
+
 QuickNoteContext MainProgram::QuickNoteServices() {
     return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks()};
 }
@@ -166,6 +185,11 @@ ModemContext MainProgram::ModemServices() {
 ManualPageContext MainProgram::ManualPageServices() {
     return {state_.settings, pagers_, queue_, *status_, platform_.prompter, connection_.get(),
             [this] { SendQueue(); }, [this](const QString& line) { LogActivity(line); }};
+}
+
+MailViewerContext MainProgram::MailViewerServices() {
+    return {inbox_, platform_.prompter, platform_.shell, [this] { return state_.settings.emailClientPath; },
+            [this](int total) { display_->UpdateEmailDisplay(total); }};
 }
 
 SmtpEventSinks MainProgram::SmtpSinks() {
@@ -245,6 +269,8 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
 }
 
 bool MainProgram::RememberInbox() {
+    if (released_)
+        return rememberedAtRelease_; // the emptied inbox must not replace the file
     if (checkRunning_)
         return false;
     FileLock lock(CheckLockPath());
@@ -345,8 +371,8 @@ void MainProgram::Startup(const QString& commandLine) {
         else
             log_->SetLogEnable(true);
     });
-    // 11. Help file.
-    guardedStep([&] { helpFile_ = platform_.programDir + QLatin1String("/tessly.hlp"); });
+    // 11. Help: the user manual's first page.
+    guardedStep([&] { helpFile_ = QDir(platform_.programDir).filePath(ProgramCommands::kManualContents); });
     // 12. Splash window for 2.2 seconds; the event loop keeps running meanwhile.
     guardedStep([&] {
         if (!view_.HasWindows())

@@ -6,6 +6,7 @@
 #include "state/appstate.h"
 #include "features/connection/connection.h"
 #include "features/mail/mailcontext.h"
+#include "features/mail/mailviewer.h"
 #include "features/paging/quicknote.h"
 #include "features/filters/cfilter.h"
 #include "features/mail/cmail.h"
@@ -48,6 +49,8 @@ class Comm;
 class Connection;
 class CheckSession;
 class LinkFactory;
+class ProgramCommands;
+class Shell;
 class VersionCheck;
 
 struct PlatformServices {
@@ -66,6 +69,8 @@ struct PlatformServices {
     SmtpControl* smtp = nullptr;
     // The sockets of the version check's web requests; none: no version check.
     LinkFactory* links = nullptr;
+    // Opens web addresses and documents, starts programs; none: nothing opens.
+    Shell* shell = nullptr;
 };
 
 class MainProgram : public QObject, public ActivityLog {
@@ -180,6 +185,13 @@ public:
     OptionsContext OptionsServices();
     ModemContext ModemServices();
     ManualPageContext ManualPageServices();
+    // What the mail viewer's logic works with.
+    MailViewerContext MailViewerServices();
+    // Open, save, help, web pages and closing the program.
+    ProgramCommands& Commands() { return *commands_; }
+    // The last step of closing: writes the inbox state, empties the lists
+    // and closes the activity log. Nothing is written after it.
+    void ReleaseObjects();
 
     // The activity box keeps at most this many characters before a new line
     // drops the oldest `kActivityTrim`.
@@ -216,6 +228,9 @@ private:
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
     std::unique_ptr<VersionCheck> versionCheck_;
+    std::unique_ptr<ProgramCommands> commands_;
+    bool released_ = false;
+    bool rememberedAtRelease_ = false;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

@@ -48,6 +48,10 @@ public:
 
     virtual void ShowSplash(const QString& versionText) = 0;
     virtual void CloseSplash() = 0;
+
+    // The program is ending: close the other windows and the main window
+    // without asking again.
+    virtual void UnloadWindows() {}
 };
 
 } // namespace tessaly

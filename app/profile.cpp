@@ -312,6 +312,10 @@ void reportLoadError(MainProgram& program, const QString& path, const TessalyErr
 
 } // namespace
 
+bool IsShippedProfile(const MainProgram& program, const QString& path) {
+    return isShippedProfilePath(program, path);
+}
+
 void LoadOldProfile(MainProgram& program, const QString& path) {
     readSoundSettings(program);
     try {

@@ -23,6 +23,9 @@ void SaveProfile(MainProgram& program, const QString& path);
 // Reads a profile of either format into the live settings and the lists.
 // Reports every problem itself and never fails towards the caller.
 void LoadProfile(MainProgram& program, const QString& path);
+// True when `path` names the program directory's "default.dat" (any case):
+// saving changes to it asks for a new name at exit.
+bool IsShippedProfile(const MainProgram& program, const QString& path);
 // The reader of the older format (no version line, one mail account).
 void LoadOldProfile(MainProgram& program, const QString& path);
 

@@ -30,13 +30,13 @@ std::optional<QString> HeadlessPrompter::inputBox(const QString& prompt, const Q
     return defaultText;
 }
 
-QString HeadlessPrompter::openFileName(const QString& title, const QString&, const QString&) {
-    report(QStringLiteral("File dialog cancelled (no display): %1").arg(title));
+QString HeadlessPrompter::openFileName(const FileDialogRequest& request) {
+    report(QStringLiteral("File dialog cancelled (no display): %1").arg(request.title));
     return {};
 }
 
-QString HeadlessPrompter::saveFileName(const QString& title, const QString&, const QString&) {
-    report(QStringLiteral("File dialog cancelled (no display): %1").arg(title));
+QString HeadlessPrompter::saveFileName(const FileDialogRequest& request) {
+    report(QStringLiteral("File dialog cancelled (no display): %1").arg(request.title));
     return {};
 }
 

@@ -18,8 +18,9 @@ public:
     MsgAnswer messageBox(const MessageRequest& request) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
-    QString openFileName(const QString& title, const QString&, const QString&) override;
-    QString saveFileName(const QString& title, const QString&, const QString&) override;
+    using Prompter::openFileName;
+    QString openFileName(const FileDialogRequest& request) override;
+    QString saveFileName(const FileDialogRequest& request) override;
 
 private:
     void report(const QString& line);

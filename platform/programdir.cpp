@@ -3,8 +3,18 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 namespace tessaly {
+
+namespace {
+bool sameContent(const QString& a, const QString& b) {
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    return fa.readAll() == fb.readAll();
+}
+} // namespace
 
 QString programDirectory() {
     QString home = qEnvironmentVariable("TESSALY_HOME");
@@ -19,14 +29,20 @@ QString programDirectory() {
 QString prepareProgramDirectory(const QString& directory) {
     if (!QDir().mkpath(directory))
         return QStringLiteral("Cannot create the program directory %1").arg(directory);
-    QDirIterator it(QStringLiteral(":/shipped"), QDir::Files);
+    const QString root = QStringLiteral(":/shipped");
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString source = it.next();
-        const QString target = directory + QLatin1Char('/') + it.fileName();
-        if (QFile::exists(target))
-            continue;
-        if (!QFile::copy(source, target))
-            return QStringLiteral("Cannot copy %1 into %2").arg(it.fileName(), directory);
+        const QString relative = QDir(root).relativeFilePath(source);
+        const QString target = directory + QLatin1Char('/') + relative;
+        const bool programOwned = relative.startsWith(QLatin1String("manual/"));
+        if (QFile::exists(target)) {
+            if (!programOwned || sameContent(source, target))
+                continue;
+            QFile::remove(target);
+        }
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(source, target))
+            return QStringLiteral("Cannot copy %1 into %2").arg(relative, directory);
         // Resource files are read-only; the user's copy must be writable.
         QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                                           QFile::ReadOther);

@@ -10,8 +10,10 @@ namespace tessaly {
 QString programDirectory();
 
 // Creates the directory when it does not exist and copies in every shipped
-// file (resources under ":/shipped") that is not there yet. Returns an error
-// text, empty on success.
+// file (resources under ":/shipped", with their subfolders) that is not there
+// yet. The user manual (subfolder "manual") is the program's own and is
+// brought up to date; everything else belongs to the user once copied.
+// Returns an error text, empty on success.
 QString prepareProgramDirectory(const QString& directory);
 
 } // namespace tessaly

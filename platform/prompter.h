@@ -19,6 +19,18 @@ struct MessageRequest {
     QString title; // empty: the application title
 };
 
+// A common file dialog. `filter` lists pairs of description and pattern
+// separated by "|" ("Tessaly Files (*.dat)|*.dat|All Files (*.*)|*.*") or is
+// a single pattern ("*.dat"). A name typed without extension gets
+// `defaultExtension`.
+struct FileDialogRequest {
+    QString title;
+    QString directory;
+    QString filter;
+    QString defaultExtension;
+    QString fileName; // the name the dialog starts with
+};
+
 // The answer a prompt gets when nobody can answer it: the first button,
 // except that a Retry/Cancel box is cancelled so nothing retries forever.
 MsgAnswer defaultAnswer(MsgButtons buttons);
@@ -36,10 +48,11 @@ public:
     virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                             const QString& defaultText) = 0;
     // Empty text when the user cancelled.
-    virtual QString openFileName(const QString& title, const QString& directory,
-                                 const QString& filter) = 0;
-    virtual QString saveFileName(const QString& title, const QString& directory,
-                                 const QString& filter) = 0;
+    virtual QString openFileName(const FileDialogRequest& request) = 0;
+    virtual QString saveFileName(const FileDialogRequest& request) = 0;
+    QString openFileName(const QString& title, const QString& directory, const QString& filter) {
+        return openFileName(FileDialogRequest{title, directory, filter, {}, {}});
+    }
 };
 
 } // namespace tessaly

@@ -25,7 +25,10 @@ void quitOnTerminationSignals() {
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
-        QCoreApplication::quit();
+        // A signal ends the run at once: quit() would first ask every window
+        // to close, and the main window's closing may ask a question that
+        // nobody at a terminal or service manager can answer.
+        QCoreApplication::exit(0);
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;

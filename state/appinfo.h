@@ -17,6 +17,9 @@ constexpr int kVersionRevision = 0;
 
 // Version-check identity: the maker's server and the product's 11-digit identifier.
 inline const QString kMakerServer = QStringLiteral("http://www.tessaly.net");
+// The licence the program is distributed under, as the about window shows it.
+inline const QString kLicenceText =
+    QStringLiteral("Licensed under the GNU General Public License, version 3 or later.");
 inline const QString kProductId = QStringLiteral("10110000001");
 
 // "1.1.0000": major, minor ("##0"), revision ("0000"); computed once.

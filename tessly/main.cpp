@@ -25,6 +25,7 @@
 #include "platform/programdir.h"
 #include "platform/quitsignals.h"
 #include "platform/settingsstore.h"
+#include "platform/shell.h"
 #include "platform/sounddevice.h"
 #include "ui/platform/qtprompter.h"
 #include "ui/platform/qttrayicon.h"
@@ -164,6 +165,7 @@ int main(int argc, char** argv) {
     SmtpClient smtp(pump, links);
     QtSerialControl serial(store, kAppTitle);
     NmcliDialupControl dialup(pump);
+    DesktopShell shell;
 
     std::unique_ptr<Prompter> prompter;
     std::unique_ptr<MainView> view;
@@ -182,7 +184,7 @@ int main(int argc, char** argv) {
 
     MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
                                          headless ? QSize(15360, 11520) : screenSizeTwips(),
-                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links},
+                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links, &shell},
                         *view);
     std::unique_ptr<FrmStatus> statusWindow;
     if (window) {

@@ -6,6 +6,7 @@
 #include "app/headlessmainview.h"
 #include "app/mainprogram.h"
 #include "platform/settingsstore.h"
+#include "tests/fakes/fakeshell.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
@@ -24,6 +25,7 @@ struct RigControls {
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
     LinkFactory* links = nullptr; // the version check's web requests
+    Shell* shell = nullptr;       // none: the rig's FakeShell
 };
 
 struct ProgramRig {
@@ -34,6 +36,7 @@ struct ProgramRig {
     ScriptedPrompter prompter;
     MemorySettingsStore store;
     FakeSoundDevice sound;
+    FakeShell shell;
     HeadlessMainView view{false};
     std::unique_ptr<MainProgram> program;
 
@@ -44,7 +47,7 @@ struct ProgramRig {
     MainProgram& create(const RigControls& c = RigControls(), MainView* window = nullptr) {
         program = std::make_unique<MainProgram>(
             PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), c.tray, c.serial,
-                             c.dialup, c.pop, c.tcp, c.smtp, c.links},
+                             c.dialup, c.pop, c.tcp, c.smtp, c.links, c.shell ? c.shell : &shell},
             window ? *window : static_cast<MainView&>(view));
         return *program;
     }

@@ -24,16 +24,22 @@ std::optional<QString> ScriptedPrompter::inputBox(const QString& prompt, const Q
     return text;
 }
 
-QString ScriptedPrompter::openFileName(const QString&, const QString&, const QString&) {
+QString ScriptedPrompter::openFileName(const FileDialogRequest& request) {
+    fileDialogs_.append({false, request});
+    return nextFile();
+}
+
+QString ScriptedPrompter::saveFileName(const FileDialogRequest& request) {
+    fileDialogs_.append({true, request});
+    return nextFile();
+}
+
+QString ScriptedPrompter::nextFile() {
     if (files_.empty())
         return {};
     const QString f = files_.front();
     files_.pop_front();
     return f;
-}
-
-QString ScriptedPrompter::saveFileName(const QString& t, const QString& d, const QString& f) {
-    return openFileName(t, d, f);
 }
 
 QStringList ScriptedPrompter::messageTexts() const {

@@ -7,6 +7,7 @@
 #include "app/mainprogram.h"
 #include "app/statusdisplay.h"
 #include "features/mail/checksession.h"
+#include "features/mail/mailviewer.h"
 #include "platform/pop3client.h"
 #include "platform/popcontrol.h"
 #include "platform/settingsstore.h"
@@ -453,6 +454,23 @@ private slots:
         QCOMPARE(CheckSession::BodyAfterHeaders(QStringLiteral("A: b\r\nC: d\r\n\r\nbody\r\n")), QStringLiteral("body\r\n"));
         QCOMPARE(CheckSession::BodyAfterHeaders(QStringLiteral("A: b\n\nbody")), QStringLiteral("body"));
         QCOMPARE(CheckSession::BodyAfterHeaders(QStringLiteral("headers only\r\n")), QString());
+    }
+
+    void aMessageReadInTheViewerIsNotPaged() {
+        Rig r;
+        r.box->messages = {mail("read@x", "Read already"), mail("unread@x", "Not yet")};
+        // Downloaded while paging is off: both wait unpaged.
+        r.check(true, false);
+        QVERIFY(r.port.written.isEmpty());
+        MailViewer viewer(r.program->MailViewerServices());
+        QCOMPARE(viewer.DisplayMessage(1)->subject, QStringLiteral("read already"));
+        viewer.Closed();
+        QCOMPARE(r.view.StatusPanel(QStringLiteral("messages")), QStringLiteral("1 New Message(s) : 2 Total"));
+        r.pump.pause(600, nullptr);
+        r.check();
+        QCOMPARE(r.pages(), QStringList{QStringLiteral(
+                                "mon, 7 dec 2026 09:15:00 +0000|From:ann lee <ann@example.org>|Subject:not yet")});
+        QVERIFY(!r.program->GetInbox().Item(1).Paged());
     }
 };
 

@@ -117,7 +117,7 @@ private slots:
         QVERIFY(p->MinuteTimer().isActive());
         QCOMPARE(p->MinuteTimer().interval(), 60000);
         QVERIFY(!p->BlinkTimer().isActive());
-        QCOMPARE(p->HelpFile(), dir.path() + QStringLiteral("/tessly.hlp"));
+        QCOMPARE(p->HelpFile(), dir.path() + QStringLiteral("/manual/index.html"));
         QCOMPARE(QDir::currentPath(), QDir(dir.path()).canonicalPath());
     }
 

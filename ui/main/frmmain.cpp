@@ -1,7 +1,10 @@
 #include "ui/main/frmmain.h"
 
 #include "state/appinfo.h"
+#include "ui/main/frmabout.h"
 #include "ui/main/frmintro.h"
+#include "ui/mail/frmmail.h"
+#include "app/programcommands.h"
 #include "app/maincycle.h"
 #include "app/mainprogram.h"
 #include "app/statusdisplay.h"
@@ -17,10 +20,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -67,8 +72,7 @@ void FrmMain::buildMenus() {
     addItem(file, QStringLiteral("mnuSave"), QStringLiteral("&Save"));
     addItem(file, QStringLiteral("mnuSaveAs"), QStringLiteral("Save As..."));
     file->addSeparator();
-    QAction* exit = addItem(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit"));
-    connect(exit, &QAction::triggered, this, &FrmMain::quitProgram);
+    addItem(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit"));
 
     QMenu* edit = addMenu(QStringLiteral("mnuEdit"), QStringLiteral("&Edit"));
     edit->menuAction()->setVisible(false);
@@ -108,10 +112,11 @@ void FrmMain::buildMenus() {
     mnuPopup_->addSeparator();
     addItem(mnuPopup_, QStringLiteral("mnuOptionsPopup"), QStringLiteral("Options"));
     mnuPopup_->addSeparator();
-    QAction* quit = addItem(mnuPopup_, QStringLiteral("mnuQuitPopup"), QStringLiteral("Quit"));
-    connect(quit, &QAction::triggered, this, &FrmMain::quitProgram);
+    addItem(mnuPopup_, QStringLiteral("mnuQuitPopup"), QStringLiteral("Quit"));
+    for (const char* name : {"mnuExit", "mnuQuitPopup"})
+        connect(actions_.value(QString::fromLatin1(name)), &QAction::triggered, this, &FrmMain::quitProgram);
 
-    // Commands whose subsystems are not part of this build stay disabled.
+    // The commands are enabled when the window is bound to the program.
     for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuSend", "mnuCheckMail",
                              "mnuMailViewer", "mnuQuickNote", "mnuOptions", "mnuHelpContents",
                              "mnuHelpSearch", "mnuAbout", "mnuCheckUpdates", "mnuBug",
@@ -221,10 +226,35 @@ void FrmMain::updateClock() {
     clock_->start(60000 - now.time().second() * 1000 - now.time().msec() + 50);
 }
 
-// The window may be hidden in the tray, so closing it alone would not end the program.
+// The window may be hidden in the tray, so closing it alone would not end
+// the program: the program's exit ends it.
 void FrmMain::quitProgram() {
+    if (program_) {
+        program_->Commands().Exit();
+        return;
+    }
     close();
     QCoreApplication::quit();
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    if (program_ && !unloading_ && !program_->Commands().CloseMainWindow()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void FrmMain::UnloadWindows() {
+    unloading_ = true;
+    if (mailViewer_)
+        mailViewer_->close();
+    if (quickNote_)
+        quickNote_->close();
+    if (about_)
+        about_->close();
+    terminal_->close();
+    close();
 }
 
 void FrmMain::ShowWindow() {
@@ -348,7 +378,9 @@ void FrmMain::Bind(MainProgram& program) {
     connect(enablePaging, &QAction::triggered, this, [&cycle] { cycle.EnablePagingChosen(); });
     connect(actions_.value(QStringLiteral("mnuCheckMail")), &QAction::triggered, this, [&cycle] { cycle.CheckMailNow(); });
     connect(actions_.value(QStringLiteral("mnuCheckMailNow")), &QAction::triggered, this, [&cycle] { cycle.TrayCheckMail(); });
-    connect(this, &FrmMain::ToolbarCommand, this, [this, &cycle](const QString& key) {
+    program_ = &program;
+    ProgramCommands& commands = program.Commands();
+    connect(this, &FrmMain::ToolbarCommand, this, [this, &cycle, &commands](const QString& key) {
         if (key == QLatin1String("checkmail"))
             cycle.ToolbarCheckMail();
         else if (key == QLatin1String("quicknote"))
@@ -357,8 +389,39 @@ void FrmMain::Bind(MainProgram& program) {
             OpenOptions();
         else if (key == QLatin1String("page"))
             OpenImmediateMessage();
+        else if (key == QLatin1String("open"))
+            commands.Open();
+        else if (key == QLatin1String("save"))
+            commands.Save();
+        else if (key == QLatin1String("mail"))
+            OpenMailViewer();
+        else if (key == QLatin1String("help"))
+            commands.HelpContents();
     });
-    program_ = &program;
+    // The sending of pages by hand and the options dialog come with their windows.
+    for (const char* key : {"open", "save", "mail", "help"})
+        tlbMain_->findChild<QAction*>(QStringLiteral("tlb_") + QLatin1String(key))->setEnabled(true);
+    const std::pair<const char*, std::function<void()>> commandItems[] = {
+        {"mnuOpen", [&commands] { commands.Open(); }},
+        {"mnuSave", [&commands] { commands.Save(); }},
+        {"mnuSaveAs", [&commands] { commands.SaveAs(); }},
+        {"mnuHelpContents", [&commands] { commands.HelpContents(); }},
+        {"mnuHelpSearch", [&commands] { commands.HelpSearch(); }},
+        {"mnuAbout", [this] { OpenAbout(); }},
+        {"mnuCheckUpdates", [&commands] { commands.CheckForUpdates(); }},
+        {"mnuBug", [&commands] { commands.SubmitBugReport(); }},
+        {"mnuMailViewer", [this] { OpenMailViewer(); }},
+        {"mnuviewMail", [this] { OpenMailViewer(); }},
+    };
+    for (const auto& [name, run] : commandItems) {
+        QAction* a = actions_.value(QString::fromLatin1(name));
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this, run);
+    }
+    // From now on the program ends through its exit, not when its last
+    // window closes (the main window may be hidden in the tray).
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        app->setQuitOnLastWindowClosed(false);
     // The toolbar button arrives through ToolbarCommand above.
     for (const char* name : {"mnuQuickNote", "mnuQuickNotePopUp"}) {
         QAction* a = actions_.value(QString::fromLatin1(name));
@@ -440,6 +503,40 @@ FrmMessage* FrmMain::OpenImmediateMessage() {
     message_->raise();
     message_->activateWindow();
     return message_;
+}
+
+FrmMail* FrmMain::MailViewerWindow() const { return mailViewer_; }
+
+FrmMail* FrmMain::OpenMailViewer() {
+    if (!program_ || !program_->Commands().MailViewerAllowed())
+        return nullptr;
+    if (!mailViewer_) {
+        mailViewer_ = new FrmMail(program_->MailViewerServices(), this);
+        mailViewer_->SetReplyHandler([this](const MailViewer::Reply& reply) {
+            FrmQuickNote* note = OpenQuickNote();
+            if (!note)
+                return;
+            note->txtTo()->setText(reply.to);
+            note->txtSubject()->setText(reply.subject);
+            note->txtFrom()->setText(reply.from);
+        });
+    }
+    mailViewer_->show();
+    mailViewer_->raise();
+    mailViewer_->activateWindow();
+    return mailViewer_;
+}
+
+FrmAbout* FrmMain::OpenAbout() {
+    if (!program_)
+        return nullptr;
+    if (!about_) {
+        ProgramCommands& commands = program_->Commands();
+        about_ = new FrmAbout(commands.WebAddress(), [&commands](const QString& url) { commands.OpenURL(url); }, this);
+    }
+    about_->show();
+    about_->raise();
+    return about_;
 }
 
 QAction* FrmMain::Action(const QString& objectName) const { return actions_.value(objectName); }

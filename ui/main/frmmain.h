@@ -19,9 +19,11 @@ class QToolBar;
 
 namespace tessaly {
 
+class FrmAbout;
 class FrmIntro;
 class FrmMessage;
 class FrmOptions;
+class FrmMail;
 class FrmQuickNote;
 class FrmTerminal;
 class LinkFactory;
@@ -59,6 +61,7 @@ public:
     void RepaintStatusBar() override;
     void ShowSplash(const QString& versionText) override;
     void CloseSplash() override;
+    void UnloadWindows() override;
 
     // Named parts, for the subsystems that drive them.
     QAction* Action(const QString& objectName) const;
@@ -78,6 +81,10 @@ public:
     FrmOptions* OpenOptions();
     // Opens the immediate message window, or brings it to the front.
     FrmMessage* OpenImmediateMessage();
+    // "Mail Viewer": the viewer, or none when the inbox is empty.
+    FrmMail* OpenMailViewer();
+    FrmMail* MailViewerWindow() const;
+    FrmAbout* OpenAbout();
     void SetLinkFactory(std::unique_ptr<LinkFactory> links);
 
 signals:
@@ -88,6 +95,8 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Closing goes through the program's exit question.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QMenu* addMenu(const QString& objectName, const QString& caption);
@@ -119,6 +128,9 @@ private:
     QPointer<FrmQuickNote> quickNote_;
     QPointer<FrmOptions> options_;
     QPointer<FrmMessage> message_;
+    QPointer<FrmMail> mailViewer_;
+    QPointer<FrmAbout> about_;
+    bool unloading_ = false;
 };
 
 } // namespace tessaly

@@ -55,14 +55,39 @@ std::optional<QString> QtPrompter::inputBox(const QString& prompt, const QString
     return text;
 }
 
-QString QtPrompter::openFileName(const QString& title, const QString& directory,
-                                 const QString& filter) {
-    return QFileDialog::getOpenFileName(parent_, title, directory, filter);
+QStringList QtPrompter::nameFilters(const QString& filter) {
+    if (!filter.contains(QLatin1Char('|')))
+        return filter.isEmpty() ? QStringList() : QStringList{filter};
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        QString pattern = parts[i + 1];
+        // "*.*" means every file, with or without a dot in its name.
+        pattern.replace(QLatin1String("*.*"), QLatin1String("*"));
+        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (open > 0)
+            description = description.left(open).trimmed();
+        out << QStringLiteral("%1 (%2)").arg(description, QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')));
+    }
+    return out;
 }
 
-QString QtPrompter::saveFileName(const QString& title, const QString& directory,
-                                 const QString& filter) {
-    return QFileDialog::getSaveFileName(parent_, title, directory, filter);
+QString QtPrompter::fileDialog(const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(parent_, request.title, request.directory);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(nameFilters(request.filter));
+    dialog.setDefaultSuffix(request.defaultExtension);
+    if (!request.fileName.isEmpty() && !request.fileName.contains(QLatin1Char('*')))
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
+
+QString QtPrompter::openFileName(const FileDialogRequest& request) { return fileDialog(request, false); }
+
+QString QtPrompter::saveFileName(const FileDialogRequest& request) { return fileDialog(request, true); }
 
 } // namespace tessaly

@@ -15,12 +15,15 @@ public:
     MsgAnswer messageBox(const MessageRequest& request) override;
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
-    QString openFileName(const QString& title, const QString& directory,
-                         const QString& filter) override;
-    QString saveFileName(const QString& title, const QString& directory,
-                         const QString& filter) override;
+    using Prompter::openFileName;
+    QString openFileName(const FileDialogRequest& request) override;
+    QString saveFileName(const FileDialogRequest& request) override;
+
+    // "Desc (*.a)|*.a|All Files (*.*)|*.*" as Qt's name filters.
+    static QStringList nameFilters(const QString& filter);
 
 private:
+    QString fileDialog(const FileDialogRequest& request, bool save);
     QString defaultTitle_;
     QWidget* parent_;
 };
