@@ -131,7 +131,7 @@ void QtSerialControl::portError(QSerialPort::SerialPortError error) {
                       error == QSerialPort::DeviceNotFoundError || error == QSerialPort::ReadError;
     if (!lost)
         return; // a refused setting or a single failed write: the member that caused it reports it
-    const QString device = port_.portName();
+    const QString device = DeviceFor(CommPort());
     const QString reason = hangUp ? QStringLiteral("hang-up") : port_.errorString();
     port_.clearError();
     port_.close();

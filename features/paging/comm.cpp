@@ -206,6 +206,9 @@ void Comm::HangUp(SerialControl& port) {
         bool found = false;
         port.SetInBufferCount(0);
         Pause(1);
+        // What came during the guard pause (line noise, say) is no answer
+        // to the escape.
+        port.SetInBufferCount(0);
         SendText(port, QStringLiteral("+++"));
         Pause(0.5);
         WaitForText(port, QStringLiteral("OK"), 2, found, reply);

@@ -13,6 +13,7 @@
 #include "ground/tessalyerror.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakeserial.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
 
@@ -250,6 +251,22 @@ private slots:
         QCOMPARE(d.service.ResultState(), pagestate::LineLost);
         QCOMPARE(d.log.last(), QStringLiteral("Pager: Modem line lost"));
         QVERIFY(d.pump.elapsedSeconds() < 11);
+    }
+
+    // The program writes a device's hang-up to its activity log and terminal.
+    void programLogsDeviceFaults() {
+        ProgramRig rig;
+        FakeSerialControl port(rig.pump);
+        RigControls controls;
+        controls.serial = &port;
+        rig.startWithoutProfile(controls);
+        port.SetPortOpen(true);
+        port.hangUp(1);
+        rig.pump.advance(2);
+        QVERIFY(!port.PortOpen());
+        const QString lost = QStringLiteral("COM1 closed: the device /dev/fake hung up or went away (hang-up)");
+        QVERIFY2(rig.activity().contains(lost), qPrintable(rig.activity()));
+        QVERIFY(rig.program->GetTerminal().Text().contains(lost));
     }
 
     // Every failure answer after the dial ends that attempt at once, with its
