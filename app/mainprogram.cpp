@@ -13,6 +13,7 @@
 #include "features/paging/comm.h"
 #include "features/paging/pagingcontext.h"
 #include "features/paging/smtpevents.h"
+#include "features/version/versioncheck.h"
 #include "log/clogfile.h"
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
@@ -70,7 +71,11 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         platform_.pump, platform_.pop, platform_.tcp, state_, *status_, *this, *connection_, inbox_, filters_,
         popAccounts_, pagers_, queue_, *tmrMinute_,
         [this](const MessageQueue::PageOutcome& outcome) { SendQueue(outcome); }, [this] { UpdateSettings(); },
-        [this](int total) { display_->UpdateEmailDisplay(total); }});
+        [this](int total) { display_->UpdateEmailDisplay(total); },
+        [this] {
+            if (versionCheck_)
+                versionCheck_->Check();
+        }});
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
     if (platform_.pop && platform_.tcp)
@@ -371,7 +376,14 @@ void MainProgram::Startup(const QString& commandLine) {
         UpdateSettings();
         view_.SetCheckCommandsEnabled(cycle_->HasCheckEntry());
     });
-    // 22. The version-check object is set up by the version-check module.
+    // 22. The version-check object, for runs that have network links.
+    guardedStep([&] {
+        if (!platform_.links)
+            return;
+        versionCheck_ = std::make_unique<VersionCheck>(VersionCheckContext{
+            platform_.pump, *platform_.links, platform_.prompter, platform_.store, *status_, *this, view_.HasWindows()});
+        versionCheck_->SetupVersionCheck();
+    });
     // 23. Show the main window.
     guardedStep([&] { view_.ShowWindow(); });
     // 24. Seed empty lists with the spare pager and service.

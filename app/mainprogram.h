@@ -44,6 +44,8 @@ class StatusWindow;
 class Comm;
 class Connection;
 class CheckSession;
+class LinkFactory;
+class VersionCheck;
 
 struct PlatformServices {
     EventPump& pump;
@@ -59,6 +61,8 @@ struct PlatformServices {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    // The sockets of the version check's web requests; none: no version check.
+    LinkFactory* links = nullptr;
 };
 
 class MainProgram : public QObject, public ActivityLog {
@@ -93,6 +97,9 @@ public:
     Inbox& GetInbox() { return inbox_; }
     Comm& GetComm() { return *comm_; }
     CheckSession& Session() { return *session_; }
+    // The version check (g_Novaprobe's owner); none before start-up or in a
+    // run without network links.
+    VersionCheck* Versions() { return versionCheck_.get(); }
     POPAccountList& POPAccounts() { return popAccounts_; }
     const POPAccountList& POPAccounts() const { return popAccounts_; }
 
@@ -201,6 +208,7 @@ private:
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
+    std::unique_ptr<VersionCheck> versionCheck_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;
