@@ -100,9 +100,11 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     };
     if (platform_.serial) {
         cycle_->SetPortBusyTest([this] { return platform_.serial->PortOpen(); });
-        // Line settings the device could not take are noted in the transcript.
+        // Line settings the device could not take are noted in the transcript;
+        // a hang-up and a device that refuses its settings also in the log.
         connect(platform_.serial, &SerialControl::terminalLine, this,
                 [this](const QString& line) { state_.terminal.Append(line + QLatin1Char('\r')); });
+        connect(platform_.serial, &SerialControl::deviceFault, this, [this](const QString& line) { LogActivity(line); });
     }
 }
 

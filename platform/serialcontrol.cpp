@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <termios.h>
 
 namespace tessaly {
@@ -60,6 +61,14 @@ void SerialControl::SetFlowControl(int mode) {
         applyFlow();
 }
 
+void SerialControl::reportLineLost(const QString& device, const QString& reason) {
+    const QString line = QStringLiteral("COM%1 closed: the device %2 hung up or went away (%3)")
+                             .arg(CommPort())
+                             .arg(device, reason);
+    emit terminalLine(line);
+    emit deviceFault(line);
+}
+
 void SerialControl::SetDTREnable(bool on) {
     dtrEnable_ = on;
     if (PortOpen())
@@ -69,6 +78,7 @@ void SerialControl::SetDTREnable(bool on) {
 QtSerialControl::QtSerialControl(const SettingsStore& store, QString app, QObject* parent)
     : store_(store), app_(std::move(app)) {
     setParent(parent);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialControl::portError);
 }
 
 QtSerialControl::~QtSerialControl() {
@@ -81,10 +91,51 @@ QString QtSerialControl::DeviceFor(int port) const {
                        QStringLiteral("/dev/ttyS%1").arg(port - 1));
 }
 
-void QtSerialControl::refused(const QString& what) {
-    emit terminalLine(QStringLiteral("%1: %2 not supported by the device (%3)")
-                          .arg(port_.portName(), what, port_.errorString()));
+void QtSerialControl::refused(const QString& what, const QString& reason) {
+    emit terminalLine(QStringLiteral("%1: %2 not supported by the device (%3)").arg(port_.portName(), what, reason));
     port_.clearError();
+    refusals_ << what;
+    if (!opening_)
+        reportRefusals();
+}
+
+void QtSerialControl::reportRefusals() {
+    if (refusals_.isEmpty())
+        return;
+    // A real modem takes these settings; a refusal usually means the wrong
+    // device or a broken adapter, which the user should hear about once.
+    const QString line = QStringLiteral("COM%1: the device %2 refused %3 (wrong device or broken adapter?)")
+                             .arg(CommPort())
+                             .arg(DeviceFor(CommPort()), refusals_.join(QStringLiteral(", ")));
+    refusals_.clear();
+    if (refusalsReported_.contains(line))
+        return;
+    refusalsReported_ << line;
+    emit deviceFault(line);
+}
+
+bool QtSerialControl::hungUp() const {
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// Once the other end has hung up, the device stays readable with nothing to
+// read, so a waiting event loop would never sleep again. A hang-up or a
+// device that failed therefore closes the port at once; the modem routines
+// see the closed port and end their wait.
+void QtSerialControl::portError(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::NoError || !port_.isOpen())
+        return;
+    const bool hangUp = hungUp();
+    const bool lost = hangUp || error == QSerialPort::ResourceError ||
+                      error == QSerialPort::DeviceNotFoundError || error == QSerialPort::ReadError;
+    if (!lost)
+        return; // a refused setting or a single failed write: the member that caused it reports it
+    const QString device = DeviceFor(CommPort());
+    const QString reason = hangUp ? QStringLiteral("hang-up") : port_.errorString();
+    port_.clearError();
+    port_.close();
+    reportLineLost(device, reason);
 }
 
 void QtSerialControl::SetPortOpen(bool open) {
@@ -104,18 +155,21 @@ void QtSerialControl::SetPortOpen(bool open) {
         port_.clearError();
         raise(PortUnavailable, QStringLiteral("Port unavailable: %1 (%2)").arg(device, reason));
     }
+    opening_ = true;
     applyLine();
     applyFlow();
     applyDtr();
+    opening_ = false;
+    reportRefusals();
 }
 
 void QtSerialControl::applyLine() {
     const LineSettings line = ParseSettings(Settings());
     if (!port_.setBaudRate(line.baud))
-        refused(QStringLiteral("%1 baud").arg(line.baud));
+        refused(QStringLiteral("%1 baud").arg(line.baud), port_.errorString());
     if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(std::clamp(line.dataBits, 5, 8))) ||
         line.dataBits < 5)
-        refused(QStringLiteral("%1 data bits").arg(line.dataBits));
+        refused(QStringLiteral("%1 data bits").arg(line.dataBits), port_.errorString());
     QSerialPort::Parity parity = QSerialPort::NoParity;
     switch (line.parity) {
     case 'E': parity = QSerialPort::EvenParity; break;
@@ -125,12 +179,12 @@ void QtSerialControl::applyLine() {
     default: break;
     }
     if (!port_.setParity(parity))
-        refused(QStringLiteral("parity %1").arg(QLatin1Char(line.parity)));
+        refused(QStringLiteral("parity %1").arg(QLatin1Char(line.parity)), port_.errorString());
     const QSerialPort::StopBits stop = line.stopBits == 2     ? QSerialPort::TwoStop
                                        : line.stopBits == 1.5 ? QSerialPort::OneAndHalfStop
                                                               : QSerialPort::OneStop;
     if (!port_.setStopBits(stop))
-        refused(QStringLiteral("%1 stop bits").arg(line.stopBits));
+        refused(QStringLiteral("%1 stop bits").arg(line.stopBits), port_.errorString());
 }
 
 void QtSerialControl::applyFlow() {
@@ -139,7 +193,7 @@ void QtSerialControl::applyFlow() {
                       : mode >= 2 ? QSerialPort::HardwareControl
                                   : QSerialPort::NoFlowControl;
     if (!port_.setFlowControl(flow)) {
-        refused(QStringLiteral("flow control %1").arg(mode));
+        refused(QStringLiteral("flow control %1").arg(mode), port_.errorString());
         return;
     }
     if (mode == 3) {
@@ -148,14 +202,13 @@ void QtSerialControl::applyFlow() {
         termios tio{};
         const int fd = static_cast<int>(port_.handle());
         if (tcgetattr(fd, &tio) != 0 || ((tio.c_iflag |= IXON | IXOFF), tcsetattr(fd, TCSANOW, &tio) != 0))
-            emit terminalLine(QStringLiteral("%1: XON/XOFF not supported by the device (%2)")
-                                  .arg(port_.portName(), QString::fromLocal8Bit(std::strerror(errno))));
+            refused(QStringLiteral("XON/XOFF"), QString::fromLocal8Bit(std::strerror(errno)));
     }
 }
 
 void QtSerialControl::applyDtr() {
     if (!port_.setDataTerminalReady(DTREnable()))
-        refused(QStringLiteral("DTR"));
+        refused(QStringLiteral("DTR"), port_.errorString());
 }
 
 int QtSerialControl::InBufferCount() const {

@@ -58,8 +58,15 @@ public:
 signals:
     // A line for the terminal window, e.g. a line setting the device refused.
     void terminalLine(const QString& text);
+    // A fault of the device for the activity log: it hung up or went away
+    // (the port is closed by then), or it refused line settings (once per
+    // device and kind of refusal).
+    void deviceFault(const QString& text);
 
 protected:
+    // The device on `device` hung up or failed and the port has been closed:
+    // one line to the terminal window and the activity log.
+    void reportLineLost(const QString& device, const QString& reason);
     // Called when a setting changes while the port is open.
     virtual void applyLine() {}
     virtual void applyFlow() {}
@@ -97,11 +104,19 @@ protected:
     void applyDtr() override;
 
 private:
-    void refused(const QString& what);
+    // A setting the device did not take: a terminal line at once; the
+    // refusals of one opening go to the activity log together.
+    void refused(const QString& what, const QString& reason);
+    void reportRefusals();
+    void portError(QSerialPort::SerialPortError error);
+    bool hungUp() const;
 
     const SettingsStore& store_;
     QString app_;
     mutable QSerialPort port_;
+    bool opening_ = false;
+    QStringList refusals_;
+    QStringList refusalsReported_;
 };
 
 } // namespace tessaly

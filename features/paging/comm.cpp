@@ -51,15 +51,21 @@ void Comm::ShowCommStatus(const QString& text) {
 void Comm::Pause(double seconds) { pump_.pause(seconds, &cancel_); }
 
 void Comm::SendText(SerialControl& port, const QString& text) {
+    // A port the device closed under us (it hung up) takes nothing; the
+    // next wait ends at once and the routine reports the lost line.
+    if (!port.PortOpen())
+        return;
     port.SetOutput(text);
     TerminalAppend(QStringLiteral("-->") + text);
 }
 
 bool Comm::waitForData(SerialControl& port, double seconds) {
-    if (seconds <= 0)
-        return port.InBufferCount() > 0;
-    return pump_.waitUntil([&port] { return port.InBufferCount() > 0; }, seconds, &cancel_);
+    if (seconds > 0)
+        pump_.waitUntil([&port] { return port.InBufferCount() > 0 || !port.PortOpen(); }, seconds, &cancel_);
+    return port.PortOpen() && port.InBufferCount() > 0;
 }
+
+QString Comm::rest(SerialControl& port) { return port.PortOpen() ? port.Input() : QString(); }
 
 void Comm::tooLong() { prompter_.messageBox(kTooLong); }
 
@@ -108,6 +114,8 @@ std::int16_t Comm::InitModem(SerialControl& port, const QString& initString) {
     Pause(1);
     reply.clear();
     WaitForText(port, QStringLiteral("OK"), 10, found, reply);
+    if (!port.PortOpen())
+        return pagestate::LineLost;
 
     SendText(port, command + kCR);
     Pause(1);
@@ -115,29 +123,41 @@ std::int16_t Comm::InitModem(SerialControl& port, const QString& initString) {
     WaitForText(port, QStringLiteral("OK"), 10, found, reply);
     if (found)
         return pagestate::OK;
-    return cancel_ ? pagestate::Cancelled : pagestate::InitFailed;
+    if (cancel_)
+        return pagestate::Cancelled;
+    return port.PortOpen() ? pagestate::InitFailed : pagestate::LineLost;
 }
 
 // Reads the modem's answer after a dial until a result word arrives, the
-// deadline passes or the user cancels. Returns the state a result word gives,
-// or nothing when the wait ran out (or was cancelled) without one.
+// deadline passes, the user cancels or the device hangs up. Returns the state
+// a result word (or the lost line) gives, or nothing when the wait ran out (or
+// was cancelled) without one.
 std::optional<std::int16_t> Comm::listenAfterDial(SerialControl& port, const QDateTime& deadline,
                                                   bool connectEnds, QString& reply) {
+    // Each failure word ends the attempt at once rather than at the deadline.
+    static const struct {
+        const char* word;
+        std::int16_t state;
+    } failures[] = {{"BUSY", pagestate::Busy},           {"NO DIAL", pagestate::NoDialTone},
+                    {"NO CARRIER", pagestate::NoCarrier}, {"NO ANSWER", pagestate::NoAnswer},
+                    {"ERROR", pagestate::DialError}};
     while (waitForData(port, secondsUntil(pump_.now(), deadline))) {
         reply += port.Input();
         if (connectEnds && reply.contains(QLatin1String("CONNECT")))
             return pagestate::OK;
         if (cancel_)
             return pagestate::Cancelled;
-        if (reply.contains(QLatin1String("BUSY")))
-            return pagestate::Busy;
-        if (reply.contains(QLatin1String("NO DIAL")))
-            return pagestate::NoDialTone;
+        for (const auto& f : failures)
+            if (reply.contains(QLatin1String(f.word)))
+                return f.state;
         if (reply.size() > kReplyLimit) {
+            // Noise on the line, not an answer: the attempt has failed.
             tooLong();
-            return pagestate::OK; // the wait ends; the state stays what it was
+            return pagestate::LineNoise;
         }
     }
+    if (!port.PortOpen())
+        return pagestate::LineLost;
     return std::nullopt;
 }
 
@@ -152,7 +172,7 @@ std::int16_t Comm::DialService(SerialControl& port, const QString& phone) {
     const std::int16_t state = listenAfterDial(port, deadline, true, reply).value_or(pagestate::NoConnection);
     pump_.yield();
     Pause(0.5);
-    TerminalAppend(QStringLiteral("<--") + reply + port.Input());
+    TerminalAppend(QStringLiteral("<--") + reply + rest(port));
     if (state == pagestate::OK)
         ShowCommStatus(QStringLiteral("Connected"));
     return state;
@@ -169,7 +189,7 @@ std::int16_t Comm::DialNumeric(SerialControl& port, const QString& dialText, dou
     const std::int16_t state = listenAfterDial(port, deadline, false, reply)
                                    .value_or(cancel_ ? pagestate::Cancelled : pagestate::OK);
     pump_.yield();
-    TerminalAppend(QStringLiteral("<--") + reply + port.Input());
+    TerminalAppend(QStringLiteral("<--") + reply + rest(port));
     if (state == pagestate::OK)
         ShowCommStatus(QStringLiteral("Page Sent"));
     return state;
@@ -186,6 +206,9 @@ void Comm::HangUp(SerialControl& port) {
         bool found = false;
         port.SetInBufferCount(0);
         Pause(1);
+        // What came during the guard pause (line noise, say) is no answer
+        // to the escape.
+        port.SetInBufferCount(0);
         SendText(port, QStringLiteral("+++"));
         Pause(0.5);
         WaitForText(port, QStringLiteral("OK"), 2, found, reply);

@@ -28,16 +28,20 @@ public:
           settings_(settings), cancel_(cancel) {}
 
     // Opens the port and sends "AT", then the initialisation text with the
-    // speaker pieces. States 0, 1, 6 or 9.
+    // speaker pieces. States 0, 1, 6, 9 or 14 (the device hung up).
     std::int16_t InitModem(SerialControl& port, const QString& initString);
-    // Dials a paging terminal and waits up to 60 s for CONNECT. States 0, 2, 6, 7, 8.
+    // Dials a paging terminal and waits up to 60 s for CONNECT; BUSY, NO
+    // DIALTONE, NO CARRIER, NO ANSWER and ERROR end the wait at once. States
+    // 0, 2, 6, 7, 8 and 14 to 18 (pagestate.h).
     std::int16_t DialService(SerialControl& port, const QString& phone);
     // Dials a numeric pager (number, pauses and digits) and listens `waitSeconds`
-    // for a busy line or no dial tone. States 0, 6, 7, 8.
+    // for a failure answer; silence is success. States 0, 6, 7, 8 and 14 to 18.
     std::int16_t DialNumeric(SerialControl& port, const QString& dialText, double waitSeconds);
-    // Waits until `reply` holds `expected`; the time-out counts silence.
+    // Waits until `reply` holds `expected`; the time-out counts silence. A
+    // port that closes under the wait (the device hung up) ends it at once.
     void WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds,
                      bool& found, QString& reply);
+    // Sends `text`; nothing when the port has been closed by a hang-up.
     void SendText(SerialControl& port, const QString& text);
     // "+++", "ATH0", then the port is closed; a closed port is left alone.
     void HangUp(SerialControl& port);
@@ -56,6 +60,8 @@ public:
 private:
     // Waits up to `seconds` for received data; false on deadline or cancel.
     bool waitForData(SerialControl& port, double seconds);
+    // What the port still holds; nothing once it is closed.
+    static QString rest(SerialControl& port);
     void tooLong();
     std::optional<std::int16_t> listenAfterDial(SerialControl& port, const QDateTime& deadline,
                                                 bool connectEnds, QString& reply);

@@ -1,5 +1,6 @@
 // Numeric pages: dial the pager's number, wait through pause commas, key the
-// digits, and listen only for a busy line or a missing dial tone.
+// digits, and listen for a failure answer (busy, no dial tone, no carrier,
+// no answer, error); silence means the page went out.
 
 #include "state/commstatus.h"
 #include "state/livesettings.h"
@@ -16,15 +17,12 @@ namespace tessaly {
 namespace {
 
 QString digitalLine(std::int16_t state) {
-    switch (state) {
-    case pagestate::OK: return QStringLiteral("Digital Pager: Message Sent");
-    case pagestate::InitFailed: return QStringLiteral("Digital Pager: Could Not Initialize Modem");
-    case pagestate::Cancelled: return QStringLiteral("Digital Pager: User Cancelled");
-    case pagestate::NoDialTone: return QStringLiteral("Digital Pager: No Dialtone");
-    case pagestate::Busy: return QStringLiteral("Digital Pager: Busy");
-    case pagestate::PortUnavailable: return QStringLiteral("Comm Port Unavailable");
-    default: return {};
-    }
+    if (state == pagestate::OK)
+        return QStringLiteral("Digital Pager: Message Sent");
+    if (state == pagestate::PortUnavailable)
+        return QStringLiteral("Comm Port Unavailable");
+    const QString reason = pagestate::Reason(state);
+    return reason.isEmpty() ? reason : QStringLiteral("Digital Pager: ") + reason;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "features/paging/cpagerservice.h"
 #include "features/paging/pagestate.h"
 #include "features/paging/pagingcontext.h"
+#include "ground/printableascii.h"
 #include "ground/tessalyerror.h"
 #include "platform/serialcontrol.h"
 
@@ -21,20 +22,15 @@ constexpr char ACK = 6;
 constexpr char CR = 13;
 constexpr char ESC = 27;
 constexpr int kMaxFrame = 256;
+// STX, CR after the pager ID, CR after the text, ETX, checksum, CR.
+constexpr int kFrameOverhead = 8;
 constexpr int kIdTries = 6;
 
 QString logonLine(std::int16_t state) {
-    switch (state) {
-    case pagestate::InitFailed: return QStringLiteral("Pager: Could Not Initialize Modem");
-    case pagestate::NoConnection: return QStringLiteral("Pager: Could not connect w/ Service");
-    case pagestate::Cancelled: return QStringLiteral("Pager: User Cancelled");
-    case pagestate::NoDialTone: return QStringLiteral("Pager: No Dialtone");
-    case pagestate::Busy: return QStringLiteral("Pager: Busy");
-    case pagestate::PortUnavailable: return QStringLiteral("Comm Port Unavailable");
-    case pagestate::NoIdPrompt: return QStringLiteral("Pager: Unable to logon.");
-    case pagestate::LogonRefused: return QStringLiteral("Pager: Logon was not accepted.");
-    default: return {};
-    }
+    if (state == pagestate::PortUnavailable)
+        return QStringLiteral("Comm Port Unavailable");
+    const QString reason = pagestate::Reason(state);
+    return reason.isEmpty() ? reason : QStringLiteral("Pager: ") + reason;
 }
 
 } // namespace
@@ -56,12 +52,13 @@ QByteArray CPagerService::Checksum(const QByteArray& stxToEtx) {
 }
 
 QByteArray CPagerService::Frame(const QString& pagerId, const QString& block) {
-    // The line carries 8-bit characters; the checksum covers exactly those.
+    // Terminals take printable 7-bit text; on a 7-bit line an eighth bit
+    // would be lost and the terminal would sum other bytes than these.
     QByteArray frame;
     frame += STX;
-    frame += pagerId.toLatin1();
+    frame += toPrintableAscii(pagerId).toLatin1();
     frame += CR;
-    frame += block.toLatin1();
+    frame += toPrintableAscii(block).toLatin1();
     frame += CR;
     frame += ETX;
     frame += Checksum(frame);
@@ -79,6 +76,8 @@ std::int16_t CPagerService::logonDialogue(Comm& comm, SerialControl& port) {
         comm.WaitForText(port, QStringLiteral("ID"), 3, found, reply);
         if (found)
             break;
+        if (!port.PortOpen())
+            return pagestate::LineLost;
         comm.SendText(port, QString(QChar(CR)));
         if (reply.contains(QLatin1String("NO CARRIER")))
             return pagestate::NoConnection;
@@ -91,7 +90,9 @@ std::int16_t CPagerService::logonDialogue(Comm& comm, SerialControl& port) {
     comm.Pause(1);
     reply.clear();
     comm.WaitForText(port, QChar(ESC) + QStringLiteral("[p"), 10, found, reply);
-    return found ? pagestate::OK : pagestate::LogonRefused;
+    if (found)
+        return pagestate::OK;
+    return port.PortOpen() ? pagestate::LogonRefused : pagestate::LineLost;
 }
 
 // One call: line settings, modem, dial, logon. `state` follows every step, so
@@ -158,38 +159,59 @@ bool CPagerService::Logon(PagingContext& ctx, SerialControl& port) {
     return false;
 }
 
+// Sends the page block by block. A block that cannot go or is not
+// acknowledged ends the page with one activity line naming it, and leaves a
+// state other than OK: the page was not delivered. A block too long for one
+// frame is cut to fit, and the cut is logged.
 void CPagerService::SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId,
                            const QString& message, int messageNumber) {
     Comm& comm = ctx.comm;
     const int n = messageNumber;
-    SplitMessage(message, ctx.settings.maxPagesPerMessage);
+    // Mapped before splitting, so that the blocks are cut to the length of
+    // what is actually sent.
+    SplitMessage(toPrintableAscii(message), ctx.settings.maxPagesPerMessage);
     const int count = BlockCount();
+    const int room = kMaxFrame - kFrameOverhead - static_cast<int>(toPrintableAscii(pagerId).size());
     for (int j = 1; j <= count; ++j) {
+        const QString name = QStringLiteral("Message #%1 (%2 of %3)").arg(n).arg(j).arg(count);
+        auto fail = [&](std::int16_t state, const QString& why) {
+            resultState_ = state;
+            ctx.logActivity(name + QLatin1Char(' ') + why);
+        };
         comm.ShowCommStatus(QStringLiteral("Sending Message #%1 (%2 of %3)").arg(n).arg(j).arg(count));
-        const QByteArray frame = Frame(pagerId, Block(j));
-        if (frame.size() > kMaxFrame) {
-            resultState_ = pagestate::FrameTooLong;
-            return;
+        if (room < 1)
+            return fail(pagestate::FrameTooLong, QStringLiteral("not sent: the pager ID leaves no room in a block"));
+        if (!port.PortOpen())
+            return fail(pagestate::LineLost, QStringLiteral("not sent: the modem line was lost"));
+        QString block = Block(j);
+        if (block.size() > room) {
+            ctx.logActivity(name + QStringLiteral(" cut from %1 to %2 characters to fit one block").arg(block.size()).arg(room));
+            block.truncate(room);
         }
         port.SetInBufferCount(0);
-        comm.SendText(port, QString::fromLatin1(frame));
+        comm.SendText(port, QString::fromLatin1(Frame(pagerId, block)));
         comm.Pause(1);
         QString reply;
         bool found = false;
         comm.WaitForText(port, QString(QChar(ACK)), 10, found, reply);
         if (!found) {
-            resultState_ = pagestate::NotAcknowledged;
-            return;
+            if (!port.PortOpen())
+                return fail(pagestate::LineLost, QStringLiteral("not acknowledged: the modem line was lost"));
+            if (comm.CancelFlag())
+                return fail(pagestate::Cancelled, QStringLiteral("not acknowledged: cancelled by the user"));
+            return fail(pagestate::NotAcknowledged, QStringLiteral("was not acknowledged by the paging service"));
         }
         comm.ShowCommStatus(QStringLiteral("Message #%1 sent successfully").arg(n));
-        ctx.logActivity(QStringLiteral("Message #%1 (%2 of %3) sent successfully").arg(n).arg(j).arg(count));
+        ctx.logActivity(name + QStringLiteral(" sent successfully"));
     }
     resultState_ = pagestate::OK;
 }
 
 void CPagerService::Logoff(PagingContext& ctx, SerialControl& port) {
-    ctx.comm.SendText(port, QString(QChar(EOT)) + QChar(CR));
-    ctx.comm.Pause(1);
+    if (port.PortOpen()) {
+        ctx.comm.SendText(port, QString(QChar(EOT)) + QChar(CR));
+        ctx.comm.Pause(1);
+    }
     ctx.comm.HangUp(port);
     resultState_ = pagestate::OK;
 }

@@ -12,6 +12,15 @@ void FakeSerialControl::inject(const QByteArray& bytes, double delay) {
     });
 }
 
+void FakeSerialControl::hangUp(double delay) {
+    pump_.schedule(delay, [this] {
+        if (!open_)
+            return;
+        SetPortOpen(false);
+        reportLineLost(QStringLiteral("/dev/fake"), QStringLiteral("hang-up"));
+    });
+}
+
 void FakeSerialControl::SetPortOpen(bool open) {
     if (!open) {
         open_ = false;

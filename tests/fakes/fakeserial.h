@@ -38,6 +38,10 @@ public:
     }
     // Data arriving by itself after `delay` seconds (a ring, a lost carrier).
     void inject(const QByteArray& bytes, double delay);
+    // The device hangs up `delay` seconds from now (if the port is open
+    // then), as the real control sees it: the port closes and the fault is
+    // reported on both signals.
+    void hangUp(double delay);
 
     bool PortOpen() const override { return open_; }
     void SetPortOpen(bool open) override;

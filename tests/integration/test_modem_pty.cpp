@@ -15,6 +15,7 @@
 #include "platform/serialcontrol.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/scriptedprompter.h"
+#include "tests/integration/modemline.h"
 #include "tests/integration/modemsim.h"
 
 #include <QJsonArray>
@@ -29,34 +30,6 @@
 using namespace tessaly;
 using namespace tessaly::testing;
 
-namespace {
-
-// The real serial port control on the simulator's pseudo-terminal, with
-// the modem routines and a paging context around it.
-struct Line {
-    RealEventPump pump;
-    ScriptedPrompter prompter;
-    MemorySettingsStore store;
-    std::unique_ptr<QtSerialControl> port;
-    LiveSettings settings;
-    bool cancel = false;
-    Terminal terminal;
-    StatusWindow status{store, QSize(15360, 11520), cancel};
-    Comm comm{pump, prompter, terminal, status, settings, cancel};
-    QStringList log;
-    PagingContext ctx{comm, settings, status, [this](const QString& l) { log << l; }};
-
-    Line(const QString& device, int com) {
-        store.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM%1").arg(com), device);
-        port = std::make_unique<QtSerialControl>(store, kAppTitle);
-        settings.applyFactoryValues();
-        settings.retries = 0;
-        QObject::connect(port.get(), &SerialControl::terminalLine,
-                         [this](const QString& l) { terminal.Append(l + QLatin1Char('\r')); });
-    }
-};
-
-} // namespace
 
 class TestModemPty : public QObject {
     Q_OBJECT
@@ -79,7 +52,7 @@ private slots:
         if (!startSimulator({QStringLiteral("--cr-before-id"), QStringLiteral("2")}))
             QSKIP("python3 is needed for the modem simulator");
 
-        Line line(device, 2);
+        ModemLine line(device, 2);
         QtSerialControl& port = *line.port;
         PagingContext& ctx = line.ctx;
         QStringList& log = line.log;
@@ -97,7 +70,7 @@ private slots:
 
         QCOMPARE(queue.Count(), 0);
         QVERIFY(!port.PortOpen());
-        QCOMPARE(log, (QStringList{"Message #1 (1 of 1) sent successfully", "Message #2 (1 of 1) sent successfully"}));
+        QCOMPARE(line.pagingLines(), (QStringList{"Message #1 (1 of 1) sent successfully", "Message #2 (1 of 1) sent successfully"}));
 
         const QJsonObject s = summary();
         const QJsonArray blocks = s.value(QStringLiteral("blocks")).toArray();
@@ -121,7 +94,7 @@ private slots:
     void busyLineAndNumericPage() {
         if (!startSimulator({QStringLiteral("--busy"), QStringLiteral("5550000")}))
             QSKIP("python3 is needed for the modem simulator");
-        Line line(device, 3);
+        ModemLine line(device, 3);
         QtSerialControl& port = *line.port;
         PagingContext& ctx = line.ctx;
         QStringList& log = line.log;
@@ -135,10 +108,10 @@ private slots:
         service.SetDigitalDelay(2);
 
         service.SendDigitalPage(ctx, port, QStringLiteral("5550000"), QStringLiteral("111*2#"));
-        QCOMPARE(log, QStringList{QStringLiteral("Digital Pager: Busy")});
+        QCOMPARE(line.pagingLines(), QStringList{QStringLiteral("Digital Pager: Busy")});
         log.clear();
         service.SendDigitalPage(ctx, port, QStringLiteral("5557777"), QStringLiteral("111*2#"));
-        QCOMPARE(log, QStringList{QStringLiteral("Digital Pager: Message Sent")});
+        QCOMPARE(line.pagingLines(), QStringList{QStringLiteral("Digital Pager: Message Sent")});
         QVERIFY(!port.PortOpen());
         const QJsonArray pages = summary().value(QStringLiteral("numeric_pages")).toArray();
         QVERIFY(!pages.isEmpty());

@@ -44,6 +44,9 @@ PLUS = 0x2B
 
 STAGES = ("command", "dial", "id", "logon", "block", "logoff")
 
+# The dial "result" of a --noise rule: endless noise instead of a result word.
+NOISE_RESULT = "<noise>"
+
 # Answers to a block and the bytes the terminal sends for each.
 BLOCK_ANSWERS = {
     "ack": b"\x06\r",
@@ -62,6 +65,10 @@ DISCONNECT = b"\x1b\x04\r"
 # any result word and no flow-control characters (XON/XOFF), so they cannot
 # stall a port that uses software flow control.
 GARBAGE = b"\x00\xff\x00~\x7f\x80\x00"
+
+# Line noise sent after a --noise dial: no upper-case letters (so no result
+# word can form), no CR, no XON/XOFF.
+NOISE = bytes(b for b in range(0x20, 0x7F) if not (0x41 <= b <= 0x5A)) + b"\x00\x80\xff"
 
 # Numeric result codes (ATV0) of the verbose result texts.
 RESULT_CODES = {
@@ -226,12 +233,17 @@ class Simulator:
         self.seq = itertools.count()
         self.stop = False
         self.log_file = None
+        # The device has gone away (--hangup-mid-frame, "hangup"): the master
+        # side is closed and nothing is read or sent any more.
+        self.gone = False
 
         self.rules = []
         for numbers, text in ((opts.busy, "BUSY"),
                               (opts.no_dialtone, "NO DIALTONE"),
                               (opts.no_carrier, "NO CARRIER"),
-                              (opts.no_answer, "NO ANSWER")):
+                              (opts.no_answer, "NO ANSWER"),
+                              (opts.dial_error, "ERROR"),
+                              (opts.noise, NOISE_RESULT)):
             for rule_text in numbers or []:
                 self.rules.append(DialRule(rule_text, text))
         self.numeric_numbers = [dial_digits(n) for n in opts.numeric_number or []]
@@ -280,6 +292,8 @@ class Simulator:
             "logoffs": [],
             "escapes": 0,
             "drops": 0,
+            "hangups": [],
+            "noise_bytes": 0,
             "ignored_lines": [],
         }
 
@@ -340,7 +354,7 @@ class Simulator:
         self.flush_out()
 
     def flush_out(self):
-        while self.out and self.port_open:
+        while self.out and self.port_open and not self.gone:
             try:
                 n = os.write(self.master, self.out)
             except BlockingIOError:
@@ -424,7 +438,13 @@ class Simulator:
         self.last_rx = now
         self.log({"dir": "rx", "data": as_text(data)})
         self.summary["bytes_received"] += len(data)
+        if self.o.seven_bit:
+            # A 7-bit line (7 data bits and parity): the eighth bit never
+            # reaches the modem or the terminal.
+            data = bytes(b & 0x7F for b in data)
         for b in data:
+            if self.gone:
+                return
             if self.mode == "online":
                 self.online_byte(b, gap)
             else:
@@ -605,6 +625,12 @@ class Simulator:
             result = self.o.numeric_reply if numeric else self.o.connect_text
 
         self.dial_pending = (entry, record, page)
+        if result == NOISE_RESULT:
+            # No result word ever comes, only noise, until a keystroke ends
+            # the dial (NO CARRIER) or the port closes.
+            entry["noise"] = True
+            self.schedule(self.o.dial_delay, self.noise_burst, "dial")
+            return None
         if self.silent_stage == "dial":
             for item in (entry, record, page):
                 if item is not None:
@@ -621,6 +647,35 @@ class Simulator:
 
         self.schedule(self.o.dial_delay, finish, "dial")
         return None
+
+    def noise_burst(self):
+        if self.dial_pending is None or not self.port_open or self.gone:
+            return
+        self.summary["noise_bytes"] += 256
+        self.send((NOISE * (256 // len(NOISE) + 1))[:256])
+        self.schedule(0.01, self.noise_burst, "dial")
+
+    def hang_up_device(self, stage):
+        """The device goes away: the master side is closed, so the program's
+        port sees a hang-up (as when a USB modem is pulled out)."""
+        if self.gone:
+            return
+        entry = {"t": self.now(), "stage": stage}
+        if stage == "block":
+            entry["block"] = self.blocks_total + 1
+        self.summary["hangups"].append(entry)
+        self.log({"event": "hangup", "stage": stage})
+        self.verbose("device hung up (%s)" % stage)
+        self.cancel("dial", "escape", "terminal")
+        self.set_dial_result("")
+        if self.call is not None:
+            self.end_call("device-hangup", notify=False)
+        self.gone = True
+        self.port_open = False
+        self.out.clear()
+        os.close(self.master)
+        self.master = -1
+        self.changed()
 
     def set_dial_result(self, result):
         """Give the pending dial its result and end it."""
@@ -778,6 +833,11 @@ class Simulator:
                 self.term_buf = bytearray([STX])
                 return
             self.term_buf.append(b)
+            if (b == CR and self.term_buf.count(CR) == 1
+                    and self.o.hangup_mid_frame == self.blocks_total + 1):
+                # The pager ID has arrived, the text is on its way.
+                self.hang_up_device("block")
+                return
             if b == ETX:
                 self.checksum_buf = bytearray()
                 self.term_state = "checksum"
@@ -874,6 +934,7 @@ class Simulator:
             "expected_checksum": as_text(expected),
             "checksum_ok": ok,
             "well_formed": well_formed,
+            "printable": all(0x20 <= c <= 0x7E for c in pager_id + message),
             "frame_length": len(block) + len(received) + (1 if terminated else 0),
             "answer": answer,
         })
@@ -916,6 +977,8 @@ class Simulator:
                 self.verbose("stdout is gone; summary not printed")
         elif word == "drop":
             self.line_drop()
+        elif word == "hangup":
+            self.hang_up_device("request")
         elif word == "quit":
             self.stop = True
         elif word:
@@ -972,7 +1035,7 @@ class Simulator:
         stdin_buf = b""
         self.write_summary()
         while not self.stop:
-            if not self.port_open:
+            if not self.port_open and not self.gone:
                 self.check_port()
             rlist = [wake_r]
             if watch_stdin:
@@ -983,7 +1046,7 @@ class Simulator:
             timeout = None
             if self.events:
                 timeout = max(0.0, self.events[0][0] - time.monotonic())
-            if not self.port_open:
+            if not self.port_open and not self.gone:
                 timeout = 0.02 if timeout is None else min(timeout, 0.02)
             if deadline is not None:
                 left = max(0.0, deadline - time.monotonic())
@@ -1076,6 +1139,10 @@ def build_parser():
                    help="dialling NUMBER answers NO CARRIER")
     g.add_argument("--no-answer", action="append", metavar="NUMBER[:COUNT]",
                    help="dialling NUMBER answers NO ANSWER")
+    g.add_argument("--dial-error", action="append", metavar="NUMBER[:COUNT]",
+                   help="dialling NUMBER answers ERROR")
+    g.add_argument("--noise", action="append", metavar="NUMBER[:COUNT]",
+                   help="dialling NUMBER gives endless line noise and no result")
     g.add_argument("--numeric-number", action="append", metavar="NUMBER",
                    help="dials starting with NUMBER are numeric pages even without '#' or ';'")
     g.add_argument("--numeric-reply", default="OK",
@@ -1111,6 +1178,12 @@ def build_parser():
     g.add_argument("--drop-after-blocks", type=int, metavar="N",
                    help="drop the line (NO CARRIER, command mode) after the Nth block has "
                         "been answered; 0 drops right after the logon go-ahead")
+    g.add_argument("--hangup-mid-frame", type=int, metavar="N",
+                   help="the device hangs up (the pseudo-terminal's master closes) while the "
+                        "Nth block of the run arrives, right after its pager ID")
+    g.add_argument("--seven-bit", action="store_true",
+                   help="a 7-bit line: the eighth bit of every received byte is lost, so "
+                        "the terminal checks the checksum over 7-bit bytes")
     g.add_argument("--garbage", action="store_true",
                    help="put NUL and other non-text bytes in front of every answer")
     g.add_argument("--long-reply", type=int, default=0, metavar="N",
@@ -1131,7 +1204,7 @@ def check_options(p, o):
         for a in o.block_answers.split(","):
             if a.strip() and a.strip().lower() not in BLOCK_ANSWERS:
                 p.error("--block-answers: unknown answer %r" % a)
-    for name in ("busy", "no_dialtone", "no_carrier", "no_answer"):
+    for name in ("busy", "no_dialtone", "no_carrier", "no_answer", "dial_error", "noise"):
         for rule_text in getattr(o, name) or []:
             try:
                 DialRule(rule_text, "")
@@ -1139,6 +1212,8 @@ def check_options(p, o):
                 p.error("--%s: %s" % (name.replace("_", "-"), e))
     if o.cr_before_id < 0:
         p.error("--cr-before-id must not be negative")
+    if o.hangup_mid_frame is not None and o.hangup_mid_frame < 1:
+        p.error("--hangup-mid-frame counts blocks from 1")
     if o.drop_after_blocks is not None and o.drop_after_blocks < 0:
         p.error("--drop-after-blocks must not be negative")
     if o.link and os.path.lexists(o.link) and not os.path.islink(o.link):

@@ -539,6 +539,76 @@ class NumericPageTest(SimTestCase):
         self.assertEqual((page["number"], page["digits"]), ("5553333", "111*3"))
 
 
+class FaultTest(SimTestCase):
+    def test_dial_error_and_endless_noise(self):
+        sim = self.start("--dial-error", "5551111", "--noise", "5552222")
+        sim.init_modem()
+        self.assertEqual(sim.exchange(b"ATDT5551111\r", ERROR), ERROR)
+        sim.send(b"ATDT5552222\r")
+        noise = sim.quiet(0.3)
+        self.assertGreater(len(noise), 2000)  # keeps coming
+        self.assertFalse(any(0x41 <= c <= 0x5A for c in noise))  # no result word can form
+        self.assertNotIn(b"\r", noise)
+        sim.send(b"x")  # a keystroke ends the dial
+        sim.expect(NO_CARRIER)
+        sim.quiet(0.1)
+        self.assertEqual(sim.exchange(b"AT\r", OK), OK)
+        summary = sim.finish()
+        self.assertEqual([d["result"] for d in summary["dials"]], ["ERROR", "NO CARRIER"])
+        self.assertTrue(summary["dials"][1]["noise"])
+        self.assertGreater(summary["noise_bytes"], 2000)
+
+    def test_seven_bit_line_sums_seven_bit_bytes(self):
+        sim = self.start("--seven-bit")
+        sim.logon()
+        eight_bit = frame(b"1234", "caf\u00e9".encode("latin-1"))  # summed with the 8th bit
+        self.assertEqual(sim.exchange(eight_bit, NAK), NAK)
+        self.assertEqual(sim.exchange(frame(b"1234", b"cafe"), ACK), ACK)
+        blocks = sim.finish()["blocks"]
+        self.assertEqual([(b["message"], b["checksum_ok"], b["printable"]) for b in blocks],
+                         [("cafi", False, True), ("cafe", True, True)])
+
+    def test_etx_and_eight_bit_text_are_recorded(self):
+        sim = self.start()
+        sim.logon()
+        self.assertEqual(sim.exchange(frame(b"1234", "d\u00e9j\u00e0".encode("latin-1")), ACK), ACK)
+        # An ETX inside the text ends the frame early: the rest is not a checksum.
+        sim.send(b"\x021234\rbad\x03text\r\x03" + b"000\r")
+        sim.expect(NAK)
+        blocks = sim.finish()["blocks"]
+        self.assertEqual([(b["printable"], b["checksum_ok"]) for b in blocks[:2]],
+                         [(False, True), (True, False)])
+
+    def test_hangup_mid_frame(self):
+        sim = self.start("--hangup-mid-frame", "2")
+        sim.logon()
+        self.assertEqual(sim.exchange(frame(b"1", b"first"), ACK), ACK)
+        sim.send(b"\x021\rsecond")
+        # The other end is gone: the port reports a hang-up.
+        deadline = time.monotonic() + 2
+        hung_up = False
+        while time.monotonic() < deadline and not hung_up:
+            events = select.poll()
+            events.register(sim.fd, select.POLLIN)
+            hung_up = any(ev & select.POLLHUP for _, ev in events.poll(50))
+        self.assertTrue(hung_up)
+        summary = sim.finish()
+        self.assertEqual(summary["hangups"][0]["stage"], "block")
+        self.assertEqual(summary["hangups"][0]["block"], 2)
+        self.assertEqual(len(summary["blocks"]), 1)
+        self.assertEqual(summary["calls"][0]["end"], "device-hangup")
+
+    def test_hangup_on_request(self):
+        sim = self.start()
+        sim.init_modem()
+        sim.control("hangup")
+        deadline = time.monotonic() + 2
+        while time.monotonic() < deadline and not sim.summary()["hangups"]:
+            time.sleep(0.02)
+        summary = sim.finish()
+        self.assertEqual(summary["hangups"][0]["stage"], "request")
+
+
 class ProcessTest(SimTestCase):
     def test_exit_when_stdin_closes(self):
         sim = self.start(open_port=False)

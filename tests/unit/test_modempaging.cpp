@@ -9,9 +9,11 @@
 #include "features/paging/pagestate.h"
 #include "features/paging/pagingcontext.h"
 #include "state/terminal.h"
+#include "ground/printableascii.h"
 #include "ground/tessalyerror.h"
 #include "platform/settingsstore.h"
 #include "tests/fakes/fakeserial.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/scriptedprompter.h"
 #include "tests/fakes/virtualeventpump.h"
 
@@ -88,12 +90,20 @@ struct Rig {
     CPagerService service;
 
     Rig() {
+        // Wired as the program wires its port.
+        QObject::connect(&port, &SerialControl::deviceFault, [this](const QString& line) { log << line; });
+        QObject::connect(&port, &SerialControl::terminalLine, [this](const QString& line) { terminal.Append(line + QLatin1Char('\r')); });
         settings.applyFactoryValues();
         settings.retries = 3;
         settings.retryWait = 30;
         service.SetName(QStringLiteral("Default"));
         setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F"));
         service.SetMaxPageChar(80);
+    }
+    // Replaces the terminal's answer to every block.
+    void blockAnswer(const QByteArray& reply) {
+        port.rules.removeIf([](const FakeSerialControl::Rule& rule) { return rule.command.pattern() == QLatin1String("^\\x03"); });
+        port.answer(QStringLiteral("^\\x03"), reply, 0.4);
     }
     // What went to the modem after the dial command.
     QByteArray afterDial() const { return port.written.mid(port.written.lastIndexOf("ATDT")); }
@@ -114,6 +124,31 @@ private slots:
         QCOMPARE(CPagerService::Checksum("\x02\x03"), QByteArray("005"));
         // Only the low 12 bits count.
         QCOMPARE(CPagerService::Checksum(QByteArray(4096 + 17, '\x01')), QByteArray("011"));
+        // The frame and its checksum hold only the 7-bit bytes that are sent.
+        const QByteArray mapped = CPagerService::Frame(QStringLiteral("12\u00b3"), QStringLiteral("caf\u00e9\x03 \u00df"));
+        QCOMPARE(mapped, CPagerService::Frame(QStringLiteral("123"), QStringLiteral("cafe? ss")));
+    }
+
+    void printableAscii_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("plain") << "From: ann|Subject: lunch? ~{}" << "From: ann|Subject: lunch? ~{}";
+        QTest::newRow("accents") << "caf\u00e9 cr\u00e8me br\u00fbl\u00e9e \u00c7A \u00f1" << "cafe creme brulee CA n";
+        QTest::newRow("two letters") << "Stra\u00dfe \u00c6sop \u0152uvre \u00fe" << "Strasse AEsop OEuvre th";
+        QTest::newRow("one letter") << "\u00f8 \u0142 \u0111 \u0131" << "o l d i";
+        QTest::newRow("controls") << "a\x03" "b\x1b" "c\x7f" "d\x02" << "a?b?c?d?";
+        QTest::newRow("line breaks") << "tab\there\r\nnext\u00a0x\u2028y" << "tab here  next x y";
+        QTest::newRow("typography") << "\u201cquoted\u201d \u2013 it\u2019s\u2026" << "\"quoted\" - it's...";
+        QTest::newRow("compatibility") << "\ufb01le \u2122 \u00bd \uff21" << "file TM 1/2 A";
+        QTest::newRow("other scripts") << "\u0395\u03bb\u03bb\u03ac\u03b4\u03b1 \u4e2d" << "?????? ?";
+        QTest::newRow("emoji, one ? each") << QString::fromUtf8("ok \xf0\x9f\x98\x80!") << "ok ?!";
+        QTest::newRow("signs") << "\u00a9\u00b0\u00a4\u20ac" << "????";
+    }
+    void printableAscii() {
+        QFETCH(QString, text);
+        QFETCH(QString, sent);
+        QCOMPARE(toPrintableAscii(text), sent);
+        QCOMPARE(toPrintableAscii(sent), sent);
     }
 
     void logonWithPromptOnFirstWait() {
@@ -149,25 +184,127 @@ private slots:
         QVERIFY(r.port.written.endsWith("\x04\r+++ATH0\r"));
     }
 
-    void unacknowledgedAndTooLongBlocks() {
+    void refusedAndOversizedBlocks() {
         Rig r;
+        r.service.SetMaxPageChar(5);
         QVERIFY(r.service.Logon(r.ctx, r.port));
-        r.port.rules.removeIf([](const FakeSerialControl::Rule& rule) { return rule.command.pattern() == QLatin1String("^\\x03"); });
-        r.port.answer(QStringLiteral("^\\x03"), "\x15\r", 0.4); // NAK is not ACK
+        r.blockAnswer("\x15\r"); // NAK is not ACK
         const double t0 = r.pump.elapsedSeconds();
-        r.service.SendTo(r.ctx, r.port, QStringLiteral("1234"), QStringLiteral("HI"), 3);
+        r.service.SendTo(r.ctx, r.port, QStringLiteral("1234"), QStringLiteral("HELLOWORLD"), 3);
         QCOMPARE(r.service.ResultState(), pagestate::NotAcknowledged);
         QVERIFY(r.pump.elapsedSeconds() - t0 >= 10); // waited out 10 s of silence
-        QCOMPARE(r.status.StatusLine(), QStringLiteral("Sending Message #3 (1 of 1)"));
-        QVERIFY(r.log.isEmpty());
+        QCOMPARE(r.status.StatusLine(), QStringLiteral("Sending Message #3 (1 of 2)"));
+        // One line names the refused block; the second block is not sent.
+        QCOMPARE(r.log, QStringList{QStringLiteral("Message #3 (1 of 2) was not acknowledged by the paging service")});
+        QCOMPARE(r.port.written.count('\x02'), 1);
 
-        // A frame over 256 characters is not sent at all.
+        // A block too long for one frame is cut to fit and sent.
+        r.log.clear();
+        r.blockAnswer("\x06\r");
         r.service.SetMaxPageChar(250);
-        const QByteArray before = r.port.written;
         r.service.SendTo(r.ctx, r.port, QString(10, QLatin1Char('9')), QString(250, QLatin1Char('x')), 1);
+        QCOMPARE(r.service.ResultState(), pagestate::OK);
+        QCOMPARE(r.log, (QStringList{"Message #1 (1 of 1) cut from 250 to 238 characters to fit one block",
+                                     "Message #1 (1 of 1) sent successfully"}));
+        const QByteArray last = r.port.written.mid(r.port.written.lastIndexOf('\x02'));
+        QCOMPARE(last.size(), 256);
+        QCOMPARE(last, CPagerService::Frame(QString(10, QLatin1Char('9')), QString(238, QLatin1Char('x'))));
+
+        // A pager ID that leaves no room for text: nothing goes out.
+        r.log.clear();
+        const QByteArray before = r.port.written;
+        r.service.SendTo(r.ctx, r.port, QString(248, QLatin1Char('9')), QStringLiteral("x"), 2);
         QCOMPARE(r.service.ResultState(), pagestate::FrameTooLong);
+        QCOMPARE(r.log, QStringList{QStringLiteral("Message #2 (1 of 1) not sent: the pager ID leaves no room in a block")});
         QCOMPARE(r.port.written, before);
         QVERIFY(r.port.PortOpen()); // SendTo never hangs up
+    }
+
+    void hangUpEndsTheWaitAtOnce() {
+        Rig r;
+        QVERIFY(r.service.Logon(r.ctx, r.port));
+        r.blockAnswer(""); // the terminal stays silent, so only the hang-up ends the wait
+        const double t0 = r.pump.elapsedSeconds();
+        r.port.hangUp(1.5);
+        r.service.SendTo(r.ctx, r.port, QStringLiteral("1234"), QStringLiteral("first"), 1);
+        QCOMPARE(r.service.ResultState(), pagestate::LineLost);
+        QCOMPARE(r.pump.elapsedSeconds() - t0, 1.5);
+        const QString lost = QStringLiteral("COM2 closed: the device /dev/fake hung up or went away (hang-up)");
+        QCOMPARE(r.log, (QStringList{lost, "Message #1 (1 of 1) not acknowledged: the modem line was lost"}));
+        QVERIFY(r.terminal.Text().contains(lost));
+
+        // The next page of the call is not delivered either, and logoff goes quietly.
+        r.log.clear();
+        const QByteArray before = r.port.written;
+        r.service.SendTo(r.ctx, r.port, QStringLiteral("1234"), QStringLiteral("second"), 2);
+        QCOMPARE(r.service.ResultState(), pagestate::LineLost);
+        QCOMPARE(r.log, QStringList{QStringLiteral("Message #2 (1 of 1) not sent: the modem line was lost")});
+        r.service.Logoff(r.ctx, r.port);
+        QCOMPARE(r.port.written, before);
+
+        // While dialling: the attempt ends at the hang-up, not after 60 s.
+        Rig d;
+        d.settings.retries = 0;
+        d.service.SetPhone(QStringLiteral("555SILENT"));
+        d.port.hangUp(10);
+        QVERIFY(!d.service.Logon(d.ctx, d.port));
+        QCOMPARE(d.service.ResultState(), pagestate::LineLost);
+        QCOMPARE(d.log.last(), QStringLiteral("Pager: Modem line lost"));
+        QVERIFY(d.pump.elapsedSeconds() < 11);
+    }
+
+    // The program writes a device's hang-up to its activity log and terminal.
+    void programLogsDeviceFaults() {
+        ProgramRig rig;
+        FakeSerialControl port(rig.pump);
+        RigControls controls;
+        controls.serial = &port;
+        rig.startWithoutProfile(controls);
+        port.SetPortOpen(true);
+        port.hangUp(1);
+        rig.pump.advance(2);
+        QVERIFY(!port.PortOpen());
+        const QString lost = QStringLiteral("COM1 closed: the device /dev/fake hung up or went away (hang-up)");
+        QVERIFY2(rig.activity().contains(lost), qPrintable(rig.activity()));
+        QVERIFY(rig.program->GetTerminal().Text().contains(lost));
+    }
+
+    // Every failure answer after the dial ends that attempt at once, with its
+    // own activity line, for a paging service and a numeric pager alike.
+    void dialAnswersEndTheAttempt_data() {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no carrier") << QByteArray("\r\nNO CARRIER\r\n") << int(pagestate::NoCarrier) << "No Carrier";
+        QTest::newRow("no answer") << QByteArray("\r\nNO ANSWER\r\n") << int(pagestate::NoAnswer) << "No Answer";
+        QTest::newRow("no dialtone") << QByteArray("\r\nNO DIALTONE\r\n") << int(pagestate::NoDialTone) << "No Dialtone";
+        QTest::newRow("error") << QByteArray("\r\nERROR\r\n") << int(pagestate::DialError) << "Modem Error";
+        QTest::newRow("busy") << QByteArray("\r\nBUSY\r\n") << int(pagestate::Busy) << "Busy";
+        QTest::newRow("5001 characters of noise") << QByteArray(5001, '~') << int(pagestate::LineNoise) << "Line Noise";
+    }
+    void dialAnswersEndTheAttempt() {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, state);
+        QFETCH(QString, reason);
+        const bool noise = answer.size() > 5000;
+        Rig r;
+        r.settings.retries = 0;
+        r.port.rules.prepend({QRegularExpression(QStringLiteral("^ATDT555FAIL")), answer, 2});
+        r.service.SetPhone(QStringLiteral("555FAIL"));
+        QVERIFY(!r.service.Logon(r.ctx, r.port));
+        QCOMPARE(int(r.service.ResultState()), state);
+        QCOMPARE(r.log, QStringList{QStringLiteral("Pager: ") + reason});
+        QVERIFY(r.pump.elapsedSeconds() < 15); // init, dial, answer, hang-up: not 60 s
+        QCOMPARE(r.prompter.messageTexts().size(), noise ? 1 : 0);
+
+        Rig n;
+        n.settings.retries = 0;
+        n.port.rules.prepend({QRegularExpression(QStringLiteral("^ATDT555FAIL")), answer, 2});
+        n.service.SetDigitalDelay(20);
+        n.service.SendDigitalPage(n.ctx, n.port, QStringLiteral("555FAIL"), QStringLiteral("1#"));
+        QCOMPARE(int(n.service.ResultState()), state);
+        QCOMPARE(n.log, QStringList{QStringLiteral("Digital Pager: ") + reason});
+        QVERIFY(n.status.StatusLine() != QStringLiteral("Page Sent"));
     }
 
     void noCarrierThenRetry() {
