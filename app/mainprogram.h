@@ -16,6 +16,7 @@
 #include "features/paging/cpagerservice.h"
 #include "features/paging/cpagermessage.h"
 #include "features/paging/smtpevents.h"
+#include "features/remote/countdown.h"
 
 #include <QObject>
 #include <QSize>
@@ -44,6 +45,9 @@ class StatusWindow;
 class Comm;
 class Connection;
 class CheckSession;
+class DesktopShell;
+class RemoteCommands;
+class SessionControl;
 
 struct PlatformServices {
     EventPump& pump;
@@ -59,6 +63,11 @@ struct PlatformServices {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    // Remote commands: opening a file ("run"), powering off or restarting
+    // the computer, and the countdown's view (standard output when none).
+    DesktopShell* shell = nullptr;
+    SessionControl* session = nullptr;
+    CountdownViewFactory countdownView = {};
 };
 
 class MainProgram : public QObject, public ActivityLog {
@@ -84,6 +93,11 @@ public:
     void SaveProfile(const QString& path);
     // Refreshes the "Current Settings" labels and the two switches.
     void UpdateSettings();
+    // Ends the program the way "Exit" does (a remote "quit", "shutdown" or
+    // "reboot" comes here). A test may put its own action in place.
+    void Quit();
+    void SetQuitAction(std::function<void()> action) { quitAction_ = std::move(action); }
+    RemoteCommands& Remote() { return *remote_; }
 
     PagerList& Pagers() { return pagers_; }
     const PagerList& Pagers() const { return pagers_; }
@@ -180,6 +194,8 @@ private:
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
+    std::unique_ptr<RemoteCommands> remote_;
+    std::function<void()> quitAction_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

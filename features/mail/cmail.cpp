@@ -57,14 +57,34 @@ int Inbox::NewMailCount() const {
     return n;
 }
 
-void Inbox::CheckRemoteCmd() const {
+void Inbox::CheckRemoteCmd() {
     if (!remote_)
         return;
     // The interpreter may change the inbox; positions are re-read each time.
     for (int i = 1; i <= list_.Count(); ++i) {
-        const CMail& m = list_.Item(i);
-        if (!m.Paged())
-            remote_(m.Subject(), m.Body());
+        CMail& m = list_.Item(i);
+        if (m.Paged() || m.RemoteChecked())
+            continue;
+        // Marked before it runs: a command that fails or ends the program
+        // is not carried out again at the next check. A message whose body
+        // is still to come is offered again.
+        if (m.Downloaded())
+            m.SetRemoteChecked(true);
+        QString body = m.Body();
+        const QString subject = m.Subject();
+        const QString id = m.ID();
+        auto keepBody = [&] {
+            CMail* same = list_.Find(id);
+            if (same && body != same->Body())
+                same->SetBody(body);
+        };
+        try {
+            remote_(subject, body);
+        } catch (...) {
+            keepBody();
+            throw;
+        }
+        keepBody();
     }
 }
 

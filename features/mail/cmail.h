@@ -38,6 +38,10 @@ public:
     void SetMailTo(const QString& v) { mailTo_ = v; }
     bool Downloaded() const { return downloaded_; }
     void SetDownloaded(bool v) { downloaded_ = v; }
+    // The remote-command interpreter has examined the downloaded message; it
+    // is not offered again, so its commands run once.
+    bool RemoteChecked() const { return remoteChecked_; }
+    void SetRemoteChecked(bool v) { remoteChecked_ = v; }
     // Checks whose page for this message was not delivered.
     std::int16_t PageAttempts() const { return pageAttempts_; }
     void SetPageAttempts(std::int16_t v) { pageAttempts_ = v; }
@@ -48,7 +52,7 @@ public:
 
 private:
     QString id_, header_, from_, dateSent_, subject_, body_, mailTo_;
-    bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false;
+    bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false, remoteChecked_ = false;
     std::int32_t size_ = 0;
     std::int16_t priority_ = 0;
     std::int16_t pageAttempts_ = 0;
@@ -56,8 +60,9 @@ private:
 
 class Inbox {
 public:
-    // Hands a message's subject and body to the remote-command interpreter.
-    using RemoteCommandHandler = std::function<void(const QString& subject, const QString& body)>;
+    // Hands a message's subject and body to the remote-command interpreter,
+    // which may hide the remote password in the body it keeps.
+    using RemoteCommandHandler = std::function<void(const QString& subject, QString& body)>;
 
     // Appends under `key`, which is the message's ID, not paged and kept. A key
     // already present is the keyed list's duplicate-key error.
@@ -81,8 +86,9 @@ public:
     // True when no message has exactly this ID (letter case counts).
     bool IsNewMail(const QString& id) const;
     int NewMailCount() const;
-    // Offers every unpaged message to the remote-command interpreter.
-    void CheckRemoteCmd() const;
+    // Offers every unpaged message to the remote-command interpreter, a
+    // downloaded one only once.
+    void CheckRemoteCmd();
     void SetRemoteCommandHandler(RemoteCommandHandler handler) { remote_ = std::move(handler); }
 
 private:

@@ -32,6 +32,7 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
             {QStringLiteral("paged"), m.Paged()},
             {QStringLiteral("downloaded"), m.Downloaded()},
             {QStringLiteral("pageAttempts"), m.PageAttempts()},
+            {QStringLiteral("remoteChecked"), m.RemoteChecked()},
         });
     }
     const QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
@@ -83,6 +84,7 @@ bool LoadInboxState(Inbox& inbox, const QString& path, QString* error) {
             m->SetNewMessage(o.value(QStringLiteral("new")).toBool());
             m->SetDownloaded(o.value(QStringLiteral("downloaded")).toBool());
             m->SetPageAttempts(static_cast<std::int16_t>(std::clamp(o.value(QStringLiteral("pageAttempts")).toInt(), 0, 32767)));
+            m->SetRemoteChecked(o.value(QStringLiteral("remoteChecked")).toBool());
             const bool paged = o.value(QStringLiteral("paged")).toBool();
             CMail& stored = inbox.Add(std::move(m), id);
             stored.SetPaged(paged); // Add clears it
