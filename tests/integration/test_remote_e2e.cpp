@@ -70,7 +70,10 @@ private slots:
             s.retries = 0;
             p.Pagers().Item(1).SetID(QStringLiteral("7654321"));
             p.Pagers().Item(1).SetServiceName(QStringLiteral("Default"));
-            setUpTapService(p.Services().Item(1), QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1"));
+            CPagerService& service = p.Services().Item(1);
+            service.SetName(QStringLiteral("Default"));
+            setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
+            service.SetMaxPageChar(200);
             p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
                                 QStringLiteral("work"), QStringLiteral("w0rk"), true);
             p.SaveProfile(profile);
