@@ -143,6 +143,8 @@ void RemoteCommands::endSession(const RemoteLine& line, bool restart) {
         view = std::make_unique<ConsoleCountdownView>();
     if (!ShutdownCountdown::Run(ctx_.pump, *view, restart))
         return;
+    if (ctx_.beforeSessionEnds)
+        ctx_.beforeSessionEnds();
     const QString refusal = ctx_.session
                                 ? ctx_.session->EndSession(restart ? SessionControl::Ending::Reboot
                                                                    : SessionControl::Ending::PowerOff)

@@ -31,6 +31,10 @@ struct RemoteContext {
     std::function<void()> saveProfile;
     // Ends the program the way "Exit" does.
     std::function<void()> quit;
+    // Writes down what must outlive the program (the inbox marks, so that
+    // this message is not obeyed again after the restart) before the
+    // computer is asked to power off or restart. May be empty.
+    std::function<void()> beforeSessionEnds = {};
 };
 
 // One command line taken apart.

@@ -52,6 +52,26 @@ public:
         return 0;
     }
 
+    bool StartTls(const QString& peerName) override {
+        if (!IsOpen())
+            return false;
+        auto end = end_;
+        const bool trusted = !net_.untrusted_.contains(peerName, Qt::CaseInsensitive);
+        auto alive = alive_;
+        net_.pump_.schedule(2 * net_.latency_, [this, alive, end, trusted] {
+            if (!*alive || !end->isOpen())
+                return;
+            if (!trusted) {
+                detach();
+                emit secureFailed(QStringLiteral("The certificate is self-signed, and untrusted"));
+                return;
+            }
+            end->encrypted = true;
+            emit encrypted();
+        });
+        return true;
+    }
+
     QByteArray ReadAll() override { return std::exchange(inbox_, {}); }
     bool IsOpen() const override { return end_ && end_->open_; }
     void Abort() override { detach(); }

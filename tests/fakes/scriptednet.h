@@ -31,6 +31,9 @@ public:
     bool isOpen() const { return link_ != nullptr && open_; }
     // Everything the client wrote on this connection.
     QByteArray received;
+    // True once the client switched the connection to TLS (bytes written
+    // before that stay in `received` as they were).
+    bool encrypted = false;
 
 private:
     friend class ScriptedLink;
@@ -69,6 +72,8 @@ public:
 
     void listen(const QString& host, quint16 port, ScriptMaker maker);
     void setLatency(double seconds) { latency_ = seconds; }
+    // A TLS handshake checking this peer name fails as an untrusted certificate.
+    void setUntrusted(const QString& peerName) { untrusted_ << peerName; }
     std::unique_ptr<ByteLink> CreateLink() override;
 
     // The server ends of all connections made so far, oldest first.
@@ -80,6 +85,7 @@ private:
     double latency_ = 0.05;
     QHash<QString, ScriptMaker> listeners_; // "host:port"
     QStringList hosts_{QStringLiteral("localhost"), QStringLiteral("127.0.0.1")};
+    QStringList untrusted_;
     QList<std::shared_ptr<ServerEnd>> ends_;
     QList<std::shared_ptr<ServerScript>> scripts_;
 };
