@@ -34,9 +34,11 @@ struct Rig {
     FakeSessionControl session;
     RecordingCountdownView view;
     int saves = 0, quits = 0;
+    int endingsWhenStateKept = -1;
     RemoteCommands remote{RemoteContext{pump, settings, log, &shell, &session,
                                         [this] { return std::make_unique<ForwardingCountdownView>(view); },
-                                        [this] { ++saves; }, [this] { ++quits; }}};
+                                        [this] { ++saves; }, [this] { ++quits; },
+                                        [this] { endingsWhenStateKept = int(session.endings.size()); }}};
     explicit Rig(const QString& password) {
         settings.remotePassword = password;
         settings.pagingEnabled = true;
@@ -169,10 +171,12 @@ private slots:
         QCOMPARE(rig.view.restart, restart);
         if (cancelAfter >= 0) {
             QVERIFY(rig.session.endings.isEmpty());
+            QCOMPARE(rig.endingsWhenStateKept, -1);
             QCOMPARE(rig.view.shown.size(), cancelAfter + 1);
             QCOMPARE(rig.pump.elapsedSeconds(), double(cancelAfter));
         } else {
             QCOMPARE(rig.session.endings, QList<Ending>{restart ? Ending::Reboot : Ending::PowerOff});
+            QCOMPARE(rig.endingsWhenStateKept, 0); // the state was written first
             QCOMPARE(rig.view.shown.first(), 30);
             QCOMPARE(rig.view.shown.last(), 0);
             QCOMPARE(rig.view.shown.size(), 31);
