@@ -15,6 +15,7 @@
 #include "features/paging/smtpevents.h"
 #include "features/remote/remotecommands.h"
 #include "ground/remotetext.h"
+#include "features/version/versioncheck.h"
 #include "log/clogfile.h"
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
@@ -73,7 +74,11 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         platform_.pump, platform_.pop, platform_.tcp, state_, *status_, *this, *connection_, inbox_, filters_,
         popAccounts_, pagers_, queue_, *tmrMinute_,
         [this](const MessageQueue::PageOutcome& outcome) { SendQueue(outcome); }, [this] { UpdateSettings(); },
-        [this](int total) { display_->UpdateEmailDisplay(total); }});
+        [this](int total) { display_->UpdateEmailDisplay(total); },
+        [this] {
+            if (versionCheck_)
+                versionCheck_->Check();
+        }});
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
         platform_.pump, state_.settings, *this, platform_.shell, platform_.session, platform_.countdownView,
         [this] { SaveProfile(currentProfile_); }, [this] { Quit(); }, [this] { saveInboxState(); }});
@@ -394,7 +399,14 @@ void MainProgram::Startup(const QString& commandLine) {
         UpdateSettings();
         view_.SetCheckCommandsEnabled(cycle_->HasCheckEntry());
     });
-    // 22. The version-check object is set up by the version-check module.
+    // 22. The version-check object, for runs that have network links.
+    guardedStep([&] {
+        if (!platform_.links)
+            return;
+        versionCheck_ = std::make_unique<VersionCheck>(VersionCheckContext{
+            platform_.pump, *platform_.links, platform_.prompter, platform_.store, *status_, *this, view_.HasWindows()});
+        versionCheck_->SetupVersionCheck();
+    });
     // 23. Show the main window.
     guardedStep([&] { view_.ShowWindow(); });
     // 24. Seed empty lists with the spare pager and service.

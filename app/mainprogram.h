@@ -48,6 +48,8 @@ class CheckSession;
 class DesktopShell;
 class RemoteCommands;
 class SessionControl;
+class LinkFactory;
+class VersionCheck;
 
 struct PlatformServices {
     EventPump& pump;
@@ -63,6 +65,8 @@ struct PlatformServices {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    // The sockets of the version check's web requests; none: no version check.
+    LinkFactory* links = nullptr;
     // Remote commands: opening a file ("run"), powering off or restarting
     // the computer, and the countdown's view (standard output when none).
     DesktopShell* shell = nullptr;
@@ -107,6 +111,9 @@ public:
     Inbox& GetInbox() { return inbox_; }
     Comm& GetComm() { return *comm_; }
     CheckSession& Session() { return *session_; }
+    // The version check (g_Novaprobe's owner); none before start-up or in a
+    // run without network links.
+    VersionCheck* Versions() { return versionCheck_.get(); }
     POPAccountList& POPAccounts() { return popAccounts_; }
     const POPAccountList& POPAccounts() const { return popAccounts_; }
 
@@ -217,6 +224,7 @@ private:
     std::unique_ptr<CheckSession> session_;
     std::unique_ptr<RemoteCommands> remote_;
     std::function<void()> quitAction_;
+    std::unique_ptr<VersionCheck> versionCheck_;
     QString currentProfile_;
     QString helpFile_;
     QString fileDialogDir_;

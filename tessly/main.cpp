@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
 
     MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
                                          headless ? QSize(15360, 11520) : screenSizeTwips(),
-                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp,
+                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links,
                                          &shell, &logind, countdownView},
                         *view);
     std::unique_ptr<FrmStatus> statusWindow;

@@ -113,6 +113,8 @@ void CheckSession::Check(bool download, bool page) {
     }
     outcome_.connected = true;
     ctx_.activity.LogActivity(QStringLiteral("Internet: Connection established..."));
+    if (ctx_.state.settings.versionCheckFlag && ctx_.checkVersion)
+        guarded("Check: ", [&] { ctx_.checkVersion(); });
     // An error while reading ends the reading; paging still runs.
     if (!guarded("Check: ", [&] { readAccounts(download); })) {
         ++outcome_.accountsNotRead;

@@ -44,6 +44,8 @@ struct MailContext {
     std::function<void()> updateSettings;
     // Shows the number of messages and the new-mail signals after a check.
     std::function<void(int total)> updateEmailDisplay;
+    // The version check, run once connected when the update-check setting is on.
+    std::function<void()> checkVersion = {};
 };
 
 } // namespace tessaly

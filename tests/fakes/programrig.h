@@ -23,6 +23,7 @@ struct RigControls {
     PopControl* pop = nullptr;
     TcpControl* tcp = nullptr;
     SmtpControl* smtp = nullptr;
+    LinkFactory* links = nullptr; // the version check's web requests
 };
 
 struct ProgramRig {
@@ -43,7 +44,7 @@ struct ProgramRig {
     MainProgram& create(const RigControls& c = RigControls(), MainView* window = nullptr) {
         program = std::make_unique<MainProgram>(
             PlatformServices{pump, prompter, store, sound, dir.path(), QSize(15360, 11520), c.tray, c.serial,
-                             c.dialup, c.pop, c.tcp, c.smtp},
+                             c.dialup, c.pop, c.tcp, c.smtp, c.links},
             window ? *window : static_cast<MainView&>(view));
         return *program;
     }

@@ -59,6 +59,17 @@ private:
     QProcess process_;
 };
 
+// Starts tests/tools/http_test_server.py with `extra` arguments and returns
+// its port (0 when it did not start).
+inline quint16 startHttpTestServer(PeerProcess& peer, EventPump& pump, const QStringList& extra = {}) {
+    peer.start(QStringLiteral("/usr/bin/python3"),
+               QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/http_test_server.py")} + extra);
+    QProcess& p = peer.process();
+    pump.waitUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 15, nullptr);
+    const QByteArray line = p.readLine().trimmed();
+    return line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
+}
+
 using tessaly::cpuSeconds;
 
 } // namespace tessaly::testing

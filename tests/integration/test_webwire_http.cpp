@@ -16,19 +16,6 @@ using namespace tessaly;
 using namespace tessaly::testing;
 using webwire::CHTTP;
 
-namespace {
-
-// Starts the server script and returns its port (0 when it did not start).
-quint16 startServer(PeerProcess& peer, EventPump& pump, const QStringList& extra = {}) {
-    peer.start(QStringLiteral("/usr/bin/python3"),
-               QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/http_test_server.py")} + extra);
-    QProcess& p = peer.process();
-    pump.waitUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 15, nullptr);
-    const QByteArray line = p.readLine().trimmed();
-    return line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
-}
-
-} // namespace
 
 class TestWebwireHttp : public QObject {
     Q_OBJECT
@@ -40,7 +27,7 @@ class TestWebwireHttp : public QObject {
 
 private slots:
     void initTestCase() {
-        port_ = startServer(server_, pump_);
+        port_ = startHttpTestServer(server_, pump_);
         QVERIFY2(port_ != 0, "the HTTP test server did not start");
     }
 
@@ -107,7 +94,7 @@ private slots:
         QVERIFY(pump_.waitUntil([&] { return openssl.state() == QProcess::NotRunning; }, 60, nullptr));
         QCOMPARE(openssl.exitCode(), 0);
         PeerProcess tlsServer;
-        const quint16 port = startServer(tlsServer, pump_, {"--cert", cert, "--key", key});
+        const quint16 port = startHttpTestServer(tlsServer, pump_, {"--cert", cert, "--key", key});
         QVERIFY(port != 0);
 
         CHTTP http;

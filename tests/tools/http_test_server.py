@@ -9,17 +9,28 @@ output once it accepts connections. Answers:
   /setcookie          200 with "Set-Cookie: id=42;path=/"
   /showcookie         200 with the request's Cookie header as the body
   /slow               accepts and never answers (until the client gives up)
+  /cgi-bin/novaprobe.cgi?...
+                      with --novaprobe DIR: the version-check script. Each
+                      request's path is appended to DIR/requests.log; the
+                      answer is the file DIR/bulletin-<n>.txt for
+                      "&bulletin=<n>", DIR/version.txt for "&version=",
+                      DIR/server.txt otherwise (404 when the file is missing).
+                      The test may change the files between requests.
+                      A request naming the whole URL (as through a proxy)
+                      is answered the same way.
   anything else       404
 
-Usage: http_test_server.py [--cert FILE --key FILE]
+Usage: http_test_server.py [--cert FILE --key FILE] [--novaprobe DIR]
 """
 
 import argparse
 import http.server
+import os
 import socketserver
 import ssl
 import sys
 import time
+import urllib.parse
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -28,8 +39,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         pass
 
+    novaprobe_dir = None
+
     def answer(self, code, body, headers=()):
-        data = body.encode("latin-1")
+        data = body if isinstance(body, bytes) else body.encode("latin-1")
         self.send_response(code)
         self.send_header("Content-Type", "text/html")
         self.send_header("Content-Length", str(len(data)))
@@ -59,10 +72,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(200, "cookie set", [("Set-Cookie", "id=42;path=/")])
         elif path == "/showcookie":
             self.answer(200, "cookie=" + (self.headers.get("Cookie") or ""))
+        elif self.novaprobe_dir and urllib.parse.urlsplit(path).path == "/cgi-bin/novaprobe.cgi":
+            self.novaprobe()
         elif path == "/slow":
             time.sleep(120)
         else:
             self.answer(404, "not found")
+
+
+    def novaprobe(self):
+        folder = self.novaprobe_dir
+        with open(os.path.join(folder, "requests.log"), "a", encoding="latin-1") as log:
+            log.write(self.path + "\n")
+        query = urllib.parse.parse_qs(urllib.parse.urlsplit(self.path).query)
+        if "bulletin" in query:
+            name = "bulletin-%s.txt" % os.path.basename(query["bulletin"][0])
+        elif "version" in query:
+            name = "version.txt"
+        else:
+            name = "server.txt"
+        try:
+            with open(os.path.join(folder, name), "rb") as f:
+                body = f.read()
+        except OSError:
+            self.answer(404, "no answer for " + name)
+            return
+        self.answer(200, body)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -74,7 +109,9 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cert")
     ap.add_argument("--key")
+    ap.add_argument("--novaprobe")
     args = ap.parse_args()
+    Handler.novaprobe_dir = args.novaprobe
     server = Server(("127.0.0.1", 0), Handler)
     if args.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
