@@ -177,6 +177,22 @@ QuickNoteContext MainProgram::QuickNoteServices() {
     return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks()};
 }
 
+OptionsContext MainProgram::OptionsServices() {
+    return {state_.settings, state_.profileChanged, popAccounts_, filters_, pagers_, services_,
+            platform_.store, platform_.prompter, *this, *tmrMinute_, platform_.serial, platform_.dialup,
+            connection_.get(), [this] { UpdateSettings(); }, [this] { view_.RestoreWindow(); },
+            defaultProfilePath(platform_.programDir)};
+}
+
+ModemContext MainProgram::ModemServices() {
+    return {state_.settings, state_.profileChanged, platform_.prompter, platform_.serial};
+}
+
+ManualPageContext MainProgram::ManualPageServices() {
+    return {state_.settings, pagers_, queue_, *status_, platform_.prompter, connection_.get(),
+            [this] { SendQueue(); }, [this](const QString& line) { LogActivity(line); }};
+}
+
 SmtpEventSinks MainProgram::SmtpSinks() {
     return {[this](const QString& text) { state_.terminal.Append(text); },
             [this](const QString& line) { LogActivity(line); },

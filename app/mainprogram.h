@@ -17,6 +17,9 @@
 #include "features/paging/cpagermessage.h"
 #include "features/paging/smtpevents.h"
 #include "features/remote/countdown.h"
+#include "features/paging/manualpage.h"
+#include "features/options/modemsettings.h"
+#include "features/options/options.h"
 
 #include <QObject>
 #include <QSize>
@@ -187,6 +190,10 @@ public:
     SmtpEventSinks SmtpSinks();
     // What a quick note window's logic works with.
     QuickNoteContext QuickNoteServices();
+    // What the options dialog, the modem window and the pages sent by hand work with.
+    OptionsContext OptionsServices();
+    ModemContext ModemServices();
+    ManualPageContext ManualPageServices();
 
     // The activity box keeps at most this many characters before a new line
     // drops the oldest `kActivityTrim`.

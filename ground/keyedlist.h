@@ -61,6 +61,20 @@ public:
     bool Contains(const QString& key) const { return Find(key) != nullptr; }
     // The key a member was added under (empty when none).
     QString KeyAt(int position) const { return entries_.at(checkedIndex(position)).key; }
+    // Files the member at `position` under a new key (empty: no key). A key
+    // another member holds is an error and nothing changes.
+    void SetKey(int position, const QString& key) {
+        Entry& e = entries_.at(checkedIndex(position));
+        T* holder = Find(key);
+        if (holder && holder != e.member.get())
+            throw TessalyError(err::DuplicateKey,
+                               QStringLiteral("Key is already associated with an element of this collection"));
+        if (!e.key.isEmpty())
+            byKey_.remove(fold(e.key));
+        e.key = key;
+        if (!key.isEmpty())
+            byKey_.insert(fold(key), e.member.get());
+    }
 
     int Count() const { return static_cast<int>(entries_.size()); }
     bool IsEmpty() const { return entries_.empty(); }

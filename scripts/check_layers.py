@@ -32,16 +32,17 @@ LAYERS = [
     ("features/mail", 10),
     ("features/remote", 11),
     ("features/version", 11),
+    ("features/options", 11),
     ("app", 12),
     ("ui/platform", 13),
     ("ui/common", 14),
     ("ui/filters", 15),
     ("ui/mail", 15),
     ("ui/paging", 15),
-    ("ui/options", 15),
     ("ui/remote", 15),
-    ("ui/main", 16),
-    ("tessly", 17),
+    ("ui/options", 16),
+    ("ui/main", 17),
+    ("tessly", 18),
 ]
 
 # Folders whose code must run without widgets.

@@ -36,6 +36,11 @@ QString pop3EntryProblem(const POP3Entry& entry) {
         return QStringLiteral("Please enter a server name for your POP3 account.");
     if (entry.username.isEmpty())
         return QStringLiteral("Please enter a username for your POP3 account.");
+    // The profile keeps the port as a 16-bit number.
+    bool ok = false;
+    const int port = entry.port.trimmed().toInt(&ok);
+    if (!ok || port < 1 || port > 32767)
+        return kPortRangeText;
     if (!PasswordStorable(entry.password))
         return kPasswordNotStorableText;
     return {};

@@ -63,9 +63,13 @@ struct POP3Entry {
 
 // The message for the first field that stops the entry, or an empty text
 // when it can be accepted. The five fields are checked in the window's
-// order (name, password, port, server, user name); then the password must
-// be one the profile file can store and read back unchanged.
+// order (name, password, port, server, user name); then the port must be a
+// number from 1 to 32767, and the password one the profile file can store
+// and read back unchanged.
 QString pop3EntryProblem(const POP3Entry& entry);
+
+inline const QString kPortRangeText =
+    QStringLiteral("Please enter a port from 1 to 32767 for your POP3 account. (default is 110)");
 
 inline const QString kPasswordNotStorableText = QStringLiteral(
     "This password cannot be saved in a profile: it must be shorter than 255 characters and "

@@ -7,6 +7,7 @@
 #include "platform/programdir.h"
 #include "tests/unit/profiletestrig.h"
 
+#include <QtEndian>
 #include <QtTest>
 
 using namespace tessaly;
@@ -107,6 +108,12 @@ void TestStartupProfile::firstStartCopiesAndLoadsTheShippedProfile() {
         const QString shipped = rig.path(QStringLiteral("DEFAULT.dat"));
         QCOMPARE(ProfileRig::read(shipped), expectedShippedProfile());
         QVERIFY(QFileInfo(shipped).isWritable());
+        // The new-mail sound the settings name by default ships beside it.
+        QFile wav(rig.path(QStringLiteral("NewMail.wav")));
+        QVERIFY(wav.open(QIODevice::ReadOnly));
+        const QByteArray head = wav.read(44);
+        QVERIFY(head.startsWith("RIFF") && head.mid(8, 8) == "WAVEfmt " && head.mid(36, 4) == "data");
+        QCOMPARE(wav.size(), 44 + qFromLittleEndian<quint32>(head.constData() + 40));
 
         rig.p().Startup(QString());
 

@@ -117,6 +117,12 @@ void TestFrmPOP3::okChecksFieldsInOrder() {
     QCOMPARE(prompter.messages().first().buttons, MsgButtons::OK);
     QVERIFY(w.isVisible());
     w.txtPOPUserName()->setText(QStringLiteral("me"));
+    // The profile keeps ports as 16-bit numbers.
+    for (const char* bad : {"not a number", "0", "32768", "-110"}) {
+        w.txtPOPPort()->setText(QString::fromLatin1(bad));
+        QCOMPARE(pressOK(), QStringList{kPortRangeText});
+    }
+    w.txtPOPPort()->setText(QStringLiteral("32767"));
     QCOMPARE(pressOK(), QStringList());
     QVERIFY(!w.isVisible());
     QVERIFY(!w.Cancelled());

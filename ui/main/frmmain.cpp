@@ -5,6 +5,8 @@
 #include "app/maincycle.h"
 #include "app/mainprogram.h"
 #include "app/statusdisplay.h"
+#include "ui/options/frmoptions.h"
+#include "ui/paging/frmmessage.h"
 #include "ui/paging/frmquicknote.h"
 #include "ui/paging/frmterminal.h"
 #include "platform/bytelink.h"
@@ -351,6 +353,10 @@ void FrmMain::Bind(MainProgram& program) {
             cycle.ToolbarCheckMail();
         else if (key == QLatin1String("quicknote"))
             OpenQuickNote();
+        else if (key == QLatin1String("options"))
+            OpenOptions();
+        else if (key == QLatin1String("page"))
+            OpenImmediateMessage();
     });
     program_ = &program;
     // The toolbar button arrives through ToolbarCommand above.
@@ -359,8 +365,17 @@ void FrmMain::Bind(MainProgram& program) {
         a->setEnabled(true);
         connect(a, &QAction::triggered, this, [this] { OpenQuickNote(); });
     }
-    if (QAction* button = tlbMain_->findChild<QAction*>(QStringLiteral("tlb_quicknote")))
-        button->setEnabled(true);
+    for (const char* name : {"mnuOptions", "mnuOptionsPopup"}) {
+        QAction* a = actions_.value(QString::fromLatin1(name));
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this, [this] { OpenOptions(); });
+    }
+    QAction* send = actions_.value(QStringLiteral("mnuSend"));
+    send->setEnabled(true);
+    connect(send, &QAction::triggered, this, [this] { OpenImmediateMessage(); });
+    for (const char* name : {"tlb_quicknote", "tlb_options", "tlb_page"})
+        if (QAction* button = tlbMain_->findChild<QAction*>(QString::fromLatin1(name)))
+            button->setEnabled(true);
     connect(this, &FrmMain::WindowMinimized, this, [&display] { display.WindowMinimized(); });
     connect(this, &FrmMain::WindowRestored, this, [&display] { display.WindowRestored(); });
 }
@@ -398,6 +413,33 @@ FrmQuickNote* FrmMain::OpenQuickNote() {
     quickNote_->raise();
     quickNote_->activateWindow();
     return quickNote_;
+}
+
+FrmOptions* FrmMain::OpenOptions() {
+    if (!program_)
+        return nullptr;
+    if (!options_) {
+        options_ = new FrmOptions(program_->OptionsServices(), program_->ManualPageServices(),
+                                  program_->ModemServices(), this);
+        options_->setAttribute(Qt::WA_DeleteOnClose);
+        options_->open();
+    }
+    options_->raise();
+    options_->activateWindow();
+    return options_;
+}
+
+FrmMessage* FrmMain::OpenImmediateMessage() {
+    if (!program_)
+        return nullptr;
+    if (!message_) {
+        message_ = new FrmMessage(program_->ManualPageServices(), this);
+        message_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    message_->show();
+    message_->raise();
+    message_->activateWindow();
+    return message_;
 }
 
 QAction* FrmMain::Action(const QString& objectName) const { return actions_.value(objectName); }

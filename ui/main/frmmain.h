@@ -20,6 +20,8 @@ class QToolBar;
 namespace tessaly {
 
 class FrmIntro;
+class FrmMessage;
+class FrmOptions;
 class FrmQuickNote;
 class FrmTerminal;
 class LinkFactory;
@@ -71,6 +73,11 @@ public:
     // Its mail-sending control connects through `links` (default: TCP).
     FrmQuickNote* OpenQuickNote();
     FrmQuickNote* QuickNoteWindow() const;
+    // Opens the options dialog (modal; it deletes itself when closed), or
+    // brings the open one to the front.
+    FrmOptions* OpenOptions();
+    // Opens the immediate message window, or brings it to the front.
+    FrmMessage* OpenImmediateMessage();
     void SetLinkFactory(std::unique_ptr<LinkFactory> links);
 
 signals:
@@ -110,6 +117,8 @@ private:
     MainProgram* program_ = nullptr;
     std::unique_ptr<LinkFactory> links_;
     QPointer<FrmQuickNote> quickNote_;
+    QPointer<FrmOptions> options_;
+    QPointer<FrmMessage> message_;
 };
 
 } // namespace tessaly

@@ -1,0 +1,176 @@
+#pragma once
+// The options dialog's logic: the field values it shows, filled from the
+// live settings, the profile's pager and service and the settings store; the
+// checks made while the user types; and Save, which validates the fields and
+// writes them (filters, accounts, settings, registry values, service, pager,
+// schedule) in that order. The window (frmOptions) only shows the fields.
+
+#include "features/filters/cfilter.h"
+#include "features/mail/cpopaccount.h"
+#include "features/paging/cpager.h"
+#include "features/paging/cpagerservice.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace tessaly {
+
+class ActivityLog;
+class Connection;
+class DialupControl;
+class Prompter;
+class SerialControl;
+class SettingsStore;
+class Timer;
+struct LiveSettings;
+
+struct OptionsContext {
+    LiveSettings& settings;
+    bool& profileChanged;
+    POPAccountList& accounts;
+    Filters& filters;
+    PagerList& pagers;
+    ServiceList& services;
+    SettingsStore& store;
+    Prompter& prompter;
+    ActivityLog& activity;
+    // The one-minute timer, stopped while the dialog is open.
+    Timer& minuteTimer;
+    // The main window's serial port control and dial-up control; none where
+    // the run has no such device.
+    SerialControl* serial = nullptr;
+    DialupControl* dialup = nullptr;
+    // The internet connection, for "Test Connection".
+    Connection* connection = nullptr;
+    // Refreshes the main window's "Current Settings".
+    std::function<void()> updateSettings;
+    // Shows the main window (when docking in the tray is turned off).
+    std::function<void()> showMainWindow;
+    // The startup profile start-up uses when the settings name none.
+    QString defaultStartupFile;
+};
+
+// Everything the dialog shows, as the user edits it.
+struct OptionsFields {
+    // General
+    QString startupFile;
+    QString emailClient;
+    bool sound = false;
+    QString soundFile;
+    QString mailSize;
+    bool download = false;
+    bool pageHeaders = false;
+    bool pageBody = false;
+    bool pagePriority = false;
+    QString maxPages;
+    bool showStatus = false;
+    bool tray = false;
+    bool checkUpdates = false;
+    // Internet connection: 0 dial-up, 1 direct, 2 external dialer.
+    int connectionType = 1;
+    QString dialEntry;
+    QString dialUser;
+    QString dialPassword;
+    QString dialTimeout;
+    QString dialRetries;
+    QString externalDialer;
+    bool useProxy = false;
+    QString proxyName;
+    QString proxyAddress;
+    QString proxyPort;
+    // Pager service
+    QString serviceName;
+    QString servicePhone;
+    QString terminalPassword;
+    QString baud;
+    QString parity;
+    QString dataBits;
+    QString stopBits;
+    // Pager: 0 alphanumeric (direct), 1 alphanumeric (SMTP), 2 numeric.
+    QString userName;
+    QString maxPageLength;
+    int pagerType = 0;
+    QString pagerId;
+    QString pagerEmail;
+    QString pagerFrom;
+    QString numericPhone;
+    QString numericPrefix;
+    QString numericDelay;
+    // Outgoing mail
+    QString domain;
+    QString smtpName;
+    QString smtpAddress;
+    QString smtpPort;
+    // Schedule; weekdays index 1 = Sunday .. 7 = Saturday.
+    QString frequency;
+    QString startTime;
+    QString stopTime;
+    std::array<bool, 8> weekdays{};
+    // Remote control
+    bool remoteEnabled = false;
+    QString remotePassword;
+};
+
+namespace options {
+
+// Drop-down contents of the "Pager Service" page.
+QStringList BaudRates();
+QStringList Parities();
+QStringList DataBits();
+QStringList StopBits();
+
+// Registry values under the program's section that keep the proxy server.
+inline const QString kUseProxy = QStringLiteral("UseProxy");
+inline const QString kProxyHostName = QStringLiteral("ProxyHostName");
+inline const QString kProxyHostAddress = QStringLiteral("ProxyHostAddress");
+inline const QString kProxyPort = QStringLiteral("ProxyPort");
+
+// Messages.
+inline const QString kInvalidNumber = QStringLiteral("Invalid Number");
+inline const QString kPagerIdDashes = QStringLiteral("Please enter Pager ID without dashes");
+inline const QString kNoMoreAccounts = QStringLiteral("You cannot add any more POP3 accounts.");
+inline const QString kLastAccount = QStringLiteral("You cannot delete the last account.");
+inline const QString kSmtpPortRange = QStringLiteral("Please enter an SMTP port from 1 to 32767.");
+inline const QString kPageLengthLimit =
+    QStringLiteral("The Max Page Length cannot be more than 250 characters for Alphanumeric (Direct) pagers.");
+inline const QString kBadTimes =
+    QStringLiteral("Please enter the Start Time and Stop Time as times of day, such as 8:00 am.");
+
+// The dial-up entries the dial-up control knows; none when it is missing.
+QStringList DialUpEntries(DialupControl* dialup);
+
+// The fields as the live settings, the profile's first pager and service and
+// the settings store hold them now.
+OptionsFields Load(const OptionsContext& ctx);
+
+// Checks made while the user edits. Each returns the message to show (empty
+// when the text is fine) and puts the replacement text into `text`.
+// "Max Page Length:": a text that is not a whole number becomes "80".
+QString CheckMaxPageLength(QString& text);
+// "Pager Identifier:": a dash empties the field.
+QString CheckPagerId(QString& text);
+// When the field loses focus: "Delay after dial:" below 4 becomes "4",
+// "Timeout:" below 60 becomes "60". No message.
+void CheckDelayOnLeave(QString& text);
+void CheckTimeoutOnLeave(QString& text);
+
+// Saves in the dialog's order: the filters (file written), the account
+// checks, the pager address, the proxy, the accounts, the general settings,
+// the registry values, the service, the pager and the schedule; then the
+// main window is refreshed and the profile marked as changed. A failed check
+// shows its message and ends Save with false, the steps before it staying
+// written. `fields` may be corrected (a frequency below 5, empty ports).
+bool Save(OptionsContext& ctx, OptionsFields& fields, POPAccountList& workingAccounts,
+          const Filters& workingFilters);
+
+// "Test Connection": dials the entry with the user, password and time-out
+// the fields show, reports the outcome, hangs up. The stored dial-up
+// settings are unchanged.
+void TestConnection(OptionsContext& ctx, const QString& entry, const QString& user,
+                    const QString& password, const QString& timeout);
+
+} // namespace options
+} // namespace tessaly

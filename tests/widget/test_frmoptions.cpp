@@ -1,0 +1,595 @@
+// The options dialog driven as a user drives it: tabs clicked, fields typed,
+// boxes ticked, the account and filter windows answered, Save pressed; then
+// the profile file and the settings store are read back by a second program.
+
+#include "features/connection/connection.h"
+#include "state/appinfo.h"
+#include "ui/filters/frmfilter.h"
+#include "ui/main/frmmain.h"
+#include "ui/mail/frmpop3.h"
+#include "ui/options/frmoptions.h"
+#include "ui/paging/frmmessage.h"
+#include "ui/paging/frmmodem.h"
+#include "tests/fakes/fakedialup.h"
+#include "tests/fakes/fakeserial.h"
+#include "tests/fakes/programrig.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+#include <functional>
+
+using namespace tessaly;
+
+namespace {
+
+template <typename T> T* child(QWidget* root, const QString& name) {
+    T* w = root->findChild<T*>(name);
+    if (!w)
+        qFatal("no widget %s", qPrintable(name));
+    return w;
+}
+
+// What a user does: click the tab, then the widget.
+void showTab(FrmOptions& d, const QString& key) {
+    QTabBar* tabs = d.tabOptions();
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->tabData(i).toString() == key)
+            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(i).center());
+}
+void type(QWidget* root, const QString& name, const QString& text) {
+    auto* e = child<QLineEdit>(root, name);
+    e->setFocus();
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Backspace);
+    QTest::keyClicks(e, text);
+}
+void tick(QWidget* root, const QString& name, bool on) {
+    auto* c = child<QAbstractButton>(root, name);
+    // On the box itself: a stretched check box does not take clicks right of its caption.
+    if (c->isChecked() != on)
+        QTest::mouseClick(c, Qt::LeftButton, {}, QPoint(6, c->height() / 2));
+}
+void click(QWidget* root, const QString& name) { QTest::mouseClick(child<QPushButton>(root, name), Qt::LeftButton); }
+void choose(QWidget* root, const QString& name, const QString& text) {
+    auto* box = child<QComboBox>(root, name);
+    const int target = box->findText(text);
+    box->setFocus();
+    while (box->currentIndex() != target)
+        QTest::keyClick(box, box->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+}
+// Runs `fill` on the next modal window (the account or filter window).
+void onNextModal(std::function<void(QWidget*)> fill) {
+    QTimer::singleShot(0, [fill] { fill(QApplication::activeModalWidget()); });
+}
+void enterAccount(QWidget* root, const QString& name) {
+    onNextModal([name](QWidget* w) {
+        type(w, QStringLiteral("txtAccount"), name);
+        type(w, QStringLiteral("txtPOPServer"), QStringLiteral("pop.") + name + QStringLiteral(".test"));
+        type(w, QStringLiteral("txtPOPUserName"), QStringLiteral("me"));
+        type(w, QStringLiteral("txtPOPPassword"), QStringLiteral("pw"));
+        type(w, QStringLiteral("txtPOPPort"), QStringLiteral("1110"));
+        click(w, QStringLiteral("cmdOK"));
+    });
+    click(root, QStringLiteral("cmdNewAccount"));
+}
+
+// A started program with a serial port, a dial-up service with one entry
+// and one POP3 account.
+struct Setup {
+    ProgramRig rig;
+    FakeSerialControl serial{rig.pump};
+    FakeDialupControl dialup{rig.pump};
+    MainProgram* program = nullptr;
+
+    Setup() {
+        dialup.entries.insert(QStringLiteral("ISP"), {QStringLiteral("alice"), QStringLiteral("pw1")});
+        rig.noStartupProfile();
+        program = &rig.create({.serial = &serial, .dialup = &dialup});
+        program->Startup(QString());
+        program->POPAccounts().Add(QStringLiteral("Home"), QStringLiteral("pop.home"), 110, QStringLiteral("me"),
+                                   QStringLiteral("pw"), true);
+    }
+    std::unique_ptr<FrmOptions> open(MainProgram& p) {
+        auto d = std::make_unique<FrmOptions>(p.OptionsServices(), p.ManualPageServices(), p.ModemServices());
+        d->show();
+        // Focus moves (and leaving a field) need the active window.
+        QApplication::setActiveWindow(d.get());
+        return d;
+    }
+    std::unique_ptr<FrmOptions> open() { return open(*program); }
+};
+
+// Widgets on one page whose Tab order must follow their places.
+QList<QWidget*> tabChain(QWidget* page) {
+    QList<QWidget*> out;
+    QWidget* first = nullptr;
+    for (QWidget* w = page->nextInFocusChain(); w != page && w != first; w = w->nextInFocusChain()) {
+        if (!first)
+            first = w;
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page))
+            out << w;
+    }
+    // Tab goes round: the order is read from the top left widget on.
+    auto key = [page](QWidget* w) {
+        const QPoint p = w->mapTo(page, QPoint(0, 0));
+        return std::make_pair(p.y(), p.x());
+    };
+    const auto top = std::min_element(out.begin(), out.end(), [&](QWidget* a, QWidget* b) { return key(a) < key(b); });
+    std::rotate(out.begin(), top, out.end());
+    return out;
+}
+// The first widget that comes later in the Tab order but sits above or left
+// of its predecessor on the same row; empty when the order is visual.
+QString outOfOrder(QWidget* page) {
+    const QList<QWidget*> chain = tabChain(page);
+    for (int i = 1; i < chain.size(); ++i) {
+        const QPoint a = chain[i - 1]->mapTo(page, QPoint(0, 0));
+        const QPoint b = chain[i]->mapTo(page, QPoint(0, 0));
+        const bool sameRow = std::abs(a.y() - b.y()) <= 8;
+        if ((sameRow && b.x() <= a.x()) || (!sameRow && b.y() < a.y()))
+            return chain[i - 1]->objectName() + QStringLiteral(" -> ") + chain[i]->objectName();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestFrmOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void everyFieldReachesTheProfileAndTheSettings();
+    void saveChecks();
+    void accountsAndFiltersWorkOnCopies();
+    void checksWhileTyping();
+    void dependentFieldsFollowTheirSwitches();
+    void browseAndStartupFile();
+    void timerStopsWhileOpenFromEveryCommand();
+    void windowsFitTheScreenAndTabInVisualOrder();
+};
+
+void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
+    Setup s;
+    const QString profile = s.rig.dir.path() + QStringLiteral("/mine.dat");
+    auto d = s.open();
+    QWidget* w = d.get();
+
+    // Every text field, on its page, with what the user types.
+    struct Text {
+        const char* page;
+        const char* name;
+        QString value;
+    };
+    const QList<Text> texts = {
+        {"General", "txtStartupFile", profile},
+        {"General", "txtEmailClient", QStringLiteral("/usr/bin/mailer")},
+        {"General", "txtMailSize", QStringLiteral("64")},
+        {"General", "txtMaxPages", QStringLiteral("7")},
+        {"Internet", "txtTimeout", QStringLiteral("90")},
+        {"Internet", "txtRetries", QStringLiteral("4")},
+        {"Internet", "txtProxyName", QStringLiteral("proxy.lan")},
+        {"Internet", "txtProxyAddress", QStringLiteral("10.0.0.8")},
+        {"Internet", "txtProxyPort", QStringLiteral("3128")},
+        {"Paging", "txtServicePhone", QStringLiteral("5551234")},
+        {"Paging", "txtTerminalPassword", QStringLiteral("tp")},
+        {"Pager", "txtUserName", QStringLiteral("ann")},
+        {"Pager", "txtMaxPageLength", QStringLiteral("120")},
+        {"Pager", "txtPagerEmail", QStringLiteral("5551234@pager.test")},
+        {"Pager", "txtPagerFrom", QStringLiteral("ann@home.test")},
+        {"Pager", "txtNumericPhone", QStringLiteral("5559999")},
+        {"Pager", "txtPrefix", QStringLiteral("222*")},
+        {"Pager", "txtDelay", QStringLiteral("6")},
+        {"Pager", "txtPagerID", QStringLiteral("998877")},
+        {"OutMail", "txtDomain", QStringLiteral("home.test")},
+        {"OutMail", "txtSMTPName", QStringLiteral("smtp.home.test")},
+        {"OutMail", "txtSMTPAddress", QStringLiteral("192.0.2.5")},
+        {"OutMail", "txtSMTPPort", QStringLiteral("2525")},
+        {"Schedule", "txtFrequency", QStringLiteral("15")},
+        {"Schedule", "txtStartTime", QStringLiteral("7:30 am")},
+        {"Schedule", "txtStopTime", QStringLiteral("6:00 pm")},
+        {"Remote", "txtRemotePassword", QStringLiteral("sesame")},
+    };
+    const QList<QPair<const char*, bool>> boxes = {
+        {"chkSound", true},      {"chkDownload", true},     {"chkPageHeaders", true}, {"chkPageBody", true},
+        {"chkPagePriority", true}, {"chkShowStatus", false}, {"chkTray", true},       {"chkUpdates", false},
+        {"chkProxy", true},      {"chkSunday", true},       {"chkWednesday", true},   {"chkMonday", false},
+        {"chkRemote", true},
+    };
+    for (const auto& [name, on] : boxes) {
+        const QString n = QString::fromLatin1(name);
+        for (const char* key : {"General", "Internet", "Schedule", "Remote"})
+            if (d->Page(QString::fromLatin1(key))->isAncestorOf(child<QWidget>(w, n)))
+                showTab(*d, QString::fromLatin1(key));
+        tick(w, n, on);
+    }
+    showTab(*d, QStringLiteral("General"));
+    type(w, QStringLiteral("txtSoundFile"), QStringLiteral("/tmp/ding.wav"));
+    showTab(*d, QStringLiteral("Internet"));
+    tick(w, QStringLiteral("optDialUp"), true);
+    choose(w, QStringLiteral("cmbDialUp"), QStringLiteral("ISP")); // fills user and password
+    QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtUserID"))->text(), QStringLiteral("alice"));
+    QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtDialPassword"))->text(), QStringLiteral("pw1"));
+    showTab(*d, QStringLiteral("Paging"));
+    choose(w, QStringLiteral("cmbBaud"), QStringLiteral("1200"));
+    choose(w, QStringLiteral("cmbParity"), QStringLiteral("EVEN"));
+    choose(w, QStringLiteral("cmbDataBits"), QStringLiteral("7"));
+    choose(w, QStringLiteral("cmbStopBits"), QStringLiteral("1.5"));
+    // Each pager frame is typed while its type is chosen; the direct type stays.
+    showTab(*d, QStringLiteral("Pager"));
+    for (const Text& t : texts) {
+        const QString name = QString::fromLatin1(t.name);
+        if (name == QLatin1String("txtPagerEmail"))
+            tick(w, QStringLiteral("optPagerType1"), true);
+        else if (name == QLatin1String("txtNumericPhone"))
+            tick(w, QStringLiteral("optPagerType2"), true);
+        else if (name == QLatin1String("txtPagerID"))
+            tick(w, QStringLiteral("optPagerType0"), true);
+        showTab(*d, QString::fromLatin1(t.page));
+        type(w, name, t.value);
+    }
+    showTab(*d, QStringLiteral("spam"));
+    onNextModal([](QWidget* f) {
+        type(f, QStringLiteral("txtName"), QStringLiteral("Junk, mostly"));
+        child<QComboBox>(f, QStringLiteral("cmbField1"))->setCurrentIndex(1);
+        type(f, QStringLiteral("txtString"), QStringLiteral("win"));
+        click(f, QStringLiteral("cmdOK"));
+    });
+    click(w, QStringLiteral("cmdNewFilter"));
+
+    click(w, QStringLiteral("cmdSave"));
+    QCOMPARE(s.rig.prompter.messageTexts(), QStringList());
+    QVERIFY(!d->isVisible());
+    QVERIFY(s.program->ProfileChanged());
+    s.program->SaveProfile(profile);
+
+    // The settings store: the registry values and the proxy beside them.
+    auto reg = [&](const char* name) {
+        return s.rig.store.read(kAppTitle, kSettingsSection, QString::fromLatin1(name), QStringLiteral("?"));
+    };
+    QCOMPARE(reg("DefaultFile"), profile);
+    QCOMPARE(reg("ShowStatus"), QStringLiteral("0"));
+    QCOMPARE(reg("GetMail"), QStringLiteral("1"));
+    QCOMPARE(reg("SystemTray"), QStringLiteral("1"));
+    QCOMPARE(reg("EnableSound"), QStringLiteral("1"));
+    QCOMPARE(reg("SoundFile"), QStringLiteral("/tmp/ding.wav"));
+    QCOMPARE(reg("CheckUpdates"), QStringLiteral("False"));
+    QCOMPARE(reg("UseProxy"), QStringLiteral("1"));
+
+    // A second program starts from that file and those settings.
+    HeadlessMainView view2{false};
+    FakeSerialControl serial2(s.rig.pump);
+    FakeDialupControl dialup2(s.rig.pump);
+    dialup2.entries = s.dialup.entries;
+    MainProgram p2(PlatformServices{s.rig.pump, s.rig.prompter, s.rig.store, s.rig.sound, s.rig.dir.path(),
+                                    QSize(15360, 11520), nullptr, &serial2, &dialup2},
+                   view2);
+    p2.Startup(QString());
+    QCOMPARE(p2.CurrentProfileName(), profile);
+    const LiveSettings& st = p2.Settings();
+    QCOMPARE(st.smtpPort, std::int16_t(2525));
+    QCOMPARE(st.connectionType, std::int16_t(ConnDialUp));
+    QCOMPARE(st.dialUpEntry, QStringLiteral("ISP"));
+    QCOMPARE(st.messageSizeLimit, 64);
+    QCOMPARE(st.checkInterval, std::int16_t(15));
+    for (int day = 1; day <= 7; ++day)
+        QCOMPARE(st.weekdays[static_cast<std::size_t>(day)], day == 1 || day == 4); // Sunday, Wednesday
+    const CPagerService& service = p2.Services().Item(QStringLiteral("Default"));
+    QCOMPARE(service.Phone(), QStringLiteral("5551234"));
+    QCOMPARE(service.Parity(), QStringLiteral("EVEN"));
+    QCOMPARE(service.StopBits(), QStringLiteral("1.5"));
+    QCOMPARE(service.MaxPageChar(), std::int16_t(120));
+    QCOMPARE(service.DigitalDelay(), std::int16_t(6));
+    QCOMPARE(service.Initstring(), QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
+    QCOMPARE(service.CommPort(), std::int16_t(s.serial.CommPort()));
+    const CPager& pager = p2.Pagers().Item(QStringLiteral("ann"));
+    QCOMPARE(pager.ID(), QStringLiteral("998877"));
+    QCOMPARE(pager.PagerType(), std::int16_t(PagerAlphaDialUp));
+    QCOMPARE(pager.EmailAddress(), QStringLiteral("5551234@pager.test"));
+    QCOMPARE(p2.POPAccounts().Count(), 1);
+    QCOMPARE(p2.GetFilters().Count(), 1);
+    QCOMPARE(p2.GetFilters().Item(1)->Name(), QStringLiteral("Junk, mostly"));
+    QCOMPARE(p2.GetFilters().Item(1)->FilterObject(), std::int16_t(1));
+
+    // A second open shows what was saved.
+    auto again = s.open(p2);
+    for (const Text& t : texts)
+        QCOMPARE(child<QLineEdit>(again.get(), QString::fromLatin1(t.name))->text(), t.value);
+    for (const auto& [name, on] : boxes)
+        QCOMPARE(child<QAbstractButton>(again.get(), QString::fromLatin1(name))->isChecked(), on);
+    QCOMPARE(child<QLineEdit>(again.get(), QStringLiteral("txtUserID"))->text(), QStringLiteral("alice"));
+    QCOMPARE(child<QComboBox>(again.get(), QStringLiteral("cmbBaud"))->currentText(), QStringLiteral("1200"));
+    QCOMPARE(child<QComboBox>(again.get(), QStringLiteral("cmbDataBits"))->currentText(), QStringLiteral("7"));
+    QVERIFY(child<QRadioButton>(again.get(), QStringLiteral("optPagerType0"))->isChecked());
+    QVERIFY(child<QRadioButton>(again.get(), QStringLiteral("optDialUp"))->isChecked());
+    QCOMPARE(child<QListWidget>(again.get(), QStringLiteral("lstFilters"))->item(0)->checkState(), Qt::Checked);
+}
+
+void TestFrmOptions::saveChecks() {
+    struct Case {
+        const char* name;
+        std::function<void(FrmOptions&)> edit;
+        QStringList messages;
+        bool closes;
+        std::function<bool(const MainProgram&)> holds;
+    };
+    auto typeOn = [](const char* page, const char* field, const char* text) {
+        return [=](FrmOptions& d) {
+            showTab(d, QString::fromLatin1(page));
+            type(&d, QString::fromLatin1(field), QString::fromLatin1(text));
+        };
+    };
+    const QList<Case> cases = {
+        {"frequency 3 becomes 5", typeOn("Schedule", "txtFrequency", "3"),
+         {QStringLiteral("Update cannot be less than 5 minutes...")}, true,
+         [](const MainProgram& p) { return p.Settings().checkInterval == 5; }},
+        {"start later than stop",
+         [&](FrmOptions& d) { typeOn("Schedule", "txtStartTime", "6:00 pm")(d); },
+         {QStringLiteral("Start time must be less than Stop time.")}, false,
+         [](const MainProgram& p) { return p.Settings().startTime == QLatin1String("8:00 am"); }},
+        {"start equal to stop",
+         [&](FrmOptions& d) {
+             typeOn("Schedule", "txtStartTime", "5:00 pm")(d);
+             typeOn("Schedule", "txtStopTime", "17:00")(d);
+         },
+         {}, true, [](const MainProgram& p) { return p.Settings().startTime == QLatin1String("5:00 pm"); }},
+        {"time that is no time", typeOn("Schedule", "txtStopTime", "teatime"), {options::kBadTimes}, false, nullptr},
+        {"proxy with address only",
+         [&](FrmOptions& d) {
+             showTab(d, QStringLiteral("Internet"));
+             tick(&d, QStringLiteral("chkProxy"), true);
+             type(&d, QStringLiteral("txtProxyAddress"), QStringLiteral("10.1.1.1"));
+             type(&d, QStringLiteral("txtProxyPort"), QString());
+         },
+         {}, true, nullptr},
+        {"proxy without host",
+         [&](FrmOptions& d) {
+             showTab(d, QStringLiteral("Internet"));
+             tick(&d, QStringLiteral("chkProxy"), true);
+         },
+         {QStringLiteral("You must enter either a host name or host address for the proxy server.")}, false, nullptr},
+        {"e-mail pager without address",
+         [&](FrmOptions& d) {
+             showTab(d, QStringLiteral("Pager"));
+             tick(&d, QStringLiteral("optPagerType1"), true);
+         },
+         {QStringLiteral("You must enter a valid recipient email address")}, false, nullptr},
+        {"SMTP port beyond 16 bits", typeOn("OutMail", "txtSMTPPort", "40000"), {options::kSmtpPortRange}, false,
+         [](const MainProgram& p) { return p.Settings().smtpPort == 0; }},
+        {"remote password the profile cannot hold", typeOn("Remote", "txtRemotePassword", "a,b"),
+         {kPasswordNotStorableText}, false, [](const MainProgram& p) { return p.Settings().remotePassword.isEmpty(); }},
+        {"direct page longer than 250", typeOn("Pager", "txtMaxPageLength", "251"), {options::kPageLengthLimit},
+         false, nullptr},
+        {"no account enabled",
+         [&](FrmOptions& d) {
+             showTab(d, QStringLiteral("InMail"));
+             child<QListWidget>(&d, QStringLiteral("lstAccounts"))->item(0)->setCheckState(Qt::Unchecked);
+         },
+         {QStringLiteral("You must enable at least one POP3 account.")}, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        Setup s;
+        auto d = s.open();
+        c.edit(*d);
+        s.rig.prompter.clear();
+        click(d.get(), QStringLiteral("cmdSave"));
+        QVERIFY2(s.rig.prompter.messageTexts() == c.messages,
+                 qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + s.rig.prompter.messageTexts().join(QLatin1Char('|'))));
+        QVERIFY2(d->isVisible() != c.closes, c.name);
+        QCOMPARE(s.program->ProfileChanged(), c.closes);
+        if (c.holds)
+            QVERIFY2(c.holds(*s.program), c.name);
+    }
+}
+
+void TestFrmOptions::accountsAndFiltersWorkOnCopies() {
+    Setup s;
+    s.program->GetFilters().Add(QStringLiteral("Old"), 0, 0, QStringLiteral("x"), true);
+    auto d = s.open();
+    QWidget* w = d.get();
+    showTab(*d, QStringLiteral("InMail"));
+    auto* accounts = child<QListWidget>(w, QStringLiteral("lstAccounts"));
+
+    click(w, QStringLiteral("cmdDeleteAccount"));
+    QCOMPARE(s.rig.prompter.messageTexts(), QStringList{options::kLastAccount});
+    enterAccount(w, QStringLiteral("work"));
+    enterAccount(w, QStringLiteral("club"));
+    QCOMPARE(accounts->count(), 3);
+    QCOMPARE(child<QLabel>(w, QStringLiteral("lblServer"))->text(), QStringLiteral("pop.club.test"));
+    QCOMPARE(child<QLabel>(w, QStringLiteral("lblPort"))->text(), QStringLiteral("1110"));
+    s.rig.prompter.clear();
+    click(w, QStringLiteral("cmdNewAccount")); // a fourth is refused before any window opens
+    QCOMPARE(s.rig.prompter.messageTexts(), QStringList{options::kNoMoreAccounts});
+    accounts->item(0)->setCheckState(Qt::Unchecked);
+    QVERIFY(!d->WorkingAccounts().Item(1).CheckMail());
+    // Edit the second one; Cancel in the edit window keeps it.
+    accounts->setCurrentRow(1);
+    onNextModal([](QWidget* e) {
+        QCOMPARE(e->windowTitle(), QStringLiteral("Edit POP3 Account"));
+        QCOMPARE(child<QLineEdit>(e, QStringLiteral("txtPOPServer"))->text(), QStringLiteral("pop.work.test"));
+        type(e, QStringLiteral("txtPOPServer"), QStringLiteral("mail.work.test"));
+        click(e, QStringLiteral("cmdCancel"));
+    });
+    click(w, QStringLiteral("cmdEditAccount"));
+    QCOMPARE(d->WorkingAccounts().Item(2).Server(), QStringLiteral("pop.work.test"));
+    accounts->setCurrentRow(2);
+    click(w, QStringLiteral("cmdDeleteAccount"));
+    QCOMPARE(accounts->count(), 2);
+
+    showTab(*d, QStringLiteral("spam"));
+    auto* filters = child<QListWidget>(w, QStringLiteral("lstFilters"));
+    filters->setCurrentRow(0);
+    click(w, QStringLiteral("cmdRemoveFilter"));
+    QCOMPARE(filters->count(), 0);
+
+    // Cancel: the program's lists are as they were.
+    click(w, QStringLiteral("cmdCancel"));
+    QVERIFY(!d->isVisible());
+    QCOMPARE(s.program->POPAccounts().Count(), 1);
+    QVERIFY(s.program->POPAccounts().Item(1).CheckMail());
+    QCOMPARE(s.program->GetFilters().Count(), 1);
+    QVERIFY(!s.program->ProfileChanged());
+    QVERIFY(!QFile::exists(s.program->GetFilters().FilePath()));
+}
+
+void TestFrmOptions::checksWhileTyping() {
+    Setup s;
+    auto d = s.open();
+    QWidget* w = d.get();
+    showTab(*d, QStringLiteral("Pager"));
+    struct Typed {
+        const char* field;
+        const char* typed;
+        const char* shown;
+        QStringList messages;
+    };
+    const Typed cases[] = {
+        {"txtPagerID", "12-34", "34", {options::kPagerIdDashes}}, // emptied at the dash
+        {"txtPagerID", "-", "", {options::kPagerIdDashes}},
+        {"txtMaxPageLength", "1x", "80", {options::kInvalidNumber}},
+        {"txtMaxPageLength", "160", "160", {}},
+    };
+    for (const Typed& t : cases) {
+        s.rig.prompter.clear();
+        type(w, QString::fromLatin1(t.field), QString::fromLatin1(t.typed));
+        QCOMPARE(child<QLineEdit>(w, QString::fromLatin1(t.field))->text(), QString::fromLatin1(t.shown));
+        QCOMPARE(s.rig.prompter.messageTexts(), t.messages);
+    }
+    // Leaving the field: a delay below 4 and a time-out below 60 are raised.
+    tick(w, QStringLiteral("optPagerType2"), true);
+    type(w, QStringLiteral("txtDelay"), QStringLiteral("2"));
+    child<QLineEdit>(w, QStringLiteral("txtPrefix"))->setFocus();
+    QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtDelay"))->text(), QStringLiteral("4"));
+    showTab(*d, QStringLiteral("Internet"));
+    tick(w, QStringLiteral("optDialUp"), true);
+    type(w, QStringLiteral("txtTimeout"), QStringLiteral("30"));
+    child<QLineEdit>(w, QStringLiteral("txtRetries"))->setFocus();
+    QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtTimeout"))->text(), QStringLiteral("60"));
+}
+
+void TestFrmOptions::dependentFieldsFollowTheirSwitches() {
+    Setup s;
+    auto d = s.open();
+    QWidget* w = d.get();
+    auto enabled = [&](const char* name) { return child<QWidget>(w, QString::fromLatin1(name))->isEnabled(); };
+    showTab(*d, QStringLiteral("General"));
+    tick(w, QStringLiteral("chkDownload"), true);
+    tick(w, QStringLiteral("chkPageHeaders"), false);
+    QVERIFY(enabled("txtMailSize") && enabled("chkPageHeaders"));
+    QVERIFY(!enabled("chkPageBody") && !enabled("chkPagePriority"));
+    tick(w, QStringLiteral("chkPageHeaders"), true);
+    QVERIFY(enabled("chkPageBody") && enabled("chkPagePriority"));
+    tick(w, QStringLiteral("chkDownload"), false);
+    QVERIFY(!enabled("txtMailSize") && !enabled("lblKBytes") && !enabled("chkPageHeaders") && !enabled("chkPageBody"));
+    tick(w, QStringLiteral("chkSound"), false);
+    QVERIFY(!enabled("txtSoundFile"));
+
+    showTab(*d, QStringLiteral("Internet"));
+    const char* conn[] = {"optDialUp", "optDirect", "optExternal"};
+    for (int i = 0; i < 3; ++i) {
+        tick(w, QString::fromLatin1(conn[i]), true);
+        QCOMPARE(enabled("fraDialUp"), i == 0);
+        QCOMPARE(enabled("cmdTestConnection"), i == 0);
+        QCOMPARE(enabled("fraExternal"), i == 2);
+    }
+    tick(w, QStringLiteral("chkProxy"), false);
+    QVERIFY(!enabled("fraProxy"));
+    showTab(*d, QStringLiteral("Pager"));
+    for (int i = 0; i < 3; ++i) {
+        tick(w, QStringLiteral("optPagerType%1").arg(i), true);
+        QCOMPARE(enabled("fraAlpha"), i == 0);
+        QCOMPARE(enabled("fraSMTP"), i == 1);
+        QCOMPARE(enabled("fraNumeric"), i == 2);
+    }
+}
+
+void TestFrmOptions::browseAndStartupFile() {
+    // Without a stored startup file the field shows the one start-up loads,
+    // so saving keeps it.
+    ProgramRig rig;
+    MainProgram& program = rig.create();
+    program.Startup(QString());
+    FrmOptions d(program.OptionsServices(), program.ManualPageServices(), program.ModemServices());
+    d.show();
+    QCOMPARE(child<QLineEdit>(&d, QStringLiteral("txtStartupFile"))->text(), rig.dir.path() + QStringLiteral("/DEFAULT.dat"));
+    // A file chosen in a browse dialog lands in its field; a cancelled one changes nothing.
+    rig.prompter.queueFileName(QStringLiteral("/opt/mail/client"));
+    click(&d, QStringLiteral("cmdBrowseClient"));
+    QCOMPARE(child<QLineEdit>(&d, QStringLiteral("txtEmailClient"))->text(), QStringLiteral("/opt/mail/client"));
+    click(&d, QStringLiteral("cmdBrowseClient"));
+    QCOMPARE(child<QLineEdit>(&d, QStringLiteral("txtEmailClient"))->text(), QStringLiteral("/opt/mail/client"));
+}
+
+void TestFrmOptions::timerStopsWhileOpenFromEveryCommand() {
+    FrmMain window;
+    ProgramRig rig;
+    rig.noStartupProfile();
+    MainProgram& program = rig.create({}, &window);
+    window.Bind(program);
+    program.Startup(QString());
+    program.POPAccounts().Add(QStringLiteral("Home"), QStringLiteral("pop.home"), 110, QStringLiteral("me"),
+                              QStringLiteral("pw"), true);
+    const std::function<void()> commands[] = {
+        [&] { window.Action(QStringLiteral("mnuOptions"))->trigger(); },
+        [&] { window.Action(QStringLiteral("mnuOptionsPopup"))->trigger(); },
+        [&] { window.Toolbar()->findChild<QAction*>(QStringLiteral("tlb_options"))->trigger(); },
+    };
+    int n = 0;
+    for (const auto& command : commands) {
+        QVERIFY(program.MinuteTimer().isActive());
+        command();
+        auto* d = window.findChild<FrmOptions*>();
+        QVERIFY(d && d->isVisible());
+        QVERIFY(!program.MinuteTimer().isActive());
+        // Cancel, then Save, then the close box: the timer runs again.
+        if (n == 0)
+            click(d, QStringLiteral("cmdCancel"));
+        else if (n == 1)
+            click(d, QStringLiteral("cmdSave"));
+        else
+            d->close();
+        QVERIFY(program.MinuteTimer().isActive());
+        QTRY_VERIFY(!window.findChild<FrmOptions*>());
+        ++n;
+    }
+    QVERIFY(program.ProfileChanged()); // the one Save
+}
+
+void TestFrmOptions::windowsFitTheScreenAndTabInVisualOrder() {
+    Setup s;
+    auto d = s.open();
+    FrmModem modem(s.program->ModemServices());
+    FrmMessage message(s.program->ManualPageServices());
+    FrmPOP3 pop3(s.rig.prompter);
+    FrmFilter filter(s.rig.prompter);
+    const QSize screen(800, 600);
+    for (QWidget* w : std::initializer_list<QWidget*>{d.get(), &modem, &message, &pop3, &filter}) {
+        w->show();
+        const QSize need = w->minimumSizeHint().expandedTo(w->size());
+        QVERIFY2(need.width() <= screen.width() && need.height() <= screen.height(),
+                 qPrintable(w->objectName() + QStringLiteral(" needs %1x%2").arg(need.width()).arg(need.height())));
+    }
+    for (int i = 0; i < d->tabOptions()->count(); ++i) {
+        const QString key = d->tabOptions()->tabData(i).toString();
+        showTab(*d, key);
+        QWidget* page = d->Page(key);
+        QVERIFY(page->isVisible());
+        QVERIFY(!tabChain(page).isEmpty());
+        QVERIFY2(outOfOrder(page).isEmpty(), qPrintable(key + QStringLiteral(": ") + outOfOrder(page)));
+    }
+    for (QWidget* w : std::initializer_list<QWidget*>{&modem, &message, &pop3, &filter})
+        QVERIFY2(outOfOrder(w).isEmpty(), qPrintable(w->objectName() + QStringLiteral(": ") + outOfOrder(w)));
+}
+
+QTEST_MAIN(TestFrmOptions)
+#include "test_frmoptions.moc"
