@@ -14,6 +14,8 @@
 #include "features/paging/comm.h"
 #include "features/paging/pagingcontext.h"
 #include "features/paging/smtpevents.h"
+#include "features/remote/remotecommands.h"
+#include "ground/remotetext.h"
 #include "features/version/versioncheck.h"
 #include "log/clogfile.h"
 #include "ground/tessalyerror.h"
@@ -28,6 +30,7 @@
 #include "platform/settingsstore.h"
 #include "platform/sounddevice.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -78,6 +81,18 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
                 versionCheck_->Check();
         }});
     commands_ = std::make_unique<ProgramCommands>(*this);
+    remote_ = std::make_unique<RemoteCommands>(RemoteContext{
+        platform_.pump, state_.settings, *this, platform_.shell, platform_.session, platform_.countdownView,
+        [this] { SaveProfile(currentProfile_); }, [this] { Quit(); }, [this] { saveInboxState(); }});
+    inbox_.SetRemoteCommandHandler([this](const QString& subject, QString& body) {
+        // The commands are the lines after the header block; what the inbox
+        // keeps of a command message (and may show, page or store) never
+        // holds the password.
+        const QString commands = CheckSession::BodyAfterHeaders(body);
+        if (RemoteCommands::IsRemoteSubject(subject))
+            body = HideRemotePassword(body, state_.settings.remotePassword);
+        remote_->CheckRemoteMessage(subject, commands);
+    });
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
     if (platform_.pop && platform_.tcp)
@@ -111,6 +126,16 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
 void MainProgram::LoadProfile(const QString& path) { tessaly::LoadProfile(*this, path); }
 
 void MainProgram::SaveProfile(const QString& path) { tessaly::SaveProfile(*this, path); }
+
+void MainProgram::Quit() {
+    if (quitAction_) {
+        quitAction_();
+        return;
+    }
+    // As "Exit" does today: the event loop ends and main() takes the
+    // windows and objects down.
+    QCoreApplication::quit();
+}
 
 void MainProgram::UpdateSettings() {
     QString paging;

@@ -17,6 +17,7 @@
 #include "features/paging/cpagerservice.h"
 #include "features/paging/cpagermessage.h"
 #include "features/paging/smtpevents.h"
+#include "features/remote/countdown.h"
 #include "features/paging/manualpage.h"
 #include "features/options/modemsettings.h"
 #include "features/options/options.h"
@@ -48,6 +49,8 @@ class StatusWindow;
 class Comm;
 class Connection;
 class CheckSession;
+class RemoteCommands;
+class SessionControl;
 class LinkFactory;
 class ProgramCommands;
 class Shell;
@@ -71,6 +74,10 @@ struct PlatformServices {
     LinkFactory* links = nullptr;
     // Opens web addresses and documents, starts programs; none: nothing opens.
     Shell* shell = nullptr;
+    // Remote commands: powering off or restarting the computer, and the
+    // countdown's view (standard output when none).
+    SessionControl* session = nullptr;
+    CountdownViewFactory countdownView = {};
 };
 
 class MainProgram : public QObject, public ActivityLog {
@@ -96,6 +103,11 @@ public:
     void SaveProfile(const QString& path);
     // Refreshes the "Current Settings" labels and the two switches.
     void UpdateSettings();
+    // Ends the program the way "Exit" does (a remote "quit", "shutdown" or
+    // "reboot" comes here). A test may put its own action in place.
+    void Quit();
+    void SetQuitAction(std::function<void()> action) { quitAction_ = std::move(action); }
+    RemoteCommands& Remote() { return *remote_; }
 
     PagerList& Pagers() { return pagers_; }
     const PagerList& Pagers() const { return pagers_; }
@@ -227,6 +239,8 @@ private:
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
+    std::unique_ptr<RemoteCommands> remote_;
+    std::function<void()> quitAction_;
     std::unique_ptr<VersionCheck> versionCheck_;
     std::unique_ptr<ProgramCommands> commands_;
     bool released_ = false;

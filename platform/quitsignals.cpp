@@ -10,6 +10,7 @@ namespace tessaly {
 
 namespace {
 int g_signalPipe[2] = {-1, -1};
+std::function<void()> g_hook;
 
 void onSignal(int) {
     const char c = 1;
@@ -25,6 +26,8 @@ void quitOnTerminationSignals() {
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char c;
         [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        if (g_hook)
+            g_hook();
         // A signal ends the run at once: quit() would first ask every window
         // to close, and the main window's closing may ask a question that
         // nobody at a terminal or service manager can answer.
@@ -37,5 +40,7 @@ void quitOnTerminationSignals() {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 }
+
+void setTerminationSignalHook(std::function<void()> hook) { g_hook = std::move(hook); }
 
 } // namespace tessaly

@@ -20,6 +20,7 @@
 #include "platform/pop3client.h"
 #include "platform/popcontrol.h"
 #include "platform/serialcontrol.h"
+#include "platform/sessioncontrol.h"
 #include "platform/smtpcontrol.h"
 #include "platform/headlessprompter.h"
 #include "platform/programdir.h"
@@ -29,6 +30,7 @@
 #include "platform/sounddevice.h"
 #include "ui/platform/qtprompter.h"
 #include "ui/platform/qttrayicon.h"
+#include "ui/remote/frmshutdown.h"
 #include "ui/resize/twips.h"
 
 #include <QApplication>
@@ -182,9 +184,17 @@ int main(int argc, char** argv) {
         view = std::move(w);
     }
 
+    // Remote commands: logind, and the countdown in a window (standard
+    // output without one).
+    LogindSessionControl logind;
+    CountdownViewFactory countdownView;
+    if (window)
+        countdownView = [window] { return std::make_unique<FrmShutdown>(window); };
+
     MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
                                          headless ? QSize(15360, 11520) : screenSizeTwips(),
-                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links, &shell},
+                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links,
+                                         &shell, &logind, countdownView},
                         *view);
     std::unique_ptr<FrmStatus> statusWindow;
     if (window) {

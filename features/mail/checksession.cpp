@@ -9,6 +9,7 @@
 #include "features/mail/headerfields.h"
 #include "features/paging/cpager.h"
 #include "features/paging/smtpevents.h"
+#include "ground/remotetext.h"
 #include "ground/sockerr.h"
 #include "ground/tessalyerror.h"
 #include "platform/eventpump.h"
@@ -25,7 +26,8 @@ const QString kCRLF = QStringLiteral("\r\n");
 CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
     if (PopControl* pop = ctx_.pop) {
         connect(pop, &PopControl::dataReceived, this, [this](const QString& text) {
-            terminal(QStringLiteral("POP Recv: ") + text + kCRLF);
+            // A remote command message shows without its password.
+            terminal(QStringLiteral("POP Recv: ") + HideRemotePassword(text, ctx_.state.settings.remotePassword) + kCRLF);
             if (newResponse_) {
                 lastReply_ = response_;
                 ++repliesCompleted_;

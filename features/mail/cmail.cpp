@@ -24,6 +24,7 @@ CMail& Inbox::Add(std::unique_ptr<CMail> message, const QString& key) {
         message->SetNewMessage(message->NewMessage() && known->newMessage);
         message->SetPaged(known->paged);
         message->SetPageAttempts(known->pageAttempts);
+        message->SetRemoteChecked(known->remoteChecked);
     }
     CMail& stored = list_.Add(std::move(message), key);
     if (wasKnown)
@@ -36,11 +37,12 @@ void Inbox::Remember(const QString& id, const MailMark& mark) {
         return;
     CMail* here = list_.Find(id);
     if (here && here->ID() == id) {
-        MailMark now{here->NewMessage(), here->Paged(), here->PageAttempts()};
+        MailMark now{here->NewMessage(), here->Paged(), here->PageAttempts(), here->RemoteChecked()};
         now.Fold(mark);
         here->SetNewMessage(now.newMessage);
         here->SetPaged(now.paged);
         here->SetPageAttempts(now.pageAttempts);
+        here->SetRemoteChecked(now.remoteChecked);
         return;
     }
     const auto known = remembered_.find(id);
@@ -54,7 +56,7 @@ QList<QPair<QString, MailMark>> Inbox::Marks() const {
     QList<QPair<QString, MailMark>> out;
     out.reserve(list_.Count() + remembered_.size());
     for (const CMail& m : list_)
-        out.append({m.ID(), MailMark{m.NewMessage(), m.Paged(), m.PageAttempts()}});
+        out.append({m.ID(), MailMark{m.NewMessage(), m.Paged(), m.PageAttempts(), m.RemoteChecked()}});
     QStringList ids = remembered_.keys();
     ids.sort();
     for (const QString& id : ids)
@@ -99,14 +101,34 @@ int Inbox::NewMailCount() const {
     return n;
 }
 
-void Inbox::CheckRemoteCmd() const {
+void Inbox::CheckRemoteCmd() {
     if (!remote_)
         return;
     // The interpreter may change the inbox; positions are re-read each time.
     for (int i = 1; i <= list_.Count(); ++i) {
-        const CMail& m = list_.Item(i);
-        if (!m.Paged())
-            remote_(m.Subject(), m.Body());
+        CMail& m = list_.Item(i);
+        if (m.Paged() || m.RemoteChecked())
+            continue;
+        // Marked before it runs: a command that fails or ends the program
+        // is not carried out again at the next check. A message whose body
+        // is still to come is offered again.
+        if (m.Downloaded())
+            m.SetRemoteChecked(true);
+        QString body = m.Body();
+        const QString subject = m.Subject();
+        const QString id = m.ID();
+        auto keepBody = [&] {
+            CMail* same = list_.Find(id);
+            if (same && body != same->Body())
+                same->SetBody(body);
+        };
+        try {
+            remote_(subject, body);
+        } catch (...) {
+            keepBody();
+            throw;
+        }
+        keepBody();
     }
 }
 

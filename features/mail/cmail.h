@@ -42,6 +42,10 @@ public:
     void SetMailTo(const QString& v) { mailTo_ = v; }
     bool Downloaded() const { return downloaded_; }
     void SetDownloaded(bool v) { downloaded_ = v; }
+    // The remote-command interpreter has examined the downloaded message; it
+    // is not offered again, so its commands run once.
+    bool RemoteChecked() const { return remoteChecked_; }
+    void SetRemoteChecked(bool v) { remoteChecked_ = v; }
     // Checks whose page for this message was not delivered.
     std::int16_t PageAttempts() const { return pageAttempts_; }
     void SetPageAttempts(std::int16_t v) { pageAttempts_ = v; }
@@ -52,19 +56,21 @@ public:
 
 private:
     QString id_, header_, from_, dateSent_, subject_, body_, mailTo_;
-    bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false;
+    bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false, remoteChecked_ = false;
     std::int32_t size_ = 0;
     std::int16_t priority_ = 0;
     std::int16_t pageAttempts_ = 0;
 };
 
 // What a later run must know of a message when it meets it again: whether
-// it is still new (not yet shown in the viewer), whether it was paged, and
-// in how many checks its page was not delivered.
+// it is still new (not yet shown in the viewer), whether it was paged, in
+// how many checks its page was not delivered, and whether the remote-command
+// interpreter has seen it.
 struct MailMark {
     bool newMessage = true;
     bool paged = false;
     std::int16_t pageAttempts = 0;
+    bool remoteChecked = false;
 
     // Two records of one message: paged by either run stays paged, shown by
     // either stays shown, and the failed attempts are the larger count.
@@ -72,14 +78,16 @@ struct MailMark {
         newMessage = newMessage && other.newMessage;
         paged = paged || other.paged;
         pageAttempts = std::max(pageAttempts, other.pageAttempts);
+        remoteChecked = remoteChecked || other.remoteChecked;
     }
     bool operator==(const MailMark&) const = default;
 };
 
 class Inbox {
 public:
-    // Hands a message's subject and body to the remote-command interpreter.
-    using RemoteCommandHandler = std::function<void(const QString& subject, const QString& body)>;
+    // Hands a message's subject and body to the remote-command interpreter,
+    // which may hide the remote password in the body it keeps.
+    using RemoteCommandHandler = std::function<void(const QString& subject, QString& body)>;
 
     // Appends under `key`, which is the message's ID, not paged and kept. A key
     // already present is the keyed list's duplicate-key error. A message
@@ -116,8 +124,9 @@ public:
     // True when no message has exactly this ID (letter case counts).
     bool IsNewMail(const QString& id) const;
     int NewMailCount() const;
-    // Offers every unpaged message to the remote-command interpreter.
-    void CheckRemoteCmd() const;
+    // Offers every unpaged message to the remote-command interpreter, a
+    // downloaded one only once.
+    void CheckRemoteCmd();
     void SetRemoteCommandHandler(RemoteCommandHandler handler) { remote_ = std::move(handler); }
 
 private:

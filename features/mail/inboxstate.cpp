@@ -23,6 +23,7 @@ const QString kId = QStringLiteral("id");
 const QString kNew = QStringLiteral("new");
 const QString kPaged = QStringLiteral("paged");
 const QString kPageAttempts = QStringLiteral("pageAttempts"); // absent: none failed
+const QString kRemoteChecked = QStringLiteral("remoteChecked");  // absent: not yet
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
@@ -31,6 +32,8 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
         QJsonObject record{{kId, id}, {kNew, mark.newMessage}, {kPaged, mark.paged}};
         if (mark.pageAttempts > 0)
             record.insert(kPageAttempts, mark.pageAttempts);
+        if (mark.remoteChecked)
+            record.insert(kRemoteChecked, true);
         messages.append(record);
     }
     const QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
@@ -76,7 +79,8 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
         if (id.isEmpty())
             continue; // nothing to know it by
         const auto attempts = static_cast<std::int16_t>(std::clamp(o.value(kPageAttempts).toInt(0), 0, 32767));
-        marks.append({id, MailMark{o.value(kNew).toBool(true), o.value(kPaged).toBool(false), attempts}});
+        marks.append({id, MailMark{o.value(kNew).toBool(true), o.value(kPaged).toBool(false), attempts,
+                                   o.value(kRemoteChecked).toBool(false)}});
     }
     for (const auto& [id, mark] : marks)
         inbox.Remember(id, mark);
