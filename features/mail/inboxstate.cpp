@@ -23,6 +23,37 @@ const QString kId = QStringLiteral("id");
 const QString kNew = QStringLiteral("new");
 const QString kPaged = QStringLiteral("paged");
 const QString kPageAttempts = QStringLiteral("pageAttempts"); // absent: none failed
+// The header values of messages known by unique ID.
+const QString kHeaders = QStringLiteral("headers");
+const QString kUid = QStringLiteral("uid");
+
+QJsonObject headerRecord(const QString& uid, const KnownHeader& h) {
+    QJsonObject o{{kUid, uid},
+                  {kId, h.id},
+                  {QStringLiteral("from"), h.from},
+                  {QStringLiteral("date"), h.dateSent},
+                  {QStringLiteral("subject"), h.subject},
+                  {QStringLiteral("to"), h.mailTo},
+                  {QStringLiteral("size"), h.size}};
+    if (h.priority != 0)
+        o.insert(QStringLiteral("priority"), h.priority);
+    if (!h.filteredBy.isEmpty())
+        o.insert(QStringLiteral("filtered"), h.filteredBy);
+    return o;
+}
+
+KnownHeader headerFrom(const QJsonObject& o) {
+    KnownHeader h;
+    h.id = o.value(kId).toString();
+    h.from = o.value(QStringLiteral("from")).toString();
+    h.dateSent = o.value(QStringLiteral("date")).toString();
+    h.subject = o.value(QStringLiteral("subject")).toString();
+    h.mailTo = o.value(QStringLiteral("to")).toString();
+    h.size = static_cast<std::int32_t>(std::clamp<qint64>(o.value(QStringLiteral("size")).toInteger(0), 0, INT32_MAX));
+    h.priority = static_cast<std::int16_t>(std::clamp(o.value(QStringLiteral("priority")).toInt(0), -32768, 32767));
+    h.filteredBy = o.value(QStringLiteral("filtered")).toString();
+    return h;
+}
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
@@ -33,7 +64,12 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
             record.insert(kPageAttempts, mark.pageAttempts);
         messages.append(record);
     }
-    const QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
+    QJsonArray headers;
+    for (const auto& [uid, header] : inbox.KnownHeaders())
+        headers.append(headerRecord(uid, header));
+    QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
+    if (!headers.isEmpty())
+        root.insert(kHeaders, headers);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 ||
         !file.commit()) {
@@ -78,8 +114,18 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
         const auto attempts = static_cast<std::int16_t>(std::clamp(o.value(kPageAttempts).toInt(0), 0, 32767));
         marks.append({id, MailMark{o.value(kNew).toBool(true), o.value(kPaged).toBool(false), attempts}});
     }
+    QList<QPair<QString, KnownHeader>> known;
+    for (const QJsonValue& v : root.value(kHeaders).toArray()) {
+        const QJsonObject o = v.toObject();
+        const QString uid = o.value(kUid).toString();
+        KnownHeader h = headerFrom(o);
+        if (!uid.isEmpty() && !h.id.isEmpty())
+            known.append({uid, std::move(h)});
+    }
     for (const auto& [id, mark] : marks)
         inbox.Remember(id, mark);
+    for (const auto& [uid, header] : known)
+        inbox.RememberKnown(uid, header);
     return true;
 }
 
