@@ -6,7 +6,6 @@
 #include "features/mail/cmail.h"
 #include "features/connection/connection.h"
 #include "features/mail/cpopaccount.h"
-#include "features/mail/headerfields.h"
 #include "features/paging/cpager.h"
 #include "features/paging/smtpevents.h"
 #include "ground/sockerr.h"
@@ -476,15 +475,15 @@ QString CheckSession::readHeader(int m, HeaderFault& fault) {
         fault = HeaderFault::Refused;
         return {};
     }
-    const QString id = headers::MessageId(header);
+    auto mail = std::make_unique<CMail>();
+    mail->FillFromHeader(header);
+    const QString id = mail->ID();
     if (id.isEmpty()) {
         fault = HeaderFault::NoMessageId;
         return {};
     }
     fault = HeaderFault::None;
     Inbox& inbox = ctx_.inbox;
-    auto mail = std::make_unique<CMail>();
-    mail->FillFromHeader(header);
     mail->SetNewMessage(inbox.IsNewMail(id));
     if (!mail->NewMessage()) {
         inbox.KeepMessage(id);

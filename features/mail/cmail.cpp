@@ -6,13 +6,14 @@ namespace tessaly {
 
 void CMail::FillFromHeader(const QString& header) {
     header_ = header;
-    id_ = headers::MessageId(header);
-    from_ = headers::From(header);
-    dateSent_ = headers::DateSent(header);
-    subject_ = headers::Subject(header);
-    mailTo_ = headers::To(header);
-    priority_ = headers::Priority(header);
-    size_ = headers::Size(header);
+    headers::Fields f = headers::All(header);
+    id_ = std::move(f.messageId);
+    from_ = std::move(f.from);
+    dateSent_ = std::move(f.dateSent);
+    subject_ = std::move(f.subject);
+    mailTo_ = std::move(f.to);
+    priority_ = f.priority;
+    size_ = f.size;
 }
 
 std::unique_ptr<CMail> KnownHeader::ToMail() const {

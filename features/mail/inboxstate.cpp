@@ -27,19 +27,58 @@ const QString kPageAttempts = QStringLiteral("pageAttempts"); // absent: none fa
 const QString kHeaders = QStringLiteral("headers");
 const QString kUid = QStringLiteral("uid");
 
-QJsonObject headerRecord(const QString& uid, const KnownHeader& h) {
-    QJsonObject o{{kUid, uid},
-                  {kId, h.id},
-                  {QStringLiteral("from"), h.from},
-                  {QStringLiteral("date"), h.dateSent},
-                  {QStringLiteral("subject"), h.subject},
-                  {QStringLiteral("to"), h.mailTo},
-                  {QStringLiteral("size"), h.size}};
-    if (h.priority != 0)
-        o.insert(QStringLiteral("priority"), h.priority);
-    if (!h.filteredBy.isEmpty())
-        o.insert(QStringLiteral("filtered"), h.filteredBy);
-    return o;
+// The file is written as text directly: building it from JSON objects cost
+// more than the rest of a check of an unchanged mailbox.
+void appendString(QByteArray& out, const QString& text) {
+    out += '"';
+    const QByteArray utf8 = text.toUtf8();
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+void appendKey(QByteArray& out, const char* key) {
+    out += '"';
+    out += key;
+    out += "\":";
+}
+
+void appendHeaderRecord(QByteArray& out, const QString& uid, const KnownHeader& h) {
+    out += '{';
+    appendKey(out, "uid");
+    appendString(out, uid);
+    for (const auto& [key, value] : {std::pair{"id", &h.id}, std::pair{"from", &h.from}, std::pair{"date", &h.dateSent},
+                                     std::pair{"subject", &h.subject}, std::pair{"to", &h.mailTo}}) {
+        out += ',';
+        appendKey(out, key);
+        appendString(out, *value);
+    }
+    out += ',';
+    appendKey(out, "size");
+    out += QByteArray::number(h.size);
+    if (h.priority != 0) {
+        out += ',';
+        appendKey(out, "priority");
+        out += QByteArray::number(h.priority);
+    }
+    if (!h.filteredBy.isEmpty()) {
+        out += ',';
+        appendKey(out, "filtered");
+        appendString(out, h.filteredBy);
+    }
+    out += '}';
 }
 
 KnownHeader headerFrom(const QJsonObject& o) {
@@ -57,21 +96,35 @@ KnownHeader headerFrom(const QJsonObject& o) {
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
-    QJsonArray messages;
+    QByteArray text = "{\"format\":" + QByteArray::number(kFormat) + ",\"messages\":[";
+    bool first = true;
     for (const auto& [id, mark] : inbox.Marks()) {
-        QJsonObject record{{kId, id}, {kNew, mark.newMessage}, {kPaged, mark.paged}};
+        if (!first)
+            text += ',';
+        first = false;
+        text += '{';
+        appendKey(text, "id");
+        appendString(text, id);
+        text += mark.newMessage ? ",\"new\":true" : ",\"new\":false";
+        text += mark.paged ? ",\"paged\":true" : ",\"paged\":false";
         if (mark.pageAttempts > 0)
-            record.insert(kPageAttempts, mark.pageAttempts);
-        messages.append(record);
+            text += ",\"pageAttempts\":" + QByteArray::number(mark.pageAttempts);
+        text += '}';
     }
-    QJsonArray headers;
-    for (const auto& [uid, header] : inbox.KnownHeaders())
-        headers.append(headerRecord(uid, header));
-    QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
-    if (!headers.isEmpty())
-        root.insert(kHeaders, headers);
+    text += ']';
+    const auto known = inbox.KnownHeaders();
+    if (!known.isEmpty()) {
+        text += ",\"headers\":[";
+        for (qsizetype i = 0; i < known.size(); ++i) {
+            if (i)
+                text += ',';
+            appendHeaderRecord(text, known[i].first, known[i].second);
+        }
+        text += ']';
+    }
+    text += '}';
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) < 0 ||
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0 ||
         !file.commit()) {
         if (error)
             *error = file.errorString();
