@@ -1,8 +1,8 @@
 // Mail checks of a large Dovecot mailbox, beside a minimal reference client
 // (Python's poplib) that holds the conversation of a check that keeps
 // nothing between checks: the first check of a fresh program directory and
-// a second one of the unchanged mailbox, on loopback and through a relay
-// that adds a round trip time.
+// a second one of the unchanged mailbox by the same resident program, on
+// loopback and through a relay that adds a round trip time.
 //   bench_check_mailbox [--rtt MS] [--slow-first-up-to N] [messages ...]
 //   (defaults: 30 ms, 1000; 1000 10000 messages)
 // Needs dovecot (dovecot-pop3d) and python3. Prints wall time, CPU time and
@@ -69,40 +69,47 @@ struct Sample {
     int stored = 0;
 };
 
-// One check by a program started afresh in `home` (a one-shot check: it
-// reads the state the previous one left there).
-Sample ourCheck(EventPump& pump, const QString& home, quint16 port) {
+// A resident program whose checks the benchmark times.
+struct Program {
     HeadlessPrompter prompter;
     MemorySettingsStore store;
-    store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
-    auto sound = createWaveSoundDevice();
-    HeadlessMainView view(false);
+    std::unique_ptr<SoundDevice> sound = createWaveSoundDevice();
+    HeadlessMainView view{false};
     TcpLinkFactory links;
     SocketRegistry sockets;
-    Pop3Client pop(pump, links, sockets);
-    TcpControl tcp(sockets);
-    MainProgram program(PlatformServices{pump, prompter, store, *sound, home, QSize(15360, 11520), nullptr, nullptr,
-                                         nullptr, &pop, &tcp, nullptr},
-                        view);
-    program.Startup(QString());
-    LiveSettings& s = program.Settings();
-    s.connectionType = ConnDirect;
-    s.downloadFlag = true;
-    s.messageSizeLimit = kLimitKb;
-    program.POPAccounts().Add(QStringLiteral("Bench"), QStringLiteral("127.0.0.1"), static_cast<std::int16_t>(port),
-                              kUser, kPassword, true);
-    Sample out;
-    resetPeak();
-    QElapsedTimer wall;
-    wall.start();
-    const double cpu0 = cpuSeconds(RUSAGE_SELF);
-    program.RunCheck(true, false);
-    out.wall = wall.elapsed() / 1000.0;
-    out.cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
-    out.rssMb = peakMb();
-    out.stored = program.GetInbox().Count();
-    return out;
-}
+    std::unique_ptr<Pop3Client> pop;
+    TcpControl tcp{sockets};
+    std::unique_ptr<MainProgram> program;
+
+    Program(EventPump& pump, const QString& home, quint16 port) {
+        pop = std::make_unique<Pop3Client>(pump, links, sockets);
+        store.write(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("DefaultFile"), QString());
+        program = std::make_unique<MainProgram>(PlatformServices{pump, prompter, store, *sound, home, QSize(15360, 11520),
+                                                                 nullptr, nullptr, nullptr, pop.get(), &tcp, nullptr},
+                                                view);
+        program->Startup(QString());
+        LiveSettings& s = program->Settings();
+        s.connectionType = ConnDirect;
+        s.downloadFlag = true;
+        s.messageSizeLimit = kLimitKb;
+        program->POPAccounts().Add(QStringLiteral("Bench"), QStringLiteral("127.0.0.1"), static_cast<std::int16_t>(port),
+                                   kUser, kPassword, true);
+    }
+    void setPort(quint16 port) { program->POPAccounts().Item(1).SetMailPort(static_cast<std::int16_t>(port)); }
+    Sample check() {
+        Sample out;
+        resetPeak();
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = cpuSeconds(RUSAGE_SELF);
+        program->RunCheck(true, false);
+        out.wall = wall.elapsed() / 1000.0;
+        out.cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
+        out.rssMb = peakMb();
+        out.stored = program->GetInbox().Count();
+        return out;
+    }
+};
 
 // The reference client's conversation; `limitBytes` 0 downloads nothing.
 Sample reference(quint16 port, int limitBytes) {
@@ -157,26 +164,16 @@ int run(int count, double rttMs, int slowFirstUpTo) {
     int rc = 0;
     {
         QTemporaryDir home;
-        const Sample first = ourCheck(pump, home.path(), dovecot.port());
+        Program p(pump, home.path(), dovecot.port());
+        const Sample first = p.check();
         const Sample refFirst = reference(dovecot.port(), kLimitKb * 1024);
         print(count, "loopback", "first", first, &refFirst);
-        const Sample second = ourCheck(pump, home.path(), dovecot.port());
+        const Sample second = p.check();
         const Sample refSecond = reference(dovecot.port(), 0);
         print(count, "loopback", "second", second, &refSecond);
-        // The account now reaches the same mailbox through the relay: the
-        // state names it by server, port and user, so the port is carried over.
-        {
-            QFile state(home.path() + QStringLiteral("/inbox-state.json"));
-            QByteArray text;
-            if (state.open(QIODevice::ReadOnly))
-                text = state.readAll();
-            state.close();
-            text.replace(QStringLiteral("127.0.0.1:%1/").arg(dovecot.port()).toLatin1(),
-                         QStringLiteral("127.0.0.1:%1/").arg(proxy.port()).toLatin1());
-            if (!state.open(QIODevice::WriteOnly) || state.write(text) != text.size())
-                return 1;
-        }
-        const Sample slowSecond = ourCheck(pump, home.path(), proxy.port());
+        // The same mailbox through the relay.
+        p.setPort(proxy.port());
+        const Sample slowSecond = p.check();
         if (count <= slowFirstUpTo) {
             const Sample refSlow = reference(proxy.port(), 0);
             print(count, net.constData(), "second", slowSecond, &refSlow);
@@ -187,7 +184,8 @@ int run(int count, double rttMs, int slowFirstUpTo) {
     }
     if (count <= slowFirstUpTo) {
         QTemporaryDir home;
-        const Sample first = ourCheck(pump, home.path(), proxy.port());
+        Program p(pump, home.path(), proxy.port());
+        const Sample first = p.check();
         const Sample refFirst = reference(proxy.port(), kLimitKb * 1024);
         print(count, net.constData(), "first", first, &refFirst);
         rc |= first.stored == count ? 0 : 2;

@@ -402,8 +402,9 @@ QHash<int, QString> CheckSession::readUniqueIds(const CPOPAccount& account, int 
     if (status != 0 || next > PopControl::NegativeReply || ctx_.state.internetError ||
         repliesCompleted_ - before < 2 || !lastReply_.startsWith(QLatin1String("+OK")))
         return uids; // not offered: every header is asked for
-    const QString scope = account.Server().toLower() + QLatin1Char(':') + QString::number(account.MailPort()) +
-                          QLatin1Char('/') + account.Username() + QLatin1Char(' ');
+    // The mailbox is named by server and user (a port may change, say to
+    // pass a relay, and still lead to the same mailbox).
+    const QString scope = account.Server().toLower() + QLatin1Char('/') + account.Username() + QLatin1Char(' ');
     QSet<QString> seen, doubled;
     const QStringView reply(lastReply_);
     qsizetype pos = reply.indexOf(QLatin1Char('\n')) + 1;

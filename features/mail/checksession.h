@@ -70,7 +70,8 @@ private:
     int login(CPOPAccount& account);
     void readMessages(int count, bool& failure, int& newCount, AccountFaults& faults);
     // The account's unique IDs by message number ("UIDL"), each prefixed
-    // with the account so that two mailboxes never share one; empty when the
+    // with the account's server and user so that two mailboxes never share
+    // one; empty when the
     // server does not name its messages.
     QHash<int, QString> readUniqueIds(const CPOPAccount& account, int count);
     // A message known by unique ID, kept without a header request; its key.
