@@ -4,6 +4,7 @@
 #include "ground/tessalyerror.h"
 #include "platform/prompter.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,6 +64,18 @@ bool Filters::CheckForSpam(const QString& subject, const QString& recipient, con
         if (f.Enabled() && f.Matches(subject, recipient, sender, body))
             return true;
     return false;
+}
+
+QString Filters::Fingerprint() const {
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const CFilter& f : list_) {
+        if (!f.Enabled())
+            continue;
+        const QByteArray rule = QByteArray::number(f.FilterObject()) + ' ' + QByteArray::number(f.FilterAction()) + ' ' +
+                                f.FilterText().toUtf8();
+        hash.addData(QByteArray::number(rule.size()) + ':' + rule);
+    }
+    return QString::fromLatin1(hash.result().toHex().left(16));
 }
 
 QString filterEntryProblem(const QString& name, const QString& text) {

@@ -70,6 +70,10 @@ public:
     bool CheckForSpam(const QString& subject, const QString& recipient, const QString& sender,
                       const QString& body) const;
 
+    // A short text that changes whenever an enabled rule is added, removed
+    // or edited: what a remembered spam verdict was made with.
+    QString Fingerprint() const;
+
     QString Filename() const { return filename_; }
     void SetFilename(const QString& name) { filename_ = name; }
     // The folder of the filter file (the program directory).

@@ -6,7 +6,6 @@
 #include "features/mail/cmail.h"
 #include "features/connection/connection.h"
 #include "features/mail/cpopaccount.h"
-#include "features/mail/headerfields.h"
 #include "features/paging/cpager.h"
 #include "features/paging/smtpevents.h"
 #include "ground/remotetext.h"
@@ -15,6 +14,7 @@
 #include "platform/eventpump.h"
 #include "platform/popcontrol.h"
 
+#include <QSet>
 #include <algorithm>
 
 namespace tessaly {
@@ -186,6 +186,7 @@ void CheckSession::readAccounts(bool download) {
                 if (download) {
                     listRead_ = false;
                     listSizes_.clear();
+                    uids_ = readUniqueIds(account, messageCount_);
                     AccountFaults faults;
                     readMessages(messageCount_, failure, newCount, faults);
                     reportFaults(account, faults);
@@ -259,9 +260,30 @@ void CheckSession::readMessages(int count, bool& failure, int& newCount, Account
     Inbox& inbox = ctx_.inbox;
     const bool& cancel = ctx_.state.cancel;
     const qint64 limit = static_cast<qint64>(ctx_.state.settings.messageSizeLimit) * 1024;
+    // Computed once: what a remembered spam verdict must match to stand.
+    const QString rules = uids_.isEmpty() ? QString() : ctx_.filters.Fingerprint();
     for (int m = 1; m <= count; ++m) {
         HeaderFault fault = HeaderFault::None;
-        const QString key = readHeader(m, fault);
+        const QString uid = uids_.value(m);
+        const KnownHeader* known = uid.isEmpty() ? nullptr : inbox.Known(uid);
+        if (known && !known->filteredBy.isEmpty() && known->filteredBy != rules)
+            known = nullptr; // the rules changed: read it again
+        if (known && !known->filteredBy.isEmpty()) {
+            // Removed as spam before, by the same rules: the same lines as
+            // reading, downloading and filtering it again would give.
+            inbox.SeeKnown(uid);
+            if (known->size >= limit)
+                ctx_.activity.LogActivity(QStringLiteral("Message #%1 was skipped due to size.").arg(m));
+            ctx_.activity.LogActivity(QStringLiteral("Message #%1 was deleted (SPAM)").arg(m));
+            if (cancel) {
+                failure = true;
+                return;
+            }
+            continue;
+        }
+        const QString key = known ? keepKnown(uid, *known) : readHeader(m, fault);
+        if (!key.isEmpty() && !uid.isEmpty() && !known)
+            inbox.SetKnown(uid, KnownHeader::Of(inbox.Item(key)));
         if (key.isEmpty()) {
             failure = true;
             if (fault == HeaderFault::Refused)
@@ -284,6 +306,11 @@ void CheckSession::readMessages(int count, bool& failure, int& newCount, Account
                 isNew = true;
             }
             if (ctx_.filters.CheckForSpam(mail.Subject(), mail.MailTo(), mail.From(), mail.Body())) {
+                if (!uid.isEmpty()) {
+                    KnownHeader spam = KnownHeader::Of(mail);
+                    spam.filteredBy = rules;
+                    inbox.SetKnown(uid, std::move(spam));
+                }
                 inbox.Remove(key);
                 ctx_.activity.LogActivity(QStringLiteral("Message #%1 was deleted (SPAM)").arg(m));
                 isNew = false;
@@ -365,6 +392,70 @@ std::int32_t CheckSession::listedSize(int m) {
     return listSizes_.value(m, 0);
 }
 
+QHash<int, QString> CheckSession::readUniqueIds(const CPOPAccount& account, int count) {
+    QHash<int, QString> uids;
+    if (count < 1 || ctx_.state.internetError)
+        return uids;
+    PopControl& pop = *ctx_.pop;
+    lastTcpText_ = QStringLiteral("UIDL\r\n");
+    const int before = repliesCompleted_;
+    if (ctx_.tcp->SendText(lastTcpText_) != 0)
+        return uids;
+    const int status = pop.Receive();
+    const int next = pop.Receive();
+    if (status != 0 || next > PopControl::NegativeReply || ctx_.state.internetError ||
+        repliesCompleted_ - before < 2 || !lastReply_.startsWith(QLatin1String("+OK")))
+        return uids; // not offered: every header is asked for
+    // The mailbox is named by server and user (a port may change, say to
+    // pass a relay, and still lead to the same mailbox).
+    const QString scope = account.Server().toLower() + QLatin1Char('/') + account.Username() + QLatin1Char(' ');
+    QSet<QString> seen, doubled;
+    const QStringView reply(lastReply_);
+    qsizetype pos = reply.indexOf(QLatin1Char('\n')) + 1;
+    uids.reserve(count);
+    while (pos > 0 && pos < reply.size()) {
+        qsizetype end = reply.indexOf(QLatin1Char('\n'), pos);
+        if (end < 0)
+            end = reply.size();
+        const QStringView line = reply.mid(pos, end - pos).trimmed();
+        pos = end + 1;
+        // "number unique-id"; the ID is 1 to 70 printable characters.
+        const qsizetype blank = line.indexOf(QLatin1Char(' '));
+        if (blank < 1)
+            continue;
+        bool numeric = false;
+        const int m = line.left(blank).toInt(&numeric);
+        const QStringView id = line.mid(blank + 1);
+        if (!numeric || m < 1 || m > count || id.isEmpty() || id.size() > 70 || uids.contains(m))
+            continue;
+        if (std::any_of(id.begin(), id.end(), [](QChar c) { return c.unicode() < 0x21 || c.unicode() > 0x7e; }))
+            continue;
+        const QString uid = scope + id.toString();
+        if (seen.contains(uid))
+            doubled.insert(uid);
+        seen.insert(uid);
+        uids.insert(m, uid);
+    }
+    // An ID the server gives twice names neither message for sure.
+    if (!doubled.isEmpty())
+        uids.removeIf([&](const QHash<int, QString>::iterator it) { return doubled.contains(it.value()); });
+    return uids;
+}
+
+QString CheckSession::keepKnown(const QString& uid, const KnownHeader& known) {
+    Inbox& inbox = ctx_.inbox;
+    inbox.SeeKnown(uid);
+    if (!inbox.IsNewMail(known.id)) {
+        inbox.KeepMessage(known.id);
+        return known.id;
+    }
+    auto mail = known.ToMail();
+    mail->SetNewMessage(true);
+    const QString id = known.id;
+    inbox.Add(std::move(mail), id);
+    return id;
+}
+
 QString CheckSession::readHeader(int m, HeaderFault& fault) {
     PopControl& pop = *ctx_.pop;
     fault = HeaderFault::NoAnswer;
@@ -389,15 +480,15 @@ QString CheckSession::readHeader(int m, HeaderFault& fault) {
         fault = HeaderFault::Refused;
         return {};
     }
-    const QString id = headers::MessageId(header);
+    auto mail = std::make_unique<CMail>();
+    mail->FillFromHeader(header);
+    const QString id = mail->ID();
     if (id.isEmpty()) {
         fault = HeaderFault::NoMessageId;
         return {};
     }
     fault = HeaderFault::None;
     Inbox& inbox = ctx_.inbox;
-    auto mail = std::make_unique<CMail>();
-    mail->FillFromHeader(header);
     mail->SetNewMessage(inbox.IsNewMail(id));
     if (!mail->NewMessage()) {
         inbox.KeepMessage(id);

@@ -69,6 +69,13 @@ private:
     // 0, or the result of the login step that failed.
     int login(CPOPAccount& account);
     void readMessages(int count, bool& failure, int& newCount, AccountFaults& faults);
+    // The account's unique IDs by message number ("UIDL"), each prefixed
+    // with the account's server and user so that two mailboxes never share
+    // one; empty when the
+    // server does not name its messages.
+    QHash<int, QString> readUniqueIds(const CPOPAccount& account, int count);
+    // A message known by unique ID, kept without a header request; its key.
+    QString keepKnown(const QString& uid, const struct KnownHeader& known);
     void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
     QString readHeader(int m, HeaderFault& fault);
     void download(int m, const QString& key);
@@ -97,6 +104,7 @@ private:
     QString lastTcpText_;
     std::int16_t previousTotal_ = 0;
     QHash<int, std::int32_t> listSizes_; // message number -> size, per account
+    QHash<int, QString> uids_;           // message number -> unique ID, per account
     bool listRead_ = false;
 };
 

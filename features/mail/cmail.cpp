@@ -6,13 +6,70 @@ namespace tessaly {
 
 void CMail::FillFromHeader(const QString& header) {
     header_ = header;
-    id_ = headers::MessageId(header);
-    from_ = headers::From(header);
-    dateSent_ = headers::DateSent(header);
-    subject_ = headers::Subject(header);
-    mailTo_ = headers::To(header);
-    priority_ = headers::Priority(header);
-    size_ = headers::Size(header);
+    headers::Fields f = headers::All(header);
+    id_ = std::move(f.messageId);
+    from_ = std::move(f.from);
+    dateSent_ = std::move(f.dateSent);
+    subject_ = std::move(f.subject);
+    mailTo_ = std::move(f.to);
+    priority_ = f.priority;
+    size_ = f.size;
+}
+
+std::unique_ptr<CMail> KnownHeader::ToMail() const {
+    auto mail = std::make_unique<CMail>();
+    mail->SetID(id);
+    mail->SetFrom(from);
+    mail->SetDateSent(dateSent);
+    mail->SetSubject(subject);
+    mail->SetMailTo(mailTo);
+    mail->SetPriority(priority);
+    mail->SetSize(size);
+    return mail;
+}
+
+KnownHeader KnownHeader::Of(const CMail& mail) {
+    KnownHeader h;
+    h.id = mail.ID();
+    h.from = mail.From();
+    h.dateSent = mail.DateSent();
+    h.subject = mail.Subject();
+    h.mailTo = mail.MailTo();
+    h.priority = mail.Priority();
+    h.size = mail.Size();
+    return h;
+}
+
+const KnownHeader* Inbox::Known(const QString& uid) const {
+    const auto it = known_.constFind(uid);
+    return it == known_.cend() ? nullptr : &*it;
+}
+
+void Inbox::SetKnown(const QString& uid, KnownHeader header) {
+    header.seen = true;
+    known_.insert(uid, std::move(header));
+}
+
+void Inbox::SeeKnown(const QString& uid) {
+    const auto it = known_.find(uid);
+    if (it != known_.end())
+        it->seen = true;
+}
+
+void Inbox::RememberKnown(const QString& uid, const KnownHeader& header) {
+    if (uid.isEmpty() || header.id.isEmpty() || known_.contains(uid))
+        return;
+    known_.insert(uid, header);
+}
+
+QList<QPair<QString, KnownHeader>> Inbox::KnownHeaders() const {
+    QStringList uids = known_.keys();
+    uids.sort();
+    QList<QPair<QString, KnownHeader>> out;
+    out.reserve(uids.size());
+    for (const QString& uid : uids)
+        out.append({uid, known_.value(uid)});
+    return out;
 }
 
 CMail& Inbox::Add(std::unique_ptr<CMail> message, const QString& key) {
@@ -72,11 +129,14 @@ void Inbox::KeepMessage(const QString& id) {
 void Inbox::ResetKeep() {
     for (CMail& m : list_)
         m.SetKeepMessage(false);
+    for (KnownHeader& h : known_)
+        h.seen = false;
 }
 
 void Inbox::PurgeOld() {
     list_.RemoveIf([](const CMail& m) { return !m.KeepMessage(); });
     remembered_.clear();
+    known_.removeIf([](const QHash<QString, KnownHeader>::iterator it) { return !it->seen; });
 }
 
 // Messages are stored under their IDs, so the key lookup answers at once;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace tessaly {
 
@@ -83,6 +84,23 @@ struct MailMark {
     bool operator==(const MailMark&) const = default;
 };
 
+// What a header request gave for a message a server lists under a unique
+// ID (its "UIDL" name), so that a later check can keep the message without
+// asking for its header again.
+struct KnownHeader {
+    QString id, from, dateSent, subject, mailTo;
+    std::int16_t priority = 0;
+    std::int32_t size = 0;
+    // Not empty: the filters removed the message as spam; the fingerprint of
+    // the rules that did (Filters::Fingerprint), so that edited rules look again.
+    QString filteredBy;
+    bool seen = true; // listed by a server in the current check
+
+    // A new message with these values (not yet downloaded).
+    std::unique_ptr<CMail> ToMail() const;
+    static KnownHeader Of(const CMail& mail);
+};
+
 class Inbox {
 public:
     // Hands a message's subject and body to the remote-command interpreter,
@@ -103,6 +121,7 @@ public:
     void Clear() {
         list_.Clear();
         remembered_.clear();
+        known_.clear();
     }
     auto begin() const { return list_.begin(); }
     auto end() const { return list_.end(); }
@@ -121,6 +140,18 @@ public:
     // again yet (sorted by ID).
     QList<QPair<QString, MailMark>> Marks() const;
     int RememberedCount() const { return static_cast<int>(remembered_.size()); }
+
+    // Header values by unique ID (scoped to its account by the caller). A
+    // check marks what it meets as seen; PurgeOld forgets what it did not.
+    const KnownHeader* Known(const QString& uid) const;
+    // Stores the values for `uid`, seen in this check.
+    void SetKnown(const QString& uid, KnownHeader header);
+    void SeeKnown(const QString& uid);
+    // Values from an earlier run: taken only for unique IDs not known here.
+    void RememberKnown(const QString& uid, const KnownHeader& header);
+    // Every stored record, sorted by unique ID.
+    QList<QPair<QString, KnownHeader>> KnownHeaders() const;
+    int KnownCount() const { return static_cast<int>(known_.size()); }
     // True when no message has exactly this ID (letter case counts).
     bool IsNewMail(const QString& id) const;
     int NewMailCount() const;
@@ -132,6 +163,7 @@ public:
 private:
     KeyedList<CMail> list_;
     QHash<QString, MailMark> remembered_; // by exact ID
+    QHash<QString, KnownHeader> known_;   // by unique ID
     RemoteCommandHandler remote_;
 };
 

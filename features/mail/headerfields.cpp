@@ -21,9 +21,30 @@ QString valueAt(const QString& lower, qsizetype match, qsizetype offset) {
     return lower.mid(begin, cr - begin);
 }
 
-QString field(const QString& header, QLatin1String pattern, qsizetype offset) {
-    const QString lower = header.toLower();
+QString fieldOfLower(const QString& lower, QLatin1String pattern, qsizetype offset) {
     return valueAt(lower, lower.indexOf(pattern), offset);
+}
+
+QString field(const QString& header, QLatin1String pattern, qsizetype offset) {
+    return fieldOfLower(header.toLower(), pattern, offset);
+}
+
+QString toOfLower(const QString& lower) {
+    const QLatin1String pattern("to:");
+    qsizetype match = lower.indexOf(pattern);
+    // "reply-to:" and the like: take the next "to:" once, whatever precedes it.
+    if (match > 0 && lower[match - 1] == QLatin1Char('-'))
+        match = lower.indexOf(pattern, match + 1);
+    return valueAt(lower, match, 4);
+}
+
+std::int16_t priorityOf(const QString& value) {
+    // A priority that does not fit is no priority.
+    try {
+        return roundToInt16(leadingNumber(value));
+    } catch (const TessalyError&) {
+        return 0;
+    }
 }
 
 } // namespace
@@ -33,23 +54,21 @@ QString From(const QString& header) { return field(header, QLatin1String("from:"
 QString Subject(const QString& header) { return field(header, QLatin1String("subject: "), 9); }
 QString DateSent(const QString& header) { return field(header, QLatin1String("date: "), 6); }
 
-QString To(const QString& header) {
-    const QString lower = header.toLower();
-    const QLatin1String pattern("to:");
-    qsizetype match = lower.indexOf(pattern);
-    // "reply-to:" and the like: take the next "to:" once, whatever precedes it.
-    if (match > 0 && lower[match - 1] == QLatin1Char('-'))
-        match = lower.indexOf(pattern, match + 1);
-    return valueAt(lower, match, 4);
-}
+QString To(const QString& header) { return toOfLower(header.toLower()); }
 
-std::int16_t Priority(const QString& header) {
-    // A priority that does not fit is no priority.
-    try {
-        return roundToInt16(leadingNumber(field(header, QLatin1String("x-priority:"), 12)));
-    } catch (const TessalyError&) {
-        return 0;
-    }
+std::int16_t Priority(const QString& header) { return priorityOf(field(header, QLatin1String("x-priority:"), 12)); }
+
+Fields All(const QString& header) {
+    const QString lower = header.toLower();
+    Fields f;
+    f.messageId = fieldOfLower(lower, QLatin1String("message-id:"), 12);
+    f.from = fieldOfLower(lower, QLatin1String("from:"), 6);
+    f.to = toOfLower(lower);
+    f.subject = fieldOfLower(lower, QLatin1String("subject: "), 9);
+    f.dateSent = fieldOfLower(lower, QLatin1String("date: "), 6);
+    f.priority = priorityOf(fieldOfLower(lower, QLatin1String("x-priority:"), 12));
+    f.size = Size(header);
+    return f;
 }
 
 std::int32_t Size(const QString& header) {

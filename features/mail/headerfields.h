@@ -18,4 +18,12 @@ QString DateSent(const QString& header);      // "date: "
 // The size announced between "+OK" and "octets"; 0 when not announced.
 std::int32_t Size(const QString& header);
 
+// Every field above from one header, lower-casing it only once.
+struct Fields {
+    QString messageId, from, to, subject, dateSent;
+    std::int16_t priority = 0;
+    std::int32_t size = 0;
+};
+Fields All(const QString& header);
+
 } // namespace tessaly::headers

@@ -2,10 +2,14 @@
 // The inbox state kept between runs of the program (the resident program and
 // one-shot checks alike): for each message only its ID and its mark (new,
 // paged, failed page attempts), so that no run pages what an earlier one
-// paged. No header or body text is stored. A small JSON file, written
+// paged. No whole header and no body is stored. A small JSON file, written
 // atomically:
 //   {"format":2,"messages":[{"id":"<...>","new":true,"paged":false,"pageAttempts":1},...]}
-// ("pageAttempts" is left out while it is 0).
+// ("pageAttempts" is left out while it is 0). Servers that name their
+// messages by unique ID add a list of what the header request gave for each:
+//   "headers":[{"uid":"<account> <unique ID>","id":"<...>","from":...,"date":...,
+//               "subject":...,"to":...,"size":n,"priority":n,"filtered":"<rules>"},...]
+// ("priority" left out while 0, "filtered" only for messages the filters removed).
 // Readers ignore keys they do not know and give absent ones their defaults,
 // so a field can be added to a message record without a new format number.
 

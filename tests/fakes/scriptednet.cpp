@@ -2,6 +2,7 @@
 
 #include "ground/sockerr.h"
 
+#include <QCryptographicHash>
 #include <algorithm>
 
 namespace tessaly {
@@ -234,6 +235,20 @@ public:
             const bool bare = verb == "TOP" && box_->bareTop;
             reply((bare ? QByteArray("+OK") : "+OK " + QByteArray::number(m->size()) + " octets") + "\r\n" +
                   body + ".\r\n");
+        } else if (verb == "UIDL" && box_->uidl) {
+            auto uid = [&](int n) {
+                return QCryptographicHash::hash(box_->messages[n - 1], QCryptographicHash::Sha1).toHex().left(20);
+            };
+            if (words.size() > 1) {
+                const int n = words.value(1).toInt();
+                reply(message(n) ? "+OK " + words.value(1) + ' ' + uid(n) + "\r\n"
+                                 : "-ERR There's no message " + words.value(1) + ".\r\n");
+                return;
+            }
+            QByteArray list = "+OK\r\n";
+            for (int n = 1; n <= box_->messages.size(); ++n)
+                list += QByteArray::number(n) + ' ' + uid(n) + "\r\n";
+            reply(list + ".\r\n");
         } else if (verb == "LIST") {
             if (words.size() > 1) {
                 const QByteArray* m = message(words.value(1).toInt());
@@ -354,6 +369,14 @@ private:
 };
 
 } // namespace
+
+int Pop3Mailbox::count(const QByteArray& verb) const {
+    int n = 0;
+    for (const QByteArray& c : commands)
+        if (c.toUpper().startsWith(verb))
+            ++n;
+    return n;
+}
 
 std::unique_ptr<ServerScript> makePop3Script(std::shared_ptr<Pop3Mailbox> box) {
     return std::make_unique<Pop3Script>(std::move(box));

@@ -112,8 +112,13 @@ struct Pop3Mailbox {
     QList<int> refuseTop;
     // Answer the header request with a bare "+OK", as many servers do (sizes come from LIST).
     bool bareTop = false;
+    // Answer "UIDL": each message's unique ID is a digest of its text, so it
+    // stays with the message when others are added or deleted.
+    bool uidl = false;
     // Every command line received, without CR LF, in order.
     QList<QByteArray> commands;
+    // The commands received that begin with `verb`.
+    int count(const QByteArray& verb) const;
 };
 std::unique_ptr<ServerScript> makePop3Script(std::shared_ptr<Pop3Mailbox> box);
 

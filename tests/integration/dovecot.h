@@ -95,6 +95,21 @@ public:
         return chownMail();
     }
 
+    // Deletes the user's messages whose text contains `marker`, as another
+    // mail program would; the number deleted.
+    int remove(const QString& user, const QByteArray& marker) {
+        int removed = 0;
+        for (const char* sub : {"new", "cur"}) {
+            QDir box(QStringLiteral("%1/mail/%2/%3").arg(dir_.path(), user, QLatin1String(sub)));
+            for (const QString& name : box.entryList(QDir::Files)) {
+                QFile f(box.filePath(name));
+                if (f.open(QIODevice::ReadOnly) && f.readAll().contains(marker) && QFile::remove(box.filePath(name)))
+                    ++removed;
+            }
+        }
+        return removed;
+    }
+
     quint16 port() const { return port_; }
     QString logText() const {
         QFile log(dir_.path() + QStringLiteral("/dovecot.log"));

@@ -3,6 +3,7 @@
 
 #include "platform/eventpump.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -16,6 +17,17 @@ inline quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
+}
+
+// A free port below 32768, for settings that hold a port in 16 bits (the
+// system hands out ephemeral ports above that).
+inline quint16 freeLowPort() {
+    for (quint16 p = 20000 + QCoreApplication::applicationPid() % 5000; p < 32000; p += 7) {
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHost, p))
+            return p;
+    }
+    return 0;
 }
 
 // Waits (in the event loop) until something accepts connections on the port.

@@ -29,16 +29,6 @@ QStringList headerLines(const QString& data) {
 }
 QString bodyOf(const QString& data) { return data.mid(data.indexOf(QLatin1String("\r\n\r\n")) + 4); }
 
-// The port setting is a 16-bit number, so the sink needs a free port below
-// 32768 (the system hands out ephemeral ports above that).
-quint16 freeLowPort() {
-    for (quint16 p = 20000 + QCoreApplication::applicationPid() % 5000; p < 32000; p += 7) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, p))
-            return p;
-    }
-    return 0;
-}
 } // namespace
 
 class TestSmtpPagingSink : public QObject {

@@ -4,6 +4,7 @@
 // in virtual time.
 
 #include "app/maincycle.h"
+#include "features/filters/cfilter.h"
 #include "features/mail/inboxstate.h"
 #include "platform/filelock.h"
 #include "platform/pop3client.h"
@@ -84,6 +85,59 @@ struct Rig : ProgramRig {
     }
 };
 
+// What one history of checks gave: activity lines without their times,
+// pages, the inbox, and the header requests and downloads the server saw.
+struct History {
+    QStringList activity, pages, inbox;
+    int headerRequests = 0, downloads = 0;
+    QList<int> headersPerCheck;
+};
+
+// The same history against a server that names its messages and one that
+// does not: three messages (the third one spam), a second check, a restart,
+// a fourth message, a deletion, and an edited filter.
+History runHistory(bool uidl) {
+    Rig r;
+    r.box->uidl = uidl;
+    auto spamRule = [&] {
+        r.program->GetFilters().Clear();
+        r.program->GetFilters().Add(QStringLiteral("junk"), CFilter::Subject, CFilter::Contains, QStringLiteral("matter 4"), true);
+    };
+    History h;
+    int tops = 0;
+    auto check = [&] {
+        r.check();
+        h.headersPerCheck << r.box->count("TOP") - tops;
+        tops = r.box->count("TOP");
+    };
+    spamRule();
+    r.box->messages = {mail(1), mail(2), mail(4)};
+    check();
+    check();
+    r.start();
+    spamRule();
+    check();
+    r.box->messages << mail(3);
+    check();
+    r.box->messages.removeFirst();
+    check();
+    r.program->GetFilters().Clear(); // the rule that caught message 4 is gone
+    check();
+    for (const QString& line : r.activity().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        h.activity << line.left(line.lastIndexOf(QStringLiteral("   ")));
+    h.pages = r.pagedSubjects();
+    for (const CMail& m : r.program->GetInbox())
+        h.inbox << QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                       .arg(m.ID(), m.From(), m.DateSent(), m.Subject(), m.MailTo())
+                       .arg(m.Size())
+                       .arg(m.Paged())
+                       .arg(m.NewMessage())
+                       .arg(m.Downloaded());
+    h.headerRequests = r.box->count("TOP");
+    h.downloads = r.box->count("RETR");
+    return h;
+}
+
 } // namespace
 
 class TestCheckState : public QObject {
@@ -123,6 +177,45 @@ private slots:
         r.check();
         QVERIFY(!r.stateFile().contains("<m1@example.org>"));
         QVERIFY(r.stateFile().contains("<m3@example.org>"));
+    }
+
+    void uniqueIdsSpareTheHeaderRequests() {
+        const History plain = runHistory(false);
+        const History named = runHistory(true);
+        // What the user sees is the same, whether the server names its messages or not.
+        QCOMPARE(named.activity, plain.activity);
+        QCOMPARE(named.pages, plain.pages);
+        QCOMPARE(named.inbox, plain.inbox);
+        QCOMPARE(plain.pages, (QStringList{QStringLiteral("private matter 1"), QStringLiteral("private matter 2"),
+                                           QStringLiteral("private matter 3"), QStringLiteral("private matter 4")}));
+        // The spam line at every check since the restart, until its rule goes.
+        QCOMPARE(plain.activity.filter(QStringLiteral("was deleted (SPAM)")).size(), 3);
+        // Without unique IDs every check asks for every header.
+        QCOMPARE(plain.headersPerCheck, (QList<int>{3, 3, 3, 4, 3, 3}));
+        // With them only the unknown ones, also after a restart, and the
+        // spam message again only once its rule changed.
+        QCOMPARE(named.headersPerCheck, (QList<int>{3, 0, 0, 1, 0, 1}));
+        // Spam is downloaded once, not at every check; the others once each.
+        QCOMPARE(plain.downloads, 4 + 5);
+        QCOMPARE(named.downloads, 4 + 1);
+    }
+
+    void uniqueIdsThatCannotBeTrusted() {
+        Rig r;
+        r.box->uidl = true;
+        r.box->messages = {mail(1), mail(2)};
+        r.check();
+        QCOMPARE(r.box->count("TOP"), 2);
+        // A server that gives two messages one ID: both are asked for.
+        r.box->messages = {mail(1), mail(1), mail(2)};
+        r.check();
+        QCOMPARE(r.box->count("TOP"), 4);
+        // Another account never shares the records, even on the same server.
+        r.program->POPAccounts().Item(1).SetUsername(QStringLiteral("other"));
+        r.box->user = QStringLiteral("other");
+        r.check();
+        QCOMPARE(r.box->count("TOP"), 7);
+        QCOMPARE(r.pagedSubjects().size(), 2);
     }
 
     void failedPagesCountAcrossRestarts() {
