@@ -9,6 +9,7 @@
 # normal test run keeps replaying it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$PWD"
 target="${1:-all}"
 seconds="${2:-600}"
 
@@ -34,7 +35,8 @@ for t in $targets; do
     mkdir -p "build-fuzz/corpus/$t"
     cp -n "tests/fuzz/corpus/$t"/* "build-fuzz/corpus/$t/" 2>/dev/null || true
     echo "== $t: $seconds s"
-    build-fuzz/tests/fuzz/"fuzz_$t" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
-        -rss_limit_mb=4096 -artifact_prefix="build-fuzz/crashes/$t-" -print_final_stats=1 \
-        "build-fuzz/corpus/$t" 2>&1 | grep -E '^#[0-9]+.*(DONE|pulse)|stat::|ERROR|invariant|SUMMARY' | tail -12
+    # Absolute paths: a target may change its working folder.
+    "$root/build-fuzz/tests/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
+        -rss_limit_mb=4096 -artifact_prefix="$root/build-fuzz/crashes/$t-" -print_final_stats=1 \
+        "$root/build-fuzz/corpus/$t" 2>&1 | grep -E '^#[0-9]+.*(DONE|pulse)|stat::|ERROR|invariant|SUMMARY' | tail -12
 done

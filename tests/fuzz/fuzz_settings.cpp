@@ -18,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const SettingsTable first = SettingsTable::fromIni(text);
     const QByteArray written = first.toIni();
     const SettingsTable second = SettingsTable::fromIni(written);
+    if (qEnvironmentVariableIsSet("FUZZ_VERBOSE"))
+        std::fprintf(stderr, "first:\n%s\nsecond:\n%s\n", written.constData(), second.toIni().constData());
     FUZZ_CHECK(second.toIni() == written);
     // A value written through the table reads back unchanged, whatever it holds.
     SettingsTable table = second;
