@@ -1,4 +1,4 @@
-#include "HTTP/webwire_global.h"
+#include "webwire/webwire_global.h"
 
 namespace webwire {
 const char* libraryVersion() { return "1.1.0"; }

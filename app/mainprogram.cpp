@@ -19,6 +19,7 @@
 #include "platform/eventpump.h"
 #include "platform/serialcontrol.h"
 #include "platform/smtpcontrol.h"
+#include "platform/popcontrol.h"
 #include "platform/prompter.h"
 #include "platform/settingsstore.h"
 #include "platform/sounddevice.h"
@@ -63,7 +64,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         ConnectionContext{platform_.pump, state_, *status_, *this}, platform_.dialup);
     session_ = std::make_unique<CheckSession>(MailContext{
         platform_.pump, platform_.pop, platform_.tcp, state_, *status_, *this, *connection_, inbox_, filters_,
-        popAccounts_, pagers_, queue_, *tmrMinute_, [this] { SendQueue(); }, [this] { UpdateSettings(); },
+        popAccounts_, pagers_, queue_, *tmrMinute_,
+        [this](const MessageQueue::PageOutcome& outcome) { SendQueue(outcome); }, [this] { UpdateSettings(); },
         [this](int total) { display_->UpdateEmailDisplay(total); }});
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
@@ -147,7 +149,7 @@ SmtpEventSinks MainProgram::SmtpSinks() {
             [this] { state_.internetError = true; }};
 }
 
-void MainProgram::SendQueue() {
+void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
     PagingContext ctx{*comm_, state_.settings, *status_, [this](const QString& line) { LogActivity(line); },
                       [this] { return connection_->Connect(); }};
     NoSerialPort noPort;
@@ -165,7 +167,7 @@ void MainProgram::SendQueue() {
         };
     }
     queue_.SendQueue(ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
-                     port, smtp);
+                     port, smtp, outcome);
 }
 
 void MainProgram::LogActivity(const QString& text) {
@@ -319,7 +321,32 @@ void MainProgram::Startup(const QString& commandLine) {
         if (!view_.IsMinimized())
             view_.SetSizeTwips(kMainHeightTwips, kMainWidthTwips);
     });
+    // The POP3 commands' deadlines.
+    guardedStep([&] { applyPopDeadlines(); });
     tmrMinute_->start();
+}
+
+// "POPCommandTimeout" and "POPDownloadTimeout": whole seconds a POP3 command
+// (a message download) may take in all. An unusable value is reported and
+// the default kept.
+void MainProgram::applyPopDeadlines() {
+    if (!platform_.pop)
+        return;
+    auto seconds = [this](const QString& name, double fallback) {
+        const QString text = platform_.store.read(kAppTitle, kSettingsSection, name, QString()).trimmed();
+        if (text.isEmpty())
+            return fallback;
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (ok && value > 0 && value <= 24 * 3600)
+            return static_cast<double>(value);
+        LogActivity(QStringLiteral("Setting %1 = \"%2\" is not a number of seconds from 1 to 86400; %3 is used")
+                        .arg(name, text.left(40))
+                        .arg(fallback));
+        return fallback;
+    };
+    platform_.pop->SetCommandDeadline(seconds(QStringLiteral("POPCommandTimeout"), PopControl::kDefaultCommandDeadline));
+    platform_.pop->SetDownloadDeadline(seconds(QStringLiteral("POPDownloadTimeout"), PopControl::kDefaultDownloadDeadline));
 }
 
 } // namespace tessaly

@@ -138,7 +138,8 @@ public:
     // Sends every queued page with the main window's controls and empties the
     // queue. E-mail pages without a sender go out from pager 1's address. A
     // page naming an unknown service raises the keyed list's error.
-    void SendQueue();
+    // `outcome` hears whether each page was delivered.
+    void SendQueue(const MessageQueue::PageOutcome& outcome = {});
     // Set when a socket error was reported during the mail check.
     bool InternetError() const { return state_.internetError; }
     void SetInternetError(bool v) { state_.internetError = v; }
@@ -155,6 +156,7 @@ public:
 private:
     void guardedStep(const std::function<void()>& step);
     void applyStartupRegistry();
+    void applyPopDeadlines();
 
     PlatformServices platform_;
     MainView& view_;

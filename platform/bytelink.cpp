@@ -3,7 +3,8 @@
 #include "ground/sockerr.h"
 
 #include <QHostAddress>
-#include <QTcpSocket>
+#include <QSslSocket>
+#include <QStringList>
 #include <QTimer>
 
 namespace tessaly {
@@ -32,6 +33,13 @@ int numberFor(QAbstractSocket::SocketError e) {
 class TcpLink : public ByteLink {
 public:
     TcpLink() {
+        connect(&socket_, &QSslSocket::encrypted, this, &ByteLink::encrypted);
+        connect(&socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
+            QStringList texts;
+            for (const QSslError& e : errors)
+                texts << e.errorString();
+            secureFailure(texts.join(QStringLiteral("; ")));
+        });
         connect(&socket_, &QTcpSocket::connected, this, [this] {
             socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
             emit opened();
@@ -40,6 +48,11 @@ public:
         connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
             if (e == QAbstractSocket::RemoteHostClosedError)
                 return; // reported through disconnected() as closed()
+            if (e == QAbstractSocket::SslHandshakeFailedError || e == QAbstractSocket::SslInternalError ||
+                e == QAbstractSocket::SslInvalidUserDataError) {
+                secureFailure(socket_.errorString());
+                return;
+            }
             if (!reported_) {
                 reported_ = true;
                 emit failed(numberFor(e));
@@ -75,6 +88,14 @@ public:
         return socket_.write(bytes) == bytes.size() ? 0 : sockerr::ConnectionAborted;
     }
 
+    bool StartTls(const QString& peerName) override {
+        if (!QSslSocket::supportsSsl() || socket_.state() != QAbstractSocket::ConnectedState)
+            return false;
+        socket_.setPeerVerifyName(peerName);
+        socket_.startClientEncryption();
+        return true;
+    }
+
     QByteArray ReadAll() override { return socket_.readAll(); }
     bool IsOpen() const override { return socket_.state() == QAbstractSocket::ConnectedState; }
 
@@ -84,7 +105,15 @@ public:
     }
 
 private:
-    QTcpSocket socket_;
+    void secureFailure(const QString& description) {
+        if (reported_)
+            return;
+        reported_ = true;
+        socket_.abort();
+        emit secureFailed(description);
+    }
+
+    QSslSocket socket_;
     bool reported_ = false;
 };
 

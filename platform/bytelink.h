@@ -27,6 +27,14 @@ public:
     virtual bool IsOpen() const = 0;
     // Closes at once; no further signals.
     virtual void Abort() = 0;
+    // Switches an open link to TLS, checking the server's certificate
+    // against the system's certificate store and `peerName`. Ends in
+    // encrypted() or secureFailed(description); false when the link cannot
+    // speak TLS at all.
+    virtual bool StartTls(const QString& peerName) {
+        Q_UNUSED(peerName);
+        return false;
+    }
 
 signals:
     void opened();
@@ -35,6 +43,11 @@ signals:
     void closed();
     // A socket error, as a number of the socket error table.
     void failed(int number);
+    // The TLS handshake finished; from now on bytes travel encrypted.
+    void encrypted();
+    // The TLS handshake failed (an untrusted or mismatched certificate, no
+    // TLS support); the link is closed and sends nothing more.
+    void secureFailed(const QString& description);
 };
 
 class LinkFactory {
@@ -43,7 +56,7 @@ public:
     virtual std::unique_ptr<ByteLink> CreateLink() = 0;
 };
 
-// QTcpSocket links. Names under the reserved ".invalid" top-level domain
+// QSslSocket links (plain TCP until StartTls). Names under the reserved ".invalid" top-level domain
 // fail as unknown hosts without a resolver query.
 class TcpLinkFactory : public LinkFactory {
 public:

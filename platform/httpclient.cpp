@@ -10,6 +10,7 @@ void HttpControl::SetURL(const QString& url) {
     url_ = url;
     QString rest = url.trimmed();
     const qsizetype scheme = rest.indexOf(QLatin1String("://"));
+    secure_ = scheme >= 0 && rest.left(scheme).compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     if (scheme >= 0)
         rest = rest.mid(scheme + 3);
     const qsizetype slash = rest.indexOf(QLatin1Char('/'));
@@ -48,18 +49,32 @@ QString HttpControl::connectHost() const {
     return hostAddress_.isEmpty() ? hostName_ : hostAddress_;
 }
 
-int HttpControl::connectPort() const { return viaProxy() || urlPort_ == 0 ? port_ : urlPort_; }
+int HttpControl::connectPort() const {
+    if (viaProxy())
+        return port_;
+    if (urlPort_ != 0)
+        return urlPort_;
+    return secure_ ? 443 : port_;
+}
+
+QByteArray HttpControl::hostHeader() const {
+    QByteArray host = hostName_.toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    if (urlPort_ != 0 && urlPort_ != (secure_ ? 443 : 80))
+        host += ':' + QByteArray::number(urlPort_);
+    return host;
+}
 
 QByteArray HttpControl::requestText(const char* method) const {
-    QByteArray hostHeader = hostName_.toLatin1();
-    if (urlPort_ != 0 && urlPort_ != 80)
-        hostHeader += ':' + QByteArray::number(urlPort_);
-    const QByteArray target = viaProxy() ? "http://" + hostHeader + path_.toLatin1() : path_.toLatin1();
+    // Through a proxy a plain request names the whole URL; a secure one
+    // travels inside the CONNECT tunnel and names the path only.
+    const QByteArray target = viaProxy() && !secure_ ? "http://" + hostHeader() + path_.toLatin1() : path_.toLatin1();
     QByteArray text = QByteArray(method) + ' ' + target + " HTTP/1.0\r\n";
-    text += "Host: " + hostHeader + "\r\n";
+    text += "Host: " + hostHeader() + "\r\n";
     if (!user_.isEmpty())
         text += "Authorization: Basic " + (user_ + QLatin1Char(':') + password_).toLatin1().toBase64() + "\r\n";
-    QByteArray extra = header_.toLatin1();
+    QByteArray extra = requestLines_.toLatin1();
     extra.replace("\r\n", "\n");
     for (const QByteArray& line : extra.split('\n'))
         if (!line.trimmed().isEmpty())
@@ -88,6 +103,7 @@ void HttpClient::Abort() {
     received_.clear();
     headerEnd_ = -1;
     contentLength_ = -1;
+    tunnelling_ = false;
     state_ = Idle;
 }
 
@@ -99,9 +115,13 @@ int HttpClient::Connect() {
         return 0;
     link_ = links_.CreateLink();
     ByteLink* link = link_.get();
-    connect(link, &ByteLink::opened, this, [this] {
+    connect(link, &ByteLink::opened, this, &HttpClient::onOpened);
+    connect(link, &ByteLink::encrypted, this, [this] {
         setState(Connected);
         emit connected();
+    });
+    connect(link, &ByteLink::secureFailed, this, [this](const QString& text) {
+        failSecure(QStringLiteral("Secure connection to %1 failed: %2").arg(HostName(), text));
     });
     connect(link, &ByteLink::bytesArrived, this, &HttpClient::onBytes);
     connect(link, &ByteLink::closed, this, &HttpClient::onClosed);
@@ -110,6 +130,28 @@ int HttpClient::Connect() {
     link->Open(host, static_cast<quint16>(port));
     serial_ = serial_ % 30000 + 1;
     return serial_;
+}
+
+void HttpClient::onOpened() {
+    if (!secure()) {
+        setState(Connected);
+        emit connected();
+        return;
+    }
+    if (viaProxy()) {
+        // Ask the proxy for a tunnel to the server; TLS starts once it agrees.
+        QByteArray target = HostName().toLatin1();
+        if (target.contains(':'))
+            target = '[' + target + ']';
+        target += ':' + QByteArray::number(urlPort_ != 0 ? urlPort_ : 443);
+        tunnelling_ = true;
+        const int written = link_->Write("CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n\r\n");
+        if (written != 0)
+            failWith(written);
+        return;
+    }
+    if (!link_->StartTls(HostName()))
+        failSecure(QStringLiteral("Secure connection to %1 failed: TLS is not available").arg(HostName()));
 }
 
 int HttpClient::request(const char* method) {
@@ -138,6 +180,25 @@ void HttpClient::onBytes() {
     const QByteArray bytes = link_->ReadAll();
     if (bytes.isEmpty())
         return;
+    if (tunnelling_) {
+        received_ += bytes;
+        const qsizetype end = received_.indexOf("\r\n\r\n");
+        if (end < 0) {
+            if (received_.size() > kMaxHeader)
+                failWith(sockerr::MessageTooLong);
+            return;
+        }
+        const QByteArray status = received_.left(received_.indexOf("\r\n"));
+        const QList<QByteArray> words = status.split(' ');
+        received_.clear();
+        tunnelling_ = false;
+        if (words.size() < 2 || words.at(1) != "200")
+            failSecure(QStringLiteral("Secure connection to %1 failed: the proxy answered %2")
+                           .arg(HostName(), QString::fromLatin1(status)));
+        else if (!link_->StartTls(HostName()))
+            failSecure(QStringLiteral("Secure connection to %1 failed: TLS is not available").arg(HostName()));
+        return;
+    }
     setState(Receiving);
     received_ += bytes;
     emit dataReceived(QString::fromLatin1(bytes), static_cast<int>(bytes.size()));
@@ -154,6 +215,8 @@ void HttpClient::onBytes() {
             }
         }
     }
+    if (received_.size() > kMaxDocument + kMaxHeader)
+        failWith(sockerr::MessageTooLong);
 }
 
 void HttpClient::onClosed() {
@@ -177,6 +240,17 @@ void HttpClient::onClosed() {
     emit fileClosed();
     emit socketClosed();
     state_ = Idle;
+}
+
+void HttpClient::failSecure(const QString& description) {
+    if (link_) {
+        link_->disconnect(this);
+        link_->Abort();
+        link_.release()->deleteLater();
+    }
+    tunnelling_ = false;
+    state_ = Idle;
+    emit secureError(description);
 }
 
 void HttpClient::failWith(int number) {

@@ -2,6 +2,8 @@
 
 #include "ground/sockerr.h"
 
+#include <algorithm>
+
 namespace tessaly {
 
 LinkSession::LinkSession(EventPump& pump, LinkFactory& links) : pump_(pump), links_(links) {}
@@ -60,7 +62,8 @@ int LinkSession::Write(const QByteArray& bytes) {
     return link_->Write(bytes);
 }
 
-int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel) {
+int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,
+                         const QDateTime& deadline) {
     for (;;) {
         if (done())
             return 0;
@@ -68,9 +71,16 @@ int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, 
             return failure_;
         if (closed_ || !link_)
             return link_ ? sockerr::ConnectionReset : sockerr::NotConnected;
+        double wait = idleSeconds;
+        if (deadline.isValid()) {
+            const double left = pump_.now().msecsTo(deadline) / 1000.0;
+            if (left <= 0)
+                return sockerr::TimedOut;
+            wait = std::min(wait, left);
+        }
         const quint64 seen = arrivals_;
         const bool moved = pump_.waitUntil(
-            [&] { return arrivals_ != seen || done() || failure_ != 0 || closed_; }, idleSeconds, cancel);
+            [&] { return arrivals_ != seen || done() || failure_ != 0 || closed_; }, wait, cancel);
         if (!moved)
             return cancel && *cancel ? sockerr::Interrupted : sockerr::TimedOut;
     }

@@ -23,9 +23,11 @@ public:
     int Write(const QByteArray& bytes);
     // Waits until done() holds, testing it after every arrival. 0 when it
     // held; otherwise the link's error number, ConnectionReset when the
-    // server closed, TimedOut after `idleSeconds` without data, Interrupted
-    // on cancel.
-    int WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel);
+    // server closed, TimedOut after `idleSeconds` without data or once the
+    // clock passes `deadline` (when valid) however much data flows,
+    // Interrupted on cancel.
+    int WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,
+                const QDateTime& deadline = {});
     // Bytes received and not yet taken by the protocol.
     QByteArray& Buffer() { return buffer_; }
     bool IsOpen() const { return link_ && link_->IsOpen() && !closed_; }

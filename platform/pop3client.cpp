@@ -63,7 +63,7 @@ int Pop3Client::Connect() {
         return 0;
     }
     socket_ = registry_.Register(this);
-    awaiting_.push_back(false); // the greeting
+    awaiting_.push_back(pending("", false)); // the greeting
     const int greeting = readReply(nullptr);
     if (greeting != 0) {
         if (socket_)
@@ -83,6 +83,16 @@ bool Pop3Client::isMultiLine(const QByteArray& line) {
     return false;
 }
 
+Pop3Client::Pending Pop3Client::pending(const QByteArray& line, bool multiLine) const {
+    const bool download = line.trimmed().split(' ').value(0).toUpper() == "RETR";
+    const double limit = download ? DownloadDeadline() : CommandDeadline();
+    Pending p;
+    p.multiLine = multiLine;
+    if (limit > 0)
+        p.deadline = pump_.now().addMSecs(static_cast<qint64>(limit * 1000));
+    return p;
+}
+
 int Pop3Client::WriteRaw(const QByteArray& bytes) {
     const int written = link_.Write(bytes);
     if (written != 0)
@@ -91,7 +101,7 @@ int Pop3Client::WriteRaw(const QByteArray& bytes) {
     const QList<QByteArray> lines = bytes.split('\n');
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) // the last piece has no line end
         if (!lines[i].trimmed().isEmpty())
-            awaiting_.push_back(isMultiLine(lines[i]));
+            awaiting_.push_back(pending(lines[i], isMultiLine(lines[i])));
     emit packetSent();
     return 0;
 }
@@ -102,7 +112,7 @@ int Pop3Client::command(const QByteArray& line, bool multiLine, QByteArray* repl
     const int written = link_.Write(line + "\r\n");
     if (written != 0)
         return fail(written);
-    awaiting_.push_back(multiLine);
+    awaiting_.push_back(pending(line, multiLine));
     emit packetSent();
     return readReply(reply);
 }
@@ -143,11 +153,11 @@ int Pop3Client::readReply(QByteArray* reply) {
     if (awaiting_.empty())
         return fail(sockerr::NotConnected);
     current_ = Reply{};
-    current_.multiLine = awaiting_.front();
+    current_.multiLine = awaiting_.front().multiLine;
     reading_ = true;
     consume();
     const int waited = link_.WaitFor([this] { return current_.complete || current_.failure != 0; },
-                                     Timeout(), cancel_);
+                                     Timeout(), cancel_, awaiting_.front().deadline);
     reading_ = false;
     if (current_.failure)
         return fail(current_.failure);

@@ -43,6 +43,12 @@ private:
         int failure = 0;
         QByteArray text;
     };
+    // A command awaiting its reply: its form and when its time is up.
+    struct Pending {
+        bool multiLine = false;
+        QDateTime deadline; // invalid: no limit
+    };
+    Pending pending(const QByteArray& line, bool multiLine) const;
     int command(const QByteArray& line, bool multiLine, QByteArray* reply = nullptr);
     int readReply(QByteArray* reply);
     void consume();
@@ -56,7 +62,7 @@ private:
     int socket_ = 0;
     int count_ = 0;
     QString messageText_;
-    std::deque<bool> awaiting_; // one entry per command still awaiting its reply
+    std::deque<Pending> awaiting_; // one entry per command still awaiting its reply
     Reply current_;
     bool reading_ = false;
 };

@@ -69,6 +69,16 @@ public:
     // Seconds a step waits without a byte from the server (default 60).
     double Timeout() const { return timeout_; }
     void SetTimeout(double v) { timeout_ = v; }
+    // Seconds a command may take from being sent to the end of its answer,
+    // however steadily the answer trickles in: RETR gets DownloadDeadline(),
+    // every other command (and the greeting) CommandDeadline(). 0 or less:
+    // no limit. A command past its deadline fails with a time-out error.
+    static constexpr double kDefaultCommandDeadline = 60;
+    static constexpr double kDefaultDownloadDeadline = 300;
+    double CommandDeadline() const { return commandDeadline_; }
+    void SetCommandDeadline(double v) { commandDeadline_ = v; }
+    double DownloadDeadline() const { return downloadDeadline_; }
+    void SetDownloadDeadline(double v) { downloadDeadline_ = v; }
     // A flag that ends a waiting step early when it becomes true.
     void SetCancelFlag(const bool* flag) { cancel_ = flag; }
 
@@ -112,6 +122,8 @@ private:
     QString password_;
     int messageNumber_ = 0;
     double timeout_ = 60.0;
+    double commandDeadline_ = kDefaultCommandDeadline;
+    double downloadDeadline_ = kDefaultDownloadDeadline;
 };
 
 // Raw text onto a connection of the registry, by socket number.

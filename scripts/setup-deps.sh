@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Tessaly needs on Debian 12: the build tools and Qt 6, and
 # with --tests also the peers the integration tests start: Dovecot (POP3),
-# aiosmtpd (SMTP sink, run by tests/tools/smtp_sink.py with /usr/bin/python3).
+# aiosmtpd (SMTP sink, run by tests/tools/smtp_sink.py with /usr/bin/python3),
+# openssl (the test certificate of the HTTPS server).
 set -euo pipefail
 want_tests=0
 [[ "${1:-}" == "--tests" ]] && want_tests=1
@@ -9,7 +10,7 @@ want_tests=0
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-multimedia-dev
           libgl-dev)
 if (( want_tests )); then
-    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat)
+    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat openssl)
 fi
 
 missing=()

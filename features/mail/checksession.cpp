@@ -28,6 +28,7 @@ CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
             terminal(QStringLiteral("POP Recv: ") + text + kCRLF);
             if (newResponse_) {
                 lastReply_ = response_;
+                ++repliesCompleted_;
                 response_ = text;
                 newResponse_ = false;
             } else {
@@ -88,6 +89,7 @@ void CheckSession::Check(bool download, bool page) {
     if (running_)
         return; // a check never starts inside another one
     running_ = true;
+    outcome_ = CheckOutcome{};
     StatusWindow& status = ctx_.status;
     guarded("Check: ", [&] {
         if (!status.IsLoaded())
@@ -103,17 +105,22 @@ void CheckSession::Check(bool download, bool page) {
         ctx_.activity.LogActivity(QStringLiteral("Internet: Connection was not established..."));
         guarded("Check: ", [&] { hangUp(); });
         ctx_.minuteTimer.start();
+        outcome_.cancelled = ctx_.state.cancel;
         running_ = false;
         return;
     }
+    outcome_.connected = true;
     ctx_.activity.LogActivity(QStringLiteral("Internet: Connection established..."));
     // An error while reading ends the reading; paging still runs.
-    if (!guarded("Check: ", [&] { readAccounts(download); }))
+    if (!guarded("Check: ", [&] { readAccounts(download); })) {
+        ++outcome_.accountsNotRead;
         guarded("Check: ", [&] { ctx_.pop->Close(); });
+    }
     // Whatever happens while paging, the connection is not left open.
     if (!guarded("Check: ", [&] { pageNewMail(page); }))
         guarded("Check: ", [&] { hangUp(); });
     ctx_.minuteTimer.start();
+    outcome_.cancelled = ctx_.state.cancel;
     running_ = false;
 }
 
@@ -146,7 +153,16 @@ void CheckSession::readAccounts(bool download) {
             break;
         }
         ctx_.activity.LogActivity(QStringLiteral("Checking email in ") + account.Name());
-        const bool loggedIn = login(account);
+        // A socket error of an earlier account does not fail this one's login.
+        ctx_.state.internetError = false;
+        const int loginResult = login(account);
+        const bool loggedIn = loginResult == 0;
+        if (!loggedIn) {
+            ++outcome_.accountsNotRead;
+            ctx_.activity.LogActivity(loginResult == PopControl::NegativeReply
+                                          ? account.Name() + QStringLiteral(": login refused by the server (check the user name and password)")
+                                          : account.Name() + QStringLiteral(": could not log in"));
+        }
         if (!loggedIn && download) {
             failure = true;
             continue;
@@ -156,6 +172,8 @@ void CheckSession::readAccounts(bool download) {
             account.SetMessages(static_cast<std::int16_t>(std::clamp(messageCount_, 0, 32767)));
             if (!loggedIn_) {
                 (download ? failure : countFailure) = true;
+                ++outcome_.accountsNotRead;
+                ctx_.activity.LogActivity(account.Name() + QStringLiteral(": could not log in"));
             } else {
                 const QString text = messageCount_ < 1 ? QStringLiteral("No Mail Waiting")
                                                        : QStringLiteral("Messages Waiting = %1").arg(messageCount_);
@@ -164,7 +182,12 @@ void CheckSession::readAccounts(bool download) {
                 if (download) {
                     listRead_ = false;
                     listSizes_.clear();
-                    readMessages(messageCount_, failure, newCount);
+                    AccountFaults faults;
+                    readMessages(messageCount_, failure, newCount, faults);
+                    reportFaults(account, faults);
+                    // Also a download cut off by a socket error or a time-out.
+                    if (faults.noAnswer || !faults.refused.isEmpty() || ctx_.state.internetError)
+                        ++outcome_.accountsNotRead;
                     ctx_.updateSettings();
                 }
             }
@@ -193,7 +216,7 @@ void CheckSession::readAccounts(bool download) {
     }
 }
 
-bool CheckSession::login(CPOPAccount& account) {
+int CheckSession::login(CPOPAccount& account) {
     PopControl& pop = *ctx_.pop;
     TcpControl& tcp = *ctx_.tcp;
     EventPump& pump = ctx_.pump;
@@ -209,7 +232,7 @@ bool CheckSession::login(CPOPAccount& account) {
     if (socket < 1) {
         ctx_.activity.LogActivity(QStringLiteral("Invalid socket number"));
         pop.Close();
-        return false;
+        return -1;
     }
     int result = pop.SendUser();
     pump.yield();
@@ -223,19 +246,29 @@ bool CheckSession::login(CPOPAccount& account) {
     }
     if (result != 0 || ctx_.state.internetError) {
         pop.Close();
-        return false;
+        return result != 0 ? result : -1;
     }
-    return true;
+    return 0;
 }
 
-void CheckSession::readMessages(int count, bool& failure, int& newCount) {
+void CheckSession::readMessages(int count, bool& failure, int& newCount, AccountFaults& faults) {
     Inbox& inbox = ctx_.inbox;
     const bool& cancel = ctx_.state.cancel;
     const qint64 limit = static_cast<qint64>(ctx_.state.settings.messageSizeLimit) * 1024;
     for (int m = 1; m <= count; ++m) {
-        const QString key = readHeader(m);
+        HeaderFault fault = HeaderFault::None;
+        const QString key = readHeader(m, fault);
         if (key.isEmpty()) {
             failure = true;
+            if (fault == HeaderFault::Refused)
+                faults.refused << m;
+            else if (fault == HeaderFault::NoMessageId)
+                faults.noMessageId << m;
+            if (fault == HeaderFault::NoAnswer) {
+                // The connection is gone: the later requests could not be answered either.
+                faults.noAnswer = m;
+                return;
+            }
         } else {
             CMail& mail = inbox.Item(key);
             bool isNew = false;
@@ -263,6 +296,48 @@ void CheckSession::readMessages(int count, bool& failure, int& newCount) {
     }
 }
 
+namespace {
+// "#2", "#2, #5", at most ten numbers and then how many more.
+QString messageNumbers(const QList<int>& numbers) {
+    constexpr int kShown = 10;
+    QStringList shown;
+    for (qsizetype i = 0; i < numbers.size() && i < kShown; ++i)
+        shown << QStringLiteral("#%1").arg(numbers[i]);
+    QString text = shown.join(QStringLiteral(", "));
+    if (numbers.size() > kShown)
+        text += QStringLiteral(" and %1 more").arg(numbers.size() - kShown);
+    return text;
+}
+
+// A mail's text shortened for one log line, without control characters.
+QString oneLine(const QString& text) {
+    QString out = text.left(60);
+    for (QChar& c : out)
+        if (c.unicode() < 0x20)
+            c = QLatin1Char(' ');
+    return out;
+}
+} // namespace
+
+// One line per kind of fault and account, whatever the number of messages.
+void CheckSession::reportFaults(const CPOPAccount& account, const AccountFaults& faults) {
+    const QString name = account.Name();
+    auto plural = [](const QList<int>& numbers) {
+        return numbers.size() == 1 ? QStringLiteral("message ") : QStringLiteral("messages ");
+    };
+    if (!faults.refused.isEmpty())
+        ctx_.activity.LogActivity(name + QStringLiteral(": the server refused the header of ") + plural(faults.refused) +
+                                  messageNumbers(faults.refused) + QStringLiteral("; not paged this time"));
+    if (!faults.noMessageId.isEmpty())
+        ctx_.activity.LogActivity(name + QStringLiteral(": no Message-ID: header in ") + plural(faults.noMessageId) +
+                                  messageNumbers(faults.noMessageId) +
+                                  QStringLiteral("; not paged, and nothing is purged while it stays on the server"));
+    if (faults.noAnswer)
+        ctx_.activity.LogActivity(name + QStringLiteral(": no answer to the header request for message #%1; "
+                                                        "reading stopped, nothing is purged this time")
+                                             .arg(faults.noAnswer));
+}
+
 std::int32_t CheckSession::listedSize(int m) {
     // Read once per account: "LIST" answers every message's size.
     if (!listRead_) {
@@ -286,20 +361,36 @@ std::int32_t CheckSession::listedSize(int m) {
     return listSizes_.value(m, 0);
 }
 
-QString CheckSession::readHeader(int m) {
+QString CheckSession::readHeader(int m, HeaderFault& fault) {
     PopControl& pop = *ctx_.pop;
+    fault = HeaderFault::NoAnswer;
     if (ctx_.state.internetError) {
         pop.Close();
         return {};
     }
     lastTcpText_ = QStringLiteral("TOP %1 0\r\n").arg(m);
-    ctx_.tcp->SendText(lastTcpText_);
-    pop.Receive();
-    pop.Receive();
-    const QString header = lastReply_;
-    const QString id = headers::MessageId(header);
-    if (id.isEmpty())
+    const int before = repliesCompleted_;
+    if (ctx_.tcp->SendText(lastTcpText_) != 0)
         return {};
+    const int status = pop.Receive();
+    const int next = pop.Receive();
+    // The answer is in the last reply only when this request's reply and the
+    // one after it both arrived; otherwise the last reply still holds the
+    // answer about the previous message.
+    if (status > PopControl::NegativeReply || next > PopControl::NegativeReply || ctx_.state.internetError ||
+        repliesCompleted_ - before < 2)
+        return {};
+    const QString header = lastReply_;
+    if (status == PopControl::NegativeReply || !header.startsWith(QLatin1String("+OK"))) {
+        fault = HeaderFault::Refused;
+        return {};
+    }
+    const QString id = headers::MessageId(header);
+    if (id.isEmpty()) {
+        fault = HeaderFault::NoMessageId;
+        return {};
+    }
+    fault = HeaderFault::None;
     Inbox& inbox = ctx_.inbox;
     auto mail = std::make_unique<CMail>();
     mail->FillFromHeader(header);
@@ -363,41 +454,44 @@ void CheckSession::pageNewMail(bool page) {
     MessageQueue& queue = ctx_.queue;
     const CPager& pager = ctx_.pagers.Item(1);
     const std::int16_t type = pager.PagerType();
+    // Queue position -> the messages whose page it is.
+    QHash<int, QStringList> pageOf;
     auto queueTo = [&](const QString& address, const QString& text, bool sent = false) {
         queue.Add(pager.ServiceName(), address, text, sent, type);
+        return queue.Count();
     };
     auto hangUpThenSend = [&] {
         hangUp();
         pause(2);
-        ctx_.sendQueue();
+        sendPages(pageOf);
     };
 
     if (s.pageHeaders && s.downloadFlag) {
-        bool numericDue = false;
+        QStringList numericFor; // messages the one numeric notice stands for
         for (CMail& mail : inbox) {
             if (!mail.NewMessage() || mail.Paged())
                 continue;
             const bool withBody = s.pageBody || (s.pageBodyHighestPriority && mail.Priority() == 1);
             const QString text = PageText(mail, withBody);
             if (type == 0)
-                queueTo(pager.ID(), text);
+                pageOf[queueTo(pager.ID(), text)] << mail.ID();
             else if (type == 1)
-                queueTo(pager.EmailAddress(), text);
+                pageOf[queueTo(pager.EmailAddress(), text)] << mail.ID();
             else
-                numericDue = true;
-            mail.SetPaged(true);
+                numericFor << mail.ID();
         }
         if (type == 0) {
             hangUpThenSend();
         } else if (type == 1) {
-            ctx_.sendQueue();
+            sendPages(pageOf);
             hangUp();
         } else {
             hangUp();
-            if (numericDue) {
-                queueTo(pager.DigitalNumber(), s.numericPagePrefix + QString::number(inbox.Count()) + QLatin1Char('#'), true);
+            if (!numericFor.isEmpty()) {
+                pageOf[queueTo(pager.DigitalNumber(), s.numericPagePrefix + QString::number(inbox.Count()) + QLatin1Char('#'), true)] =
+                    numericFor;
                 pause(2);
-                ctx_.sendQueue();
+                sendPages(pageOf);
             }
         }
         return;
@@ -415,12 +509,43 @@ void CheckSession::pageNewMail(bool page) {
         hangUpThenSend();
     } else if (type == 1) {
         queueTo(pager.EmailAddress(), notice);
-        ctx_.sendQueue();
+        sendPages(pageOf);
         hangUp();
     } else {
         queueTo(pager.DigitalNumber(), s.numericPagePrefix + QString::number(n) + QLatin1Char('#'));
         hangUpThenSend();
     }
+}
+
+void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
+    Inbox& inbox = ctx_.inbox;
+    // Marked as each outcome arrives, so that an error later in the walk
+    // cannot lose what was already delivered.
+    ctx_.sendQueue([&](int position, bool delivered) {
+        if (!delivered)
+            ++outcome_.pagesNotDelivered;
+        for (const QString& id : messages.value(position)) {
+            CMail* mail = inbox.Find(id);
+            if (!mail)
+                continue;
+            if (delivered) {
+                mail->SetPaged(true);
+                continue;
+            }
+            const int attempts = mail->PageAttempts() + 1;
+            mail->SetPageAttempts(static_cast<std::int16_t>(attempts));
+            const QString which = QStringLiteral("Page for \"%1\" from %2 not delivered")
+                                      .arg(oneLine(mail->Subject()), oneLine(mail->From()));
+            if (attempts >= kMaxPageAttempts) {
+                mail->SetPaged(true); // never tried again
+                ctx_.activity.LogActivity(which + QStringLiteral(" after %1 attempts; given up").arg(attempts));
+            } else {
+                ctx_.activity.LogActivity(which + QStringLiteral(" (attempt %1 of %2); tried again at the next check")
+                                                      .arg(attempts)
+                                                      .arg(kMaxPageAttempts));
+            }
+        }
+    });
 }
 
 } // namespace tessaly

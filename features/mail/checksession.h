@@ -15,10 +15,24 @@ namespace tessaly {
 
 class CPOPAccount;
 
+// What the last check achieved; `tessly --check` turns it into its exit status.
+struct CheckOutcome {
+    bool connected = false;
+    bool cancelled = false;
+    // Accounts whose login failed or whose reading broke off (no answer,
+    // a socket error, a header request the server refused).
+    int accountsNotRead = 0;
+    // Pages the services did not deliver (also those never tried).
+    int pagesNotDelivered = 0;
+    bool Clean() const { return connected && !cancelled && accountsNotRead == 0 && pagesNotDelivered == 0; }
+};
+
 class CheckSession : public QObject {
     Q_OBJECT
 public:
     static constexpr double kLoginWait = 60; // seconds
+    // Checks in which a message's page may fail before it is given up.
+    static constexpr int kMaxPageAttempts = 3;
 
     explicit CheckSession(MailContext ctx);
 
@@ -32,6 +46,8 @@ public:
     std::int16_t PreviousTotal() const { return previousTotal_; }
     // True while a check runs.
     bool Running() const { return running_; }
+    // The outcome of the last check (of the one running, while it runs).
+    const CheckOutcome& LastOutcome() const { return outcome_; }
 
     // The page text of one message: date, sender, subject and, when asked,
     // the body after its header block with CRs removed.
@@ -40,13 +56,28 @@ public:
     static QString BodyAfterHeaders(const QString& message);
 
 private:
+    // Why a header request gave no message key.
+    enum class HeaderFault { None, NoAnswer, Refused, NoMessageId };
+    // Message numbers of one account that met a fault in this check.
+    struct AccountFaults {
+        QList<int> refused;
+        QList<int> noMessageId;
+        int noAnswer = 0; // the message whose request went unanswered
+    };
+
     void readAccounts(bool download);
-    bool login(CPOPAccount& account);
-    void readMessages(int count, bool& failure, int& newCount);
-    QString readHeader(int m);
+    // 0, or the result of the login step that failed.
+    int login(CPOPAccount& account);
+    void readMessages(int count, bool& failure, int& newCount, AccountFaults& faults);
+    void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
+    QString readHeader(int m, HeaderFault& fault);
     void download(int m, const QString& key);
     std::int32_t listedSize(int m);
     void pageNewMail(bool page);
+    // Sends the queue; each page of `messages` (queue position -> message
+    // IDs) that went out marks its messages paged, each that failed counts
+    // an attempt against them.
+    void sendPages(const QHash<int, QStringList>& messages);
     void hangUp();
     void pause(double seconds);
     bool guarded(const char* what, const std::function<void()>& step);
@@ -61,6 +92,8 @@ private:
     QString response_;
     bool newResponse_ = false;
     QString lastReply_;
+    int repliesCompleted_ = 0; // times a reply was complete and moved to the last reply
+    CheckOutcome outcome_;
     QString lastTcpText_;
     std::int16_t previousTotal_ = 0;
     QHash<int, std::int32_t> listSizes_; // message number -> size, per account

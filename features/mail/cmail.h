@@ -38,6 +38,9 @@ public:
     void SetMailTo(const QString& v) { mailTo_ = v; }
     bool Downloaded() const { return downloaded_; }
     void SetDownloaded(bool v) { downloaded_ = v; }
+    // Checks whose page for this message was not delivered.
+    std::int16_t PageAttempts() const { return pageAttempts_; }
+    void SetPageAttempts(std::int16_t v) { pageAttempts_ = v; }
 
     // Fills ID, From, DateSent, Subject, MailTo, Priority and Size from a
     // header answer, and keeps the answer as Header.
@@ -48,6 +51,7 @@ private:
     bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false;
     std::int32_t size_ = 0;
     std::int16_t priority_ = 0;
+    std::int16_t pageAttempts_ = 0;
 };
 
 class Inbox {

@@ -31,6 +31,7 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
             {QStringLiteral("new"), m.NewMessage()},
             {QStringLiteral("paged"), m.Paged()},
             {QStringLiteral("downloaded"), m.Downloaded()},
+            {QStringLiteral("pageAttempts"), m.PageAttempts()},
         });
     }
     const QJsonObject root{{QStringLiteral("format"), kFormat}, {QStringLiteral("messages"), messages}};
@@ -81,6 +82,7 @@ bool LoadInboxState(Inbox& inbox, const QString& path, QString* error) {
             m->SetPriority(static_cast<std::int16_t>(std::clamp(o.value(QStringLiteral("priority")).toInt(), -32768, 32767)));
             m->SetNewMessage(o.value(QStringLiteral("new")).toBool());
             m->SetDownloaded(o.value(QStringLiteral("downloaded")).toBool());
+            m->SetPageAttempts(static_cast<std::int16_t>(std::clamp(o.value(QStringLiteral("pageAttempts")).toInt(), 0, 32767)));
             const bool paged = o.value(QStringLiteral("paged")).toBool();
             CMail& stored = inbox.Add(std::move(m), id);
             stored.SetPaged(paged); // Add clears it

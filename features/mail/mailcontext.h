@@ -38,8 +38,8 @@ struct MailContext {
     MessageQueue& queue;
     // The one-minute scheduler tick, stopped while a check runs.
     Timer& minuteTimer;
-    // Sends and empties the page queue.
-    std::function<void()> sendQueue;
+    // Sends and empties the page queue, telling whether each page was delivered.
+    std::function<void(const MessageQueue::PageOutcome&)> sendQueue;
     // Refreshes the settings labels (an account's message count changed).
     std::function<void()> updateSettings;
     // Shows the number of messages and the new-mail signals after a check.

@@ -4,6 +4,7 @@
 #include "features/paging/comm.h"
 #include "features/paging/cpagerservice.h"
 #include "features/paging/pagingcontext.h"
+#include "features/paging/pagestate.h"
 #include "platform/serialcontrol.h"
 
 #include <exception>
@@ -28,15 +29,22 @@ CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
 }
 
 void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
-                             SerialControl& port, const SmtpSender& smtp) {
+                             SerialControl& port, const SmtpSender& smtp, const PageOutcome& outcome) {
     const int count = list_.Count();
     QString openService;
     CPagerService* connected = nullptr; // the service whose call is open
     bool loggedOn = false;
+    bool stopped = false;
     std::exception_ptr failure;
+    int told = 0; // pages whose outcome was reported
+    auto report = [&](int position, bool delivered) {
+        told = position;
+        if (outcome)
+            outcome(position, delivered);
+    };
 
     try {
-        for (int i = 1; i <= count; ++i) {
+        for (int i = 1; i <= count && !stopped; ++i) {
             const CPagerMessage& record = list_.Item(i);
             const QString serviceName = record.Service();
             const QString message = record.Message();
@@ -54,11 +62,12 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
                     openService = serviceName;
                     loggedOn = service.Logon(ctx, port);
                 }
-                if (!loggedOn)
-                    i = count; // a failed logon ends the walk
-                else {
+                if (!loggedOn) {
+                    stopped = true; // a failed logon ends the walk
+                } else {
                     connected = &service;
                     service.SendTo(ctx, port, pagerId, message, i);
+                    report(i, service.ResultState() == pagestate::OK);
                 }
                 break;
             }
@@ -68,8 +77,10 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
                     service.Logoff(ctx, port);
                     connected = nullptr;
                 }
-                if (smtp)
+                if (smtp) {
                     smtp(service, pagerId, message, from, subject, i);
+                    report(i, service.ResultState() == pagestate::OK);
+                }
                 break;
             }
             case 2: {
@@ -79,17 +90,24 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
                     connected = nullptr;
                 }
                 service.SendDigitalPage(ctx, port, pagerId, message);
+                report(i, service.ResultState() == pagestate::OK);
                 break;
             }
             default:
                 break; // an unknown type is skipped
             }
+            // A page of an unknown type is not delivered.
+            if (told < i && !stopped)
+                report(i, false);
         }
         if (connected)
             connected->Logoff(ctx, port);
     } catch (...) {
         failure = std::current_exception();
     }
+    // Pages after a failed logon or an error were never tried.
+    for (int i = told + 1; i <= count; ++i)
+        report(i, false);
     // Nothing stays behind: the call is ended, the port closed, the queue emptied,
     // so a later run never sends a page twice.
     if (port.PortOpen())

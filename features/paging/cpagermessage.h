@@ -48,6 +48,11 @@ public:
                                           const QString& subject, int number)>;
     // Looks up a service by name; a missing one is the keyed list's error.
     using ServiceLookup = std::function<CPagerService&(const QString& name)>;
+    // Told once for every page of the walk, in order: its position and
+    // whether the service delivered it. A page that was never tried (after a
+    // failed logon, an unknown pager type, no mail-sending control) is not
+    // delivered.
+    using PageOutcome = std::function<void(int position, bool delivered)>;
 
     CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message,
                        bool sent, std::int16_t pagerType,
@@ -70,9 +75,10 @@ public:
     // pages of one service share one call. A failed logon ends the walk.
     // The queue is empty and the serial port closed afterwards, whatever
     // happened; an error (a page naming no known service, a failing port)
-    // reaches the caller after that.
+    // reaches the caller after that. `outcome`, when given, hears of every
+    // page (also those left unsent by such an error) before the queue empties.
     void SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port,
-                   const SmtpSender& smtp);
+                   const SmtpSender& smtp, const PageOutcome& outcome = {});
 
 private:
     KeyedList<CPagerMessage> list_;

@@ -67,7 +67,7 @@ public:
     // Sends a page as e-mail: one mail per page block to `recipient`, with
     // `from` and `subject` when given. A failed block sends the whole page
     // again, up to four attempts. The outcome goes to the status line and the
-    // activity log.
+    // activity log; ResultState() is pagestate::OK only when the page went out.
     void SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QString& recipient,
                       const QString& message, const std::optional<QString>& from = std::nullopt,
                       const std::optional<QString>& subject = std::nullopt, int messageNumber = 1);

@@ -6,6 +6,7 @@
 #include "features/paging/comm.h"
 #include "features/paging/cpagerservice.h"
 #include "features/paging/pagingcontext.h"
+#include "features/paging/pagestate.h"
 #include "platform/eventpump.h"
 #include "platform/smtpcontrol.h"
 
@@ -17,13 +18,18 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
     Comm& comm = ctx.comm;
     const bool& cancel = comm.CancelFlag();
     const LiveSettings& s = ctx.settings;
+    // Delivered only once every block of one attempt was accepted.
+    resultState_ = pagestate::NoConnection;
 
     if (s.statusWindowFlag)
         ctx.status.Show();
     if (s.connectionType != ConnDirect && ctx.connectInternet) {
         // The dial-up routine reports its own outcome.
-        if (!ctx.connectInternet() || cancel)
+        const bool connected = ctx.connectInternet();
+        if (!connected || cancel) {
+            resultState_ = cancel ? pagestate::Cancelled : pagestate::NoConnection;
             return;
+        }
     }
 
     smtp.SetCancelFlag(&cancel);
@@ -47,8 +53,10 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
         // A failed block sends the whole page again: the pager shows the
         // blocks in order, so a gap would garble it.
         for (int j = 1; j <= count; ++j) {
-            if (cancel)
+            if (cancel) {
+                resultState_ = pagestate::Cancelled;
                 return;
+            }
             smtp.SetBody(Block(j));
             const QString part = QStringLiteral(" (%1").arg(j) + ofCount;
             comm.ShowCommStatus(QStringLiteral("Sending Message #") + n + part);
@@ -62,9 +70,12 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
             }
             comm.Pump().yield();
         }
-        if (errorFlag == 0)
+        if (errorFlag == 0) {
+            resultState_ = pagestate::OK;
             return;
+        }
     }
+    resultState_ = pagestate::NotAcknowledged;
     comm.ShowCommStatus(QStringLiteral("Unable to send message"));
     ctx.logActivity(QStringLiteral("Unable to send message: Error") + QString::number(errorFlag));
 }

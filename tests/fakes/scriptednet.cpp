@@ -52,6 +52,26 @@ public:
         return 0;
     }
 
+    bool StartTls(const QString& peerName) override {
+        if (!IsOpen())
+            return false;
+        auto end = end_;
+        const bool trusted = !net_.untrusted_.contains(peerName, Qt::CaseInsensitive);
+        auto alive = alive_;
+        net_.pump_.schedule(2 * net_.latency_, [this, alive, end, trusted] {
+            if (!*alive || !end->isOpen())
+                return;
+            if (!trusted) {
+                detach();
+                emit secureFailed(QStringLiteral("The certificate is self-signed, and untrusted"));
+                return;
+            }
+            end->encrypted = true;
+            emit encrypted();
+        });
+        return true;
+    }
+
     QByteArray ReadAll() override { return std::exchange(inbox_, {}); }
     bool IsOpen() const override { return end_ && end_->open_; }
     void Abort() override { detach(); }
@@ -148,11 +168,23 @@ public:
     void line(ServerEnd& end, const QByteArray& raw) override {
         const QByteArray text = raw.trimmed();
         box_->commands << text;
-        if (box_->silent)
-            return;
         const QList<QByteArray> words = text.split(' ');
         const QByteArray verb = words.value(0).toUpper();
-        if (!box_->dropAfter.isEmpty() && verb == box_->dropAfter.toUpper()) {
+        // True when the command begins with the words of `pattern`.
+        auto is = [&](const QByteArray& pattern) {
+            const QList<QByteArray> want = pattern.split(' ');
+            if (pattern.isEmpty() || want.size() > words.size())
+                return false;
+            for (qsizetype i = 0; i < want.size(); ++i)
+                if (want[i].toUpper() != words[i].toUpper())
+                    return false;
+            return true;
+        };
+        if (is(box_->silentAfter))
+            silenced_ = true;
+        if (box_->silent || silenced_)
+            return;
+        if (is(box_->dropAfter)) {
             end.close(box_->replyDelay);
             return;
         }
@@ -162,7 +194,7 @@ public:
                 return;
             }
             double delay = box_->replyDelay;
-            for (qsizetype at = 0; at < bytes.size(); at += box_->chunkSize, delay = 0.01)
+            for (qsizetype at = 0; at < bytes.size(); at += box_->chunkSize, delay += box_->chunkDelay)
                 end.send(bytes.mid(at, box_->chunkSize), delay);
         };
         auto message = [&](int n) -> const QByteArray* {
@@ -185,7 +217,7 @@ public:
             reply("+OK\r\n");
         } else if (verb == "TOP" || verb == "RETR") {
             const QByteArray* m = message(words.value(1).toInt());
-            if (!m) {
+            if (!m || (verb == "TOP" && box_->refuseTop.contains(words.value(1).toInt()))) {
                 reply("-ERR There's no message " + words.value(1) + ".\r\n");
                 return;
             }
@@ -225,6 +257,7 @@ private:
     std::shared_ptr<Pop3Mailbox> box_;
     QString user_;
     bool loggedIn_ = false;
+    bool silenced_ = false;
 };
 
 class SmtpScript : public LineScript {

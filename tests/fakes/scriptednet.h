@@ -31,6 +31,9 @@ public:
     bool isOpen() const { return link_ != nullptr && open_; }
     // Everything the client wrote on this connection.
     QByteArray received;
+    // True once the client switched the connection to TLS (bytes written
+    // before that stay in `received` as they were).
+    bool encrypted = false;
 
 private:
     friend class ScriptedLink;
@@ -69,6 +72,8 @@ public:
 
     void listen(const QString& host, quint16 port, ScriptMaker maker);
     void setLatency(double seconds) { latency_ = seconds; }
+    // A TLS handshake checking this peer name fails as an untrusted certificate.
+    void setUntrusted(const QString& peerName) { untrusted_ << peerName; }
     std::unique_ptr<ByteLink> CreateLink() override;
 
     // The server ends of all connections made so far, oldest first.
@@ -80,6 +85,7 @@ private:
     double latency_ = 0.05;
     QHash<QString, ScriptMaker> listeners_; // "host:port"
     QStringList hosts_{QStringLiteral("localhost"), QStringLiteral("127.0.0.1")};
+    QStringList untrusted_;
     QList<std::shared_ptr<ServerEnd>> ends_;
     QList<std::shared_ptr<ServerScript>> scripts_;
 };
@@ -95,8 +101,15 @@ struct Pop3Mailbox {
     double replyDelay = 0.1;    // seconds from a command to its answer
     int chunkSize = 0;          // > 0: answers go out in pieces this long, 0.01 s apart
     bool silent = false;        // accepts the connection, never answers
-    // After this command verb (e.g. "PASS") the server drops the line instead of answering.
+    // After this command (its first words, e.g. "PASS" or "TOP 2") the
+    // server drops the line instead of answering.
     QByteArray dropAfter;
+    // From this command on (first words as above) the server answers nothing.
+    QByteArray silentAfter;
+    // Seconds between the pieces of a chunked answer.
+    double chunkDelay = 0.01;
+    // Header requests ("TOP") for these message numbers are answered "-ERR".
+    QList<int> refuseTop;
     // Answer the header request with a bare "+OK", as many servers do (sizes come from LIST).
     bool bareTop = false;
     // Every command line received, without CR LF, in order.

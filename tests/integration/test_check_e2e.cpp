@@ -168,6 +168,24 @@ private slots:
         QVERIFY(!QFile::exists(home + QStringLiteral("/activity.old")));
     }
 
+    // A page that could not go out makes the run end with status 1 and
+    // stays due: the next run, with the modem back, delivers it.
+    void undeliveredPageGivesStatusOneAndGoesNextTime() {
+        IniSettingsStore ini(config + QStringLiteral("/tessaly/tessaly.ini"));
+        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), dir.path() + QStringLiteral("/no-modem"));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("retry", "Try again", "later")));
+        const qsizetype before = pagedTexts().size();
+        QByteArray out;
+        QCOMPARE(runCheck(&out), 1);
+        QVERIFY(out.contains("the check ran with errors"));
+        QVERIFY(activityLog().contains(QStringLiteral("Page for \"try again\" from ann lee <ann@e2e.test> not delivered (attempt 1 of 3)")));
+        QCOMPARE(pagedTexts().size(), before);
+        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), sim.device());
+        QCOMPARE(runCheck(), 0);
+        QCOMPARE(pagedTexts().size(), before + 1);
+        QVERIFY(pagedTexts().last().endsWith(QStringLiteral("|Subject:try again")));
+    }
+
     void clearErrorsFromTheCommandLine() {
         QFile::rename(profile, profile + QStringLiteral(".away"));
         QByteArray out;

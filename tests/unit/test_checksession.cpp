@@ -1,6 +1,7 @@
 // The mail check in virtual time, against a scripted POP3 server and a
 // scripted modem with a paging terminal behind it.
 
+#include "state/appinfo.h"
 #include "state/commstatus.h"
 #include "app/headlessmainview.h"
 #include "app/mainprogram.h"
@@ -282,6 +283,170 @@ private slots:
         QVERIFY(n.activity().contains(QStringLiteral("Internet: Connection was not established...")));
         QVERIFY(n.box->commands.isEmpty());
         QVERIFY(n.program->MinuteTimer().isActive());
+    }
+
+    // ---- Server faults ---------------------------------------------------
+
+    // The server stops before answering the header request of the last
+    // message: that message gets no stale answer of the one before, stays in
+    // the inbox (no purge) and is not paged again later.
+    void headerRequestWithoutItsOwnAnswer_data() {
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("server falls silent") << false;
+        QTest::newRow("server closes") << true;
+    }
+    void headerRequestWithoutItsOwnAnswer() {
+        QFETCH(bool, closes);
+        Rig r;
+        r.box->messages = {mail("a@x", "first"), mail("b@x", "second")};
+        r.check();
+        QCOMPARE(r.pages().size(), 2);
+        (closes ? r.box->dropAfter : r.box->silentAfter) = "TOP 2";
+        r.check();
+        QVERIFY(r.program->GetInbox().Find(QStringLiteral("<b@x>")));
+        QCOMPARE(r.activity().count(QStringLiteral("Work: no answer to the header request for message #2; "
+                                                   "reading stopped, nothing is purged this time")),
+                 1);
+        QVERIFY(!r.program->Session().LastOutcome().Clean());
+        r.box->dropAfter.clear();
+        r.box->silentAfter.clear();
+        r.check();
+        QCOMPARE(r.pages().size(), 2);
+        QVERIFY(r.program->Session().LastOutcome().Clean());
+    }
+
+    // Each fault gets one line naming the account (and the messages), however
+    // many messages it concerns.
+    void faultsAreLoggedOncePerAccount_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("clean");
+        QTest::newRow("wrong password") << "password"
+                                        << "Work: login refused by the server (check the user name and password)" << false;
+        QTest::newRow("header refused") << "refuse"
+                                        << "Work: the server refused the header of messages #1, #3; not paged this time"
+                                        << false;
+        QTest::newRow("no Message-ID") << "noid"
+                                       << "Work: no Message-ID: header in messages #1, #3; not paged, and nothing is "
+                                          "purged while it stays on the server"
+                                       << true;
+    }
+    void faultsAreLoggedOncePerAccount() {
+        QFETCH(QString, fault);
+        QFETCH(QString, line);
+        QFETCH(bool, clean);
+        Rig r;
+        const bool noId = fault == QLatin1String("noid");
+        r.box->messages = {mail(noId ? "" : "a@x", "a"), mail("b@x", "b"), mail(noId ? "" : "c@x", "c")};
+        if (fault == QLatin1String("password"))
+            r.box->password = QStringLiteral("other");
+        if (fault == QLatin1String("refuse"))
+            r.box->refuseTop = {1, 3};
+        r.check();
+        QCOMPARE(r.activity().count(line), 1);
+        QCOMPARE(r.program->Session().LastOutcome().Clean(), clean);
+        // The one readable message is paged whatever happened to the others.
+        QCOMPARE(r.pages().size(), fault == QLatin1String("password") ? 0 : 1);
+    }
+
+    // A frozen server cannot hold a check: a header answer trickling one
+    // byte a minute fails at the command's deadline, set in the settings file.
+    void tricklingServerEndsAtTheDeadline() {
+        ProgramRig p;
+        p.store.write(kAppTitle, kSettingsSection, QStringLiteral("POPCommandTimeout"), QStringLiteral("30"));
+        p.store.write(kAppTitle, kSettingsSection, QStringLiteral("POPDownloadTimeout"), QStringLiteral("ten"));
+        ScriptedNet net{p.pump};
+        SocketRegistry sockets;
+        Pop3Client pop{p.pump, net, sockets};
+        TcpControl tcp{sockets};
+        p.startWithoutProfile({.pop = &pop, .tcp = &tcp});
+        QCOMPARE(pop.CommandDeadline(), 30.0);
+        QCOMPARE(pop.DownloadDeadline(), PopControl::kDefaultDownloadDeadline);
+        QVERIFY(p.activity().contains(
+            QStringLiteral("Setting POPDownloadTimeout = \"ten\" is not a number of seconds from 1 to 86400; 300 is used")));
+
+        auto box = std::make_shared<Pop3Mailbox>();
+        box->messages = {mail("a@x", "a")};
+        box->silentAfter = "NONE";
+        net.listen(QStringLiteral("pop.example.org"), 110, [box] { return makePop3Script(box); });
+        p.program->Settings().connectionType = ConnDirect;
+        p.program->Settings().downloadFlag = true;
+        p.program->POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("pop.example.org"), 110,
+                                     QStringLiteral("user"), QStringLiteral("secret"), true);
+        // After the login every answer trickles.
+        QObject::connect(&pop, &PopControl::loginComplete, &pop, [box] {
+            box->chunkSize = 1;
+            box->chunkDelay = 59;
+        });
+        const double before = p.pump.elapsedSeconds();
+        p.program->Session().Check(true, false);
+        QVERIFY2(p.pump.elapsedSeconds() - before < 100, qPrintable(QString::number(p.pump.elapsedSeconds() - before)));
+        QVERIFY(p.activity().contains(QStringLiteral("Winsock Error using POP: ")));
+        QVERIFY(p.activity().contains(QStringLiteral("Work: no answer to the header request for message #1")));
+        QVERIFY(!p.program->Session().LastOutcome().Clean());
+    }
+
+    // A download of the last message cut off by silence: the header was read,
+    // but the check does not count as clean.
+    void downloadCutOffIsAnError() {
+        Rig r;
+        r.box->messages = {mail("a@x", "a")};
+        r.box->silentAfter = "RETR";
+        r.check(true, false);
+        QVERIFY(r.activity().contains(QStringLiteral("Failed to receive message #1")));
+        QVERIFY(!r.program->Session().LastOutcome().Clean());
+    }
+
+    // ---- Page delivery -------------------------------------------------
+
+    // A page the terminal did not take leaves its message unpaged: it goes
+    // again at the next check, and after three failed checks it is given up.
+    void onlyDeliveredPagesMarkTheirMessage() {
+        Rig r;
+        auto refuseBlocks = [&](bool on) {
+            if (on)
+                r.port.rules.prepend({QRegularExpression(QStringLiteral("^\\x03")), "\x15\r", 0.3});
+            else
+                r.port.rules.removeFirst();
+        };
+        r.box->messages = {mail("a@x", "first")};
+        refuseBlocks(true);
+        r.check();
+        CMail& first = r.program->GetInbox().Item(QStringLiteral("<a@x>"));
+        QVERIFY(!first.Paged());
+        const QString notDelivered = QStringLiteral("Page for \"first\" from ann lee <ann@example.org> not delivered");
+        QCOMPARE(r.activity().count(notDelivered + QStringLiteral(" (attempt 1 of 3); tried again at the next check")), 1);
+        QCOMPARE(r.program->Session().LastOutcome().pagesNotDelivered, 1);
+        refuseBlocks(false);
+        r.check();
+        QVERIFY(first.Paged());
+        QVERIFY(r.program->Session().LastOutcome().Clean());
+        QCOMPARE(r.pages().size(), 2); // the failed frame, then the delivered one
+        r.check();
+        QCOMPARE(r.pages().size(), 2);
+
+        // Failing every time: tried at three checks, then given up.
+        r.box->messages << mail("b@x", "second");
+        refuseBlocks(true);
+        for (int i = 0; i < 4; ++i)
+            r.check();
+        QCOMPARE(r.pages().size(), 2 + 3);
+        QCOMPARE(r.activity().count(QStringLiteral("Page for \"second\" from ann lee <ann@example.org> not delivered "
+                                                   "after 3 attempts; given up")),
+                 1);
+        QVERIFY(r.program->GetInbox().Item(QStringLiteral("<b@x>")).Paged());
+    }
+
+    // A failed logon sends nothing: none of the messages counts as paged.
+    void failedLogonPagesNothing() {
+        Rig r;
+        r.program->Services().Item(1).SetPhone(QStringLiteral("5559999"));
+        r.port.rules.prepend({QRegularExpression(QStringLiteral("^ATDT5559999")), "\r\nBUSY\r\n", 1});
+        r.box->messages = {mail("a@x", "a"), mail("b@x", "b")};
+        r.check();
+        for (const CMail& m : r.program->GetInbox())
+            QVERIFY(!m.Paged() && m.PageAttempts() == 1);
+        QCOMPARE(r.program->Session().LastOutcome().pagesNotDelivered, 2);
     }
 
     void bodyAfterHeaders() {

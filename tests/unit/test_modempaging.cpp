@@ -424,6 +424,29 @@ private slots:
         QVERIFY(r.port.written.isEmpty());
     }
 
+    // Every page's outcome is told, also of the pages an error left unsent.
+    void queueTellsEachPageOutcome() {
+        Rig r;
+        auto lookup = [&](const QString& name) -> CPagerService& {
+            if (name == QLatin1String("A"))
+                return r.service;
+            throw TessalyError(5, QStringLiteral("Invalid procedure call or argument"));
+        };
+        QList<bool> told;
+        auto record = [&](int position, bool delivered) {
+            QCOMPARE(position, told.size() + 1);
+            told << delivered;
+        };
+        MessageQueue q;
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("sent"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("odd type"), false, 5);
+        q.Add(QStringLiteral("A"), QStringLiteral("x@y"), QStringLiteral("no mail control"), false, 1);
+        q.Add(QStringLiteral("Gone"), QStringLiteral("11"), QStringLiteral("never"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("after the error"), false, 0);
+        QVERIFY_THROWS_EXCEPTION(TessalyError, q.SendQueue(r.ctx, lookup, r.port, {}, record));
+        QCOMPARE(told, (QList<bool>{true, false, false, false, false}));
+    }
+
     void lineGarbageAndADeviceThatVanishes() {
         Rig r;
         r.port.crsBeforeId = 0;

@@ -199,6 +199,45 @@ private slots:
         QCOMPARE(rig.pump.elapsedSeconds() - before, 60.0);
         QCOMPARE(rig.rec.errors, QList<int>{sockerr::TimedOut});
     }
+
+    // A server that keeps a reply alive with one byte every 59 seconds never
+    // trips the idle time-out; the command's own deadline ends it.
+    void tricklingReplyMeetsItsDeadline_data() {
+        QTest::addColumn<QByteArray>("verb");
+        QTest::addColumn<double>("commandDeadline");
+        QTest::addColumn<double>("downloadDeadline");
+        QTest::addColumn<double>("failsAfter");
+        QTest::newRow("header request") << QByteArray("TOP") << 60.0 << 300.0 << 60.0;
+        QTest::newRow("download") << QByteArray("RETR") << 60.0 << 300.0 << 300.0;
+        QTest::newRow("shorter setting") << QByteArray("TOP") << 20.0 << 300.0 << 20.0;
+        QTest::newRow("longer download setting") << QByteArray("RETR") << 60.0 << 600.0 << 600.0;
+    }
+    void tricklingReplyMeetsItsDeadline() {
+        QFETCH(QByteArray, verb);
+        QFETCH(double, commandDeadline);
+        QFETCH(double, downloadDeadline);
+        QFETCH(double, failsAfter);
+        Rig rig;
+        rig.pop.SetCommandDeadline(commandDeadline);
+        rig.pop.SetDownloadDeadline(downloadDeadline);
+        QCOMPARE(rig.login(), 0);
+        rig.box->chunkSize = 1;
+        rig.box->chunkDelay = 59;
+        rig.box->replyDelay = 1;
+        const double before = rig.pump.elapsedSeconds();
+        int result = 0;
+        if (verb == "TOP") {
+            QCOMPARE(rig.tcp.SendText(QStringLiteral("TOP 1 0\r\n")), 0);
+            result = rig.pop.Receive();
+        } else {
+            rig.pop.SetMessageNumber(1);
+            result = rig.pop.Retrieve();
+        }
+        QCOMPARE(result, sockerr::TimedOut);
+        QCOMPARE(rig.pump.elapsedSeconds() - before, failsAfter);
+        QCOMPARE(rig.rec.errors, QList<int>{sockerr::TimedOut});
+        QCOMPARE(rig.pop.Socket(), 0); // failed as a socket error would: the connection is given up
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPop3Client)

@@ -241,6 +241,42 @@ private slots:
         QCOMPARE(r.sink->messages.size(), 1);
     }
 
+    // The queue tells of each page whether it went out; the e-mail sender's
+    // result state says so honestly.
+    void eachPageReportsWhetherItWasDelivered_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QList<bool>>("delivered");
+        QTest::newRow("accepted") << "" << QList<bool>{true, true};
+        QTest::newRow("second refused four times") << "refuse" << QList<bool>{true, false};
+        QTest::newRow("unknown host") << "host" << QList<bool>{false, false};
+        QTest::newRow("dial-up fails") << "dialup" << QList<bool>{false, false};
+        QTest::newRow("cancelled") << "cancel" << QList<bool>{false, false};
+    }
+    void eachPageReportsWhetherItWasDelivered() {
+        QFETCH(QString, fault);
+        QFETCH(QList<bool>, delivered);
+        Rig r;
+        if (fault == QLatin1String("refuse"))
+            r.sink->refuseMessages = {2, 3, 4, 5};
+        if (fault == QLatin1String("host"))
+            r.program->Settings().smtpHostName = QStringLiteral("smtp.nowhere.invalid");
+        if (fault == QLatin1String("dialup")) {
+            r.program->Settings().connectionType = ConnDialUp;
+            r.dialup.script = {{1.0, FakeDialupControl::StateOpenPort, 678}};
+        }
+        // Cancel pressed while the first block of the first page goes out.
+        if (fault == QLatin1String("cancel"))
+            QObject::connect(&r.smtp, &SmtpControl::socketClosed, &r.smtp, [&r] { r.program->CancelFlag() = true; });
+        r.queuePage(fault == QLatin1String("cancel") ? kHundred : QStringLiteral("one"), QString(), QString());
+        r.queuePage(QStringLiteral("two"), QString(), QString());
+        QList<bool> told;
+        r.program->SendQueue([&](int position, bool ok) {
+            QCOMPARE(position, told.size() + 1);
+            told << ok;
+        });
+        QCOMPARE(told, delivered);
+    }
+
     // ---- The quick note -------------------------------------------------
 
     void quickNoteAsksForReplyToAndSends() {
