@@ -8,6 +8,7 @@
 #include "app/profile.h"
 #include "app/registry.h"
 #include "features/mail/checksession.h"
+#include "features/mail/inboxstate.h"
 #include "features/connection/connection.h"
 #include "features/paging/comm.h"
 #include "features/paging/pagingcontext.h"
@@ -17,6 +18,7 @@
 #include "ground/textfmt.h"
 #include "platform/dialupcontrol.h"
 #include "platform/eventpump.h"
+#include "platform/filelock.h"
 #include "platform/serialcontrol.h"
 #include "platform/smtpcontrol.h"
 #include "platform/popcontrol.h"
@@ -47,6 +49,8 @@ public:
 };
 
 constexpr int kMainWidthTwips = 6768;
+// Held by whichever run of the program is checking mail.
+const QString kCheckLockFile = QStringLiteral("tessly.lock");
 constexpr double kSplashSeconds = 2.2;
 } // namespace
 
@@ -70,7 +74,7 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
     if (platform_.pop && platform_.tcp)
-        cycle_->SetCheckEntry([this](bool download, bool page) { session_->Check(download, page); });
+        cycle_->SetCheckEntry([this](bool download, bool page) { RunCheck(download, page); });
     if (platform_.smtp)
         AttachSmtpEvents(*platform_.smtp, this, SmtpSinks());
     connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
@@ -170,6 +174,65 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
                      port, smtp, outcome);
 }
 
+QString MainProgram::InboxStatePath() const { return platform_.programDir + QLatin1Char('/') + kInboxStateFile; }
+
+QString MainProgram::CheckLockPath() const { return platform_.programDir + QLatin1Char('/') + kCheckLockFile; }
+
+void MainProgram::mergeInboxState() {
+    QString error;
+    if (!MergeInboxState(inbox_, InboxStatePath(), &error))
+        LogActivity(QStringLiteral("Inbox state ignored (%1): %2").arg(InboxStatePath(), error));
+}
+
+bool MainProgram::saveInboxState() {
+    QString error;
+    if (SaveInboxState(inbox_, InboxStatePath(), &error))
+        return true;
+    LogActivity(QStringLiteral("Inbox state not saved (%1): %2").arg(InboxStatePath(), error));
+    return false;
+}
+
+MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
+    if (!platform_.pop || !platform_.tcp || checkRunning_ || session_->Running())
+        return CheckRun::Done; // no mail controls, or a check is already on its way
+    checkRunning_ = true;
+    // The minute tick and the check commands must not start another check
+    // while this one waits for the lock.
+    const bool ticking = tmrMinute_->isActive();
+    tmrMinute_->stop();
+    FileLock lock(CheckLockPath());
+    if (!lock.Lock(platform_.pump, checkLockWait_, nullptr)) {
+        if (lock.Error().isEmpty()) {
+            LogActivity(QStringLiteral("Mail check skipped: another mail check still holds %1 after %2 seconds")
+                            .arg(lock.Path())
+                            .arg(checkLockWait_));
+            if (ticking)
+                tmrMinute_->start();
+            checkRunning_ = false;
+            return CheckRun::LockBusy;
+        }
+        // A lock that cannot be had at all (say, a read-only directory) must
+        // not stop every check.
+        LogActivity(QStringLiteral("Check lock %1 not available (%2); checking without it").arg(lock.Path(), lock.Error()));
+    }
+    mergeInboxState();
+    session_->Check(download, page);
+    const bool saved = saveInboxState();
+    lock.Unlock();
+    checkRunning_ = false;
+    return saved ? CheckRun::Done : CheckRun::StateNotSaved;
+}
+
+bool MainProgram::RememberInbox() {
+    if (checkRunning_)
+        return false;
+    FileLock lock(CheckLockPath());
+    if (!lock.Lock(platform_.pump, kExitLockWait, nullptr) && lock.Error().isEmpty())
+        return false; // the state of the last check is on disk
+    mergeInboxState();
+    return saveInboxState();
+}
+
 void MainProgram::LogActivity(const QString& text) {
     if (activity_.size() >= kActivityLimit)
         activity_.remove(0, kActivityTrim);
@@ -193,6 +256,8 @@ void MainProgram::guardedStep(const std::function<void()>& step) {
 
 void MainProgram::applyStartupRegistry() {
     const StartupRegistryValues v = readStartupValues(platform_.store, platform_.programDir);
+    for (const QString& problem : v.problems)
+        LogActivity(QStringLiteral("frmMain:Load::") + problem);
     currentProfile_ = v.profileName;
     state_.settings.statusWindowFlag = v.statusWindow;
     state_.settings.downloadFlag = v.download;

@@ -140,6 +140,25 @@ public:
     // page naming an unknown service raises the keyed list's error.
     // `outcome` hears whether each page was delivered.
     void SendQueue(const MessageQueue::PageOutcome& outcome = {});
+    // How a mail check run by RunCheck ended.
+    enum class CheckRun { Done, LockBusy, StateNotSaved };
+    // One mail check under the check lock that the resident program and
+    // one-shot checks share. The marks of the inbox state file are folded
+    // into the inbox before the check and the inbox's marks written back
+    // after it, so no run pages what another run (or an earlier start of
+    // the program) paged. When another check holds the lock this waits at
+    // most CheckLockWait() seconds, then skips the check with a log line.
+    CheckRun RunCheck(bool download, bool page);
+    // Folds in the state file and writes it back (at exit: keeps what the
+    // viewer marked as read since the last check). False when not written.
+    bool RememberInbox();
+    QString InboxStatePath() const;
+    QString CheckLockPath() const;
+    double CheckLockWait() const { return checkLockWait_; }
+    void SetCheckLockWait(double seconds) { checkLockWait_ = seconds; }
+    static constexpr double kCheckLockWait = 120;
+    static constexpr double kExitLockWait = 10;
+
     // Set when a socket error was reported during the mail check.
     bool InternetError() const { return state_.internetError; }
     void SetInternetError(bool v) { state_.internetError = v; }
@@ -157,6 +176,8 @@ private:
     void guardedStep(const std::function<void()>& step);
     void applyStartupRegistry();
     void applyPopDeadlines();
+    void mergeInboxState();
+    bool saveInboxState();
 
     PlatformServices platform_;
     MainView& view_;
@@ -186,6 +207,8 @@ private:
     QString activity_;
     bool profileLoadFailed_ = false;
     bool continueLog_ = false;
+    bool checkRunning_ = false;
+    double checkLockWait_ = kCheckLockWait;
 };
 
 } // namespace tessaly

@@ -1,6 +1,7 @@
 #include "app/registry.h"
 
 #include "state/appinfo.h"
+#include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
 #include "platform/settingsstore.h"
 
@@ -11,17 +12,28 @@ QString defaultProfilePath(const QString& programDir) {
 }
 
 StartupRegistryValues readStartupValues(const SettingsStore& store, const QString& programDir) {
-    auto get = [&](const char* name, const QString& def) {
-        return store.read(kAppTitle, kSettingsSection, QString::fromLatin1(name), def);
+    StartupRegistryValues v;
+    // Reads one value and hands it to `take`; when that fails, `take` gets
+    // the default instead and the value is reported.
+    auto read = [&](const char* name, const QString& def, const auto& take) {
+        const QString value = QString::fromLatin1(name);
+        QString text = def;
+        try {
+            text = store.read(kAppTitle, kSettingsSection, value, def);
+            take(text);
+        } catch (const TessalyError& e) {
+            v.problems << QStringLiteral("%1 in registry value \"%2\" (\"%3\"); the default %4 is used")
+                              .arg(e.description(), value, text, def);
+            take(def);
+        }
     };
     const QString one = QStringLiteral("1");
-    StartupRegistryValues v;
-    v.profileName = get("Defaultfile", defaultProfilePath(programDir));
-    v.statusWindow = get("ShowStatus", one) != QLatin1String("0");
-    v.download = get("GetMail", one) != QLatin1String("0");
-    v.tray = get("SystemTray", one) != QLatin1String("0");
-    v.mailSize = roundToInt32(leadingNumber(get("MailSize", QStringLiteral("20"))));
-    v.versionCheck = get("CheckUpdates", QStringLiteral("True")) == QLatin1String("True");
+    read("Defaultfile", defaultProfilePath(programDir), [&](const QString& t) { v.profileName = t; });
+    read("ShowStatus", one, [&](const QString& t) { v.statusWindow = t != QLatin1String("0"); });
+    read("GetMail", one, [&](const QString& t) { v.download = t != QLatin1String("0"); });
+    read("SystemTray", one, [&](const QString& t) { v.tray = t != QLatin1String("0"); });
+    read("MailSize", QStringLiteral("20"), [&](const QString& t) { v.mailSize = roundToInt32(leadingNumber(t)); });
+    read("CheckUpdates", QStringLiteral("True"), [&](const QString& t) { v.versionCheck = t == QLatin1String("True"); });
     return v;
 }
 

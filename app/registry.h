@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace tessaly {
@@ -17,12 +18,15 @@ struct StartupRegistryValues {
     bool tray = false;          // "SystemTray": true unless "0"
     std::int32_t mailSize = 0;  // "MailSize": leading number, rounded half to even
     bool versionCheck = false;  // "CheckUpdates": true only for exactly "True"
+    // One line for each value that could not be used and took its default.
+    QStringList problems;
 };
 
 QString defaultProfilePath(const QString& programDir);
 
-// Reads the values under the current application name. Throws the overflow
-// error when "MailSize" does not fit 32 bits.
+// Reads the values under the current application name, each on its own: a
+// value that cannot be used (a "MailSize" beyond 32 bits) takes its default
+// and is named in `problems`; the other values are read as usual.
 StartupRegistryValues readStartupValues(const SettingsStore& store, const QString& programDir);
 
 // The previous version's values are copied once: when its section exists and

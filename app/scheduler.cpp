@@ -7,6 +7,7 @@ namespace tessaly {
 
 namespace {
 QTime wholeSeconds(const QTime& t) { return QTime(t.hour(), t.minute(), t.second()); }
+const QTime kEndOfDay(23, 59, 59);
 } // namespace
 
 bool Scheduler::IsDue(std::optional<QTime>& nextCheck, const QTime& now) {
@@ -48,7 +49,12 @@ bool Scheduler::ScheduleTick(const QDateTime& now) {
         nextCheck_ = start;
     if (!IsDue(nextCheck_, now.time()))
         return false;
-    nextCheck_ = NextCheckTime(now.time(), settings_.checkInterval);
+    // A next check past midnight would read as earlier than every later
+    // tick of today and make each of them due: it is held at the last second
+    // of the day instead, so today's window runs no more checks and the
+    // first tick of tomorrow starts again at the start time.
+    const QTime next = NextCheckTime(now.time(), settings_.checkInterval);
+    nextCheck_ = next > time ? next : kEndOfDay;
     return true;
 }
 

@@ -16,7 +16,8 @@ public:
     explicit Scheduler(const LiveSettings& settings) : settings_(settings) {}
 
     // One evaluation at `now`. True when a check is due; the next check
-    // time has then already moved on by the check interval.
+    // time has then already moved on by the check interval, but never past
+    // the end of today (23:59:59).
     bool ScheduleTick(const QDateTime& now);
 
     // True when `now` is strictly later than the next check time (seconds

@@ -32,6 +32,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -71,8 +73,8 @@ bool haveDisplay() {
 
 void fail(const QString& text) { std::fprintf(stderr, "tessly: %s\n", text.toLocal8Bit().constData()); }
 
-// One check from the command line. The inbox of earlier runs comes from the
-// state file so that nothing is paged twice.
+// One check from the command line. What earlier runs paged comes from the
+// inbox state file, under the lock every check holds, so nothing is paged twice.
 int runOneCheck(MainProgram& program) {
     const QString profile = program.CurrentProfileName();
     if (profile.isEmpty() || program.ProfileLoadFailed()) {
@@ -86,15 +88,16 @@ int runOneCheck(MainProgram& program) {
         fail(QStringLiteral("no POP3 account is enabled in %1").arg(profile));
         return 3;
     }
-    const QString statePath = program.Platform().programDir + QLatin1Char('/') + kInboxStateFile;
-    QString error;
-    if (!LoadInboxState(program.GetInbox(), statePath, &error))
-        program.LogActivity(QStringLiteral("Inbox state ignored (%1): %2").arg(statePath, error));
-    program.Session().Check(program.Settings().downloadFlag, program.Settings().pagingEnabled);
-    if (!SaveInboxState(program.GetInbox(), statePath, &error)) {
-        program.LogActivity(QStringLiteral("Inbox state not saved (%1): %2").arg(statePath, error));
-        fail(QStringLiteral("the inbox state could not be saved: %1").arg(error));
+    switch (program.RunCheck(program.Settings().downloadFlag, program.Settings().pagingEnabled)) {
+    case MainProgram::CheckRun::Done: break;
+    case MainProgram::CheckRun::StateNotSaved:
+        fail(QStringLiteral("the inbox state could not be saved: %1").arg(program.InboxStatePath()));
         return 4;
+    case MainProgram::CheckRun::LockBusy:
+        fail(QStringLiteral("another mail check is still running (lock %1 held for %2 seconds); nothing was checked")
+                 .arg(program.CheckLockPath())
+                 .arg(program.CheckLockWait()));
+        return 5;
     }
     // Something was left undone (no connection, a login refused, a socket
     // error or time-out, a page not delivered): a status cron and systemd can alert on.
@@ -105,10 +108,19 @@ int runOneCheck(MainProgram& program) {
     return 0;
 }
 
+// A relative profile path names a file in the folder the program was started
+// from; start-up later makes the program directory the current one.
+QString absoluteProfilePath(const QString& path) {
+    if (path.isEmpty() || !QFileInfo(path).isRelative())
+        return path;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const Options options = parse(argc, argv);
+    Options options = parse(argc, argv);
+    options.commandLine = absoluteProfilePath(options.commandLine);
     if (options.help) {
         std::printf("Usage: tessly [--headless] [--check] [profile]\n"
                     "  --headless  run without windows; activity lines go to standard output\n"
@@ -116,7 +128,8 @@ int main(int argc, char** argv) {
                     "Exit status of --check: 0 every enabled account read and every page delivered;\n"
                     "  1 checked with errors (no connection, a login refused, a socket error or\n"
                     "  time-out, a message header refused by the server, a page not delivered);\n"
-                    "  2 profile not loaded; 3 no POP3 account enabled; 4 inbox state not saved\n"
+                    "  2 profile not loaded; 3 no POP3 account enabled; 4 inbox state not saved;\n"
+                    "  5 another check held the check lock for 120 s (nothing was checked)\n"
                     "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n");
         return 0;
     }
@@ -189,6 +202,7 @@ int main(int argc, char** argv) {
     if (options.check)
         return runOneCheck(program);
     const int rc = app->exec();
+    program.RememberInbox();
     // The status window keeps its position for the next run.
     if (statusWindow && program.Status().IsLoaded())
         statusWindow->close();

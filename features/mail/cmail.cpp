@@ -18,7 +18,48 @@ void CMail::FillFromHeader(const QString& header) {
 CMail& Inbox::Add(std::unique_ptr<CMail> message, const QString& key) {
     message->SetPaged(false);
     message->SetKeepMessage(true);
-    return list_.Add(std::move(message), key);
+    const auto known = remembered_.constFind(message->ID());
+    const bool wasKnown = known != remembered_.cend();
+    if (wasKnown) {
+        message->SetNewMessage(message->NewMessage() && known->newMessage);
+        message->SetPaged(known->paged);
+        message->SetPageAttempts(known->pageAttempts);
+    }
+    CMail& stored = list_.Add(std::move(message), key);
+    if (wasKnown)
+        remembered_.remove(stored.ID());
+    return stored;
+}
+
+void Inbox::Remember(const QString& id, const MailMark& mark) {
+    if (id.isEmpty())
+        return;
+    CMail* here = list_.Find(id);
+    if (here && here->ID() == id) {
+        MailMark now{here->NewMessage(), here->Paged(), here->PageAttempts()};
+        now.Fold(mark);
+        here->SetNewMessage(now.newMessage);
+        here->SetPaged(now.paged);
+        here->SetPageAttempts(now.pageAttempts);
+        return;
+    }
+    const auto known = remembered_.find(id);
+    if (known == remembered_.end())
+        remembered_.insert(id, mark);
+    else
+        known->Fold(mark);
+}
+
+QList<QPair<QString, MailMark>> Inbox::Marks() const {
+    QList<QPair<QString, MailMark>> out;
+    out.reserve(list_.Count() + remembered_.size());
+    for (const CMail& m : list_)
+        out.append({m.ID(), MailMark{m.NewMessage(), m.Paged(), m.PageAttempts()}});
+    QStringList ids = remembered_.keys();
+    ids.sort();
+    for (const QString& id : ids)
+        out.append({id, remembered_.value(id)});
+    return out;
 }
 
 void Inbox::KeepMessage(const QString& id) {
@@ -33,6 +74,7 @@ void Inbox::ResetKeep() {
 
 void Inbox::PurgeOld() {
     list_.RemoveIf([](const CMail& m) { return !m.KeepMessage(); });
+    remembered_.clear();
 }
 
 // Messages are stored under their IDs, so the key lookup answers at once;

@@ -4,7 +4,11 @@
 
 #include "ground/keyedlist.h"
 
+#include <QHash>
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -54,13 +58,32 @@ private:
     std::int16_t pageAttempts_ = 0;
 };
 
+// What a later run must know of a message when it meets it again: whether
+// it is still new (not yet shown in the viewer), whether it was paged, and
+// in how many checks its page was not delivered.
+struct MailMark {
+    bool newMessage = true;
+    bool paged = false;
+    std::int16_t pageAttempts = 0;
+
+    // Two records of one message: paged by either run stays paged, shown by
+    // either stays shown, and the failed attempts are the larger count.
+    void Fold(const MailMark& other) {
+        newMessage = newMessage && other.newMessage;
+        paged = paged || other.paged;
+        pageAttempts = std::max(pageAttempts, other.pageAttempts);
+    }
+    bool operator==(const MailMark&) const = default;
+};
+
 class Inbox {
 public:
     // Hands a message's subject and body to the remote-command interpreter.
     using RemoteCommandHandler = std::function<void(const QString& subject, const QString& body)>;
 
     // Appends under `key`, which is the message's ID, not paged and kept. A key
-    // already present is the keyed list's duplicate-key error.
+    // already present is the keyed list's duplicate-key error. A message
+    // remembered from an earlier run takes its remembered mark.
     CMail& Add(std::unique_ptr<CMail> message, const QString& key);
     CMail& Item(int position) const { return list_.Item(position); }
     CMail& Item(const QString& key) const { return list_.Item(key); }
@@ -69,15 +92,27 @@ public:
     int Count() const { return list_.Count(); }
     void Remove(int position) { list_.Remove(position); }
     void Remove(const QString& key) { list_.Remove(key); }
-    void Clear() { list_.Clear(); }
+    void Clear() {
+        list_.Clear();
+        remembered_.clear();
+    }
     auto begin() const { return list_.begin(); }
     auto end() const { return list_.end(); }
 
     // Marks the message under `id` as seen in this check; an unknown ID is ignored.
     void KeepMessage(const QString& id);
     void ResetKeep();
-    // Removes every message not seen in this check.
+    // Removes every message not seen in this check, and forgets the
+    // remembered marks of messages no server listed.
     void PurgeOld();
+
+    // A mark from an earlier run: folded into the message with this exact ID
+    // when it is here, else kept until the message is added again.
+    void Remember(const QString& id, const MailMark& mark);
+    // The marks of every message here, then the remembered marks not met
+    // again yet (sorted by ID).
+    QList<QPair<QString, MailMark>> Marks() const;
+    int RememberedCount() const { return static_cast<int>(remembered_.size()); }
     // True when no message has exactly this ID (letter case counts).
     bool IsNewMail(const QString& id) const;
     int NewMailCount() const;
@@ -87,6 +122,7 @@ public:
 
 private:
     KeyedList<CMail> list_;
+    QHash<QString, MailMark> remembered_; // by exact ID
     RemoteCommandHandler remote_;
 };
 

@@ -119,6 +119,29 @@ private slots:
         QCOMPARE(rig.checkTimes(), (QList<QTime>{QTime(8, 0, 10), QTime(9, 31, 10)}));
     }
 
+    void nextCheckNeverWrapsPastMidnight_data() {
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QList<QTime>>("expected");
+        // Window 6:00 pm to 11:59 pm. A next check past midnight must not
+        // make every later tick of the evening due.
+        QTest::newRow("120") << 120 << QList<QTime>{QTime(18, 1), QTime(20, 2), QTime(22, 3)};
+        QTest::newRow("the whole day") << 1440 << QList<QTime>{QTime(18, 1)};
+    }
+    void nextCheckNeverWrapsPastMidnight() {
+        QFETCH(int, interval);
+        QFETCH(QList<QTime>, expected);
+        Rig rig(QDateTime(kMonday, QTime(17, 55)));
+        LiveSettings& s = rig.program->Settings();
+        s.startTime = QStringLiteral("6:00 pm");
+        s.stopTime = QStringLiteral("11:59 pm");
+        s.checkInterval = static_cast<std::int16_t>(interval);
+        s.weekdays[kTuesdayNumber] = true;
+        rig.pump.advanceTo(QDateTime(kMonday.addDays(1), QTime(18, 30)));
+        // Tuesday starts again at its start time.
+        expected << QTime(18, 1);
+        QCOMPARE(rig.checkTimes(), expected);
+    }
+
     void unreadableWindowNeverChecksAndSaysSo() {
         Rig rig(QDateTime(kMonday, QTime(9, 0, 0)));
         rig.program->Settings().startTime = QStringLiteral("eight-ish");

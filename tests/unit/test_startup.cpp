@@ -157,18 +157,22 @@ private slots:
         QCOMPARE(p->CurrentProfileName(), QStringLiteral("/home/u/My Profile.dat"));
     }
 
-    void failingStepIsLoggedAndStartupGoesOn() {
+    void unusableValueTakesItsDefaultAlone() {
         set("MailSize", QStringLiteral("1e12")); // does not fit 32 bits
-        set("GetMail", QStringLiteral("0"));
         HeadlessMainView view(false);
         auto p = start(view);
-        QVERIFY2(p->ActivityText().contains(QStringLiteral("frmMain:Load::Overflow   ")), qPrintable(p->ActivityText()));
-        // The failing step is abandoned as a whole; later steps still run.
-        QCOMPARE(p->Settings().startTime, QStringLiteral("8:00 am"));
-        QVERIFY(p->MinuteTimer().isActive());
+        // Every other value of the step is still read.
+        const LiveSettings& st = p->Settings();
+        QCOMPARE(st.messageSizeLimit, 20);
+        QVERIFY(st.statusWindowFlag && st.downloadFlag && st.trayFlag && st.versionCheckFlag);
+        QCOMPARE(p->CurrentProfileName(), dir.path() + QStringLiteral("/DEFAULT.dat"));
+        const QString line =
+            QStringLiteral("frmMain:Load::Overflow in registry value \"MailSize\" (\"1e12\"); the default 20 is used");
+        QCOMPARE(p->ActivityText().count(line), 1);
+        QCOMPARE(p->ActivityText().count(QStringLiteral("frmMain:Load::")), 1);
         QFile log(dir.path() + QStringLiteral("/activity.txt"));
         QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().contains("frmMain:Load::Overflow 12/7/2026"));
+        QVERIFY(log.readAll().contains(line.toLatin1()));
     }
 
     void previousVersionSettingsAreCopiedOnce() {

@@ -1,0 +1,208 @@
+// What the program remembers of the mailbox across restarts, and the lock
+// that keeps two mail checks from running at once: the resident program
+// against a scripted POP3 server, paging by e-mail to a scripted SMTP sink,
+// in virtual time.
+
+#include "app/maincycle.h"
+#include "features/mail/inboxstate.h"
+#include "platform/filelock.h"
+#include "platform/pop3client.h"
+#include "platform/popcontrol.h"
+#include "platform/smtpcontrol.h"
+#include "tests/fakes/programrig.h"
+#include "tests/fakes/scriptednet.h"
+
+#include <QtTest>
+
+using namespace tessaly;
+
+namespace {
+
+QByteArray mail(int n) {
+    return QStringLiteral("Message-ID: <m%1@example.org>\r\nFrom: ann@example.org\r\nTo: bob@example.net\r\n"
+                          "Subject: Private matter %1\r\nDate: Mon, 7 Dec 2026 09:15:00 +0000\r\n\r\n"
+                          "Secret body %1\r\n")
+        .arg(n)
+        .toLatin1();
+}
+
+struct Rig : ProgramRig {
+    ScriptedNet net{pump};
+    SocketRegistry sockets;
+    Pop3Client pop{pump, net, sockets};
+    TcpControl tcp{sockets};
+    SmtpClient smtp{pump, net};
+    std::shared_ptr<Pop3Mailbox> box = std::make_shared<Pop3Mailbox>();
+    std::shared_ptr<SmtpSink> sink = std::make_shared<SmtpSink>();
+
+    Rig() {
+        net.listen(QStringLiteral("pop.example.org"), 110, [this] { return makePop3Script(box); });
+        net.listen(QStringLiteral("smtp.example.org"), 25, [this] { return makeSmtpScript(sink); });
+        start();
+    }
+    // A fresh start of the program in the same program directory.
+    void start() {
+        program.reset();
+        startWithoutProfile({.pop = &pop, .tcp = &tcp, .smtp = &smtp});
+        LiveSettings& s = program->Settings();
+        s.connectionType = ConnDirect;
+        s.downloadFlag = true;
+        s.pagingEnabled = true;
+        s.pageHeaders = true;
+        s.smtpHostName = QStringLiteral("smtp.example.org");
+        s.smtpPort = 25;
+        s.retries = 0;
+        program->POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("pop.example.org"), 110,
+                                   QStringLiteral("user"), QStringLiteral("secret"), true);
+        CPager& pager = program->Pagers().Item(1);
+        pager.SetPagerType(1);
+        pager.SetEmailAddress(QStringLiteral("pager@carrier.example"));
+        pager.SetFromAddress(QStringLiteral("me@example.org"));
+        pager.SetServiceName(QStringLiteral("Default"));
+        program->Services().Item(1).SetMaxPageChar(200);
+    }
+    // As the toolbar's "Check for Email" button does it.
+    void check() { program->Cycle().ToolbarCheckMail(); }
+    // The subjects of the pages delivered so far, in order.
+    QStringList pagedSubjects() const {
+        QStringList out;
+        for (const SmtpMessage& m : sink->messages) {
+            const qsizetype at = m.data.indexOf("|Subject:");
+            out << QString::fromLatin1(m.data.mid(at + 9, m.data.indexOf('\r', at) - at - 9));
+        }
+        return out;
+    }
+    QString statePath() const { return dir.path() + QLatin1Char('/') + kInboxStateFile; }
+    QByteArray stateFile() const {
+        QFile f(statePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeState(const QByteArray& bytes) const {
+        QFile f(statePath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+};
+
+} // namespace
+
+class TestCheckState : public QObject {
+    Q_OBJECT
+private slots:
+    void restartPagesNothingAnEarlierRunPaged() {
+        Rig r;
+        r.box->messages = {mail(1), mail(2)};
+        r.check();
+        QCOMPARE(r.pagedSubjects(), (QStringList{QStringLiteral("private matter 1"), QStringLiteral("private matter 2")}));
+        // Only IDs and flags are kept: no header or body text.
+        const QByteArray state = r.stateFile();
+        QVERIFY(state.contains("<m1@example.org>") && state.contains("<m2@example.org>"));
+        QVERIFY(!state.contains("rivate matter") && !state.contains("Secret body") && !state.contains("ann@"));
+
+        r.start();
+        r.check();
+        QCOMPARE(r.pagedSubjects().size(), 2);
+        // The message met again is whole in the inbox, with its flags.
+        const CMail& again = r.program->GetInbox().Item(QStringLiteral("<m1@example.org>"));
+        QVERIFY(again.Paged() && again.NewMessage());
+        QCOMPARE(again.Subject(), QStringLiteral("private matter 1"));
+
+        // A start whose first check cannot log in keeps what it remembered.
+        r.start();
+        r.box->password = QStringLiteral("changed");
+        r.check();
+        r.start();
+        r.box->password = QStringLiteral("secret");
+        r.box->messages << mail(3);
+        r.check();
+        QCOMPARE(r.pagedSubjects().size(), 3);
+        QCOMPARE(r.pagedSubjects().last(), QStringLiteral("private matter 3"));
+
+        // Gone from the server: forgotten after the next complete check.
+        r.box->messages = {mail(3)};
+        r.check();
+        QVERIFY(!r.stateFile().contains("<m1@example.org>"));
+        QVERIFY(r.stateFile().contains("<m3@example.org>"));
+    }
+
+    void failedPagesCountAcrossRestarts() {
+        Rig r;
+        r.box->messages = {mail(1)};
+        r.sink->rejectData = 554; // the pager's mail server refuses every page
+        const QStringList expected{QStringLiteral("not delivered (attempt 1 of 3)"),
+                                   QStringLiteral("not delivered (attempt 2 of 3)"),
+                                   QStringLiteral("after 3 attempts; given up"), QString()};
+        for (const QString& line : expected) {
+            r.start();
+            r.check();
+            const int attempts = r.activity().count(QStringLiteral("Page for \"private matter 1\""));
+            QVERIFY2(line.isEmpty() ? attempts == 0 : attempts == 1 && r.activity().contains(line),
+                     qPrintable(r.activity()));
+        }
+        QVERIFY(r.stateFile().contains(R"("pageAttempts":3)"));
+    }
+
+    void stateFileThatCannotBeUsed_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("paged");
+        QTest::addColumn<QString>("logged");
+        const QStringList both{QStringLiteral("private matter 1"), QStringLiteral("private matter 2")};
+        QTest::newRow("not json") << QByteArray("{ not json") << both << QStringLiteral("not a state file");
+        QTest::newRow("unknown format") << QByteArray(R"({"format":99,"messages":[]})") << both
+                                        << QStringLiteral("unknown state file format");
+        // The format that kept whole messages still tells what was paged.
+        QTest::newRow("older format")
+            << QByteArray(R"({"format":1,"messages":[{"id":"<m1@example.org>","body":"x","new":true,"paged":true}]})")
+            << QStringList{QStringLiteral("private matter 2")} << QString();
+        // A record without an ID, or of another type, is passed over.
+        QTest::newRow("odd records")
+            << QByteArray(R"({"format":2,"messages":[7,{"paged":true},{"id":"<m2@example.org>","paged":true}]})")
+            << QStringList{QStringLiteral("private matter 1")} << QString();
+    }
+    void stateFileThatCannotBeUsed() {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, paged);
+        QFETCH(QString, logged);
+        Rig r;
+        r.writeState(content);
+        r.box->messages = {mail(1), mail(2)};
+        r.check();
+        QCOMPARE(r.pagedSubjects(), paged);
+        if (!logged.isEmpty())
+            QVERIFY2(r.activity().contains(QStringLiteral("Inbox state ignored (%1): %2").arg(r.statePath(), logged)),
+                     qPrintable(r.activity()));
+        // Written anew in the current format.
+        QVERIFY(r.stateFile().startsWith(R"({"format":2,)"));
+    }
+
+    void checksTakeTurnsOnTheLock() {
+        Rig r;
+        r.box->messages = {mail(1)};
+        FileLock other(r.program->CheckLockPath()); // a one-shot check in another process
+        QVERIFY(other.TryLock());
+        const QDateTime asked = r.pump.now();
+        r.check();
+        QCOMPARE(asked.secsTo(r.pump.now()), qint64(MainProgram::kCheckLockWait));
+        QVERIFY(r.box->commands.isEmpty());
+        QVERIFY(r.activity().contains(QStringLiteral("Mail check skipped: another mail check still holds ") +
+                                      r.program->CheckLockPath() + QStringLiteral(" after 120 seconds")));
+        QVERIFY(r.program->MinuteTimer().isActive());
+
+        // Released while this one waits: the check runs then, and holds the
+        // lock until its end.
+        r.pump.schedule(30, [&] { other.Unlock(); });
+        bool heldDuringCheck = false;
+        QObject::connect(&r.pop, &PopControl::loginComplete, &r.pop, [&] {
+            FileLock probe(r.program->CheckLockPath());
+            heldDuringCheck = !probe.TryLock();
+        });
+        r.check();
+        QVERIFY(heldDuringCheck);
+        QCOMPARE(r.pagedSubjects(), QStringList{QStringLiteral("private matter 1")});
+        FileLock after(r.program->CheckLockPath());
+        QVERIFY(after.TryLock());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCheckState)
+#include "test_checkstate.moc"
