@@ -105,8 +105,11 @@ CCookie parseCookie(const QString& line, const QString& requestHost) {
 
 QString Cookies::SendCookies() const {
     QString line = QStringLiteral("Cookie: ");
+    auto oneLine = [](const QString& t) { return !t.contains(QLatin1Char('\r')) && !t.contains(QLatin1Char('\n')); };
     for (const CCookie& c : list_->items)
-        if (c.Domain() == requestHost_)
+        // A cookie the host added with a line break in it is not sent: it
+        // would add a line of its own to the request.
+        if (c.Domain() == requestHost_ && oneLine(c.CookieName()) && oneLine(c.CookieValue()))
             line += c.CookieName() + QLatin1Char('=') + c.CookieValue() + QStringLiteral("; ");
     line.chop(2);
     if (line == QLatin1String("Cookie"))
@@ -121,8 +124,12 @@ bool Cookies::GetCookies(const QString& header) {
          at = header.indexOf(label, at + 1, Qt::CaseInsensitive)) {
         found = true;
         const qsizetype from = at + label.size();
-        const qsizetype cr = header.indexOf(QLatin1Char('\r'), from);
-        const CCookie c = parseCookie(header.mid(from, cr < 0 ? -1 : cr - from), requestHost_);
+        // The line ends at CR, or at a bare LF from a server that sends those:
+        // nothing after a line break ever becomes part of a cookie.
+        qsizetype end = from;
+        while (end < header.size() && header.at(end) != QLatin1Char('\r') && header.at(end) != QLatin1Char('\n'))
+            ++end;
+        const CCookie c = parseCookie(header.mid(from, end - from), requestHost_);
         if (c.Domain() != requestHost_ || !requestUrl_.contains(c.Path(), Qt::CaseInsensitive)) {
             emit CookieRejected(c.CookieName(), c.CookieValue(), c.Domain(), c.Path());
             continue;

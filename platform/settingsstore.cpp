@@ -55,6 +55,15 @@ QString escape(const QString& text) {
     return out;
 }
 
+// A name that would read as a section header or a comment gets a backslash
+// in front; reading drops it again.
+QString escapeName(const QString& name) {
+    const QString out = escape(name);
+    if (!out.isEmpty() && (out[0] == QLatin1Char('[') || out[0] == QLatin1Char(';') || out[0] == QLatin1Char('#')))
+        return QLatin1Char('\\') + out;
+    return out;
+}
+
 QString unescape(const QString& text) {
     QString out;
     out.reserve(text.size());
@@ -79,7 +88,7 @@ QByteArray SettingsTable::toIni() const {
             continue;
         out += QLatin1Char('[') + section.name + QLatin1String("]\n");
         for (const auto& [lower, value] : section.values)
-            out += escape(value.name) + QLatin1Char('=') + escape(value.text) + QLatin1Char('\n');
+            out += escapeName(value.name) + QLatin1Char('=') + escape(value.text) + QLatin1Char('\n');
         out += QLatin1Char('\n');
     }
     return out.toUtf8();
