@@ -30,16 +30,6 @@ using namespace tessaly::testing;
 
 namespace {
 
-// The port setting is a 16-bit number: the sink needs a free port below 32768.
-quint16 freeLowPort() {
-    for (quint16 p = 21000 + QCoreApplication::applicationPid() % 5000; p < 32000; p += 11) {
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, p))
-            return p;
-    }
-    return 0;
-}
-
 // A headless program with the real serial control and mail-sending control.
 struct Program {
     QTemporaryDir home;
