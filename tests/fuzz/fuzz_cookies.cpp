@@ -10,10 +10,7 @@
 using namespace tessaly;
 using namespace webwire;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::EnsureApp();
-    return 0;
-}
+TESSALY_FUZZ_APP_ONLY()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 1 << 16)

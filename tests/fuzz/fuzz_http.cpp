@@ -37,16 +37,13 @@ private:
 };
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::EnsureApp();
-    return 0;
-}
+TESSALY_FUZZ_APP_ONLY()
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > 1 << 16)
         return 0;
     auto answers = std::make_shared<QList<QByteArray>>(
-        fuzz::SplitReplies(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size))));
+        fuzz::SplitReplies(fuzz::Bytes(data, size)));
 
     VirtualEventPump pump(QDateTime(QDate(2026, 12, 7), QTime(9, 0)));
     ScriptedNet net{pump};

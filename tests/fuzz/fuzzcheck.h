@@ -4,6 +4,7 @@
 // drives it in the fuzzing build, seedrunner.cpp replays the seed corpus in
 // the normal build.
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <cstdint>
 #include <cstdio>
@@ -31,4 +32,16 @@ inline void EnsureApp() {
     }
 }
 
+// The input as bytes.
+inline QByteArray Bytes(const std::uint8_t* data, std::size_t size) {
+    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+}
+
 } // namespace tessaly::fuzz
+
+// The start-up hook of a target that needs nothing but the application object.
+#define TESSALY_FUZZ_APP_ONLY()                                  \
+    extern "C" int LLVMFuzzerInitialize(int*, char***) {        \
+        tessaly::fuzz::EnsureApp();                              \
+        return 0;                                                \
+    }

@@ -134,10 +134,11 @@ private slots:
             // Commands without changes ask nothing and report no error.
             QVERIFY2(f.rig.prompter.messages().isEmpty(), row.name);
         }
-        // Sending a page by hand and the options come with their own windows.
+        // Sending a page by hand and the options open their own windows (their
+        // tests drive them); here they only have to be enabled.
         Fixture f;
         for (const char* name : {"mnuSend", "tlb_page", "mnuOptions", "mnuOptionsPopup", "tlb_options"})
-            QVERIFY2(!f.command(QString::fromLatin1(name))->isEnabled(), name);
+            QVERIFY2(f.command(QString::fromLatin1(name))->isEnabled(), name);
     }
 
     void exitWithChangesOnTheShippedProfileSavesUnderANewName() {
