@@ -7,50 +7,29 @@
 // at the hang-up or runs out its time-out.
 //   bench_hangup_wait [seconds]
 
-#include "state/appinfo.h"
-#include "state/commstatus.h"
-#include "state/livesettings.h"
-#include "features/paging/comm.h"
-#include "state/terminal.h"
-#include "platform/eventpump.h"
-#include "platform/headlessprompter.h"
-#include "platform/serialcontrol.h"
-#include "platform/settingsstore.h"
+
+#include "bench/ptymodem.h"
 #include "tests/fakes/cputime.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace tessaly;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const double seconds = argc > 1 ? QByteArray(argv[1]).toDouble() : 10.0;
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    PtyModem modem;
+    if (!modem.ok) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    MemorySettingsStore store;
-    store.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM1"), QString::fromLocal8Bit(ptsname(master)));
-    QtSerialControl port(store, kAppTitle);
-    port.SetCommPort(1);
-    port.SetPortOpen(true);
+    QtSerialControl& port = modem.port;
+    Comm& comm = modem.comm;
 
-    RealEventPump pump;
-    HeadlessPrompter prompter;
-    LiveSettings settings;
-    settings.applyFactoryValues();
-    bool cancel = false;
-    Terminal terminal;
-    StatusWindow status(store, QSize(15360, 11520), cancel);
-    Comm comm(pump, prompter, terminal, status, settings, cancel);
-
-    ::close(master); // the device hangs up
+    modem.HangUp();
 
     QElapsedTimer wall;
     wall.start();

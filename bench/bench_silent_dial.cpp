@@ -3,47 +3,26 @@
 // 60 seconds, and reports the CPU time the process used meanwhile.
 //   bench_silent_dial [seconds-limit-for-the-report]
 
-#include "state/appinfo.h"
-#include "state/commstatus.h"
-#include "state/livesettings.h"
-#include "features/paging/comm.h"
-#include "state/terminal.h"
-#include "platform/eventpump.h"
-#include "platform/headlessprompter.h"
-#include "platform/serialcontrol.h"
-#include "platform/settingsstore.h"
+
+#include "bench/ptymodem.h"
+#include "tests/fakes/cputime.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include "tests/fakes/cputime.h"
-#include <unistd.h>
 
 using namespace tessaly;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    PtyModem modem;
+    if (!modem.ok) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;
     }
-    MemorySettingsStore store;
-    store.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM1"), QString::fromLocal8Bit(ptsname(master)));
-    QtSerialControl port(store, kAppTitle);
-    port.SetCommPort(1);
-    port.SetPortOpen(true);
-
-    RealEventPump pump;
-    HeadlessPrompter prompter;
-    LiveSettings settings;
-    settings.applyFactoryValues();
-    bool cancel = false;
-    Terminal terminal;
-    StatusWindow status(store, QSize(15360, 11520), cancel);
-    Comm comm(pump, prompter, terminal, status, settings, cancel);
+    QtSerialControl& port = modem.port;
+    Comm& comm = modem.comm;
 
     QElapsedTimer wall;
     wall.start();
@@ -52,6 +31,5 @@ int main(int argc, char** argv) {
     const double used = cpuSeconds() - before;
     std::printf("silent dial: state %d after %.1f s wall, %.4f s CPU\n", state, wall.elapsed() / 1000.0, used);
     port.SetPortOpen(false);
-    ::close(master);
     return 0;
 }
