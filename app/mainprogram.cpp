@@ -132,9 +132,14 @@ void MainProgram::Quit() {
         quitAction_();
         return;
     }
-    // As "Exit" does today: the event loop ends and main() takes the
-    // windows and objects down.
-    QCoreApplication::quit();
+    // Closing releases the inbox and the lists a running check still walks:
+    // a quit asked for during a check (a remote "quit", or the end of a
+    // shutdown countdown) waits for the check to finish.
+    if (checkRunning_) {
+        quitPending_ = true;
+        return;
+    }
+    commands_->Exit();
 }
 
 void MainProgram::UpdateSettings() {
@@ -292,6 +297,8 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     const bool saved = saveInboxState();
     lock.Unlock();
     checkRunning_ = false;
+    if (std::exchange(quitPending_, false))
+        commands_->Exit();
     return saved ? CheckRun::Done : CheckRun::StateNotSaved;
 }
 

@@ -103,8 +103,10 @@ public:
     void SaveProfile(const QString& path);
     // Refreshes the "Current Settings" labels and the two switches.
     void UpdateSettings();
-    // Ends the program the way "Exit" does (a remote "quit", "shutdown" or
-    // "reboot" comes here). A test may put its own action in place.
+    // Ends the program the way "Exit" does, with its question about unsaved
+    // changes (a remote "quit", "shutdown" or "reboot" comes here); during a
+    // mail check, once the check has finished and its state is saved. A test
+    // may put its own action in place.
     void Quit();
     void SetQuitAction(std::function<void()> action) { quitAction_ = std::move(action); }
     RemoteCommands& Remote() { return *remote_; }
@@ -252,6 +254,7 @@ private:
     bool profileLoadFailed_ = false;
     bool continueLog_ = false;
     bool checkRunning_ = false;
+    bool quitPending_ = false; // a quit asked for during a check
     double checkLockWait_ = kCheckLockWait;
 };
 

@@ -4,6 +4,8 @@
 // in virtual time.
 
 #include "app/maincycle.h"
+#include "app/programcommands.h"
+#include "features/mail/checksession.h"
 #include "features/filters/cfilter.h"
 #include "features/mail/inboxstate.h"
 #include "platform/filelock.h"
@@ -294,6 +296,34 @@ private slots:
         QCOMPARE(r.pagedSubjects(), QStringList{QStringLiteral("private matter 1")});
         FileLock after(r.program->CheckLockPath());
         QVERIFY(after.TryLock());
+    }
+
+    // A remote "quit" closes the program the way Exit does, but only once
+    // the check that brought it has finished and saved what it read.
+    void remoteQuitWaitsForTheCheck() {
+        Rig r;
+        r.program->Settings().remoteControlEnabled = true;
+        r.program->Settings().remotePassword = QStringLiteral("tulip");
+        r.box->messages = {mail(1),
+                           "Message-ID: <q@example.org>\r\nFrom: me@example.org\r\nSubject: Tessaly Remote\r\n\r\n"
+                           "password:tulip\r\nstop:paging\r\nquit\r\n",
+                           mail(2)};
+        int quits = 0;
+        bool checkOver = false;
+        QByteArray stateAtQuit;
+        r.program->Commands().SetQuitHandler([&] {
+            ++quits;
+            checkOver = !r.program->Session().Running();
+            stateAtQuit = r.stateFile();
+        });
+        r.check();
+        QCOMPARE(quits, 1);
+        QVERIFY(checkOver);
+        // Every message of the check is on record, the ones after the command too.
+        for (const char* id : {"<m1@example.org>", "<q@example.org>", "<m2@example.org>"})
+            QVERIFY2(stateAtQuit.contains(id), id);
+        // "stop: paging" changed the profile: the exit question came first.
+        QVERIFY(r.prompter.messageTexts().contains(QStringLiteral("Save File Before Exiting?")));
     }
 };
 
