@@ -31,6 +31,16 @@ constexpr int kMyRevision = 0;
 constexpr int kNoticeLines = 20;
 constexpr int kNoticeLineLength = 200;
 
+// One line of server text fit for the activity log: control characters
+// (line breaks among them) blanked, trimmed, cut when long.
+QString logLine(QString text) {
+    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x1f\\x7f]"));
+    text = text.replace(controls, QStringLiteral(" ")).trimmed();
+    if (text.size() > kNoticeLineLength)
+        text = text.left(kNoticeLineLength) + QStringLiteral("...");
+    return text;
+}
+
 // A bulletin number as the server or the settings give it: the leading
 // number; one that does not fit 16 bits reads as 0.
 qint16 bulletinNumber(const QString& text) {
@@ -237,7 +247,7 @@ bool CWebVersion::CheckVersion() {
             showNotice(false);
         } else if (newer) {
             emit NovaprobeActivity(QStringLiteral("Your version ") + d->appVersion +
-                                   QStringLiteral(" is out of date: New version is ") + d->webVersion);
+                                   QStringLiteral(" is out of date: New version is ") + logLine(d->webVersion));
         } else {
             emit NovaprobeActivity(QStringLiteral("Your version is up-to-date..."));
             if (latestBulletin > shownBulletin) {
@@ -353,19 +363,16 @@ void CWebVersion::ShowMessages() {
 // A server text as activity lines: one per non-empty line, control
 // characters blanked, long lines and long texts cut.
 void CWebVersion::noticeLines(const QString& text) {
-    static const QRegularExpression controls(QStringLiteral("[\\x00-\\x1f\\x7f]"));
     const QStringList lines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     int written = 0;
-    for (QString line : lines) {
-        line = line.replace(controls, QStringLiteral(" ")).trimmed();
+    for (const QString& raw : lines) {
+        const QString line = logLine(raw);
         if (line.isEmpty())
             continue;
         if (written == kNoticeLines) {
             emit NovaprobeActivity(QStringLiteral("(the rest of the message is not shown)"));
             return;
         }
-        if (line.size() > kNoticeLineLength)
-            line = line.left(kNoticeLineLength) + QStringLiteral("...");
         emit NovaprobeActivity(line);
         ++written;
     }

@@ -28,7 +28,7 @@ else
 fi
 mkdir -p build-fuzz/crashes
 export QT_QPA_PLATFORM=offscreen
-export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:detect_odr_violation=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 for t in $targets; do
     cmake --build build-fuzz -j2 --target "fuzz_$t" >/dev/null

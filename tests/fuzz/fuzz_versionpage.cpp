@@ -57,9 +57,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     probe.SetAppVersion(QStringLiteral("1.5.0010"));
     probe.SetDailyCheck(true);
     store.write(app, QStringLiteral("Settings"), QStringLiteral("NovaprobeBulletin"), QStringLiteral("3"));
+    // A newer version the user chose to ignore is named in the log.
+    store.write(app, QStringLiteral("Settings"), QStringLiteral("NovaprobeIgnore"), QStringLiteral("9.0.0\r\nforged line"));
+    // Without windows a notice is written as activity lines: at most 20 of
+    // at most 200 characters, and a line saying the rest is not shown. What
+    // the server sent never puts a line break or a control into the log.
     int events = 0;
-    QObject::connect(&probe, &CWebVersion::NovaprobeActivity, [&](const QString&) { ++events; });
-    QObject::connect(&probe, &CWebVersion::NovaprobeError, [&](const QString&) { ++events; });
+    QObject::connect(&probe, &CWebVersion::NovaprobeActivity, [&](const QString& line) {
+        ++events;
+        FUZZ_CHECK(line.size() <= 300);
+        for (QChar c : line)
+            FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() != 0x7f);
+    });
+    QObject::connect(&probe, &CWebVersion::NovaprobeError, [&](const QString& line) {
+        ++events;
+        for (QChar c : line)
+            FUZZ_CHECK(c.unicode() >= 0x20 && c.unicode() != 0x7f);
+    });
 
     const bool newer = probe.CheckVersion();
     FUZZ_CHECK(newer == novaprobe::isNewerVersion(probe.WebVersion(), probe.AppVersion()));
@@ -67,8 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool isNumber = false;
     const int bulletin = store.read(app, QStringLiteral("Settings"), QStringLiteral("NovaprobeBulletin"), QString()).toInt(&isNumber);
     FUZZ_CHECK(isNumber && bulletin >= 3 && bulletin <= 32767);
-    // Four tags may each be missing, plus the notices of one check.
-    FUZZ_CHECK(events <= 16);
+    // Four tags may each be missing, a few lines about the check, and the
+    // notice of a new version or of one bulletin.
+    FUZZ_CHECK(events <= 12 + 21);
     // Two requests at most, each within its time-out.
     FUZZ_CHECK(web->requests.size() <= 2);
     FUZZ_CHECK(pump.elapsedSeconds() <= 2 * 60);
