@@ -327,7 +327,7 @@ void CWebVersion::showNotice(bool bulletin) {
             emit NovaprobeActivity(d->productName +
                                    QStringLiteral(" has determined that a newer version is available for download."));
             emit NovaprobeActivity(QStringLiteral("Your version: ") + d->appVersion + QStringLiteral(", new version: ") +
-                                   d->webVersion);
+                                   logLine(d->webVersion));
             if (!d->downloadUrl.trimmed().isEmpty())
                 noticeLines(QStringLiteral("Download: ") + d->downloadUrl);
         }
