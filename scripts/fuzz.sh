@@ -32,7 +32,8 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1:detect_odr_violation=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 for t in $targets; do
-    cmake --build build-fuzz -j2 --target "fuzz_$t" >/dev/null
+    # Runs side by side share the build folder: one build at a time.
+    flock build-fuzz/.build-lock cmake --build build-fuzz -j2 --target "fuzz_$t" >/dev/null
     mkdir -p "build-fuzz/corpus/$t"
     cp -n "tests/fuzz/corpus/$t"/* "build-fuzz/corpus/$t/" 2>/dev/null || true
     echo "== $t: $seconds s"
