@@ -348,6 +348,7 @@ template <typename T> struct ListAccess {
     QString prefix;
     int first = 1;
     int limit = 0; // most members allowed
+    bool countKey = true; // "<prefix>.count" shows and sets the length
     std::function<int()> count;
     std::function<T&(int n)> item;
     std::function<void(int count)> resize;
@@ -356,8 +357,8 @@ template <typename T> struct ListAccess {
 QString line(const QString& key, const QString& value) { return key + QStringLiteral(" = ") + value; }
 
 template <typename T>
-void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields, bool withCount = true) {
-    if (withCount)
+void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
+    if (list.countKey)
         out << line(list.prefix + QStringLiteral(".count"), QString::number(list.count()));
     for (int i = 0; i < list.count(); ++i)
         for (const Field<T>& f : fields)
@@ -367,16 +368,18 @@ void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Fie
 // True when `key` belongs to the list; sets it then.
 template <typename T>
 bool setInList(const QString& key, const QString& value, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
-    const QStringList parts = key.split(QLatin1Char('.'));
-    if (parts.size() == 2 && parts[0] == list.prefix && parts[1] == QLatin1String("count")) {
+    if (!key.startsWith(list.prefix + QLatin1Char('.')))
+        return false;
+    const QStringList parts = key.mid(list.prefix.size() + 1).split(QLatin1Char('.'));
+    if (list.countKey && parts == QStringList{QStringLiteral("count")}) {
         list.resize(static_cast<int>(parseNumber(value, 0, list.limit)));
         return true;
     }
-    if (parts.size() != 3 || parts[0] != list.prefix)
+    if (parts.size() != 2)
         return false;
-    const auto field = std::find_if(fields.begin(), fields.end(), [&](const Field<T>& f) { return f.name == parts[2]; });
+    const auto field = std::find_if(fields.begin(), fields.end(), [&](const Field<T>& f) { return f.name == parts[1]; });
     bool ok = false;
-    const int n = parts[1].toInt(&ok);
+    const int n = parts[0].toInt(&ok);
     if (field == fields.end() || !ok)
         return false;
     const int index = n - list.first;
@@ -442,7 +445,8 @@ Lists listsOf(MainProgram& program) {
             for (int i = s.highestModemProfile + 1; i < count; ++i)
                 s.modemProfiles[static_cast<std::size_t>(i)] = {};
             s.highestModemProfile = static_cast<std::int16_t>(count - 1);
-        }};
+        },
+        false}; // its length is modem.profile_count
     return {keyedListAccess<CPager>(QStringLiteral("pager"), program.Pagers(), 32767, pager),
             keyedListAccess<CPagerService>(QStringLiteral("service"), program.Services(), 32767, service), modem,
             keyedListAccess<CPOPAccount>(QStringLiteral("account"), program.POPAccounts(),
@@ -525,7 +529,7 @@ QStringList ProfileTextLines(MainProgram& program) {
     showList(out, lists.pagers, pagerFields());
     showList(out, lists.services, serviceFields());
     show(modemFields());
-    showList(out, lists.modemProfiles, modemProfileFields(), false);
+    showList(out, lists.modemProfiles, modemProfileFields());
     show(scheduleFields());
     show(restFields());
     showList(out, lists.accounts, accountFields());
