@@ -348,10 +348,10 @@ template <typename T> struct ListAccess {
     QString prefix;
     int first = 1;
     int limit = 0; // most members allowed
-    bool countKey = true; // "<prefix>.count" shows and sets the length
     std::function<int()> count;
     std::function<T&(int n)> item;
     std::function<void(int count)> resize;
+    bool countKey = true; // "<prefix>.count" shows and sets the length
 };
 
 QString line(const QString& key, const QString& value) { return key + QStringLiteral(" = ") + value; }
