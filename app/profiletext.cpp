@@ -29,7 +29,9 @@ struct Refusal {
 
 // ---------------------------------------------------------------- values
 
-QString boolText(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
+QString boolText(bool b) {
+    return b ? QStringLiteral("true") : QStringLiteral("false");
+}
 
 bool parseBool(const QString& value) {
     static const QStringList yes = {QStringLiteral("true"), QStringLiteral("yes"), QStringLiteral("on"),
@@ -81,7 +83,9 @@ QString nonEmptyText(const QString& value) {
     return storableText(value);
 }
 
-QString maskedText(const QString& password) { return password.isEmpty() ? QString() : kMaskedPassword; }
+QString maskedText(const QString& password) {
+    return password.isEmpty() ? QString() : kMaskedPassword;
+}
 
 // The mask itself keeps the password, so shown text can be fed back.
 QString passwordValue(const QString& value, const QString& current) {
@@ -137,9 +141,9 @@ const QStringList& speakerModes() {
     return names;
 }
 const QStringList& weekdayNames() {
-    static const QStringList names = {QStringLiteral("sunday"),   QStringLiteral("monday"), QStringLiteral("tuesday"),
-                                      QStringLiteral("wednesday"), QStringLiteral("thursday"), QStringLiteral("friday"),
-                                      QStringLiteral("saturday")};
+    static const QStringList names = {
+        QStringLiteral("sunday"),   QStringLiteral("monday"), QStringLiteral("tuesday"), QStringLiteral("wednesday"),
+        QStringLiteral("thursday"), QStringLiteral("friday"), QStringLiteral("saturday")};
     return names;
 }
 
@@ -152,8 +156,10 @@ template <typename T> struct Field {
     std::function<void(T&, const QString&)> set;
 };
 
-template <typename T> Field<T> textField(const QString& name, QString (T::*get)() const, void (T::*put)(const QString&)) {
-    return {name, [get](const T& o) { return (o.*get)(); }, [put](T& o, const QString& v) { (o.*put)(storableText(v)); }};
+template <typename T>
+Field<T> textField(const QString& name, QString (T::*get)() const, void (T::*put)(const QString&)) {
+    return {name, [get](const T& o) { return (o.*get)(); },
+            [put](T& o, const QString& v) { (o.*put)(storableText(v)); }};
 }
 template <typename T>
 Field<T> passwordField(const QString& name, QString (T::*get)() const, void (T::*put)(const QString&)) {
@@ -211,9 +217,11 @@ const std::vector<SettingField>& modemFields() {
                  s.modemProfiles[static_cast<std::size_t>(i)] = {};
              s.highestModemProfile = static_cast<std::int16_t>(count - 1);
          }},
-        {QStringLiteral("modem.selected_profile"), [](const LiveSettings& s) { return QString::number(s.selectedModemProfile); },
+        {QStringLiteral("modem.selected_profile"),
+         [](const LiveSettings& s) { return QString::number(s.selectedModemProfile); },
          [](LiveSettings& s, const QString& v) {
-             s.selectedModemProfile = static_cast<std::int16_t>(parseNumber(v, 0, LiveSettings::kModemProfileSlots - 1));
+             s.selectedModemProfile =
+                 static_cast<std::int16_t>(parseNumber(v, 0, LiveSettings::kModemProfileSlots - 1));
          }},
     };
     return f;
@@ -227,11 +235,12 @@ const std::vector<SettingField>& scheduleFields() {
             time(QStringLiteral("schedule.stop"), &LiveSettings::stopTime),
         };
         for (int day = 1; day <= 7; ++day)
-            list.push_back({QStringLiteral("schedule.") + weekdayNames()[day - 1],
-                            [day](const LiveSettings& s) { return boolText(s.weekdays[static_cast<std::size_t>(day)]); },
-                            [day](LiveSettings& s, const QString& v) {
-                                s.weekdays[static_cast<std::size_t>(day)] = parseBool(v);
-                            }});
+            list.push_back(
+                {QStringLiteral("schedule.") + weekdayNames()[day - 1],
+                 [day](const LiveSettings& s) { return boolText(s.weekdays[static_cast<std::size_t>(day)]); },
+                 [day](LiveSettings& s, const QString& v) {
+                     s.weekdays[static_cast<std::size_t>(day)] = parseBool(v);
+                 }});
         return list;
     }();
     return f;
@@ -267,7 +276,8 @@ const std::vector<SettingField>& restFields() {
 
 const std::vector<Field<CPager>>& pagerFields() {
     static const std::vector<Field<CPager>> f = {
-        {QStringLiteral("username"), &CPager::Username, [](CPager& p, const QString& v) { p.SetUsername(nonEmptyText(v)); }},
+        {QStringLiteral("username"), &CPager::Username,
+         [](CPager& p, const QString& v) { p.SetUsername(nonEmptyText(v)); }},
         {QStringLiteral("id"), &CPager::ID,
          [](CPager& p, const QString& v) {
              if (v.contains(QLatin1Char('-')))
@@ -354,20 +364,23 @@ template <typename T> struct ListAccess {
     bool countKey = true; // "<prefix>.count" shows and sets the length
 };
 
-QString line(const QString& key, const QString& value) { return key + QStringLiteral(" = ") + value; }
+QString line(const QString& key, const QString& value) {
+    return key + QStringLiteral(" = ") + value;
+}
 
-template <typename T>
-void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
+template <typename T> void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
     if (list.countKey)
         out << line(list.prefix + QStringLiteral(".count"), QString::number(list.count()));
     for (int i = 0; i < list.count(); ++i)
         for (const Field<T>& f : fields)
-            out << line(QStringLiteral("%1.%2.%3").arg(list.prefix).arg(list.first + i).arg(f.name), f.show(list.item(i)));
+            out << line(QStringLiteral("%1.%2.%3").arg(list.prefix).arg(list.first + i).arg(f.name),
+                        f.show(list.item(i)));
 }
 
 // True when `key` belongs to the list; sets it then.
 template <typename T>
-bool setInList(const QString& key, const QString& value, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
+bool setInList(const QString& key, const QString& value, const ListAccess<T>& list,
+               const std::vector<Field<T>>& fields) {
     if (!key.startsWith(list.prefix + QLatin1Char('.')))
         return false;
     const QStringList parts = key.mid(list.prefix.size() + 1).split(QLatin1Char('.'));
@@ -377,7 +390,8 @@ bool setInList(const QString& key, const QString& value, const ListAccess<T>& li
     }
     if (parts.size() != 2)
         return false;
-    const auto field = std::find_if(fields.begin(), fields.end(), [&](const Field<T>& f) { return f.name == parts[1]; });
+    const auto field =
+        std::find_if(fields.begin(), fields.end(), [&](const Field<T>& f) { return f.name == parts[1]; });
     bool ok = false;
     const int n = parts[0].toInt(&ok);
     if (field == fields.end() || !ok)
@@ -395,9 +409,13 @@ bool setInList(const QString& key, const QString& value, const ListAccess<T>& li
     return true;
 }
 
-template <typename T, typename L> ListAccess<T> keyedListAccess(const QString& prefix, L& list, int limit,
-                                                              std::function<T(int n)> fresh) {
-    return {prefix, 1, limit, [&list] { return list.Count(); }, [&list](int i) -> T& { return list.Item(i + 1); },
+template <typename T, typename L>
+ListAccess<T> keyedListAccess(const QString& prefix, L& list, int limit, std::function<T(int n)> fresh) {
+    return {prefix,
+            1,
+            limit,
+            [&list] { return list.Count(); },
+            [&list](int i) -> T& { return list.Item(i + 1); },
             [&list, fresh](int count) {
                 while (list.Count() > count)
                     list.Remove(list.Count());
@@ -438,7 +456,9 @@ Lists listsOf(MainProgram& program) {
         return a;
     };
     ListAccess<ModemProfile> modem{
-        QStringLiteral("modem.profile"), 0, LiveSettings::kModemProfileSlots,
+        QStringLiteral("modem.profile"),
+        0,
+        LiveSettings::kModemProfileSlots,
         [&s] { return s.highestModemProfile + 1; },
         [&s](int i) -> ModemProfile& { return s.modemProfiles[static_cast<std::size_t>(i)]; },
         [&s](int count) {
@@ -477,7 +497,8 @@ void checkWhole(MainProgram& program) {
     const QTime start = parseTimeOfDay(s.startTime);
     const QTime stop = parseTimeOfDay(s.stopTime);
     if (start.isValid() && stop.isValid() && start > stop)
-        throw refused(QStringLiteral("schedule.start"), QStringLiteral("the start time must not be after the stop time"));
+        throw refused(QStringLiteral("schedule.start"),
+                      QStringLiteral("the start time must not be after the stop time"));
     if (s.selectedModemProfile > s.highestModemProfile)
         throw refused(QStringLiteral("modem.selected_profile"),
                       QStringLiteral("there is no modem profile %1").arg(s.selectedModemProfile));
