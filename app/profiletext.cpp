@@ -520,6 +520,13 @@ void checkWhole(MainProgram& program) {
           [](const CPager& p) { return p.Username(); });
     rekey(program.Services(), QStringLiteral("service"), QStringLiteral("name"),
           [](const CPagerService& v) { return v.Name(); });
+    // A pager pages through its service, found by name in any letter case.
+    for (int i = 1; i <= program.Pagers().Count(); ++i) {
+        const QString service = program.Pagers().Item(i).ServiceName();
+        if (!program.Services().Contains(service))
+            throw refused(QStringLiteral("pager.%1.service").arg(i),
+                          QStringLiteral("no paging service is named \"%1\"").arg(service));
+    }
 }
 
 bool loadForText(MainProgram& program, const QString& path, QString& err) {

@@ -222,6 +222,7 @@ private slots:
         QTest::newRow("more accounts than allowed") << "account.count=4" << "account.count";
         QTest::newRow("no such modem profile") << "modem.selected_profile=3" << "modem.selected_profile";
         QTest::newRow("empty pager name") << "pager.1.username=" << "pager.1.username";
+        QTest::newRow("pager's service missing") << "pager.1.service=Nowhere" << "pager.1.service";
         QTest::newRow("duplicate pager name") << "pager.2.username=USER1" << "pager.2.username";
     }
     void refusedValueNamesKeyAndLeavesFile() {
