@@ -1,5 +1,6 @@
 #include "platform/programdir.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,6 +17,16 @@ bool sameContent(const QString& a, const QString& b) {
 }
 } // namespace
 
+QString shippedFilesRoot() {
+    if (QCoreApplication::instance()) {
+        const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                                  QLatin1String("/" TESSALY_SHARE_FROM_BIN));
+        if (QFileInfo::exists(installed + QLatin1String("/DEFAULT.dat")))
+            return installed;
+    }
+    return QStringLiteral(":/shipped");
+}
+
 QString programDirectory() {
     QString home = qEnvironmentVariable("TESSALY_HOME");
     if (!home.isEmpty())
@@ -29,7 +40,7 @@ QString programDirectory() {
 QString prepareProgramDirectory(const QString& directory) {
     if (!QDir().mkpath(directory))
         return QStringLiteral("Cannot create the program directory %1").arg(directory);
-    const QString root = QStringLiteral(":/shipped");
+    const QString root = shippedFilesRoot();
     QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString source = it.next();

@@ -8,9 +8,13 @@
 namespace tessaly {
 
 QString programDirectory();
+// Where the shipped files come from: the installed data folder beside the
+// program (<prefix>/share/tessaly for <prefix>/bin/tessly) when it holds
+// them, otherwise the copies compiled into the program.
+QString shippedFilesRoot();
 
 // Creates the directory when it does not exist and copies in every shipped
-// file (resources under ":/shipped", with their subfolders) that is not there
+// file (from shippedFilesRoot(), with its subfolders) that is not there
 // yet. The user manual (subfolder "manual") is the program's own and is
 // brought up to date; everything else belongs to the user once copied.
 // Returns an error text, empty on success.

@@ -2,7 +2,8 @@
 # Installs what Tessaly needs on Debian 12: the build tools and Qt 6, and
 # with --tests also the peers the integration tests start: Dovecot (POP3),
 # aiosmtpd (SMTP sink, run by tests/tools/smtp_sink.py with /usr/bin/python3),
-# openssl (the test certificate of the HTTPS server).
+# openssl (the test certificate of the HTTPS server), and for the packaging
+# tests dpkg-dev (dpkg-shlibdeps), file and systemd (systemd-analyze verify).
 set -euo pipefail
 want_tests=0
 [[ "${1:-}" == "--tests" ]] && want_tests=1
@@ -10,7 +11,7 @@ want_tests=0
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-multimedia-dev
           libgl-dev)
 if (( want_tests )); then
-    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat openssl)
+    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat openssl dpkg-dev file systemd)
 fi
 
 missing=()

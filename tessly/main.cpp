@@ -1,5 +1,6 @@
 // tessly: the Tessaly desktop program.
-//   tessly [--headless] [profile]
+//   tessly [--headless] [--check] [profile]
+//   tessly --show-profile [profile] | --set key=value... [profile]
 // Without a display, or with --headless, it runs without windows and writes
 // its activity lines to standard output too.
 
@@ -13,6 +14,8 @@
 #include "state/commstatus.h"
 #include "app/headlessmainview.h"
 #include "app/mainprogram.h"
+#include "app/profiletext.h"
+#include "app/registry.h"
 #include "app/shippedresources.h"
 #include "platform/bytelink.h"
 #include "platform/dialupcontrol.h"
@@ -38,33 +41,67 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 using namespace tessaly;
 
 namespace {
 
+enum class Mode { Run, Help, Version, ShowProfile, SetProfile };
+
 struct Options {
+    Mode mode = Mode::Run;
     bool headless = false;
     bool check = false;
-    bool help = false;
-    QString commandLine; // everything that is not an option, joined by blanks
+    QString commandLine;     // everything that is not an option, joined by blanks
+    QStringList assignments; // --set: the key=value arguments
+    QString usageError;      // set when the command line is not understood
 };
+
+const char* const kUsage =
+    "Usage: tessly [--headless] [--check] [profile]\n"
+    "       tessly --show-profile [profile]\n"
+    "       tessly --set key=value... [profile]\n"
+    "       tessly --help | --version\n";
 
 Options parse(int argc, char** argv) {
     Options o;
     QStringList rest;
+    auto setMode = [&o](Mode m, const char* arg) {
+        if (o.mode != Mode::Run && o.mode != m)
+            o.usageError = QStringLiteral("%1 cannot be combined with the other command").arg(QLatin1String(arg));
+        o.mode = m;
+    };
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--headless"))
             o.headless = true;
-        else if (std::strcmp(argv[i], "--check") == 0)
+        else if (arg == QLatin1String("--check"))
             o.check = true;
-        else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-            o.help = true;
+        else if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            setMode(Mode::Help, argv[i]);
+        else if (arg == QLatin1String("--version"))
+            setMode(Mode::Version, argv[i]);
+        else if (arg == QLatin1String("--show-profile"))
+            setMode(Mode::ShowProfile, argv[i]);
+        else if (arg == QLatin1String("--set"))
+            setMode(Mode::SetProfile, argv[i]);
+        else if (arg == QLatin1String("--"))
+            for (++i; i < argc; ++i)
+                rest << QString::fromLocal8Bit(argv[i]);
+        else if (arg.startsWith(QLatin1Char('-')))
+            o.usageError = QStringLiteral("unknown option %1").arg(arg);
+        else if (o.mode == Mode::SetProfile && arg.contains(QLatin1Char('=')))
+            o.assignments << arg;
         else
-            rest << QString::fromLocal8Bit(argv[i]);
+            rest << arg;
     }
+    if (o.usageError.isEmpty() && o.mode == Mode::SetProfile && o.assignments.isEmpty())
+        o.usageError = QStringLiteral("--set needs at least one key=value");
+    if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) && rest.size() > 1)
+        o.usageError = QStringLiteral("more than one profile named: %1").arg(rest.join(QStringLiteral(", ")));
+    if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) && (o.check || o.headless))
+        o.usageError = QStringLiteral("--show-profile and --set do not take --check or --headless");
     o.commandLine = rest.join(QLatin1Char(' '));
     return o;
 }
@@ -124,19 +161,40 @@ QString absoluteProfilePath(const QString& path) {
 int main(int argc, char** argv) {
     Options options = parse(argc, argv);
     options.commandLine = absoluteProfilePath(options.commandLine);
-    if (options.help) {
-        std::printf("Usage: tessly [--headless] [--check] [profile]\n"
-                    "  --headless  run without windows; activity lines go to standard output\n"
-                    "  --check     check mail once (download and paging as the profile says), then exit\n"
+    switch (options.mode) {
+    case Mode::Help:
+        std::printf("%s"
+                    "  --headless      run without windows; activity lines go to standard output\n"
+                    "  --check         check mail once (download and paging as the profile says), then exit\n"
+                    "  --show-profile  print every setting of the profile as \"section.key = value\" lines\n"
+                    "                  (passwords masked)\n"
+                    "  --set           change settings of the profile and save it; nothing is written\n"
+                    "                  when a key is unknown or a value refused\n"
+                    "  --help, --version\n"
+                    "Without a profile, --show-profile and --set use the startup profile.\n"
                     "Exit status of --check: 0 every enabled account read and every page delivered;\n"
                     "  1 checked with errors (no connection, a login refused, a socket error or\n"
                     "  time-out, a message header refused by the server, a page not delivered);\n"
-                    "  2 profile not loaded; 3 no POP3 account enabled; 4 inbox state not saved;\n"
+                    "  2 profile not loaded; 3 no POP3 account is enabled; 4 inbox state not saved;\n"
                     "  5 another check held the check lock for 120 s (nothing was checked)\n"
-                    "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n");
+                    "Exit status of --set: 0 saved; 2 profile not loaded; 64 a key or value refused;\n"
+                    "  73 the profile could not be written. 64 also for a command line not understood.\n"
+                    "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n",
+                    kUsage);
         return 0;
+    case Mode::Version:
+        std::printf("tessly %s\n", VersionString().toLocal8Bit().constData());
+        return 0;
+    default:
+        break;
     }
-    const bool headless = options.headless || options.check || !haveDisplay();
+    if (!options.usageError.isEmpty()) {
+        fail(options.usageError);
+        std::fputs(kUsage, stderr);
+        return 64;
+    }
+    const bool profileText = options.mode == Mode::ShowProfile || options.mode == Mode::SetProfile;
+    const bool headless = profileText || options.headless || options.check || !haveDisplay();
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)
@@ -196,6 +254,18 @@ int main(int argc, char** argv) {
                                          tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links,
                                          &shell, &logind, countdownView},
                         *view);
+    if (profileText) {
+        const QString path = options.commandLine.isEmpty()
+                                 ? readStartupValues(store, programDir).profileName
+                                 : options.commandLine;
+        QString out, err;
+        const int rc = options.mode == Mode::ShowProfile
+                           ? ShowProfileCommand(program, path, out, err)
+                           : SetProfileCommand(program, path, options.assignments, err);
+        std::fputs(out.toLocal8Bit().constData(), stdout);
+        std::fputs(err.toLocal8Bit().constData(), stderr);
+        return rc;
+    }
     std::unique_ptr<FrmStatus> statusWindow;
     if (window) {
         window->Bind(program);

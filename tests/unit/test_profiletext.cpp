@@ -1,0 +1,255 @@
+// The profile's text form: every setting shows, every key can be set and
+// survives a save and a load, and a refused assignment names its key and
+// leaves the file byte for byte as it was.
+
+#include "app/profiletext.h"
+#include "features/mail/cpopaccount.h"
+#include "features/paging/cpagerservice.h"
+#include "tests/unit/profiletestrig.h"
+
+#include <QtTest>
+
+using namespace tessaly;
+
+namespace {
+
+// One pager, one service, three modem profiles, one account.
+QByteArray fixture() {
+    return crlf({
+        "\"1.1.0000\"",
+        "#FALSE#,1,1",
+        "\"user1\",\"\",\"\",\"Default\",0,\"\",\"\"",
+        "\"Default\",\"1200\",\"EVEN\",\"1\",\"7\",2,8,\"AT&F\",80,\"\",\"\"",
+        "2,30,3,1,0,0,0",
+        "2,2",
+        "\"Stored Profile\",\"ATZ\"",
+        "\"Factory Settings\",\"AT&F\"",
+        "\"Hayes Compatible\",\"AT&F E0\"",
+        "#FALSE#,60,\"8:00 am\",\"5:00 pm\"",
+        "#FALSE#", "#TRUE#", "#TRUE#", "#TRUE#", "#TRUE#", "#TRUE#", "#FALSE#",
+        "\"\",\"\",\"\",1,\"\",60,3",
+        "#FALSE#",
+        "\"\",\"\",25,\"\"",
+        "20,\"111*\",#FALSE#,\"\",\"\",#FALSE#",
+        "5,#FALSE#",
+        "1",
+        "\"Work\",\"pop.example.org\",110,\"me\",\"\",#TRUE#",
+    });
+}
+
+// A new value for every key the fixture shows; the modem profiles and the
+// accounts grow by one.
+const QList<QPair<QString, QString>>& everyKey() {
+    static const QList<QPair<QString, QString>> values = {
+        {"paging.enabled", "true"},
+        {"pager.count", "1"},
+        {"pager.1.username", "ann"},
+        {"pager.1.id", "7654321"},
+        {"pager.1.digital_number", "5550100"},
+        {"pager.1.service", "Acme"},
+        {"pager.1.type", "numeric"},
+        {"pager.1.email", "ann@pager.example"},
+        {"pager.1.from", "gate@example.org"},
+        {"service.count", "1"},
+        {"service.1.name", "Acme"},
+        {"service.1.baud", "9600"},
+        {"service.1.parity", "NONE"},
+        {"service.1.stop_bits", "2"},
+        {"service.1.data_bits", "8"},
+        {"service.1.comm_port", "3"},
+        {"service.1.digital_delay", "6"},
+        {"service.1.init_string", "AT&F1, E0"},
+        {"service.1.max_page_chars", "200"},
+        {"service.1.phone", "555 1234"},
+        {"service.1.terminal_password", "t3rm"},
+        {"modem.port", "COM4"},
+        {"modem.retry_wait", "45"},
+        {"modem.retries", "1"},
+        {"modem.speaker_volume", "Hi"},
+        {"modem.speaker_mode", "On Always"},
+        {"modem.flow_control", "RTS/CTS"},
+        {"modem.dial_type", "Pulse"},
+        {"modem.profile_count", "4"},
+        {"modem.selected_profile", "3"},
+        {"modem.profile.0.name", "Plain"},
+        {"modem.profile.0.init", "AT"},
+        {"modem.profile.1.name", "Factory"},
+        {"modem.profile.1.init", "AT&F0"},
+        {"modem.profile.2.name", "Hayes"},
+        {"modem.profile.2.init", "AT&F E0 V1"},
+        {"modem.profile.3.name", "Mine"},
+        {"modem.profile.3.init", "ATZ1"},
+        {"schedule.enabled", "true"},
+        {"schedule.interval", "15"},
+        {"schedule.start", "7:30 am"},
+        {"schedule.stop", "18:00"},
+        {"schedule.sunday", "true"},
+        {"schedule.monday", "false"},
+        {"schedule.tuesday", "false"},
+        {"schedule.wednesday", "false"},
+        {"schedule.thursday", "false"},
+        {"schedule.friday", "false"},
+        {"schedule.saturday", "true"},
+        {"connection.type", "external"},
+        {"connection.dialup_entry", "MyISP"},
+        {"connection.dialup_user", "dial"},
+        {"connection.dialup_password", "d1al"},
+        {"connection.external_dialer", "/usr/bin/pon"},
+        {"connection.dial_timeout", "90"},
+        {"connection.dial_retries", "2"},
+        {"mail.page_headers", "true"},
+        {"smtp.host_address", "127.0.0.1"},
+        {"smtp.host_name", "mail.example.org"},
+        {"smtp.port", "2525"},
+        {"smtp.domain", "example.org"},
+        {"mail.size_limit", "64"},
+        {"paging.numeric_prefix", "999*"},
+        {"remote.enabled", "true"},
+        {"remote.password", "r3mote"},
+        {"mail.client", "/usr/bin/thunderbird"},
+        {"paging.body_highest_priority", "true"},
+        {"paging.max_pages", "3"},
+        {"paging.body", "true"},
+        {"account.count", "1"},
+        {"account.1.name", "Home"},
+        {"account.1.server", "127.0.0.1"},
+        {"account.1.port", "1110"},
+        {"account.1.username", "alice"},
+        {"account.1.password", "s3cret"},
+        {"account.1.check", "false"},
+        {"account.2.name", "Spare"},
+        {"account.2.server", "pop.example.net"},
+        {"account.2.port", "995"},
+        {"account.2.username", "bob"},
+        {"account.2.password", "b0b"},
+        {"account.2.check", "true"},
+    };
+    return values;
+}
+
+QStringList keysOf(const QStringList& lines) {
+    QStringList keys;
+    for (const QString& l : lines)
+        keys << l.section(QStringLiteral(" = "), 0, 0);
+    return keys;
+}
+
+} // namespace
+
+class TestProfileText : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyKeyRoundTrips() {
+        ProfileRig rig;
+        const QString file = rig.write(QStringLiteral("p.dat"), fixture());
+        QString out, err;
+        QCOMPARE(ShowProfileCommand(rig.p(), file, out, err), 0);
+        QStringList shown = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+        // Every key the text form shows is in the table, and the reverse
+        // apart from the added members.
+        QStringList tableKeys;
+        QStringList assignments;
+        for (const auto& [key, value] : everyKey()) {
+            tableKeys << key;
+            assignments << key + QLatin1Char('=') + value;
+        }
+        QCOMPARE(keysOf(shown), tableKeys.filter(QRegularExpression(QStringLiteral("^(?!account\\.2\\.|modem\\.profile\\.3\\.)"))));
+        QVERIFY(shown.contains(QStringLiteral("account.1.password = ")));
+
+        QVERIFY2(SetProfileCommand(rig.p(), file, assignments, err) == 0, qPrintable(err));
+
+        ProfileRig again;
+        again.dialUp = rig.dialUp;
+        out.clear();
+        QCOMPARE(ShowProfileCommand(again.p(), file, out, err), 0);
+        shown = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+        QStringList expected;
+        for (const auto& [key, value] : everyKey())
+            expected << key + QStringLiteral(" = ") +
+                            (key.endsWith(QLatin1String("password")) ? kMaskedPassword
+                             : key == QLatin1String("account.count") ? QStringLiteral("2")
+                                                                      : value);
+        QCOMPARE(shown, expected);
+        // Masked on show, stored as given, and kept when the mask is set back.
+        QCOMPARE(again.s().remotePassword, QStringLiteral("r3mote"));
+        QCOMPARE(again.s().dialUpPassword, QStringLiteral("d1al"));
+        QCOMPARE(again.p().POPAccounts().Item(2).Password(), QStringLiteral("b0b"));
+        QCOMPARE(again.p().Services().Item(QStringLiteral("acme")).TerminalPassword(), QStringLiteral("t3rm"));
+        QCOMPARE(SetProfileCommand(again.p(), file, {QStringLiteral("remote.password=") + kMaskedPassword}, err), 0);
+        QCOMPARE(again.s().remotePassword, QStringLiteral("r3mote"));
+    }
+
+    void listsShrinkAndGrow() {
+        ProfileRig rig;
+        const QString file = rig.write(QStringLiteral("p.dat"), fixture());
+        QString err;
+        QCOMPARE(SetProfileCommand(rig.p(), file,
+                                   {QStringLiteral("pager.2.username=bob"), QStringLiteral("account.count=0"),
+                                    QStringLiteral("modem.selected_profile=0"), QStringLiteral("modem.profile_count=1")},
+                                   err),
+                 0);
+        ProfileRig again;
+        again.p().LoadProfile(file);
+        QCOMPARE(again.p().Pagers().Count(), 2);
+        QVERIFY(again.p().Pagers().Contains(QStringLiteral("BOB"))); // filed under its name
+        QCOMPARE(again.p().POPAccounts().Count(), 0);
+        QCOMPARE(again.s().highestModemProfile, 0);
+    }
+
+    void refusedValueNamesKeyAndLeavesFile_data() {
+        QTest::addColumn<QString>("assignment");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("unknown key") << "no.such=1" << "no.such";
+        QTest::newRow("unknown field of a pager") << "pager.1.colour=red" << "pager.1.colour";
+        QTest::newRow("not an assignment") << "paging.enabled" << "paging.enabled";
+        QTest::newRow("truth value") << "paging.enabled=maybe" << "paging.enabled";
+        QTest::newRow("interval below 5") << "schedule.interval=4" << "schedule.interval";
+        QTest::newRow("not a number") << "modem.retries=three" << "modem.retries";
+        QTest::newRow("16-bit overflow") << "modem.retries=40000" << "modem.retries";
+        QTest::newRow("port 0") << "smtp.port=0" << "smtp.port";
+        QTest::newRow("pager type") << "pager.1.type=satellite" << "pager.1.type";
+        QTest::newRow("pager id with dashes") << "pager.1.id=555-1234" << "pager.1.id";
+        QTest::newRow("baud not offered") << "service.1.baud=1234" << "service.1.baud";
+        QTest::newRow("double quote") << "pager.1.email=a\"b@example.org" << "pager.1.email";
+        QTest::newRow("outside Latin-1") << QStringLiteral("smtp.domain=\u4e2d.example") << "smtp.domain";
+        QTest::newRow("password too long") << QStringLiteral("remote.password=") + QString(255, QLatin1Char('x'))
+                                           << "remote.password";
+        QTest::newRow("password not storable") << "account.1.password=a," << "account.1.password";
+        QTest::newRow("time of day") << "schedule.start=25:00" << "schedule.start";
+        QTest::newRow("start after stop") << "schedule.start=6:00 pm" << "schedule.start";
+        QTest::newRow("skipped number") << "account.3.server=x" << "account.3.server";
+        QTest::newRow("more accounts than allowed") << "account.count=4" << "account.count";
+        QTest::newRow("no such modem profile") << "modem.selected_profile=3" << "modem.selected_profile";
+        QTest::newRow("empty pager name") << "pager.1.username=" << "pager.1.username";
+        QTest::newRow("pager's service missing") << "pager.1.service=Nowhere" << "pager.1.service";
+        QTest::newRow("duplicate pager name") << "pager.2.username=USER1" << "pager.2.username";
+    }
+    void refusedValueNamesKeyAndLeavesFile() {
+        QFETCH(QString, assignment);
+        QFETCH(QString, key);
+        ProfileRig rig;
+        const QString file = rig.write(QStringLiteral("p.dat"), fixture());
+        QString err;
+        // A good assignment before the bad one is not saved either.
+        QCOMPARE(SetProfileCommand(rig.p(), file, {QStringLiteral("paging.enabled=true"), assignment}, err), 64);
+        QVERIFY2(err.contains(key + QLatin1Char(':')), qPrintable(err));
+        QCOMPARE(ProfileRig::read(file), fixture());
+    }
+
+    void missingOrBrokenProfileIsNotWritten() {
+        ProfileRig rig;
+        QString out, err;
+        QCOMPARE(SetProfileCommand(rig.p(), rig.path(QStringLiteral("none.dat")), {QStringLiteral("paging.enabled=1")}, err), 2);
+        QVERIFY(!QFile::exists(rig.path(QStringLiteral("none.dat"))));
+        const QByteArray broken = crlf({"\"1.1\"", "#TRUE#,1,1", "\"p\",\"\",\"\",\"\",\"x\",\"\",\"\""});
+        const QString file = rig.write(QStringLiteral("broken.dat"), broken);
+        QCOMPARE(SetProfileCommand(rig.p(), file, {QStringLiteral("paging.enabled=1")}, err), 2);
+        QCOMPARE(ProfileRig::read(file), broken);
+        QCOMPARE(ShowProfileCommand(rig.p(), file, out, err), 2);
+        QVERIFY(out.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProfileText)
+#include "test_profiletext.moc"
