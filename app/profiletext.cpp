@@ -572,6 +572,11 @@ void ApplyProfileAssignments(MainProgram& program, const QStringList& assignment
             throw refused(assignment, QStringLiteral("not a key=value assignment"));
         const QString key = assignment.left(eq).trimmed();
         const QString value = assignment.mid(eq + 1);
+        // The value the profile already holds stays, even one a new value
+        // could not be (an SMTP port of 0 that was never set): what the text
+        // form shows can always be set back.
+        if (ProfileTextLines(program).contains(line(key, value)))
+            continue;
         try {
             if (const SettingField* f = findSetting(key)) {
                 f->set(program.Settings(), value);
