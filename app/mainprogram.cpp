@@ -5,6 +5,7 @@
 #include "app/mainview.h"
 #include "app/statusdisplay.h"
 #include "state/commstatus.h"
+#include "state/mailsecurity.h"
 #include "app/profile.h"
 #include "app/programcommands.h"
 #include "app/registry.h"
@@ -79,7 +80,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         [this] {
             if (versionCheck_)
                 versionCheck_->Check();
-        }});
+        },
+        &platform_.store});
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
         platform_.pump, state_.settings, *this, platform_.shell, platform_.session, platform_.countdownView,
@@ -339,6 +341,7 @@ void MainProgram::applyStartupRegistry() {
     state_.settings.messageSizeLimit = v.mailSize;
     if (v.versionCheck)
         state_.settings.versionCheckFlag = true;
+    state_.settings.mailSecurity = LoadMailSecurity(platform_.store);
 }
 
 void MainProgram::Startup(const QString& commandLine) {

@@ -11,6 +11,7 @@
 #include "state/appinfo.h"
 #include "state/appstate.h"
 #include "state/livesettings.h"
+#include "state/mailsecurity.h"
 
 #include <QTime>
 #include <algorithm>
@@ -155,6 +156,13 @@ OptionsFields Load(const OptionsContext& ctx) {
     f.smtpName = s.smtpHostName;
     f.smtpAddress = s.smtpHostAddress;
     f.smtpPort = QString::number(s.smtpPort == 0 ? 25 : s.smtpPort);
+    f.smtpSecurity = SecurityText(s.mailSecurity.smtp);
+    f.smtpUser = s.mailSecurity.smtpUser;
+    f.smtpPassword = s.mailSecurity.smtpPassword;
+    f.smtpPasswordCommand = s.mailSecurity.smtpPasswordCommand;
+    f.caFile = s.mailSecurity.caFile;
+    for (const CPOPAccount& a : ctx.accounts)
+        f.popSecurity.insert(a.Name(), SecurityText(ReadPopSecurity(store, a.Name())));
 
     f.frequency = QString::number(s.checkInterval);
     f.startTime = s.startTime;
@@ -260,6 +268,11 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     s.smtpHostAddress = f.smtpAddress;
     s.smtpHostName = f.smtpName;
     s.smtpPort = static_cast<std::int16_t>(*smtpPort);
+    s.mailSecurity.smtp = SecurityFromText(f.smtpSecurity);
+    s.mailSecurity.smtpUser = f.smtpUser.trimmed();
+    s.mailSecurity.smtpPassword = f.smtpPassword;
+    s.mailSecurity.smtpPasswordCommand = f.smtpPasswordCommand.trimmed();
+    s.mailSecurity.caFile = f.caFile.trimmed();
     s.messageSizeLimit = int32Of(f.mailSize);
     s.maxPagesPerMessage = int16Of(f.maxPages);
     s.versionCheckFlag = f.checkUpdates;
@@ -285,6 +298,9 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     writeSetting(ctx.store, kProxyHostName, f.proxyName);
     writeSetting(ctx.store, kProxyHostAddress, f.proxyAddress);
     writeSetting(ctx.store, kProxyPort, f.proxyPort);
+    SaveMailSecurity(ctx.store, s.mailSecurity);
+    for (const CPOPAccount& a : ctx.accounts)
+        WritePopSecurity(ctx.store, a.Name(), SecurityFromText(f.popSecurity.value(a.Name())));
 
     // 8. The paging service, filed as "Default".
     if (f.maxPageLength.trimmed().isEmpty())

@@ -34,6 +34,7 @@ QString QuickNote::Load() {
     smtp_.SetHostName(s.smtpHostName);
     smtp_.SetHostAddress(s.smtpHostAddress);
     smtp_.SetMailer(kMailer);
+    ApplyMailSecurity(smtp_, s.mailSecurity);
     // The note goes to the same server port as the pages; a server that is
     // not on port 25 would otherwise take pages but refuse every note.
     if (s.smtpPort > 0)
