@@ -197,7 +197,8 @@ void MainProgram::ReleaseObjects() {
 }
 
 QuickNoteContext MainProgram::QuickNoteServices() {
-    return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks()};
+    return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks(),
+            [this] { return LoadMailSecurity(platform_.store); }};
 }
 
 OptionsContext MainProgram::OptionsServices() {
@@ -229,7 +230,7 @@ SmtpEventSinks MainProgram::SmtpSinks() {
 
 void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
     PagingContext ctx{*comm_, state_.settings, *status_, [this](const QString& line) { LogActivity(line); },
-                      [this] { return connection_->Connect(); }};
+                      [this] { return connection_->Connect(); }, [this] { return LoadMailSecurity(platform_.store); }};
     NoSerialPort noPort;
     SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
     MessageQueue::SmtpSender smtp;
@@ -341,7 +342,6 @@ void MainProgram::applyStartupRegistry() {
     state_.settings.messageSizeLimit = v.mailSize;
     if (v.versionCheck)
         state_.settings.versionCheckFlag = true;
-    state_.settings.mailSecurity = LoadMailSecurity(platform_.store);
 }
 
 void MainProgram::Startup(const QString& commandLine) {

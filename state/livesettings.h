@@ -3,8 +3,6 @@
 // from the registry and the factory values; the profile file stores most of
 // it; the options dialog, the switches and remote commands change it.
 
-#include "state/mailsecurity.h"
-
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -72,8 +70,6 @@ struct LiveSettings {
     QString smtpHostName;
     std::int16_t smtpPort = 0;
     QString domainName;
-    // TLS and the outgoing login; from the settings file, not the profile.
-    MailSecurity mailSecurity;
 
     // Paging options and remote control.
     QString numericPagePrefix;

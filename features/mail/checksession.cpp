@@ -244,7 +244,7 @@ int CheckSession::login(CPOPAccount& account) {
     pop.SetPassword(account.Password());
     accountName_ = account.Name();
     pop.SetSecurity(ctx_.store ? ReadPopSecurity(*ctx_.store, account.Name()) : Security::Automatic);
-    pop.SetCaFile(ctx_.state.settings.mailSecurity.caFile);
+    pop.SetCaFile(ctx_.store ? LoadMailSecurity(*ctx_.store).caFile : QString());
     ctx_.status.SetStatusLine(QStringLiteral("Connecting to ") + account.Name());
     const int socket = pop.Connect();
     tcp.SetSocket(socket);

@@ -156,11 +156,12 @@ OptionsFields Load(const OptionsContext& ctx) {
     f.smtpName = s.smtpHostName;
     f.smtpAddress = s.smtpHostAddress;
     f.smtpPort = QString::number(s.smtpPort == 0 ? 25 : s.smtpPort);
-    f.smtpSecurity = SecurityText(s.mailSecurity.smtp);
-    f.smtpUser = s.mailSecurity.smtpUser;
-    f.smtpPassword = s.mailSecurity.smtpPassword;
-    f.smtpPasswordCommand = s.mailSecurity.smtpPasswordCommand;
-    f.caFile = s.mailSecurity.caFile;
+    const MailSecurity security = LoadMailSecurity(store);
+    f.smtpSecurity = SecurityText(security.smtp);
+    f.smtpUser = security.smtpUser;
+    f.smtpPassword = security.smtpPassword;
+    f.smtpPasswordCommand = security.smtpPasswordCommand;
+    f.caFile = security.caFile;
     for (const CPOPAccount& a : ctx.accounts)
         f.popSecurity.insert(a.Name(), SecurityText(ReadPopSecurity(store, a.Name())));
 
@@ -268,11 +269,6 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     s.smtpHostAddress = f.smtpAddress;
     s.smtpHostName = f.smtpName;
     s.smtpPort = static_cast<std::int16_t>(*smtpPort);
-    s.mailSecurity.smtp = SecurityFromText(f.smtpSecurity);
-    s.mailSecurity.smtpUser = f.smtpUser.trimmed();
-    s.mailSecurity.smtpPassword = f.smtpPassword;
-    s.mailSecurity.smtpPasswordCommand = f.smtpPasswordCommand.trimmed();
-    s.mailSecurity.caFile = f.caFile.trimmed();
     s.messageSizeLimit = int32Of(f.mailSize);
     s.maxPagesPerMessage = int16Of(f.maxPages);
     s.versionCheckFlag = f.checkUpdates;
@@ -298,7 +294,8 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     writeSetting(ctx.store, kProxyHostName, f.proxyName);
     writeSetting(ctx.store, kProxyHostAddress, f.proxyAddress);
     writeSetting(ctx.store, kProxyPort, f.proxyPort);
-    SaveMailSecurity(ctx.store, s.mailSecurity);
+    SaveMailSecurity(ctx.store, MailSecurity{SecurityFromText(f.smtpSecurity), f.smtpUser.trimmed(), f.smtpPassword,
+                                             f.smtpPasswordCommand.trimmed(), f.caFile.trimmed()});
     for (const CPOPAccount& a : ctx.accounts)
         WritePopSecurity(ctx.store, a.Name(), SecurityFromText(f.popSecurity.value(a.Name())));
 

@@ -117,7 +117,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("AUTH PLAIN") << "localhost" << "both" << "automatic" << "pw-9z" << "" << "sent";
         QTest::newRow("AUTH LOGIN, password command") << "localhost" << "login" << "STARTTLS required" << ""
-                                                      << "printf 'pw-9z\\nsecond line\\n'" << "sent";
+                                                      << "printf \"pw-9z\\nsecond line\\n\"" << "sent";
         QTest::newRow("wrong password") << "localhost" << "both" << "automatic" << "nope" << ""
                                         << "refused the login of pager";
         QTest::newRow("failing password command") << "localhost" << "both" << "automatic" << ""
