@@ -157,6 +157,8 @@ int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capa
         return exchange("HELO " + domain, 250);
     const bool needsEhlo = login || choice == Security::StartTls;
     int result = greet(domain, needsEhlo, capabilities);
+    if (!implicit && choice == Security::StartTls && (result == 500 || result == 502))
+        return refuse(QStringLiteral("the server knows no EHLO, and STARTTLS is required"));
     if (result != 0 || implicit)
         return result;
     switch (UpgradeFor(choice, Offers(capabilities, "STARTTLS"))) {

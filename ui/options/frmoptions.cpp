@@ -5,6 +5,7 @@
 #include "platform/dialupcontrol.h"
 #include "platform/eventpump.h"
 #include "platform/prompter.h"
+#include "platform/tlschoice.h"
 #include "state/livesettings.h"
 #include "ui/filters/frmfilter.h"
 #include "ui/mail/frmpop3.h"
