@@ -5,6 +5,7 @@
 #include "app/mainview.h"
 #include "app/statusdisplay.h"
 #include "state/commstatus.h"
+#include "state/mailsecurity.h"
 #include "app/profile.h"
 #include "app/programcommands.h"
 #include "app/registry.h"
@@ -79,7 +80,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         [this] {
             if (versionCheck_)
                 versionCheck_->Check();
-        }});
+        },
+        &platform_.store});
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
         platform_.pump, state_.settings, *this, platform_.shell, platform_.session, platform_.countdownView,
@@ -200,7 +202,8 @@ void MainProgram::ReleaseObjects() {
 }
 
 QuickNoteContext MainProgram::QuickNoteServices() {
-    return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks()};
+    return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks(),
+            [this] { return LoadMailSecurity(platform_.store); }};
 }
 
 OptionsContext MainProgram::OptionsServices() {
@@ -232,7 +235,7 @@ SmtpEventSinks MainProgram::SmtpSinks() {
 
 void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
     PagingContext ctx{*comm_, state_.settings, *status_, [this](const QString& line) { LogActivity(line); },
-                      [this] { return connection_->Connect(); }};
+                      [this] { return connection_->Connect(); }, [this] { return LoadMailSecurity(platform_.store); }};
     NoSerialPort noPort;
     SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
     MessageQueue::SmtpSender smtp;

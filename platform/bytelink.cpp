@@ -3,6 +3,7 @@
 #include "ground/sockerr.h"
 
 #include <QHostAddress>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringList>
 #include <QTimer>
@@ -30,6 +31,23 @@ int numberFor(QAbstractSocket::SocketError e) {
     }
 }
 
+// A certificate problem as a user reads it.
+QString reasonText(const QSslError& e) {
+    switch (e.error()) {
+    case QSslError::CertificateExpired: return QStringLiteral("the certificate has expired");
+    case QSslError::CertificateNotYetValid: return QStringLiteral("the certificate is not valid yet");
+    case QSslError::HostNameMismatch: return QStringLiteral("the certificate is for another host name (wrong host name)");
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain: return QStringLiteral("the certificate is self-signed");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted: return QStringLiteral("the certificate's issuer is unknown");
+    case QSslError::CertificateRevoked: return QStringLiteral("the certificate has been revoked");
+    default: return e.errorString();
+    }
+}
+
 class TcpLink : public ByteLink {
 public:
     TcpLink() {
@@ -37,7 +55,8 @@ public:
         connect(&socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
             QStringList texts;
             for (const QSslError& e : errors)
-                texts << e.errorString();
+                if (!texts.contains(reasonText(e)))
+                    texts << reasonText(e);
             secureFailure(texts.join(QStringLiteral("; ")));
         });
         connect(&socket_, &QTcpSocket::connected, this, [this] {
@@ -88,9 +107,21 @@ public:
         return socket_.write(bytes) == bytes.size() ? 0 : sockerr::ConnectionAborted;
     }
 
-    bool StartTls(const QString& peerName) override {
+    bool StartTls(const QString& peerName, const QString& caFile) override {
         if (!QSslSocket::supportsSsl() || socket_.state() != QAbstractSocket::ConnectedState)
             return false;
+        if (!caFile.isEmpty()) {
+            const QList<QSslCertificate> extra = QSslCertificate::fromPath(caFile, QSsl::Pem);
+            if (extra.isEmpty()) {
+                QTimer::singleShot(0, this, [this, caFile] {
+                    secureFailure(QStringLiteral("no certificate could be read from the CA file ") + caFile);
+                });
+                return true;
+            }
+            QSslConfiguration conf = socket_.sslConfiguration();
+            conf.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+            socket_.setSslConfiguration(conf);
+        }
         socket_.setPeerVerifyName(peerName);
         socket_.startClientEncryption();
         return true;

@@ -28,11 +28,13 @@ public:
     // Closes at once; no further signals.
     virtual void Abort() = 0;
     // Switches an open link to TLS, checking the server's certificate
-    // against the system's certificate store and `peerName`. Ends in
-    // encrypted() or secureFailed(description); false when the link cannot
-    // speak TLS at all.
-    virtual bool StartTls(const QString& peerName) {
+    // against the system's certificate store (and the PEM certificates of
+    // `caFile` when named) and `peerName`. Ends in encrypted() or
+    // secureFailed(description, with the reason in plain words); false when
+    // the link cannot speak TLS at all.
+    virtual bool StartTls(const QString& peerName, const QString& caFile = {}) {
         Q_UNUSED(peerName);
+        Q_UNUSED(caFile);
         return false;
     }
 

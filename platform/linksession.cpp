@@ -20,6 +20,8 @@ void LinkSession::Abort() {
     opened_ = false;
     closed_ = false;
     failure_ = 0;
+    encrypted_ = false;
+    secureEnded_ = false;
 }
 
 int LinkSession::Open(const QString& host, quint16 port, double timeoutSeconds, const bool* cancel) {
@@ -43,6 +45,12 @@ int LinkSession::Open(const QString& host, quint16 port, double timeoutSeconds, 
         failure_ = number;
         ++arrivals_;
     });
+    connect(link, &ByteLink::encrypted, this, [this] { encrypted_ = true; });
+    connect(link, &ByteLink::secureFailed, this, [this](const QString& reason) {
+        secureFailure_ = reason;
+        secureEnded_ = true;
+        ++arrivals_;
+    });
     link->Open(host, port);
     const bool ended = pump_.waitUntil([this] { return opened_ || failure_ != 0 || closed_; },
                                        timeoutSeconds, cancel);
@@ -60,6 +68,33 @@ int LinkSession::Write(const QByteArray& bytes) {
     if (closed_)
         return sockerr::NotConnected;
     return link_->Write(bytes);
+}
+
+int LinkSession::StartTls(const QString& peerName, const QString& caFile, double timeoutSeconds,
+                          const bool* cancel) {
+    secureFailure_.clear();
+    if (!link_ || !IsOpen() || failure_)
+        return failure_ ? failure_ : sockerr::NotConnected;
+    // Nothing sent in clear may pass for part of the encrypted exchange.
+    buffer_.clear();
+    if (!link_->StartTls(peerName, caFile)) {
+        secureFailure_ = QStringLiteral("this system offers no TLS support");
+        Abort();
+        return kSecureFailed;
+    }
+    const bool ended = pump_.waitUntil(
+        [this] { return encrypted_ || secureEnded_ || failure_ != 0 || closed_; }, timeoutSeconds, cancel);
+    if (encrypted_)
+        return 0;
+    int number = kSecureFailed;
+    if (!ended)
+        number = cancel && *cancel ? sockerr::Interrupted : sockerr::TimedOut;
+    else if (!secureEnded_)
+        number = failure_ ? failure_ : sockerr::ConnectionReset;
+    if (number != kSecureFailed)
+        secureFailure_ = QStringLiteral("no TLS handshake (") + sockerr::Text(number) + QLatin1Char(')');
+    Abort();
+    return kSecureFailed;
 }
 
 int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,

@@ -21,6 +21,13 @@ public:
     // Connects and waits; 0, or a socket error number.
     int Open(const QString& host, quint16 port, double timeoutSeconds, const bool* cancel);
     int Write(const QByteArray& bytes);
+    // Switches the open connection to TLS and waits for the handshake; bytes
+    // received in clear before it are dropped. 0 when encrypted; otherwise
+    // kSecureFailed with SecureFailure() saying why, or a socket error number.
+    static constexpr int kSecureFailed = -2;
+    int StartTls(const QString& peerName, const QString& caFile, double timeoutSeconds, const bool* cancel);
+    QString SecureFailure() const { return secureFailure_; }
+    bool Encrypted() const { return encrypted_; }
     // Waits until done() holds, testing it after every arrival. 0 when it
     // held; otherwise the link's error number, ConnectionReset when the
     // server closed, TimedOut after `idleSeconds` without data or once the
@@ -49,6 +56,9 @@ private:
     quint64 arrivals_ = 0;
     bool opened_ = false;
     bool closed_ = false;
+    bool encrypted_ = false;
+    bool secureEnded_ = false;
+    QString secureFailure_;
     int failure_ = 0;
 };
 

@@ -63,6 +63,9 @@ int Pop3Client::Connect() {
         return 0;
     }
     socket_ = registry_.Register(this);
+    const bool implicit = ImplicitTls(SecurityChoice(), Port(), kPop3TlsPort);
+    if (implicit && !secureImplicit())
+        return 0;
     awaiting_.push_back(pending("", false)); // the greeting
     const int greeting = readReply(nullptr);
     if (greeting != 0) {
@@ -70,7 +73,49 @@ int Pop3Client::Connect() {
             dropConnection(true);
         return 0;
     }
+    if (!implicit && !secureAfterGreeting())
+        return 0;
     return socket_;
+}
+
+bool Pop3Client::refuseSecure(const QString& reason) {
+    emit secureFailed(QStringLiteral("No secure connection to %1:%2: %3").arg(Server()).arg(Port()).arg(reason));
+    dropConnection(true);
+    return false;
+}
+
+bool Pop3Client::secureImplicit() {
+    if (link_.StartTls(Server().trimmed(), CaFile(), Timeout(), cancel_) == 0)
+        return true;
+    return refuseSecure(link_.SecureFailure());
+}
+
+bool Pop3Client::secureAfterGreeting() {
+    if (!AsksCapabilities(SecurityChoice()))
+        return true;
+    QByteArray capabilities;
+    const int asked = command("CAPA", true, &capabilities);
+    if (asked > NegativeReply)
+        return false; // the connection failed and was reported
+    switch (UpgradeFor(SecurityChoice(), asked == 0 && Offers(capabilities, "STLS"))) {
+    case Upgrade::Clear:
+        return true;
+    case Upgrade::ClearNotice:
+        emit clearText();
+        return true;
+    case Upgrade::Refuse:
+        return refuseSecure(QStringLiteral("the server offers no STLS, and STARTTLS is required"));
+    case Upgrade::StartTls:
+        break;
+    }
+    const int answer = command("STLS", false);
+    if (answer > NegativeReply)
+        return false;
+    if (answer != 0)
+        return refuseSecure(QStringLiteral("the server refused STLS"));
+    if (link_.StartTls(Server().trimmed(), CaFile(), Timeout(), cancel_) != 0)
+        return refuseSecure(link_.SecureFailure());
+    return true;
 }
 
 bool Pop3Client::isMultiLine(const QByteArray& line) {

@@ -53,6 +53,10 @@ private:
     int readReply(QByteArray* reply);
     void consume();
     int fail(int number);
+    // Secures a fresh connection as chosen; false when it was given up.
+    bool secureImplicit();
+    bool secureAfterGreeting();
+    bool refuseSecure(const QString& reason);
     void dropConnection(bool announce);
     static bool isMultiLine(const QByteArray& line);
 

@@ -13,6 +13,7 @@
 // the order of commands and replies on the wire.
 
 #include "platform/eventpump.h"
+#include "platform/tlschoice.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -81,6 +82,12 @@ public:
     void SetDownloadDeadline(double v) { downloadDeadline_ = v; }
     // A flag that ends a waiting step early when it becomes true.
     void SetCancelFlag(const bool* flag) { cancel_ = flag; }
+    // How Connect() secures the connection, and an extra file of trusted
+    // certificates (PEM) besides the system's.
+    Security SecurityChoice() const { return security_; }
+    void SetSecurity(Security v) { security_ = v; }
+    QString CaFile() const { return caFile_; }
+    void SetCaFile(const QString& v) { caFile_ = v; }
 
     // Drops any connection without a word to the server; back to idle.
     virtual void Reset() = 0;
@@ -111,11 +118,18 @@ signals:
     void socketClosed();
     void loginComplete();
     void error(int number, const QString& description);
+    // Connect() gave up because the connection could not be secured; the
+    // text names the server and the reason. No error() accompanies it.
+    void secureFailed(const QString& text);
+    // Connect() goes on in clear: the server offered no upgrade.
+    void clearText();
 
 protected:
     const bool* cancel_ = nullptr;
 
 private:
+    Security security_ = Security::None;
+    QString caFile_;
     QString server_;
     int port_ = 110;
     QString user_;

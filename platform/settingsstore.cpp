@@ -161,7 +161,10 @@ void IniSettingsStore::write(const QString& app, const QString& section, const Q
     MemorySettingsStore::write(app, section, name, value);
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile f(path_);
-    lastWriteOk_ = f.open(QIODevice::WriteOnly) && f.write(table_.toIni()) >= 0 && f.commit();
+    // The file may hold mail passwords: only its owner reads it.
+    lastWriteOk_ = f.open(QIODevice::WriteOnly) &&
+                   f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                   f.write(table_.toIni()) >= 0 && f.commit();
 }
 
 } // namespace tessaly

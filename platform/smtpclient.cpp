@@ -1,6 +1,7 @@
 #include "platform/smtpcontrol.h"
 
 #include "ground/sockerr.h"
+#include "platform/passwordcommand.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -96,6 +97,7 @@ int SmtpClient::readReply(int expected) {
     int code = 0;
     bool complete = false;
     int failure = 0;
+    lastReply_.clear();
     auto scan = [&] {
         QByteArray& buffer = link_.Buffer();
         qsizetype lf;
@@ -103,6 +105,7 @@ int SmtpClient::readReply(int expected) {
             const QByteArray line = buffer.left(lf + 1);
             buffer.remove(0, lf + 1);
             reply += line;
+            lastReply_ = reply;
             emit dataReceived(QString::fromLatin1(line));
             if (line.size() < 4 || line[3] != '-') {
                 code = line.left(3).toInt();
@@ -128,6 +131,99 @@ int SmtpClient::exchange(const QByteArray& line, int expected) {
     return written != 0 ? written : readReply(expected);
 }
 
+int SmtpClient::refuse(const QString& reason) {
+    const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    emit secureFailed(QStringLiteral("No secure connection to %1:%2: %3").arg(host.trimmed()).arg(Port()).arg(reason));
+    return fail(kNotSecured);
+}
+
+int SmtpClient::greet(const QByteArray& domain, bool needsEhlo, QByteArray& capabilities) {
+    capabilities.clear();
+    int result = exchange("EHLO " + domain, 250);
+    if (result == 0) {
+        capabilities = lastReply_;
+        return 0;
+    }
+    // A server from before EHLO: 500 or 502, and HELO does the rest.
+    if (!needsEhlo && (result == 500 || result == 502))
+        result = exchange("HELO " + domain, 250);
+    return result;
+}
+
+int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capabilities) {
+    const Security choice = SecurityChoice();
+    const bool login = !AuthUser().isEmpty();
+    if (choice == Security::None && !login)
+        return exchange("HELO " + domain, 250);
+    const bool needsEhlo = login || choice == Security::StartTls;
+    int result = greet(domain, needsEhlo, capabilities);
+    if (!implicit && choice == Security::StartTls && (result == 500 || result == 502))
+        return refuse(QStringLiteral("the server knows no EHLO, and STARTTLS is required"));
+    if (result != 0 || implicit)
+        return result;
+    switch (UpgradeFor(choice, Offers(capabilities, "STARTTLS"))) {
+    case Upgrade::Clear:
+        return 0;
+    case Upgrade::ClearNotice:
+        emit clearText();
+        return 0;
+    case Upgrade::Refuse:
+        return refuse(QStringLiteral("the server offers no STARTTLS, and STARTTLS is required"));
+    case Upgrade::StartTls:
+        break;
+    }
+    result = exchange("STARTTLS", 220);
+    if (result >= 400 && result <= 599)
+        return refuse(QStringLiteral("the server refused STARTTLS"));
+    if (result != 0)
+        return result;
+    const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    if (link_.StartTls(host.trimmed(), CaFile(), Timeout(), cancel_) != 0)
+        return refuse(link_.SecureFailure());
+    // The capabilities heard in clear may have been forged; ask again.
+    return greet(domain, true, capabilities);
+}
+
+int SmtpClient::authenticate(const QByteArray& capabilities) {
+    if (!link_.Encrypted() && SecurityChoice() != Security::None)
+        return refuse(QStringLiteral("the password is only sent over TLS (choose the security \"none\" to allow it)"));
+    const QList<QByteArray> mechanisms = OfferedWords(capabilities, "AUTH");
+    const bool plain = mechanisms.contains("PLAIN");
+    if (!plain && !mechanisms.contains("LOGIN"))
+        return refuse(QStringLiteral("the server offers no AUTH PLAIN or AUTH LOGIN"));
+    QString password = AuthPassword();
+    if (password.isEmpty() && !PasswordCommand().trimmed().isEmpty()) {
+        const PasswordCommandResult got = RunPasswordCommand(pump_, PasswordCommand(), Timeout(), cancel_);
+        if (!got.ok)
+            return refuse(QStringLiteral("the password command failed: ") + got.problem);
+        password = got.password;
+    }
+    const QByteArray user = AuthUser().toUtf8();
+    const QByteArray secret = password.toUtf8();
+    int result;
+    if (plain) {
+        emit commandSent(QStringLiteral("AUTH PLAIN ****"));
+        result = exchange("AUTH PLAIN " + (QByteArray(1, '\0') + user + '\0' + secret).toBase64(), 235);
+    } else {
+        emit commandSent(QStringLiteral("AUTH LOGIN"));
+        result = exchange("AUTH LOGIN", 334);
+        if (result == 0) {
+            emit commandSent(QStringLiteral("****"));
+            result = exchange(user.toBase64(), 334);
+        }
+        if (result == 0) {
+            emit commandSent(QStringLiteral("****"));
+            result = exchange(secret.toBase64(), 235);
+        }
+    }
+    if (result >= 400 && result <= 599) {
+        const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+        emit secureFailed(QStringLiteral("SMTP server %1 refused the login of %2 (check the user name and password): %3")
+                              .arg(host.trimmed(), AuthUser(), QString::fromLatin1(lastReply_.trimmed())));
+    }
+    return result;
+}
+
 int SmtpClient::Send() {
     const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
     const int opened = link_.Open(host, static_cast<quint16>(Port()), Timeout(), cancel_);
@@ -135,10 +231,16 @@ int SmtpClient::Send() {
         emit error(opened, sockerr::Text(opened));
         return opened;
     }
+    const bool implicit = ImplicitTls(SecurityChoice(), Port(), kSmtpTlsPort);
+    if (implicit && link_.StartTls(host.trimmed(), CaFile(), Timeout(), cancel_) != 0)
+        return refuse(link_.SecureFailure());
     int result = readReply(220);
     const QString domain = Domain().trimmed().isEmpty() ? QStringLiteral("localhost") : Domain().trimmed();
+    QByteArray capabilities;
     if (result == 0)
-        result = exchange("HELO " + domain.toLatin1(), 250);
+        result = secure(domain.toLatin1(), implicit, capabilities);
+    if (result == 0 && !AuthUser().isEmpty())
+        result = authenticate(capabilities);
     if (result == 0)
         result = exchange("MAIL FROM:" + path(Sender()), 250);
     const QStringList to = addresses(Recipient());

@@ -6,6 +6,7 @@
 #include "platform/bytelink.h"
 #include "platform/eventpump.h"
 #include "platform/linksession.h"
+#include "platform/tlschoice.h"
 
 #include <QObject>
 
@@ -43,6 +44,21 @@ public:
     double Timeout() const { return timeout_; }
     void SetTimeout(double v) { timeout_ = v; }
     void SetCancelFlag(const bool* flag) { cancel_ = flag; }
+    // How the connection is secured, and an extra file of trusted
+    // certificates (PEM) besides the system's.
+    Security SecurityChoice() const { return security_; }
+    void SetSecurity(Security v) { security_ = v; }
+    QString CaFile() const { return caFile_; }
+    void SetCaFile(const QString& v) { caFile_ = v; }
+    // Log in with AUTH PLAIN or LOGIN when a user name is set. The password
+    // is the one given, or else the first output line of the password
+    // command (a program and its arguments, run without a shell).
+    QString AuthUser() const { return authUser_; }
+    void SetAuthUser(const QString& v) { authUser_ = v; }
+    QString AuthPassword() const { return authPassword_; }
+    void SetAuthPassword(const QString& v) { authPassword_ = v; }
+    QString PasswordCommand() const { return passwordCommand_; }
+    void SetPasswordCommand(const QString& v) { passwordCommand_ = v; }
 
     // Sends one message; 0 when the server accepted it. Otherwise the
     // server's reply code (400..599) or a socket error number.
@@ -52,11 +68,20 @@ signals:
     void dataReceived(const QString& text);
     void socketClosed();
     void error(int number, const QString& description);
+    // The message was not sent because the connection could not be secured
+    // or the login failed; the text names the server and the reason.
+    void secureFailed(const QString& text);
+    // The connection goes on in clear: the server offered no upgrade.
+    void clearText();
+    // A login command as the terminal may show it, secrets replaced by "****".
+    void commandSent(const QString& text);
 
 protected:
     const bool* cancel_ = nullptr;
 
 private:
+    Security security_ = Security::None;
+    QString caFile_, authUser_, authPassword_, passwordCommand_;
     QString recipient_, sender_, hostAddress_, hostName_, domain_, subject_, body_, mailer_;
     int port_ = 25;
     double timeout_ = 60.0;
@@ -75,13 +100,24 @@ public:
     // LF line ends and leading dots doubled, and the closing ".".
     QByteArray MessageData() const;
 
+    // Returned by Send() when the connection could not be secured or the
+    // login failed (reported through secureFailed()).
+    static constexpr int kNotSecured = 530;
+
 private:
     int exchange(const QByteArray& line, int expected);
     int readReply(int expected);
     int fail(int number);
+    // EHLO (HELO when the server knows no EHLO and nothing needs it); the
+    // reply's capability lines go to `capabilities`.
+    int greet(const QByteArray& domain, bool needsEhlo, QByteArray& capabilities);
+    int secure(const QByteArray& domain, bool implicit, QByteArray& capabilities);
+    int authenticate(const QByteArray& capabilities);
+    int refuse(const QString& reason);
 
     EventPump& pump_;
     LinkSession link_;
+    QByteArray lastReply_;
 };
 
 } // namespace tessaly

@@ -13,6 +13,7 @@
 #include "ground/tessalyerror.h"
 #include "platform/eventpump.h"
 #include "platform/popcontrol.h"
+#include "state/mailsecurity.h"
 
 #include <QSet>
 #include <algorithm>
@@ -48,6 +49,17 @@ CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
         connect(pop, &PopControl::loginComplete, this, [this, pop] {
             messageCount_ = pop->MessageCount();
             loggedIn_ = true;
+        });
+        connect(pop, &PopControl::secureFailed, this, [this](const QString& text) {
+            ctx_.activity.LogActivity(accountName_ + QStringLiteral(": ") + text);
+            ctx_.state.internetError = true;
+        });
+        connect(pop, &PopControl::clearText, this, [this, pop] {
+            if (toldClear_.contains(accountName_))
+                return;
+            toldClear_.insert(accountName_);
+            ctx_.activity.LogActivity(accountName_ + QStringLiteral(": ") + pop->Server() +
+                                      QStringLiteral(" offers no TLS; mail is read without encryption"));
         });
         connect(pop, &PopControl::error, this,
                 [this](int number, const QString&) { socketError(QStringLiteral("POP"), QStringLiteral("POP"), number); });
@@ -230,6 +242,9 @@ int CheckSession::login(CPOPAccount& account) {
     pop.SetPort(account.MailPort());
     pop.SetUser(account.Username());
     pop.SetPassword(account.Password());
+    accountName_ = account.Name();
+    pop.SetSecurity(ctx_.store ? ReadPopSecurity(*ctx_.store, account.Name()) : Security::Automatic);
+    pop.SetCaFile(ctx_.store ? LoadMailSecurity(*ctx_.store).caFile : QString());
     ctx_.status.SetStatusLine(QStringLiteral("Connecting to ") + account.Name());
     const int socket = pop.Connect();
     tcp.SetSocket(socket);

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -106,6 +107,8 @@ private:
     QHash<int, std::int32_t> listSizes_; // message number -> size, per account
     QHash<int, QString> uids_;           // message number -> unique ID, per account
     bool listRead_ = false;
+    QString accountName_;            // the account being read, for security lines
+    QSet<QString> toldClear_;        // accounts already reported as read in clear
 };
 
 } // namespace tessaly

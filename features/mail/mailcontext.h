@@ -16,6 +16,7 @@ class ActivityLog;
 class Connection;
 class EventPump;
 class PopControl;
+class SettingsStore;
 class StatusWindow;
 class TcpControl;
 class Timer;
@@ -46,6 +47,9 @@ struct MailContext {
     std::function<void(int total)> updateEmailDisplay;
     // The version check, run once connected when the update-check setting is on.
     std::function<void()> checkVersion = {};
+    // The settings file, which keeps each account's security choice; none:
+    // every account is "automatic".
+    const SettingsStore* store = nullptr;
 };
 
 } // namespace tessaly

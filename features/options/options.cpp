@@ -11,6 +11,7 @@
 #include "state/appinfo.h"
 #include "state/appstate.h"
 #include "state/livesettings.h"
+#include "state/mailsecurity.h"
 
 #include <QTime>
 #include <algorithm>
@@ -155,6 +156,14 @@ OptionsFields Load(const OptionsContext& ctx) {
     f.smtpName = s.smtpHostName;
     f.smtpAddress = s.smtpHostAddress;
     f.smtpPort = QString::number(s.smtpPort == 0 ? 25 : s.smtpPort);
+    const MailSecurity security = LoadMailSecurity(store);
+    f.smtpSecurity = SecurityText(security.smtp);
+    f.smtpUser = security.smtpUser;
+    f.smtpPassword = security.smtpPassword;
+    f.smtpPasswordCommand = security.smtpPasswordCommand;
+    f.caFile = security.caFile;
+    for (const CPOPAccount& a : ctx.accounts)
+        f.popSecurity.insert(a.Name(), SecurityText(ReadPopSecurity(store, a.Name())));
 
     f.frequency = QString::number(s.checkInterval);
     f.startTime = s.startTime;
@@ -285,6 +294,10 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     writeSetting(ctx.store, kProxyHostName, f.proxyName);
     writeSetting(ctx.store, kProxyHostAddress, f.proxyAddress);
     writeSetting(ctx.store, kProxyPort, f.proxyPort);
+    SaveMailSecurity(ctx.store, MailSecurity{SecurityFromText(f.smtpSecurity), f.smtpUser.trimmed(), f.smtpPassword,
+                                             f.smtpPasswordCommand.trimmed(), f.caFile.trimmed()});
+    for (const CPOPAccount& a : ctx.accounts)
+        WritePopSecurity(ctx.store, a.Name(), SecurityFromText(f.popSecurity.value(a.Name())));
 
     // 8. The paging service, filed as "Default".
     if (f.maxPageLength.trimmed().isEmpty())

@@ -11,6 +11,7 @@
 #include "features/paging/cpager.h"
 #include "features/paging/cpagerservice.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -105,6 +106,14 @@ struct OptionsFields {
     QString smtpName;
     QString smtpAddress;
     QString smtpPort;
+    // Connection security: the texts of SecurityTexts(); the POP3 choice by
+    // account name (an account missing here is "automatic").
+    QString smtpSecurity;
+    QString smtpUser;
+    QString smtpPassword;
+    QString smtpPasswordCommand;
+    QString caFile;
+    QHash<QString, QString> popSecurity;
     // Schedule; weekdays index 1 = Sunday .. 7 = Saturday.
     QString frequency;
     QString startTime;

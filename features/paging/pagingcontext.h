@@ -3,6 +3,8 @@
 // routines, the settings, the status window, the activity output and the
 // internet connection.
 
+#include "state/mailsecurity.h"
+
 #include <QString>
 #include <functional>
 
@@ -21,6 +23,9 @@ struct PagingContext {
     // Makes sure the computer is on the internet (dial-up unless the
     // connection is direct); true when it is. None: the caller has seen to it.
     std::function<bool()> connectInternet = {};
+    // The outgoing server's security and login as the settings file holds
+    // them now; none: "automatic" without a login.
+    std::function<MailSecurity()> mailSecurity = {};
 };
 
 } // namespace tessaly

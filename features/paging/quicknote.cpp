@@ -3,6 +3,7 @@
 #include "state/commstatus.h"
 #include "state/livesettings.h"
 #include "state/appstate.h"
+#include "state/mailsecurity.h"
 #include "features/connection/connection.h"
 #include "features/paging/smtpevents.h"
 #include "platform/eventpump.h"
@@ -34,6 +35,7 @@ QString QuickNote::Load() {
     smtp_.SetHostName(s.smtpHostName);
     smtp_.SetHostAddress(s.smtpHostAddress);
     smtp_.SetMailer(kMailer);
+    ApplyMailSecurity(smtp_, ctx_.mailSecurity ? ctx_.mailSecurity() : MailSecurity{});
     // The note goes to the same server port as the pages; a server that is
     // not on port 25 would otherwise take pages but refuse every note.
     if (s.smtpPort > 0)

@@ -5,6 +5,7 @@
 
 #include "features/paging/cpager.h"
 #include "features/paging/smtpevents.h"
+#include "state/mailsecurity.h"
 
 #include <QString>
 
@@ -29,6 +30,8 @@ struct QuickNoteContext {
     Connection& connection;
     // Where the note's control reports server lines and socket errors.
     SmtpEventSinks sinks;
+    // The outgoing server's security and login; none: "automatic" without a login.
+    std::function<MailSecurity()> mailSecurity = {};
 };
 
 class QuickNote {

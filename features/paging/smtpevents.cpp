@@ -2,6 +2,7 @@
 
 #include "ground/sockerr.h"
 #include "platform/smtpcontrol.h"
+#include "state/mailsecurity.h"
 
 #include <memory>
 
@@ -26,6 +27,23 @@ void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks)
         if (shared->terminalAppend)
             shared->terminalAppend(QStringLiteral("SMTP Socket Closed: \r\n"));
     });
+    QObject::connect(&smtp, &SmtpControl::commandSent, context, [shared](const QString& text) {
+        if (shared->terminalAppend)
+            shared->terminalAppend(QStringLiteral("SMTP Send: ") + text + QStringLiteral("\r\n"));
+    });
+    QObject::connect(&smtp, &SmtpControl::secureFailed, context, [shared](const QString& text) {
+        if (shared->logActivity)
+            shared->logActivity(text);
+    });
+    auto told = std::make_shared<bool>(false);
+    QObject::connect(&smtp, &SmtpControl::clearText, context, [shared, told, &smtp] {
+        if (*told || !shared->logActivity)
+            return;
+        *told = true;
+        const QString host = smtp.HostAddress().trimmed().isEmpty() ? smtp.HostName() : smtp.HostAddress();
+        shared->logActivity(QStringLiteral("SMTP: ") + host.trimmed() +
+                            QStringLiteral(" offers no TLS; mail is sent without encryption"));
+    });
     QObject::connect(&smtp, &SmtpControl::error, context, [shared](int number, const QString& description) {
         if (shared->terminalAppend)
             shared->terminalAppend(SmtpErrorTerminalLine(number, description));
@@ -34,6 +52,14 @@ void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks)
         if (shared->internetError)
             shared->internetError();
     });
+}
+
+void ApplyMailSecurity(SmtpControl& smtp, const MailSecurity& security) {
+    smtp.SetSecurity(security.smtp);
+    smtp.SetCaFile(security.caFile);
+    smtp.SetAuthUser(security.smtpUser);
+    smtp.SetAuthPassword(security.smtpPassword);
+    smtp.SetPasswordCommand(security.smtpPasswordCommand);
 }
 
 } // namespace tessaly

@@ -11,6 +11,7 @@ class QObject;
 namespace tessaly {
 
 class SmtpControl;
+struct MailSecurity;
 
 struct SmtpEventSinks {
     std::function<void(const QString&)> terminalAppend;
@@ -19,8 +20,13 @@ struct SmtpEventSinks {
     std::function<void()> internetError;
 };
 
-// Connects the control's events for as long as `context` lives.
+// Connects the control's events for as long as `context` lives. A refused
+// secure connection or login is one activity line; a server without TLS is
+// reported once.
 void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks);
+
+// Gives the control the security choice, the extra certificates and the login.
+void ApplyMailSecurity(SmtpControl& smtp, const MailSecurity& security);
 
 // The terminal line for a control's socket error, e.g.
 // "POP Winsock Error 61, WSAECONNREFUSED: Connection refused" CR LF.

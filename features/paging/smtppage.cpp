@@ -7,6 +7,8 @@
 #include "features/paging/cpagerservice.h"
 #include "features/paging/pagingcontext.h"
 #include "features/paging/pagestate.h"
+#include "features/paging/smtpevents.h"
+#include "state/mailsecurity.h"
 #include "platform/eventpump.h"
 #include "platform/smtpcontrol.h"
 
@@ -39,6 +41,7 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
     smtp.SetHostName(s.smtpHostName);
     smtp.SetPort(s.smtpPort > 0 ? s.smtpPort : 25);
     smtp.SetDomain(s.domainName);
+    ApplyMailSecurity(smtp, ctx.mailSecurity ? ctx.mailSecurity() : MailSecurity{});
     SplitMessage(message, s.maxPagesPerMessage);
     if (subject)
         smtp.SetSubject(*subject);

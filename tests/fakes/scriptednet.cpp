@@ -53,7 +53,7 @@ public:
         return 0;
     }
 
-    bool StartTls(const QString& peerName) override {
+    bool StartTls(const QString& peerName, const QString&) override {
         if (!IsOpen())
             return false;
         auto end = end_;

@@ -19,8 +19,11 @@ public:
     static QString binary() { return QStringLiteral("/usr/sbin/dovecot"); }
     static bool available() { return QFileInfo(binary()).isExecutable(); }
 
-    // Users and their passwords; their maildirs start empty.
-    bool start(EventPump& pump, const QHash<QString, QString>& users) {
+    // Users and their passwords; their maildirs start empty. With a
+    // certificate and key (PEM files) the plain port offers STLS and
+    // tlsPort() speaks TLS from the first byte.
+    bool start(EventPump& pump, const QHash<QString, QString>& users, const QString& cert = {},
+               const QString& key = {}) {
         if (!dir_.isValid())
             return false;
         const QString d = dir_.path();
@@ -28,6 +31,7 @@ public:
         QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
         port_ = freePort();
+        tlsPort_ = cert.isEmpty() ? 0 : freePort();
         uid_ = getuid();
         gid_ = getgid();
         // Dovecot will not serve mail as root: the mailboxes belong to "nobody".
@@ -61,22 +65,27 @@ public:
                                         "log_path = %1/dovecot.log\n"
                                         "protocols = pop3\n"
                                         "listen = 127.0.0.1\n"
-                                        "ssl = no\n"
+                                        "%3"
                                         "disable_plaintext_auth = no\n"
                                         "auth_failure_delay = 0\n"
                                         "mail_location = maildir:%1/mail/%u\n"
                                         "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
                                         "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
                                         "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
-                                        "    port = %2\n  }\n  chroot =\n}\n"
+                                        "    port = %2\n  }\n%4  chroot =\n}\n"
                                         "service anvil {\n  chroot =\n}\n"
                                         "service imap-login {\n  chroot =\n}\n")
                                .arg(d)
                                .arg(port_)
+                               .arg(cert.isEmpty() ? QStringLiteral("ssl = no\n")
+                                                   : QStringLiteral("ssl = yes\nssl_cert = <%1\nssl_key = <%2\n").arg(cert, key))
+                               .arg(cert.isEmpty() ? QString()
+                                                   : QStringLiteral("  inet_listener pop3s {\n    address = 127.0.0.1\n"
+                                                                    "    port = %1\n    ssl = yes\n  }\n").arg(tlsPort_))
                                .toUtf8()))
             return false;
         process_.start(binary(), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
-        return waitForPort(pump, port_, 15);
+        return waitForPort(pump, port_, 15) && (!tlsPort_ || waitForPort(pump, tlsPort_, 15));
     }
 
     // Delivers a message (LF or CR LF line ends) into a user's maildir.
@@ -111,6 +120,7 @@ public:
     }
 
     quint16 port() const { return port_; }
+    quint16 tlsPort() const { return tlsPort_; }
     QString logText() const {
         QFile log(dir_.path() + QStringLiteral("/dovecot.log"));
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
@@ -133,6 +143,7 @@ private:
 
     QTemporaryDir dir_;
     quint16 port_ = 0;
+    quint16 tlsPort_ = 0;
     uid_t uid_ = 0;
     gid_t gid_ = 0;
     int serial_ = 0;

@@ -20,11 +20,12 @@ public:
         probe.start(python(), {QStringLiteral("-c"), QStringLiteral("import aiosmtpd")});
         return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
     }
-    // Listens on `port` (a free one when 0).
-    bool start(EventPump& pump, quint16 port = 0) {
+    // Listens on `port` (a free one when 0). `tls`: certificate and key
+    // files for STARTTLS, then optionally "user:password" to require AUTH.
+    bool start(EventPump& pump, quint16 port = 0, const QStringList& tls = {}) {
         port_ = port ? port : freePort();
-        process_.start(python(), {QStringLiteral(TESSALY_TOOLS_DIR "/smtp_sink.py"), QString::number(port_),
-                                  dir_.path() + QStringLiteral("/received.jsonl")});
+        process_.start(python(), QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/smtp_sink.py"), QString::number(port_),
+                                             dir_.path() + QStringLiteral("/received.jsonl")} + tls);
         return waitForPort(pump, port_, 15);
     }
     quint16 port() const { return port_; }

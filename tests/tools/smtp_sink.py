@@ -1,14 +1,21 @@
 #!/usr/bin/python3
 """SMTP sink for tests: accepts every message on 127.0.0.1:PORT and appends
 one JSON line per message (HELO name, envelope sender, recipients, and the
-message as received, Latin-1) to OUTFILE. Runs until terminated."""
+message as received, Latin-1) to OUTFILE. Runs until terminated.
+
+Optional, after PORT and OUTFILE: CERT KEY to offer STARTTLS with that
+certificate, then USER:PASSWORD to require AUTH (PLAIN or LOGIN, over TLS
+only) with those credentials, then MECH,... to leave those AUTH mechanisms
+out; the login name is recorded as "auth_user"."""
 
 import asyncio
 import json
 import signal
+import ssl
 import sys
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult
 
 
 class Sink:
@@ -21,6 +28,7 @@ class Sink:
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "data": envelope.original_content.decode("latin-1"),
+            "auth_user": session.auth_data.decode() if isinstance(session.auth_data, bytes) else None,
         }
         with open(self.path, "a", encoding="utf-8") as out:
             out.write(json.dumps(record) + "\n")
@@ -29,7 +37,22 @@ class Sink:
 
 def main():
     port, path = int(sys.argv[1]), sys.argv[2]
-    controller = Controller(Sink(path), hostname="127.0.0.1", port=port)
+    options = {}
+    if len(sys.argv) > 4:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(sys.argv[3], sys.argv[4])
+        options["tls_context"] = context
+    if len(sys.argv) > 5:
+        user, password = sys.argv[5].split(":", 1)
+
+        def authenticator(server, session, envelope, mechanism, data):
+            ok = data.login.decode() == user and data.password.decode() == password
+            return AuthResult(success=ok, handled=False, auth_data=data.login if ok else None)
+
+        options.update(authenticator=authenticator, auth_required=True, auth_require_tls=True)
+    if len(sys.argv) > 6:
+        options["auth_exclude_mechanism"] = sys.argv[6].split(",")
+    controller = Controller(Sink(path), hostname="127.0.0.1", port=port, **options)
     controller.start()
     print("READY", flush=True)
     stop = asyncio.new_event_loop()

@@ -11,6 +11,7 @@
 #include "platform/pop3client.h"
 #include "platform/popcontrol.h"
 #include "platform/settingsstore.h"
+#include "state/mailsecurity.h"
 #include "tests/fakes/fakeserial.h"
 #include "tests/fakes/programrig.h"
 #include "tests/fakes/fakesounddevice.h"
@@ -110,6 +111,38 @@ struct Rig : ProgramRig {
 class TestCheckSession : public QObject {
     Q_OBJECT
 private slots:
+    // The account's stored choice reaches the check. The scripted server
+    // offers no STLS: "automatic" reads in clear and says so once over two
+    // checks, "STARTTLS required" refuses each time, "none" never asks.
+    void securityChoice_data() {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("automatic") << "automatic"
+                                   << "Work: pop.example.org offers no TLS; mail is read without encryption" << 1;
+        QTest::newRow("required") << "STARTTLS required"
+                                  << "Work: No secure connection to pop.example.org:110: the server offers no STLS, "
+                                     "and STARTTLS is required" << 2;
+        QTest::newRow("none") << "none" << "" << 0;
+    }
+    void securityChoice() {
+        QFETCH(QString, choice);
+        QFETCH(QString, line);
+        QFETCH(int, lines);
+        Rig r;
+        WritePopSecurity(r.store, QStringLiteral("Work"), SecurityFromText(choice));
+        r.box->messages = {mail("a@x", "first")};
+        r.check();
+        r.check();
+        QCOMPARE(r.activity().split(QStringLiteral("\r\n")).filter(QStringLiteral("TLS")).size(), lines);
+        if (lines)
+            QCOMPARE(r.activity().count(line), lines);
+        const bool refused = choice == QLatin1String("STARTTLS required");
+        QCOMPARE(r.commandsLike("CAPA").size(), choice == QLatin1String("none") ? 0 : 2);
+        QCOMPARE(r.commandsLike("USER").size(), refused ? 0 : 2);
+        QCOMPARE(r.program->Session().LastOutcome().accountsNotRead, refused ? 1 : 0);
+    }
+
     void noMessages() {
         Rig r;
         r.check();

@@ -53,6 +53,9 @@ private slots:
         QCOMPARE(again.read(QStringLiteral("Tessaly 1.0"), QStringLiteral("Settings"), QStringLiteral("mailsize"), {}), QStringLiteral("30"));
         // No temporary file is left behind.
         QCOMPARE(QDir(dir.path() + QStringLiteral("/cfg")).entryList(QDir::Files), QStringList{QStringLiteral("tessaly.ini")});
+        // The file may hold mail passwords: its owner alone reads it.
+        const QFileDevice::Permissions ownerGroupOther(0x7077);
+        QCOMPARE(QFile::permissions(path) & ownerGroupOther, QFile::ReadOwner | QFile::WriteOwner);
     }
 
     void programDirectoryFollowsEnvironment() {

@@ -2,8 +2,10 @@
 
 #include "features/mail/cpopaccount.h"
 #include "platform/prompter.h"
+#include "platform/tlschoice.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -35,6 +37,11 @@ FrmPOP3::FrmPOP3(Prompter& prompter, QWidget* parent) : FrmEditBase(prompter, pa
     txtPOPPassword_->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     txtPOPPort_ = field("txtPOPPort", "Mail Port:", nullptr);
     txtPOPPort_->setText(QStringLiteral("110"));
+    cmbSecurity_ = new QComboBox(frame);
+    cmbSecurity_->setObjectName(QStringLiteral("cmbSecurity"));
+    cmbSecurity_->addItems(SecurityTexts());
+    cmbSecurity_->setToolTip(QStringLiteral("automatic: TLS on port 995, elsewhere STLS when the server offers it"));
+    form->addRow(QStringLiteral("Security:"), cmbSecurity_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);

@@ -5,6 +5,7 @@
 
 #include "ui/common/frmeditbase.h"
 
+class QComboBox;
 class QLineEdit;
 
 namespace tessaly {
@@ -19,6 +20,8 @@ public:
     QLineEdit* txtPOPUserName() const { return txtPOPUserName_; }
     QLineEdit* txtPOPPassword() const { return txtPOPPassword_; }
     QLineEdit* txtPOPPort() const { return txtPOPPort_; }
+    // "automatic", "TLS", "STARTTLS required" or "none".
+    QComboBox* cmbSecurity() const { return cmbSecurity_; }
 protected:
     QString Problem() const override;
 
@@ -28,6 +31,7 @@ private:
     QLineEdit* txtPOPUserName_ = nullptr;
     QLineEdit* txtPOPPassword_ = nullptr;
     QLineEdit* txtPOPPort_ = nullptr;
+    QComboBox* cmbSecurity_ = nullptr;
 };
 
 } // namespace tessaly

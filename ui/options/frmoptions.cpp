@@ -5,6 +5,7 @@
 #include "platform/dialupcontrol.h"
 #include "platform/eventpump.h"
 #include "platform/prompter.h"
+#include "platform/tlschoice.h"
 #include "state/livesettings.h"
 #include "ui/filters/frmfilter.h"
 #include "ui/mail/frmpop3.h"
@@ -460,6 +461,21 @@ void FrmOptions::buildOutMail() {
     txtSMTPPort_ = lineEdit(p, "txtSMTPPort");
     txtSMTPPort_->setText(QStringLiteral("25"));
     form->addRow(QStringLiteral("SMTP Port:"), txtSMTPPort_);
+    cmbSMTPSecurity_ = new QComboBox(p);
+    cmbSMTPSecurity_->setObjectName(QStringLiteral("cmbSMTPSecurity"));
+    cmbSMTPSecurity_->addItems(SecurityTexts());
+    cmbSMTPSecurity_->setToolTip(QStringLiteral("automatic: TLS on port 465, elsewhere STARTTLS when the server offers it"));
+    form->addRow(QStringLiteral("Security:"), cmbSMTPSecurity_);
+    txtSMTPUser_ = lineEdit(p, "txtSMTPUser", "Leave empty when the server needs no login");
+    form->addRow(QStringLiteral("SMTP User Name:"), txtSMTPUser_);
+    txtSMTPPassword_ = lineEdit(p, "txtSMTPPassword");
+    txtSMTPPassword_->setEchoMode(QLineEdit::Password);
+    form->addRow(QStringLiteral("SMTP Password:"), txtSMTPPassword_);
+    txtSMTPPasswordCommand_ = lineEdit(p, "txtSMTPPasswordCommand",
+                                       "Used when the password is empty: a program whose first output line is the password");
+    form->addRow(QStringLiteral("Password Command:"), txtSMTPPasswordCommand_);
+    txtCAFile_ = lineEdit(p, "txtCAFile", "Certificates (PEM) trusted besides the system's");
+    form->addRow(QStringLiteral("Extra CA File:"), txtCAFile_);
 }
 
 void FrmOptions::buildSchedule() {
@@ -575,6 +591,12 @@ void FrmOptions::showFields(const OptionsFields& f) {
     txtSMTPName_->setText(f.smtpName);
     txtSMTPAddress_->setText(f.smtpAddress);
     txtSMTPPort_->setText(f.smtpPort);
+    selectText(cmbSMTPSecurity_, f.smtpSecurity);
+    txtSMTPUser_->setText(f.smtpUser);
+    txtSMTPPassword_->setText(f.smtpPassword);
+    txtSMTPPasswordCommand_->setText(f.smtpPasswordCommand);
+    txtCAFile_->setText(f.caFile);
+    popSecurity_ = f.popSecurity;
 
     txtFrequency_->setText(f.frequency);
     txtStartTime_->setText(f.startTime);
@@ -632,6 +654,12 @@ OptionsFields FrmOptions::Fields() const {
     f.smtpName = txtSMTPName_->text();
     f.smtpAddress = txtSMTPAddress_->text();
     f.smtpPort = txtSMTPPort_->text();
+    f.smtpSecurity = cmbSMTPSecurity_->currentText();
+    f.smtpUser = txtSMTPUser_->text();
+    f.smtpPassword = txtSMTPPassword_->text();
+    f.smtpPasswordCommand = txtSMTPPasswordCommand_->text();
+    f.caFile = txtCAFile_->text();
+    f.popSecurity = popSecurity_;
     f.frequency = txtFrequency_->text();
     f.startTime = txtStartTime_->text();
     f.stopTime = txtStopTime_->text();
@@ -729,6 +757,7 @@ void FrmOptions::newAccount() {
     accounts_.Add(w.txtAccount()->text(), w.txtPOPServer()->text(),
                   static_cast<std::int16_t>(w.txtPOPPort()->text().trimmed().toInt()), w.txtPOPUserName()->text(),
                   w.txtPOPPassword()->text(), true);
+    popSecurity_.insert(w.txtAccount()->text(), w.cmbSecurity()->currentText());
     fillAccounts();
     lstAccounts_->setCurrentRow(accounts_.Count() - 1);
 }
@@ -745,9 +774,12 @@ void FrmOptions::editAccount() {
     w.txtPOPUserName()->setText(a.Username());
     w.txtPOPPassword()->setText(a.Password());
     w.txtPOPPort()->setText(QString::number(a.MailPort()));
+    selectText(w.cmbSecurity(), popSecurity_.value(a.Name(), SecurityText(Security::Automatic)));
     w.exec();
     if (w.Cancelled())
         return;
+    popSecurity_.remove(a.Name());
+    popSecurity_.insert(w.txtAccount()->text(), w.cmbSecurity()->currentText());
     a.SetName(w.txtAccount()->text());
     a.SetServer(w.txtPOPServer()->text());
     a.SetUsername(w.txtPOPUserName()->text());

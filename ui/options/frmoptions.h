@@ -150,6 +150,13 @@ private:
     QLineEdit* txtSMTPName_ = nullptr;
     QLineEdit* txtSMTPAddress_ = nullptr;
     QLineEdit* txtSMTPPort_ = nullptr;
+    QComboBox* cmbSMTPSecurity_ = nullptr;
+    QLineEdit* txtSMTPUser_ = nullptr;
+    QLineEdit* txtSMTPPassword_ = nullptr;
+    QLineEdit* txtSMTPPasswordCommand_ = nullptr;
+    QLineEdit* txtCAFile_ = nullptr;
+    // The security choice of each working account, by account name.
+    QHash<QString, QString> popSecurity_;
     // Schedule; index 1 = Sunday .. 7 = Saturday
     QLineEdit* txtFrequency_ = nullptr;
     QLineEdit* txtStartTime_ = nullptr;

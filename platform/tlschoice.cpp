@@ -1,0 +1,76 @@
+#include "platform/tlschoice.h"
+
+namespace tessaly {
+
+QStringList SecurityTexts() {
+    return {QStringLiteral("automatic"), QStringLiteral("TLS"), QStringLiteral("STARTTLS required"),
+            QStringLiteral("none")};
+}
+
+QString SecurityText(Security s) { return SecurityTexts().value(static_cast<int>(s)); }
+
+Security SecurityFromText(const QString& text) {
+    const QStringList texts = SecurityTexts();
+    for (int i = 0; i < texts.size(); ++i)
+        if (texts[i].compare(text.trimmed(), Qt::CaseInsensitive) == 0)
+            return static_cast<Security>(i);
+    return Security::Automatic;
+}
+
+bool ImplicitTls(Security s, int port, int tlsPort) {
+    return s == Security::Tls || (s == Security::Automatic && port == tlsPort);
+}
+
+bool AsksCapabilities(Security s) { return s == Security::Automatic || s == Security::StartTls; }
+
+Upgrade UpgradeFor(Security s, bool offered) {
+    switch (s) {
+    case Security::None:
+        return Upgrade::Clear;
+    case Security::Tls: // already encrypted; never asked
+        return Upgrade::Clear;
+    case Security::StartTls:
+        return offered ? Upgrade::StartTls : Upgrade::Refuse;
+    case Security::Automatic:
+        break;
+    }
+    return offered ? Upgrade::StartTls : Upgrade::ClearNotice;
+}
+
+namespace {
+
+// The capability lines of a reply without status line and SMTP reply codes.
+QList<QByteArray> capabilityLines(const QByteArray& reply) {
+    QList<QByteArray> out;
+    for (QByteArray line : reply.split('\n')) {
+        line = line.trimmed();
+        if (line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) && (line[3] == '-' || line[3] == ' '))
+            line = line.mid(4);
+        else if (line.startsWith("+OK") || line == ".")
+            continue;
+        out << line.simplified();
+    }
+    return out;
+}
+
+} // namespace
+
+QList<QByteArray> OfferedWords(const QByteArray& reply, const QByteArray& keyword) {
+    for (const QByteArray& line : capabilityLines(reply)) {
+        QList<QByteArray> words = line.toUpper().split(' ');
+        if (words.value(0) == keyword.toUpper()) {
+            words.removeFirst();
+            return words;
+        }
+    }
+    return {};
+}
+
+bool Offers(const QByteArray& reply, const QByteArray& keyword) {
+    for (const QByteArray& line : capabilityLines(reply))
+        if (line.toUpper().split(' ').value(0) == keyword.toUpper())
+            return true;
+    return false;
+}
+
+} // namespace tessaly

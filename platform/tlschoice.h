@@ -1,0 +1,50 @@
+#pragma once
+// How a mail connection is secured: the user's choice per server, and what
+// the client does with it once it knows the port and what the server offers.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace tessaly {
+
+enum class Security {
+    Automatic, // TLS on the protocol's TLS port; elsewhere upgrade when offered
+    Tls,       // TLS from the first byte
+    StartTls,  // plain connect, then the upgrade, or no connection at all
+    None       // never TLS
+};
+
+// The texts the settings file and the options dialog use, in the order of
+// the enum: "automatic", "TLS", "STARTTLS required", "none".
+QStringList SecurityTexts();
+QString SecurityText(Security s);
+// Case-insensitive; an empty or unknown text is Automatic.
+Security SecurityFromText(const QString& text);
+
+// POP3 on 995 and SMTP on 465 speak TLS from the first byte.
+constexpr int kPop3TlsPort = 995;
+constexpr int kSmtpTlsPort = 465;
+
+// True when the handshake starts as soon as the connection is open.
+bool ImplicitTls(Security s, int port, int tlsPort);
+
+// What to do after the capability answer on a plain connection.
+enum class Upgrade {
+    StartTls,    // ask for the upgrade
+    Clear,       // go on in clear, as chosen
+    ClearNotice, // go on in clear and tell the user once
+    Refuse       // end the connection: the upgrade was required
+};
+Upgrade UpgradeFor(Security s, bool offered);
+// True when the capability exchange is needed at all on a plain connection.
+bool AsksCapabilities(Security s);
+
+// True when a capability line of the reply (POP3 CAPA lines, or SMTP EHLO
+// lines after their "250-"/"250 ") starts with `keyword` as a whole word.
+bool Offers(const QByteArray& reply, const QByteArray& keyword);
+// The words after `keyword` on its capability line ("AUTH PLAIN LOGIN"
+// gives PLAIN and LOGIN), upper-cased.
+QList<QByteArray> OfferedWords(const QByteArray& reply, const QByteArray& keyword);
+
+} // namespace tessaly

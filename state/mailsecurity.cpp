@@ -1,0 +1,51 @@
+#include "state/mailsecurity.h"
+
+#include "platform/settingsstore.h"
+#include "state/appinfo.h"
+
+#include <QUrl>
+
+namespace tessaly {
+
+namespace {
+
+// Account names may hold "=" or "[", which the file's lines cannot carry in a name.
+QString accountKey(const QString& account) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(account, " !#$&'()*+,-./:;<>?@^_`{|}~"));
+}
+
+} // namespace
+
+Security ReadPopSecurity(const SettingsStore& store, const QString& account) {
+    return SecurityFromText(store.read(kAppTitle, kPopSecuritySection, accountKey(account), QString()));
+}
+
+void WritePopSecurity(SettingsStore& store, const QString& account, Security s) {
+    store.write(kAppTitle, kPopSecuritySection, accountKey(account), SecurityText(s));
+}
+
+MailSecurity LoadMailSecurity(const SettingsStore& store) {
+    auto outgoing = [&](const char* name) {
+        return store.read(kAppTitle, kOutgoingSection, QString::fromLatin1(name), QString());
+    };
+    MailSecurity out;
+    out.smtp = SecurityFromText(outgoing("Security"));
+    out.smtpUser = outgoing("User");
+    out.smtpPassword = outgoing("Password");
+    out.smtpPasswordCommand = outgoing("PasswordCommand");
+    out.caFile = outgoing("CAFile");
+    return out;
+}
+
+void SaveMailSecurity(SettingsStore& store, const MailSecurity& in) {
+    auto outgoing = [&](const char* name, const QString& value) {
+        store.write(kAppTitle, kOutgoingSection, QString::fromLatin1(name), value);
+    };
+    outgoing("Security", SecurityText(in.smtp));
+    outgoing("User", in.smtpUser);
+    outgoing("Password", in.smtpPassword);
+    outgoing("PasswordCommand", in.smtpPasswordCommand);
+    outgoing("CAFile", in.caFile);
+}
+
+} // namespace tessaly
