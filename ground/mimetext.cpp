@@ -521,6 +521,7 @@ QString HtmlToText(QStringView html) {
     QString text;
     text.reserve(std::min(html.size(), kMaxTextChars * 2));
     qsizetype i = 0;
+    QHash<QString, qsizetype> nextClose; // -1: none up to the end
     auto skipPast = [&](QStringView what) {
         const qsizetype at = html.indexOf(what, i, Qt::CaseInsensitive);
         i = at < 0 ? html.size() : at + what.size();
@@ -558,10 +559,15 @@ QString HtmlToText(QStringView html) {
             i = j + 1;
             if (!closing && (name == QLatin1String("script") || name == QLatin1String("style") ||
                              name == QLatin1String("title") || name == QLatin1String("head"))) {
-                // Scripts and styles are never text, even unclosed.
+                // Scripts and styles are never text, even unclosed. Where a
+                // closing tag is is remembered: many unclosed ones must not
+                // each search the whole rest again.
                 const QString end = QStringLiteral("</") + name;
-                if (html.indexOf(end, i, Qt::CaseInsensitive) >= 0) {
-                    skipPast(end);
+                qsizetype& close = nextClose[name];
+                if (close >= 0 && close < i)
+                    close = html.indexOf(end, i, Qt::CaseInsensitive);
+                if (close >= 0) {
+                    i = close + end.size();
                     skipPast(u">");
                 } else if (name == QLatin1String("script") || name == QLatin1String("style")) {
                     i = html.size();
