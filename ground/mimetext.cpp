@@ -158,8 +158,12 @@ ContentType contentType(QByteArrayView head) {
     return ct;
 }
 
-bool isAttachment(QByteArrayView head) {
-    return fieldValue(head, "content-disposition").toLower().startsWith("attachment");
+// An attachment says so, or carries a file name (mail programs send text
+// files "inline" with their name).
+bool isAttachment(QByteArrayView head, const ContentType& ct) {
+    const QByteArray disposition = fieldValue(head, "content-disposition").toLower();
+    return disposition.startsWith("attachment") || disposition.contains("filename") ||
+           (ct.params.contains("name") && !ct.type.startsWith("multipart/"));
 }
 
 // The parts of a multipart body, between its delimiter lines. A body
@@ -219,9 +223,9 @@ void search(QByteArrayView entity, int depth, Found& found) {
     if (found.hasPlain || ++found.seen > kMaxParts)
         return;
     const Entity e = splitEntity(entity);
-    if (isAttachment(e.head))
-        return;
     const ContentType ct = contentType(e.head);
+    if (isAttachment(e.head, ct))
+        return;
     if (ct.type.startsWith("multipart/")) {
         if (depth >= kMaxDepth)
             return;

@@ -87,6 +87,11 @@ private slots:
                     "--x\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=log.txt\r\n\r\n"
                     "secret log\r\n--x\r\nContent-Type: text/html\r\n\r\n<p>Hello&hellip;</p>\r\n--x--\r\n")
             << QStringLiteral(u"Hello…");
+        QTest::newRow("an inline text file with a name is an attachment")
+            << mail({"Content-Type: multipart/mixed; boundary=x"},
+                    "--x\r\nContent-Type: text/plain; name=\"notes.txt\"\r\n\r\nnotes\r\n"
+                    "--x\r\nContent-Type: text/plain\r\nContent-Disposition: inline\r\n\r\nbody\r\n--x--\r\n")
+            << QStringLiteral("body");
         QTest::newRow("only an attachment: no text")
             << mail({"Content-Type: multipart/mixed; boundary=x"},
                     "--x\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\niVBORw0KGgo=\r\n--x--\r\n")
