@@ -1,5 +1,6 @@
 #include "platform/smtpcontrol.h"
 
+#include "ground/mimetext.h"
 #include "ground/sockerr.h"
 #include "platform/passwordcommand.h"
 
@@ -37,8 +38,7 @@ QByteArray rfc5322Date(const QDateTime& local) {
 }
 
 // CR LF line ends whatever the text used.
-QByteArray crlfLines(const QString& text) {
-    QByteArray in = text.toLatin1();
+QByteArray crlfLines(QByteArray in) {
     in.replace("\r\n", "\n");
     in.replace('\r', '\n');
     in.replace("\n", "\r\n");
@@ -57,14 +57,26 @@ QByteArray SmtpClient::MessageData() const {
     data += "Date: " + rfc5322Date(pump_.now()) + "\r\n";
     data += "From: " + Sender().toLatin1() + "\r\n";
     data += "To: " + addresses(Recipient()).join(QStringLiteral(", ")).toLatin1() + "\r\n";
-    data += "Subject: " + Subject().toLatin1() + "\r\n";
+    data += "Subject: " + mimetext::EncodeHeaderValue(Subject()) + "\r\n";
     if (!Mailer().isEmpty())
         data += "X-Mailer: " + Mailer().toLatin1() + "\r\n";
     data += "MIME-Version: 1.0\r\n";
-    data += "Content-Type: text/plain; charset=ISO-8859-1\r\n";
-    data += "Content-Transfer-Encoding: 8bit\r\n";
+    data += "Content-Type: text/plain; charset=UTF-8\r\n";
+    // Plain ASCII in short lines goes as it is; anything else in a form
+    // that servers without 8-bit support pass unchanged.
+    QByteArray body = crlfLines(Body().toUtf8());
+    bool sevenBit = true;
+    for (const QByteArray& line : body.split('\n'))
+        sevenBit = sevenBit && line.size() <= 998;
+    for (const char c : body)
+        sevenBit = sevenBit && static_cast<unsigned char>(c) < 0x80 && c != '\0';
+    if (sevenBit) {
+        data += "Content-Transfer-Encoding: 7bit\r\n";
+    } else {
+        data += "Content-Transfer-Encoding: quoted-printable\r\n";
+        body = mimetext::EncodeQuotedPrintable(body);
+    }
     data += "\r\n";
-    QByteArray body = crlfLines(Body());
     if (!body.isEmpty() && !body.endsWith("\r\n"))
         body += "\r\n";
     // Dot-stuffing: a line that begins with "." gets a second one.

@@ -6,8 +6,10 @@
 #include "features/mail/cmail.h"
 #include "features/connection/connection.h"
 #include "features/mail/cpopaccount.h"
+#include "features/mail/headerfields.h"
 #include "features/paging/cpager.h"
 #include "features/paging/smtpevents.h"
+#include "ground/mimetext.h"
 #include "ground/remotetext.h"
 #include "ground/sockerr.h"
 #include "ground/tessalyerror.h"
@@ -544,10 +546,21 @@ QString CheckSession::BodyAfterHeaders(const QString& message) {
 }
 
 QString CheckSession::PageText(const CMail& mail, bool withBody) {
-    QString text = mail.DateSent().trimmed() + QStringLiteral("|From:") + mail.From() +
-                   QStringLiteral("|Subject:") + mail.Subject();
+    // The page shows the fields decoded, from the header as received; a
+    // message known from an earlier run may only have its body, or only
+    // its stored (lower-case, undecoded) values.
+    QString header = mail.Header();
+    if (header.isEmpty()) {
+        const QString body = BodyAfterHeaders(mail.Body());
+        header = mail.Body().left(mail.Body().size() - body.size());
+    }
+    headers::PageFields f = headers::ForPage(header);
+    if (header.isEmpty())
+        f = {mail.From(), mail.Subject(), mail.DateSent()};
+    QString text = f.dateSent.trimmed() + QStringLiteral("|From:") + f.from + QStringLiteral("|Subject:") + f.subject;
     if (withBody) {
-        QString body = BodyAfterHeaders(mail.Body());
+        // Only the readable text of the body: no MIME structure, no attachments.
+        QString body = mimetext::BodyText(mimetext::RawBytes(mail.Body()));
         body.remove(QLatin1Char('\r'));
         text += QLatin1Char('|') + body;
     }

@@ -1,5 +1,6 @@
 #include "features/mail/headerfields.h"
 
+#include "ground/mimetext.h"
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
 
@@ -69,6 +70,38 @@ Fields All(const QString& header) {
     f.priority = priorityOf(fieldOfLower(lower, QLatin1String("x-priority:"), 12));
     f.size = Size(header);
     return f;
+}
+
+namespace {
+
+// The value at the same place as the extractors take it, with the lines of
+// a folded field that continue it, decoded.
+QString pageField(const QString& header, QLatin1String pattern, qsizetype offset) {
+    const qsizetype match = header.indexOf(pattern, 0, Qt::CaseInsensitive);
+    if (match < 0 || match + offset > header.size())
+        return {};
+    const qsizetype begin = match + offset;
+    qsizetype cr = header.indexOf(QLatin1Char('\r'), begin);
+    if (cr < 0)
+        return {};
+    // A continuation line starts with a blank; one without its own CR is cut off.
+    qsizetype end = cr;
+    while (end - begin < mimetext::kMaxHeaderBytes && end + 2 < header.size() &&
+           header.at(end + 1) == QLatin1Char('\n') &&
+           (header.at(end + 2) == QLatin1Char(' ') || header.at(end + 2) == QLatin1Char('\t'))) {
+        const qsizetype next = header.indexOf(QLatin1Char('\r'), end + 2);
+        if (next < 0)
+            break;
+        end = next;
+    }
+    return mimetext::DecodeHeaderValue(mimetext::RawBytes(header.mid(begin, end - begin))).toLower();
+}
+
+} // namespace
+
+PageFields ForPage(const QString& header) {
+    return {pageField(header, QLatin1String("from:"), 6), pageField(header, QLatin1String("subject: "), 9),
+            pageField(header, QLatin1String("date: "), 6)};
 }
 
 std::int32_t Size(const QString& header) {

@@ -26,4 +26,12 @@ struct Fields {
 };
 Fields All(const QString& header);
 
+// The sender, subject and date as a page shows them: found as above, with
+// the continuation lines of a folded field, encoded words and character
+// sets decoded, then lower case like the stored values.
+struct PageFields {
+    QString from, subject, dateSent;
+};
+PageFields ForPage(const QString& header);
+
 } // namespace tessaly::headers

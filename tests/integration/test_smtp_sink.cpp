@@ -73,8 +73,11 @@ private slots:
                                        [](const QString& h) { return h.startsWith(QLatin1String("Date: ")); });
         QVERIFY(date != headers.end());
         QVERIFY2(QDateTime::fromString(date->mid(6), Qt::RFC2822Date).isValid(), qPrintable(*date));
-        // The server has removed the dot-stuffing: the body is as typed.
-        QCOMPARE(data.mid(blank + 4), QStringLiteral("First line\r\n.hidden dot\r\nCaf\u00e9 at 12:00\r\n"));
+        // The server has removed the dot-stuffing: the body is as typed, in
+        // UTF-8 as quoted-printable.
+        QVERIFY(headers.contains(QStringLiteral("Content-Type: text/plain; charset=UTF-8")));
+        QVERIFY(headers.contains(QStringLiteral("Content-Transfer-Encoding: quoted-printable")));
+        QCOMPARE(data.mid(blank + 4), QStringLiteral("First line\r\n.hidden dot\r\nCaf=C3=A9 at 12:00\r\n"));
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "ground/sockerr.h"
 #include "platform/httpcontrol.h"
+#include "ground/mimetext.h"
 #include "platform/smtpcontrol.h"
 #include "tests/fakes/scriptednet.h"
 #include "tests/fakes/virtualeventpump.h"
@@ -133,6 +134,46 @@ private slots:
         QVERIFY2(header("Date").startsWith("Mon, 7 Dec 2026 12:30:05 "), header("Date").constData());
         QCOMPARE(data.mid(blank + 4), QByteArray("..starts with a dot\r\nline two\r\n..\r\nend\r\n"));
         QVERIFY(rig.received.first().startsWith(QStringLiteral("220 ")));
+    }
+
+    // Text beyond ASCII, or a line longer than servers take, goes as UTF-8
+    // in quoted-printable; the subject as encoded words. Plain text as it is.
+    void smtpMessageEncoding_data() {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QByteArray>("encoding");
+        QTest::newRow("ascii") << QStringLiteral("Page") << QStringLiteral("plain\n.dot") << QByteArray("7bit");
+        QTest::newRow("utf-8") << QStringLiteral(u"Grüße – 😀") << QStringLiteral(u"Schöne Grüße\n.dot") << QByteArray("quoted-printable");
+        QTest::newRow("long line") << QStringLiteral("Page") << QString(1200, QLatin1Char('x')) << QByteArray("quoted-printable");
+    }
+    void smtpMessageEncoding() {
+        QFETCH(QString, subject);
+        QFETCH(QString, body);
+        QFETCH(QByteArray, encoding);
+        SmtpRig rig;
+        rig.smtp.SetSubject(subject);
+        rig.smtp.SetBody(body);
+        const QByteArray data = rig.smtp.MessageData();
+        for (const QByteArray& line : data.split('\n')) {
+            QVERIFY(line.size() <= 998);
+            for (const char c : line)
+                QVERIFY(static_cast<unsigned char>(c) < 0x80);
+        }
+        const qsizetype blank = data.indexOf("\r\n\r\n");
+        const QByteArray head = data.left(blank + 2);
+        QVERIFY(head.contains("\r\nContent-Type: text/plain; charset=UTF-8\r\n"));
+        QVERIFY(head.contains("\r\nContent-Transfer-Encoding: " + encoding + "\r\n"));
+        const qsizetype s = head.indexOf("\r\nSubject: ") + 11;
+        qsizetype e = s;
+        while ((e = head.indexOf("\r\n", e)) >= 0 && head.at(e + 2) == ' ')
+            e += 2;
+        QCOMPARE(mimetext::DecodeHeaderValue(head.mid(s, e - s)), subject);
+        QByteArray sent = data.mid(blank + 4);
+        sent.chop(3); // the closing "."
+        sent.replace("\r\n..", "\r\n.");
+        if (encoding != "7bit")
+            sent = mimetext::DecodeQuotedPrintable(sent);
+        QCOMPARE(QString::fromUtf8(sent), QString(body).replace(QStringLiteral("\n"), QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
     }
 
     void smtpFailures_data() {
