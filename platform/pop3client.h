@@ -46,7 +46,7 @@ private:
     // A command awaiting its reply: its form and when its time is up.
     struct Pending {
         bool multiLine = false;
-        QDateTime deadline; // invalid: no limit
+        qint64 deadlineMs = -1; // on the pump's steady clock; negative: no limit
     };
     Pending pending(const QByteArray& line, bool multiLine) const;
     int command(const QByteArray& line, bool multiLine, QByteArray* reply = nullptr);
