@@ -189,6 +189,9 @@ void CheckSession::readAccounts(bool download) {
                     uids_ = readUniqueIds(account, messageCount_);
                     AccountFaults faults;
                     readMessages(messageCount_, failure, newCount, faults);
+                    // Not needed past this account; a large mailbox's lists are sizeable.
+                    uids_ = {};
+                    listSizes_ = {};
                     reportFaults(account, faults);
                     // Also a download cut off by a socket error or a time-out.
                     if (faults.noAnswer || !faults.refused.isEmpty() || ctx_.state.internetError)

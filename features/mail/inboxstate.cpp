@@ -383,7 +383,19 @@ bool readMarkRecord(StateReader& in, QString& id, MailMark& mark) {
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
-    QByteArray text = "{\"format\":" + QByteArray::number(kFormat) + ",\"messages\":[";
+    QSaveFile file(path);
+    // Written in pieces, so that a large inbox is never held a second time as text.
+    constexpr qsizetype kPiece = 64 * 1024;
+    QByteArray text;
+    text.reserve(kPiece + 4096);
+    bool written = file.open(QIODevice::WriteOnly);
+    auto flush = [&](bool always) {
+        if (written && (always || text.size() >= kPiece))
+            written = file.write(text) == text.size();
+        if (always || text.size() >= kPiece)
+            text.clear();
+    };
+    text += "{\"format\":" + QByteArray::number(kFormat) + ",\"messages\":[";
     bool first = true;
     for (const auto& [id, mark] : inbox.Marks()) {
         if (!first)
@@ -399,6 +411,7 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
         if (mark.remoteChecked)
             text += ",\"remoteChecked\":true";
         text += '}';
+        flush(false);
     }
     text += ']';
     const auto known = inbox.KnownHeaders();
@@ -408,13 +421,13 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
             if (i)
                 text += ',';
             appendHeaderRecord(text, known[i].first, known[i].second);
+            flush(false);
         }
         text += ']';
     }
     text += '}';
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0 ||
-        !file.commit()) {
+    flush(true);
+    if (!written || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;
@@ -471,7 +484,9 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
                 KnownHeader h;
                 if (!readHeaderRecord(in, uid, h))
                     return false;
-                if (!uid.isEmpty() && !h.id.isEmpty())
+                // A resident program knows most of them already, and the
+                // inbox would keep its own copy anyway: not held twice.
+                if (!uid.isEmpty() && !h.id.isEmpty() && !inbox.Known(uid))
                     known.append({uid, std::move(h)});
                 return true;
             });
