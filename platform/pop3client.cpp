@@ -208,6 +208,32 @@ int Pop3Client::Receive() {
     return readReply(nullptr);
 }
 
+int Pop3Client::RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) {
+    answers.clear();
+    if (!socket_)
+        return fail(sockerr::NotConnected);
+    if (numbers.isEmpty())
+        return 0;
+    QByteArray batch;
+    for (int n : numbers)
+        batch += "TOP " + QByteArray::number(n) + " 0\r\n";
+    const int written = link_.Write(batch);
+    if (written != 0)
+        return fail(written);
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        awaiting_.push_back(pending("TOP", true));
+    emit packetSent();
+    answers.reserve(numbers.size());
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        HeaderAnswer answer;
+        answer.result = readReply(&answer.reply);
+        if (answer.result > NegativeReply)
+            return answer.result; // the connection is gone, with the rest of the answers
+        answers.append(std::move(answer));
+    }
+    return 0;
+}
+
 int Pop3Client::Retrieve() {
     messageText_.clear();
     QByteArray reply;

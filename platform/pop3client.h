@@ -28,6 +28,7 @@ public:
     int MessageCount() const override { return count_; }
     int Receive() override;
     int Retrieve() override;
+    int RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) override;
     QString MessageText() const override { return messageText_; }
     void Close() override;
     int Socket() const override { return socket_; }
