@@ -57,6 +57,17 @@ void RealEventPump::pause(double seconds, const bool* cancel) {
 
 QDateTime RealEventPump::now() const { return QDateTime::currentDateTime(); }
 
+// Reading the local time looks up the time zone every time; a command's
+// deadline needs none of that.
+qint64 RealEventPump::steadyMs() const {
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.elapsed();
+}
+
 std::unique_ptr<Timer> RealEventPump::createTimer() { return std::make_unique<RealTimer>(); }
 
 } // namespace tessaly

@@ -35,6 +35,9 @@ public:
 
 class EventPump : public Clock {
 public:
+    // Milliseconds on a clock that only moves forward, for deadlines and
+    // time-outs (the local time may jump). Virtual pumps keep their own time.
+    virtual qint64 steadyMs() const { return now().toMSecsSinceEpoch(); }
     // One pass of the event loop: posted events and due timers are handled.
     virtual void yield() = 0;
     // Waits until done() holds (true), or `seconds` pass or *cancel becomes
@@ -54,6 +57,7 @@ public:
                    const bool* cancel) override;
     void pause(double seconds, const bool* cancel) override;
     QDateTime now() const override;
+    qint64 steadyMs() const override;
     std::unique_ptr<Timer> createTimer() override;
 };
 

@@ -98,7 +98,7 @@ int LinkSession::StartTls(const QString& peerName, const QString& caFile, double
 }
 
 int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,
-                         const QDateTime& deadline) {
+                         qint64 deadlineMs) {
     for (;;) {
         if (done())
             return 0;
@@ -107,8 +107,8 @@ int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, 
         if (closed_ || !link_)
             return link_ ? sockerr::ConnectionReset : sockerr::NotConnected;
         double wait = idleSeconds;
-        if (deadline.isValid()) {
-            const double left = pump_.now().msecsTo(deadline) / 1000.0;
+        if (deadlineMs >= 0) {
+            const double left = (deadlineMs - pump_.steadyMs()) / 1000.0;
             if (left <= 0)
                 return sockerr::TimedOut;
             wait = std::min(wait, left);

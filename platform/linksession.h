@@ -31,10 +31,10 @@ public:
     // Waits until done() holds, testing it after every arrival. 0 when it
     // held; otherwise the link's error number, ConnectionReset when the
     // server closed, TimedOut after `idleSeconds` without data or once the
-    // clock passes `deadline` (when valid) however much data flows,
-    // Interrupted on cancel.
+    // pump's steady clock passes `deadlineMs` (when not negative) however
+    // much data flows, Interrupted on cancel.
     int WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,
-                const QDateTime& deadline = {});
+                qint64 deadlineMs = -1);
     // Bytes received and not yet taken by the protocol.
     QByteArray& Buffer() { return buffer_; }
     bool IsOpen() const { return link_ && link_->IsOpen() && !closed_; }

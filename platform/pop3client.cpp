@@ -118,23 +118,34 @@ bool Pop3Client::secureAfterGreeting() {
     return true;
 }
 
+namespace {
+// The first word of a command line without surrounding white space.
+QByteArrayView verbOf(QByteArrayView trimmed) {
+    const qsizetype blank = trimmed.indexOf(' ');
+    return blank < 0 ? trimmed : trimmed.first(blank);
+}
+bool isVerb(QByteArrayView verb, const char* upper) {
+    return verb.compare(QByteArrayView(upper), Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
 bool Pop3Client::isMultiLine(const QByteArray& line) {
-    const QList<QByteArray> words = line.trimmed().split(' ');
-    const QByteArray verb = words.value(0).toUpper();
-    if (verb == "RETR" || verb == "TOP" || verb == "CAPA")
+    const QByteArrayView trimmed = QByteArrayView(line).trimmed();
+    const QByteArrayView verb = verbOf(trimmed);
+    if (isVerb(verb, "RETR") || isVerb(verb, "TOP") || isVerb(verb, "CAPA"))
         return true;
-    if (verb == "LIST" || verb == "UIDL")
-        return words.size() == 1;
+    if (isVerb(verb, "LIST") || isVerb(verb, "UIDL"))
+        return verb.size() == trimmed.size(); // without an argument: the whole list
     return false;
 }
 
 Pop3Client::Pending Pop3Client::pending(const QByteArray& line, bool multiLine) const {
-    const bool download = line.trimmed().split(' ').value(0).toUpper() == "RETR";
+    const bool download = isVerb(verbOf(QByteArrayView(line).trimmed()), "RETR");
     const double limit = download ? DownloadDeadline() : CommandDeadline();
     Pending p;
     p.multiLine = multiLine;
     if (limit > 0)
-        p.deadline = pump_.now().addMSecs(static_cast<qint64>(limit * 1000));
+        p.deadlineMs = pump_.steadyMs() + static_cast<qint64>(limit * 1000);
     return p;
 }
 
@@ -164,8 +175,8 @@ int Pop3Client::command(const QByteArray& line, bool multiLine, QByteArray* repl
 
 void Pop3Client::consume() {
     QByteArray& buffer = link_.Buffer();
-    QByteArray piece;
-    qsizetype start = 0;
+    const char* data = buffer.constData();
+    qsizetype start = 0; // the complete lines of this reply so far end here
     while (!current_.complete && !current_.failure) {
         const qsizetype lf = buffer.indexOf('\n', start);
         if (lf < 0) {
@@ -173,9 +184,8 @@ void Pop3Client::consume() {
                 current_.failure = sockerr::MessageTooLong;
             break;
         }
-        const QByteArray line = buffer.mid(start, lf + 1 - start);
+        const QByteArrayView line(data + start, lf + 1 - start);
         start = lf + 1;
-        piece += line;
         if (!current_.statusSeen) {
             current_.statusSeen = true;
             current_.ok = line.startsWith("+OK");
@@ -184,14 +194,15 @@ void Pop3Client::consume() {
         } else if (line == ".\r\n" || line == ".\n") {
             current_.complete = true;
         }
-        if (current_.text.size() + piece.size() > kMaxReply)
+        if (current_.text.size() + start > kMaxReply)
             current_.failure = sockerr::MessageTooLong;
     }
+    if (start == 0)
+        return;
+    current_.text.append(data, start);
+    QString piece = QString::fromLatin1(data, start);
     buffer.remove(0, start);
-    if (!piece.isEmpty()) {
-        current_.text += piece;
-        emit dataReceived(QString::fromLatin1(piece));
-    }
+    emit dataReceived(piece);
 }
 
 int Pop3Client::readReply(QByteArray* reply) {
@@ -202,7 +213,7 @@ int Pop3Client::readReply(QByteArray* reply) {
     reading_ = true;
     consume();
     const int waited = link_.WaitFor([this] { return current_.complete || current_.failure != 0; },
-                                     Timeout(), cancel_, awaiting_.front().deadline);
+                                     Timeout(), cancel_, awaiting_.front().deadlineMs);
     reading_ = false;
     if (current_.failure)
         return fail(current_.failure);
@@ -242,6 +253,32 @@ int Pop3Client::Receive() {
     return readReply(nullptr);
 }
 
+int Pop3Client::RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) {
+    answers.clear();
+    if (!socket_)
+        return fail(sockerr::NotConnected);
+    if (numbers.isEmpty())
+        return 0;
+    QByteArray batch;
+    for (int n : numbers)
+        batch += "TOP " + QByteArray::number(n) + " 0\r\n";
+    const int written = link_.Write(batch);
+    if (written != 0)
+        return fail(written);
+    for (qsizetype i = 0; i < numbers.size(); ++i)
+        awaiting_.push_back(pending("TOP", true));
+    emit packetSent();
+    answers.reserve(numbers.size());
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        HeaderAnswer answer;
+        answer.result = readReply(&answer.reply);
+        if (answer.result > NegativeReply)
+            return answer.result; // the connection is gone, with the rest of the answers
+        answers.append(std::move(answer));
+    }
+    return 0;
+}
+
 int Pop3Client::Retrieve() {
     messageText_.clear();
     QByteArray reply;
@@ -252,18 +289,19 @@ int Pop3Client::Retrieve() {
     // byte-stuffed leading dots removed.
     QByteArray text;
     text.reserve(reply.size());
+    const char* data = reply.constData();
     qsizetype pos = reply.indexOf('\n') + 1;
     while (pos < reply.size()) {
         qsizetype lf = reply.indexOf('\n', pos);
         if (lf < 0)
             lf = reply.size() - 1;
-        QByteArray line = reply.mid(pos, lf + 1 - pos);
+        QByteArrayView line(data + pos, lf + 1 - pos);
         pos = lf + 1;
         if (line == ".\r\n" || line == ".\n")
             break;
         if (line.startsWith('.'))
-            line.remove(0, 1);
-        text += line;
+            line = line.sliced(1);
+        text.append(line);
     }
     messageText_ = QString::fromLatin1(text);
     return 0;

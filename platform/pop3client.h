@@ -28,6 +28,7 @@ public:
     int MessageCount() const override { return count_; }
     int Receive() override;
     int Retrieve() override;
+    int RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) override;
     QString MessageText() const override { return messageText_; }
     void Close() override;
     int Socket() const override { return socket_; }
@@ -46,7 +47,7 @@ private:
     // A command awaiting its reply: its form and when its time is up.
     struct Pending {
         bool multiLine = false;
-        QDateTime deadline; // invalid: no limit
+        qint64 deadlineMs = -1; // on the pump's steady clock; negative: no limit
     };
     Pending pending(const QByteArray& line, bool multiLine) const;
     int command(const QByteArray& line, bool multiLine, QByteArray* reply = nullptr);

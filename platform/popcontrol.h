@@ -104,6 +104,16 @@ public:
     // complete reply, the previous reply having been marked complete by
     // the packetSent() of that NOOP.
     virtual int Receive() = 0;
+    // The header requests ("TOP n 0") of `numbers`, written at once for a
+    // server that takes commands in batches; the answers are read in order.
+    // `answers` gets one entry per request whose own answer arrived: 0 or
+    // NegativeReply, and the reply. 0 when every answer arrived; otherwise
+    // the socket error that ended the batch (the connection is then gone).
+    struct HeaderAnswer {
+        int result = 0;
+        QByteArray reply;
+    };
+    virtual int RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) = 0;
     // RETR of MessageNumber(); MessageText() then holds the message.
     virtual int Retrieve() = 0;
     virtual QString MessageText() const = 0;

@@ -201,8 +201,14 @@ void CheckSession::readAccounts(bool download) {
                     listRead_ = false;
                     listSizes_.clear();
                     uids_ = readUniqueIds(account, messageCount_);
+                    batches_ = false;
+                    answers_.clear();
                     AccountFaults faults;
                     readMessages(messageCount_, failure, newCount, faults);
+                    // Not needed past this account; a large mailbox's lists are sizeable.
+                    uids_ = {};
+                    listSizes_ = {};
+                    answers_ = {};
                     reportFaults(account, faults);
                     // Also a download cut off by a socket error or a time-out.
                     if (faults.noAnswer || !faults.refused.isEmpty() || ctx_.state.internetError)
@@ -279,12 +285,33 @@ void CheckSession::readMessages(int count, bool& failure, int& newCount, Account
     const qint64 limit = static_cast<qint64>(ctx_.state.settings.messageSizeLimit) * 1024;
     // Computed once: what a remembered spam verdict must match to stand.
     const QString rules = uids_.isEmpty() ? QString() : ctx_.filters.Fingerprint();
+    // What is remembered of message `n`; none: its header is asked for.
+    auto knownFor = [&](int n) -> const KnownHeader* {
+        const QString uid = uids_.value(n);
+        const KnownHeader* known = uid.isEmpty() ? nullptr : inbox.Known(uid);
+        if (known && !known->filteredBy.isEmpty() && known->filteredBy != rules)
+            return nullptr; // the rules changed: read it again
+        return known;
+    };
+    bool capaAsked = false;
     for (int m = 1; m <= count; ++m) {
         HeaderFault fault = HeaderFault::None;
         const QString uid = uids_.value(m);
-        const KnownHeader* known = uid.isEmpty() ? nullptr : inbox.Known(uid);
-        if (known && !known->filteredBy.isEmpty() && known->filteredBy != rules)
-            known = nullptr; // the rules changed: read it again
+        const KnownHeader* known = knownFor(m);
+        if (!known && !uids_.isEmpty() && !answers_.contains(m) && !ctx_.state.internetError) {
+            // The header requests of the next unknown messages, in one batch
+            // where the server allows it; a single one goes the usual way.
+            QList<int> wanted{m};
+            for (int n = m + 1; n <= count && wanted.size() < kHeaderBatch; ++n)
+                if (!knownFor(n))
+                    wanted << n;
+            if (wanted.size() > 1 && !capaAsked) {
+                capaAsked = true;
+                batches_ = offersBatches();
+            }
+            if (batches_ && wanted.size() > 1)
+                requestBatch(wanted);
+        }
         if (known && !known->filteredBy.isEmpty()) {
             // Removed as spam before, by the same rules: the same lines as
             // reading, downloading and filtering it again would give.
@@ -413,15 +440,7 @@ QHash<int, QString> CheckSession::readUniqueIds(const CPOPAccount& account, int 
     QHash<int, QString> uids;
     if (count < 1 || ctx_.state.internetError)
         return uids;
-    PopControl& pop = *ctx_.pop;
-    lastTcpText_ = QStringLiteral("UIDL\r\n");
-    const int before = repliesCompleted_;
-    if (ctx_.tcp->SendText(lastTcpText_) != 0)
-        return uids;
-    const int status = pop.Receive();
-    const int next = pop.Receive();
-    if (status != 0 || next > PopControl::NegativeReply || ctx_.state.internetError ||
-        repliesCompleted_ - before < 2 || !lastReply_.startsWith(QLatin1String("+OK")))
+    if (!ask(QStringLiteral("UIDL\r\n")))
         return uids; // not offered: every header is asked for
     // The mailbox is named by server and user (a port may change, say to
     // pass a relay, and still lead to the same mailbox).
@@ -459,6 +478,36 @@ QHash<int, QString> CheckSession::readUniqueIds(const CPOPAccount& account, int 
     return uids;
 }
 
+bool CheckSession::ask(const QString& command) {
+    PopControl& pop = *ctx_.pop;
+    lastTcpText_ = command;
+    const int before = repliesCompleted_;
+    if (ctx_.tcp->SendText(lastTcpText_) != 0)
+        return false;
+    const int status = pop.Receive();
+    const int next = pop.Receive();
+    return status == 0 && next <= PopControl::NegativeReply && !ctx_.state.internetError &&
+           repliesCompleted_ - before >= 2 && lastReply_.startsWith(QLatin1String("+OK"));
+}
+
+bool CheckSession::offersBatches() {
+    if (!ask(QStringLiteral("CAPA\r\n")))
+        return false;
+    const QStringList lines = lastReply_.split(QLatin1Char('\n'));
+    return std::any_of(lines.begin() + 1, lines.end(), [](const QString& line) {
+        return line.trimmed().compare(QLatin1String("PIPELINING"), Qt::CaseInsensitive) == 0;
+    });
+}
+
+void CheckSession::requestBatch(const QList<int>& numbers) {
+    QList<PopControl::HeaderAnswer> answers;
+    ctx_.pop->RequestHeaders(numbers, answers);
+    // Only the requests whose own answer arrived count; the first without
+    // one meets "no answer" as a single request would.
+    for (qsizetype i = 0; i < answers.size(); ++i)
+        answers_.insert(numbers[i], std::move(answers[i]));
+}
+
 QString CheckSession::keepKnown(const QString& uid, const KnownHeader& known) {
     Inbox& inbox = ctx_.inbox;
     inbox.SeeKnown(uid);
@@ -476,23 +525,32 @@ QString CheckSession::keepKnown(const QString& uid, const KnownHeader& known) {
 QString CheckSession::readHeader(int m, HeaderFault& fault) {
     PopControl& pop = *ctx_.pop;
     fault = HeaderFault::NoAnswer;
-    if (ctx_.state.internetError) {
-        pop.Close();
-        return {};
+    int status = 0;
+    QString header;
+    if (const auto batched = answers_.constFind(m); batched != answers_.cend()) {
+        // Answered in a batch (also when the connection broke after it).
+        status = batched->result;
+        header = QString::fromLatin1(batched->reply);
+        answers_.erase(batched);
+    } else {
+        if (ctx_.state.internetError) {
+            pop.Close();
+            return {};
+        }
+        lastTcpText_ = QStringLiteral("TOP %1 0\r\n").arg(m);
+        const int before = repliesCompleted_;
+        if (ctx_.tcp->SendText(lastTcpText_) != 0)
+            return {};
+        status = pop.Receive();
+        const int next = pop.Receive();
+        // The answer is in the last reply only when this request's reply and the
+        // one after it both arrived; otherwise the last reply still holds the
+        // answer about the previous message.
+        if (status > PopControl::NegativeReply || next > PopControl::NegativeReply || ctx_.state.internetError ||
+            repliesCompleted_ - before < 2)
+            return {};
+        header = lastReply_;
     }
-    lastTcpText_ = QStringLiteral("TOP %1 0\r\n").arg(m);
-    const int before = repliesCompleted_;
-    if (ctx_.tcp->SendText(lastTcpText_) != 0)
-        return {};
-    const int status = pop.Receive();
-    const int next = pop.Receive();
-    // The answer is in the last reply only when this request's reply and the
-    // one after it both arrived; otherwise the last reply still holds the
-    // answer about the previous message.
-    if (status > PopControl::NegativeReply || next > PopControl::NegativeReply || ctx_.state.internetError ||
-        repliesCompleted_ - before < 2)
-        return {};
-    const QString header = lastReply_;
     if (status == PopControl::NegativeReply || !header.startsWith(QLatin1String("+OK"))) {
         fault = HeaderFault::Refused;
         return {};
@@ -521,6 +579,11 @@ QString CheckSession::readHeader(int m, HeaderFault& fault) {
 
 void CheckSession::download(int m, const QString& key) {
     PopControl& pop = *ctx_.pop;
+    if (batches_ && ctx_.state.internetError) {
+        // The connection broke after a batch of header answers: nothing more to ask it.
+        ctx_.activity.LogActivity(QStringLiteral("Failed to receive message #%1").arg(m));
+        return;
+    }
     ctx_.status.SetStatusLine(QStringLiteral("Receiving Message #%1").arg(m));
     pop.SetMessageNumber(m);
     const int result = pop.Retrieve();

@@ -4,6 +4,7 @@
 // pages, send them and hang up.
 
 #include "features/mail/mailcontext.h"
+#include "platform/popcontrol.h"
 
 #include <QHash>
 #include <QObject>
@@ -79,6 +80,13 @@ private:
     QString keepKnown(const QString& uid, const struct KnownHeader& known);
     void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
     QString readHeader(int m, HeaderFault& fault);
+    // Sends `command` (with its line end) and reads its answer and a NOOP's;
+    // true when the answer arrived whole and was positive (in lastReply_).
+    bool ask(const QString& command);
+    // True when the server takes commands in batches ("PIPELINING" in its CAPA answer).
+    bool offersBatches();
+    // The header requests of `numbers` in one batch; their answers go to answers_.
+    void requestBatch(const QList<int>& numbers);
     void download(int m, const QString& key);
     std::int32_t listedSize(int m);
     void pageNewMail(bool page);
@@ -109,6 +117,10 @@ private:
     bool listRead_ = false;
     QString accountName_;            // the account being read, for security lines
     QSet<QString> toldClear_;        // accounts already reported as read in clear
+    // Header requests go out in batches of this many (servers that allow it).
+    static constexpr int kHeaderBatch = 50;
+    bool batches_ = false;                          // per account
+    QHash<int, PopControl::HeaderAnswer> answers_;  // message number -> its header's answer
 };
 
 } // namespace tessaly

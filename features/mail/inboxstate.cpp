@@ -3,11 +3,11 @@
 #include "features/mail/cmail.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
 
 namespace tessaly {
 
@@ -19,34 +19,31 @@ constexpr int kOldestFormat = 1;
 // file is not read at all.
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
-const QString kId = QStringLiteral("id");
-const QString kNew = QStringLiteral("new");
-const QString kPaged = QStringLiteral("paged");
-const QString kPageAttempts = QStringLiteral("pageAttempts"); // absent: none failed
-const QString kRemoteChecked = QStringLiteral("remoteChecked");  // absent: not yet
-// The header values of messages known by unique ID.
-const QString kHeaders = QStringLiteral("headers");
-const QString kUid = QStringLiteral("uid");
 
 // The file is written as text directly: building it from JSON objects cost
 // more than the rest of a check of an unchanged mailbox.
 void appendString(QByteArray& out, const QString& text) {
     out += '"';
     const QByteArray utf8 = text.toUtf8();
-    for (const char c : utf8) {
+    qsizetype plain = 0; // start of the run of characters taken as they are
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
         const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+        if (c != '"' && c != '\\' && u >= 0x20)
+            continue;
+        out.append(utf8.constData() + plain, i - plain);
+        plain = i + 1;
+        if (u >= 0x20) {
             out += '\\';
             out += c;
-        } else if (u < 0x20) {
+        } else {
             static const char kHex[] = "0123456789abcdef";
             out += "\\u00";
             out += kHex[u >> 4];
             out += kHex[u & 15];
-        } else {
-            out += c;
         }
     }
+    out.append(utf8.constData() + plain, utf8.size() - plain);
     out += '"';
 }
 
@@ -82,22 +79,323 @@ void appendHeaderRecord(QByteArray& out, const QString& uid, const KnownHeader& 
     out += '}';
 }
 
-KnownHeader headerFrom(const QJsonObject& o) {
-    KnownHeader h;
-    h.id = o.value(kId).toString();
-    h.from = o.value(QStringLiteral("from")).toString();
-    h.dateSent = o.value(QStringLiteral("date")).toString();
-    h.subject = o.value(QStringLiteral("subject")).toString();
-    h.mailTo = o.value(QStringLiteral("to")).toString();
-    h.size = static_cast<std::int32_t>(std::clamp<qint64>(o.value(QStringLiteral("size")).toInteger(0), 0, INT32_MAX));
-    h.priority = static_cast<std::int16_t>(std::clamp(o.value(QStringLiteral("priority")).toInt(0), -32768, 32767));
-    h.filteredBy = o.value(QStringLiteral("filtered")).toString();
-    return h;
+// Reads the state file straight from its bytes into the few values kept,
+// with no document tree in between: for an inbox of ten thousand messages
+// the tree cost more time and memory than the rest of a check. Any JSON is
+// accepted; values of keys not asked for are passed over.
+class StateReader {
+public:
+    explicit StateReader(const QByteArray& text) : p_(text.constData()), end_(p_ + text.size()) {}
+
+    // A value of a known key, as far as it is a string, number or truth value.
+    struct Scalar {
+        enum Kind { Other, String, Number, Bool } kind = Other;
+        QString text;
+        double number = 0;
+        bool truth = false;
+        QString toString() const { return kind == String ? text : QString(); }
+        bool toBool(bool fallback) const { return kind == Bool ? truth : fallback; }
+        qint64 toInteger(qint64 fallback) const {
+            const bool whole = kind == Number && number == std::floor(number) && std::abs(number) < 9.0e15;
+            return whole ? static_cast<qint64>(number) : fallback;
+        }
+        int toInt(int fallback) const {
+            const qint64 v = toInteger(fallback);
+            return v >= INT_MIN && v <= INT_MAX ? static_cast<int>(v) : fallback;
+        }
+    };
+
+    // An object: onKey(key) is called with the reader before each value,
+    // which it reads with scalar(), array(), object() or skip().
+    template <class OnKey> bool object(OnKey&& onKey) {
+        if (!take('{'))
+            return false;
+        if (take('}'))
+            return true;
+        do {
+            QByteArray key;
+            if (!rawString(&key) || !take(':') || !onKey(key))
+                return false;
+        } while (take(','));
+        return take('}');
+    }
+    // An array: onItem() reads each element.
+    template <class OnItem> bool array(OnItem&& onItem) {
+        if (!take('['))
+            return false;
+        if (take(']'))
+            return true;
+        do {
+            if (!onItem())
+                return false;
+        } while (take(','));
+        return take(']');
+    }
+    bool scalar(Scalar& out) {
+        out = Scalar{};
+        ws();
+        if (p_ < end_ && *p_ == '"') {
+            QByteArray utf8;
+            if (!rawString(&utf8))
+                return false;
+            out.kind = Scalar::String;
+            out.text = QString::fromUtf8(utf8);
+            return true;
+        }
+        if (word("true")) {
+            out.kind = Scalar::Bool;
+            out.truth = true;
+            return true;
+        }
+        if (word("false")) {
+            out.kind = Scalar::Bool;
+            return true;
+        }
+        const char* at = p_;
+        if (p_ < end_ && (*p_ == '-' || (*p_ >= '0' && *p_ <= '9'))) {
+            if (!skipNumber())
+                return false;
+            out.kind = Scalar::Number;
+            out.number = QByteArray(at, p_ - at).toDouble();
+            return true;
+        }
+        return skip();
+    }
+    bool isNext(char c) {
+        ws();
+        return p_ < end_ && *p_ == c;
+    }
+    // Any value, passed over.
+    bool skip(int depth = 0) {
+        ws();
+        if (p_ >= end_ || depth > kMaxDepth)
+            return false;
+        switch (*p_) {
+        case '{':
+            return object([&](const QByteArray&) { return skip(depth + 1); });
+        case '[':
+            return array([&] { return skip(depth + 1); });
+        case '"':
+            return rawString(nullptr);
+        case 't':
+            return word("true");
+        case 'f':
+            return word("false");
+        case 'n':
+            return word("null");
+        default:
+            return skipNumber();
+        }
+    }
+    // True once only white space is left.
+    bool atEnd() {
+        ws();
+        return p_ == end_;
+    }
+    // Where reading stopped, for the error message.
+    qsizetype offset(const QByteArray& text) const { return p_ - text.constData(); }
+
+private:
+    static constexpr int kMaxDepth = 64;
+
+    void ws() {
+        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
+            ++p_;
+    }
+    bool take(char c) {
+        ws();
+        if (p_ < end_ && *p_ == c) {
+            ++p_;
+            return true;
+        }
+        return false;
+    }
+    bool word(const char* w) {
+        const qsizetype n = qsizetype(std::strlen(w));
+        if (end_ - p_ < n || std::memcmp(p_, w, size_t(n)) != 0)
+            return false;
+        p_ += n;
+        return true;
+    }
+    bool skipNumber() {
+        const char* at = p_;
+        if (p_ < end_ && *p_ == '-')
+            ++p_;
+        auto digits = [&] {
+            const char* from = p_;
+            while (p_ < end_ && *p_ >= '0' && *p_ <= '9')
+                ++p_;
+            return p_ > from;
+        };
+        if (!digits())
+            return false;
+        if (p_ < end_ && *p_ == '.' && (++p_, !digits()))
+            return false;
+        if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+            ++p_;
+            if (p_ < end_ && (*p_ == '+' || *p_ == '-'))
+                ++p_;
+            if (!digits())
+                return false;
+        }
+        return p_ > at;
+    }
+    static int hexValue(char c) {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+    bool hex4(char32_t& out) {
+        if (end_ - p_ < 4)
+            return false;
+        out = 0;
+        for (int i = 0; i < 4; ++i) {
+            const int v = hexValue(*p_++);
+            if (v < 0)
+                return false;
+            out = out * 16 + char32_t(v);
+        }
+        return true;
+    }
+    // A string as UTF-8 with its escapes resolved; `out` null: passed over.
+    bool rawString(QByteArray* out) {
+        if (!take('"'))
+            return false;
+        const char* plain = p_;
+        auto flush = [&] {
+            if (out)
+                out->append(plain, p_ - plain);
+        };
+        while (p_ < end_) {
+            const char c = *p_;
+            if (c == '"') {
+                flush();
+                ++p_;
+                return true;
+            }
+            if (static_cast<unsigned char>(c) < 0x20)
+                return false;
+            if (c != '\\') {
+                ++p_;
+                continue;
+            }
+            flush();
+            if (++p_ >= end_)
+                return false;
+            const char e = *p_++;
+            char32_t code = 0;
+            switch (e) {
+            case '"': case '\\': case '/': code = char32_t(e); break;
+            case 'b': code = '\b'; break;
+            case 'f': code = '\f'; break;
+            case 'n': code = '\n'; break;
+            case 'r': code = '\r'; break;
+            case 't': code = '\t'; break;
+            case 'u': {
+                if (!hex4(code))
+                    return false;
+                char32_t low = 0;
+                if (code >= 0xd800 && code < 0xdc00 && end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
+                    const char* back = p_;
+                    p_ += 2;
+                    if (hex4(low) && low >= 0xdc00 && low < 0xe000)
+                        code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
+                    else
+                        p_ = back;
+                }
+                if (code >= 0xd800 && code < 0xe000)
+                    code = 0xfffd; // a lone half of a pair
+                break;
+            }
+            default:
+                return false;
+            }
+            if (out)
+                out->append(QString::fromUcs4(&code, 1).toUtf8());
+            plain = p_;
+        }
+        return false;
+    }
+
+    const char* p_;
+    const char* end_;
+};
+
+// One record of the header list; false only when the file is not JSON.
+bool readHeaderRecord(StateReader& in, QString& uid, KnownHeader& h) {
+    if (!in.isNext('{'))
+        return in.skip();
+    StateReader::Scalar v;
+    return in.object([&](const QByteArray& key) {
+        if (!in.scalar(v))
+            return false;
+        if (key == "uid")
+            uid = v.toString();
+        else if (key == "id")
+            h.id = v.toString();
+        else if (key == "from")
+            h.from = v.toString();
+        else if (key == "date")
+            h.dateSent = v.toString();
+        else if (key == "subject")
+            h.subject = v.toString();
+        else if (key == "to")
+            h.mailTo = v.toString();
+        else if (key == "size")
+            h.size = static_cast<std::int32_t>(std::clamp<qint64>(v.toInteger(0), 0, INT32_MAX));
+        else if (key == "priority")
+            h.priority = static_cast<std::int16_t>(std::clamp(v.toInt(0), -32768, 32767));
+        else if (key == "filtered")
+            h.filteredBy = v.toString();
+        return true;
+    });
+}
+
+// One record of the message list; `id` stays empty for a record of another type.
+bool readMarkRecord(StateReader& in, QString& id, MailMark& mark) {
+    if (!in.isNext('{'))
+        return in.skip();
+    StateReader::Scalar v;
+    bool isNew = true, paged = false, remote = false;
+    int attempts = 0;
+    const bool ok = in.object([&](const QByteArray& key) {
+        if (!in.scalar(v))
+            return false;
+        if (key == "id")
+            id = v.toString();
+        else if (key == "new")
+            isNew = v.toBool(true);
+        else if (key == "paged")
+            paged = v.toBool(false);
+        else if (key == "pageAttempts")
+            attempts = v.toInt(0);
+        else if (key == "remoteChecked")
+            remote = v.toBool(false);
+        return true;
+    });
+    mark = MailMark{isNew, paged, static_cast<std::int16_t>(std::clamp(attempts, 0, 32767)), remote};
+    return ok;
 }
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
-    QByteArray text = "{\"format\":" + QByteArray::number(kFormat) + ",\"messages\":[";
+    QSaveFile file(path);
+    // Written in pieces, so that a large inbox is never held a second time as text.
+    constexpr qsizetype kPiece = 64 * 1024;
+    QByteArray text;
+    text.reserve(kPiece + 4096);
+    bool written = file.open(QIODevice::WriteOnly);
+    auto flush = [&](bool always) {
+        if (written && (always || text.size() >= kPiece))
+            written = file.write(text) == text.size();
+        if (always || text.size() >= kPiece)
+            text.clear();
+    };
+    text += "{\"format\":" + QByteArray::number(kFormat) + ",\"messages\":[";
     bool first = true;
     for (const auto& [id, mark] : inbox.Marks()) {
         if (!first)
@@ -113,6 +411,7 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
         if (mark.remoteChecked)
             text += ",\"remoteChecked\":true";
         text += '}';
+        flush(false);
     }
     text += ']';
     const auto known = inbox.KnownHeaders();
@@ -122,13 +421,13 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
             if (i)
                 text += ',';
             appendHeaderRecord(text, known[i].first, known[i].second);
+            flush(false);
         }
         text += ']';
     }
     text += '}';
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0 ||
-        !file.commit()) {
+    flush(true);
+    if (!written || !file.commit()) {
         if (error)
             *error = file.errorString();
         return false;
@@ -149,36 +448,57 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
         return fail(file.errorString());
     if (file.size() > kMaxFileBytes)
         return fail(QStringLiteral("the file is larger than %1 MB").arg(kMaxFileBytes / (1024 * 1024)));
-    QJsonParseError parse{};
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parse);
-    if (parse.error != QJsonParseError::NoError || !doc.isObject())
-        return fail(QStringLiteral("not a state file (%1)").arg(parse.errorString()));
-    const QJsonObject root = doc.object();
-    const int format = root.value(QStringLiteral("format")).toInt();
+    const QByteArray text = file.readAll();
+    file.close();
+    // Everything is read before anything is folded in.
+    StateReader in(text);
+    int format = 0;
+    bool hasList = false;
+    QList<QPair<QString, MailMark>> marks;
+    QList<QPair<QString, KnownHeader>> known;
+    const bool parsed = in.isNext('{') && in.object([&](const QByteArray& key) {
+        if (key == "format") {
+            StateReader::Scalar v;
+            if (!in.scalar(v))
+                return false;
+            format = v.toInt(0);
+            return true;
+        }
+        if (key == "messages" && in.isNext('[')) {
+            hasList = true;
+            marks.clear();
+            return in.array([&] {
+                QString id;
+                MailMark mark;
+                if (!readMarkRecord(in, id, mark))
+                    return false;
+                if (!id.isEmpty()) // nothing to know it by otherwise
+                    marks.append({id, mark});
+                return true;
+            });
+        }
+        if (key == "headers" && in.isNext('[')) {
+            known.clear();
+            return in.array([&] {
+                QString uid;
+                KnownHeader h;
+                if (!readHeaderRecord(in, uid, h))
+                    return false;
+                // A resident program knows most of them already, and the
+                // inbox would keep its own copy anyway: not held twice.
+                if (!uid.isEmpty() && !h.id.isEmpty() && !inbox.Known(uid))
+                    known.append({uid, std::move(h)});
+                return true;
+            });
+        }
+        return in.skip();
+    }) && in.atEnd();
+    if (!parsed)
+        return fail(QStringLiteral("not a state file (unreadable at byte %1)").arg(in.offset(text)));
     if (format < kOldestFormat || format > kFormat)
         return fail(QStringLiteral("unknown state file format"));
-    const QJsonValue list = root.value(QStringLiteral("messages"));
-    if (!list.isArray())
+    if (!hasList)
         return fail(QStringLiteral("no message list"));
-    // Everything is read before anything is folded in.
-    QList<QPair<QString, MailMark>> marks;
-    for (const QJsonValue& v : list.toArray()) {
-        const QJsonObject o = v.toObject();
-        const QString id = o.value(kId).toString();
-        if (id.isEmpty())
-            continue; // nothing to know it by
-        const auto attempts = static_cast<std::int16_t>(std::clamp(o.value(kPageAttempts).toInt(0), 0, 32767));
-        marks.append({id, MailMark{o.value(kNew).toBool(true), o.value(kPaged).toBool(false), attempts,
-                                   o.value(kRemoteChecked).toBool(false)}});
-    }
-    QList<QPair<QString, KnownHeader>> known;
-    for (const QJsonValue& v : root.value(kHeaders).toArray()) {
-        const QJsonObject o = v.toObject();
-        const QString uid = o.value(kUid).toString();
-        KnownHeader h = headerFrom(o);
-        if (!uid.isEmpty() && !h.id.isEmpty())
-            known.append({uid, std::move(h)});
-    }
     for (const auto& [id, mark] : marks)
         inbox.Remember(id, mark);
     for (const auto& [uid, header] : known)

@@ -260,6 +260,8 @@ public:
             for (qsizetype i = 0; i < box_->messages.size(); ++i)
                 list += QByteArray::number(i + 1) + ' ' + QByteArray::number(box_->messages[i].size()) + "\r\n";
             reply(list + ".\r\n");
+        } else if (verb == "CAPA" && box_->pipelining) {
+            reply("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n");
         } else if (verb == "QUIT") {
             reply("+OK Logging out.\r\n");
             end.close(box_->replyDelay);

@@ -115,6 +115,8 @@ struct Pop3Mailbox {
     // Answer "UIDL": each message's unique ID is a digest of its text, so it
     // stays with the message when others are added or deleted.
     bool uidl = false;
+    // List "PIPELINING" in the answer to "CAPA" (otherwise CAPA is unknown).
+    bool pipelining = false;
     // Every command line received, without CR LF, in order.
     QList<QByteArray> commands;
     // The commands received that begin with `verb`.

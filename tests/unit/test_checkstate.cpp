@@ -98,9 +98,10 @@ struct History {
 // The same history against a server that names its messages and one that
 // does not: three messages (the third one spam), a second check, a restart,
 // a fourth message, a deletion, and an edited filter.
-History runHistory(bool uidl) {
+History runHistory(bool uidl, bool pipelining = false) {
     Rig r;
     r.box->uidl = uidl;
+    r.box->pipelining = pipelining;
     auto spamRule = [&] {
         r.program->GetFilters().Clear();
         r.program->GetFilters().Add(QStringLiteral("junk"), CFilter::Subject, CFilter::Contains, QStringLiteral("matter 4"), true);
@@ -200,6 +201,68 @@ private slots:
         // Spam is downloaded once, not at every check; the others once each.
         QCOMPARE(plain.downloads, 4 + 5);
         QCOMPARE(named.downloads, 4 + 1);
+        // Header requests in batches change nothing the user sees either.
+        const History batched = runHistory(true, true);
+        QCOMPARE(batched.activity, named.activity);
+        QCOMPARE(batched.pages, named.pages);
+        QCOMPARE(batched.inbox, named.inbox);
+        QCOMPARE(batched.headersPerCheck, named.headersPerCheck);
+        QCOMPARE(batched.downloads, named.downloads);
+    }
+
+    // A batch of header requests meets a refusal or a broken connection:
+    // every message counts only when its own answer arrived, and nothing is
+    // purged after a break.
+    void faultsInABatchOfHeaderRequests_data() {
+        QTest::addColumn<QList<int>>("refused");
+        QTest::addColumn<QByteArray>("dropAfter");
+        QTest::addColumn<QByteArray>("silentAfter");
+        QTest::addColumn<QStringList>("paged");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("stalePurged");
+        const QStringList one{QStringLiteral("private matter 1")};
+        QTest::newRow("one refused") << QList<int>{2} << QByteArray() << QByteArray()
+                                     << QStringList{QStringLiteral("private matter 1"), QStringLiteral("private matter 3")}
+                                     << "Work: the server refused the header of message #2; not paged this time" << false;
+        QTest::newRow("closed after the first answer")
+            << QList<int>{} << QByteArray("TOP 2") << QByteArray() << one
+            << "Work: no answer to the header request for message #2; reading stopped, nothing is purged this time"
+            << false;
+        QTest::newRow("silent after the first answer")
+            << QList<int>{} << QByteArray() << QByteArray("TOP 2") << one
+            << "Work: no answer to the header request for message #2; reading stopped, nothing is purged this time"
+            << false;
+        QTest::newRow("closed before any answer")
+            << QList<int>{} << QByteArray("TOP 1") << QByteArray() << QStringList()
+            << "Work: no answer to the header request for message #1; reading stopped, nothing is purged this time"
+            << false;
+        QTest::newRow("all answered") << QList<int>{} << QByteArray() << QByteArray()
+                                      << QStringList{QStringLiteral("private matter 1"), QStringLiteral("private matter 2"),
+                                                     QStringLiteral("private matter 3")}
+                                      << QString() << true;
+    }
+    void faultsInABatchOfHeaderRequests() {
+        QFETCH(QList<int>, refused);
+        QFETCH(QByteArray, dropAfter);
+        QFETCH(QByteArray, silentAfter);
+        QFETCH(QStringList, paged);
+        QFETCH(QString, line);
+        QFETCH(bool, stalePurged);
+        Rig r;
+        r.box->uidl = true;
+        r.box->pipelining = true;
+        r.box->messages = {mail(9)};
+        r.check(); // known, then gone from the server: purged only after a complete reading
+        r.box->messages = {mail(1), mail(2), mail(3)};
+        r.box->refuseTop = refused;
+        r.box->dropAfter = dropAfter;
+        r.box->silentAfter = silentAfter;
+        r.check();
+        QCOMPARE(r.box->count("CAPA"), 1);
+        QCOMPARE(r.pagedSubjects().mid(1), paged);
+        if (!line.isEmpty())
+            QVERIFY2(r.activity().contains(line), qPrintable(r.activity()));
+        QCOMPARE(!r.program->GetInbox().Find(QStringLiteral("<m9@example.org>")), stalePurged);
     }
 
     void uniqueIdsThatCannotBeTrusted() {
