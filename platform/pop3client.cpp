@@ -56,6 +56,7 @@ int Pop3Client::fail(int number) {
 int Pop3Client::Connect() {
     dropConnection(false);
     count_ = 0;
+    capabilities_.reset();
     messageText_.clear();
     const int opened = link_.Open(Server(), static_cast<quint16>(Port()), Timeout(), cancel_);
     if (opened != 0) {
@@ -99,8 +100,10 @@ bool Pop3Client::secureAfterGreeting() {
         return false; // the connection failed and was reported
     switch (UpgradeFor(SecurityChoice(), asked == 0 && Offers(capabilities, "STLS"))) {
     case Upgrade::Clear:
+        capabilities_ = asked == 0 ? capabilities : QByteArray();
         return true;
     case Upgrade::ClearNotice:
+        capabilities_ = asked == 0 ? capabilities : QByteArray();
         emit clearText();
         return true;
     case Upgrade::Refuse:

@@ -32,6 +32,7 @@ public:
     QString MessageText() const override { return messageText_; }
     void Close() override;
     int Socket() const override { return socket_; }
+    std::optional<QByteArray> Capabilities() const override { return capabilities_; }
 
     int WriteRaw(const QByteArray& bytes) override;
 
@@ -66,6 +67,7 @@ private:
     SocketRegistry& registry_;
     int socket_ = 0;
     int count_ = 0;
+    std::optional<QByteArray> capabilities_; // see Capabilities()
     QString messageText_;
     std::deque<Pending> awaiting_; // one entry per command still awaiting its reply
     Reply current_;

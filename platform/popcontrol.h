@@ -18,6 +18,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <optional>
 #include <QString>
 
 namespace tessaly {
@@ -121,6 +122,10 @@ public:
     virtual void Close() = 0;
     // The socket number of the open connection, 0 when none.
     virtual int Socket() const = 0;
+    // The CAPA answer read while the connection was opened, when it still
+    // holds (none after an upgrade to TLS, which makes the client ask again);
+    // an empty answer when the server refused CAPA.
+    virtual std::optional<QByteArray> Capabilities() const { return std::nullopt; }
 
 signals:
     void dataReceived(const QString& text);

@@ -491,12 +491,10 @@ bool CheckSession::ask(const QString& command) {
 }
 
 bool CheckSession::offersBatches() {
-    if (!ask(QStringLiteral("CAPA\r\n")))
-        return false;
-    const QStringList lines = lastReply_.split(QLatin1Char('\n'));
-    return std::any_of(lines.begin() + 1, lines.end(), [](const QString& line) {
-        return line.trimmed().compare(QLatin1String("PIPELINING"), Qt::CaseInsensitive) == 0;
-    });
+    // What the server answered while the connection was opened still holds.
+    if (const std::optional<QByteArray> known = ctx_.pop->Capabilities())
+        return Offers(*known, "PIPELINING");
+    return ask(QStringLiteral("CAPA\r\n")) && Offers(lastReply_.toLatin1(), "PIPELINING");
 }
 
 void CheckSession::requestBatch(const QList<int>& numbers) {

@@ -258,7 +258,7 @@ private slots:
         r.box->dropAfter = dropAfter;
         r.box->silentAfter = silentAfter;
         r.check();
-        QCOMPARE(r.box->count("CAPA"), 1);
+        QCOMPARE(r.box->count("CAPA"), 2); // once per connection, when it is opened
         QCOMPARE(r.pagedSubjects().mid(1), paged);
         if (!line.isEmpty())
             QVERIFY2(r.activity().contains(line), qPrintable(r.activity()));
