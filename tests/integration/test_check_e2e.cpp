@@ -3,20 +3,16 @@
 // A second run pages nothing; a message arriving between runs is paged alone.
 
 #include "state/appinfo.h"
-#include "app/headlessmainview.h"
 #include "app/mainprogram.h"
 #include "platform/settingsstore.h"
-#include "tests/fakes/fakesounddevice.h"
-#include "tests/fakes/scriptedprompter.h"
-#include "tests/fakes/virtualeventpump.h"
 #include "tests/integration/dovecot.h"
+#include "tests/integration/e2eprofile.h"
 #include "tests/integration/modemsim.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
-#include "tests/fakes/pagingsetup.h"
 
 #include <QtTest>
 
@@ -91,44 +87,17 @@ private slots:
         QVERIFY(QDir().mkpath(home));
 
         // The profile, written by the program's own profile writer.
-        {
-            VirtualEventPump vpump;
-            ScriptedPrompter prompter;
-            MemorySettingsStore store;
-            store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
-            FakeSoundDevice sound;
-            HeadlessMainView view(false);
-            MainProgram p(PlatformServices{vpump, prompter, store, sound, home, QSize(15360, 11520)}, view);
-            p.Startup(QString());
-            LiveSettings& s = p.Settings();
-            s.connectionType = ConnDirect;
-            s.pagingEnabled = true;
-            s.pageHeaders = true;
-            s.pageBodyHighestPriority = true;
-            s.messageSizeLimit = 1;
-            s.retries = 0;
-            CPager& pager = p.Pagers().Item(1);
-            pager.SetID(QStringLiteral("7654321"));
-            pager.SetServiceName(QStringLiteral("Default"));
-            CPagerService& service = p.Services().Item(1);
-            service.SetName(QStringLiteral("Default"));
-            setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-            service.SetMaxPageChar(200);
-            p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
-                                QStringLiteral("work"), QStringLiteral("w0rk"), true);
+        writeE2eProfile(home, profile, dovecot.port(), 200, [&](MainProgram& p) {
+            p.Settings().pageBodyHighestPriority = true;
+            p.Settings().messageSizeLimit = 1;
             p.POPAccounts().Add(QStringLiteral("Home"), QStringLiteral("127.0.0.1"), dovecot.port(),
                                 QStringLiteral("home"), QStringLiteral("h0me"), false);
-            p.SaveProfile(profile);
-        }
+        });
         QFile filters(home + QStringLiteral("/filters.dat"));
         QVERIFY(filters.open(QIODevice::WriteOnly));
         filters.write("\"no lotteries\",0,0,\"lottery\",#TRUE#\r\n");
         filters.close();
-        IniSettingsStore ini(config + QStringLiteral("/tessaly/tessaly.ini"));
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("Defaultfile"), profile);
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("CheckUpdates"), QStringLiteral("False"));
-        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), device);
-        QVERIFY(ini.lastWriteOk());
+        QVERIFY(writeE2eSettings(config + QStringLiteral("/tessaly/tessaly.ini"), profile, device));
     }
 
     void cleanupTestCase() {

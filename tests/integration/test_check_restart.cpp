@@ -5,14 +5,9 @@
 // started from.
 
 #include "state/appinfo.h"
-#include "app/headlessmainview.h"
 #include "app/mainprogram.h"
-#include "platform/settingsstore.h"
-#include "tests/fakes/fakesounddevice.h"
-#include "tests/fakes/pagingsetup.h"
-#include "tests/fakes/scriptedprompter.h"
-#include "tests/fakes/virtualeventpump.h"
 #include "tests/integration/dovecot.h"
+#include "tests/integration/e2eprofile.h"
 #include "tests/integration/modemsim.h"
 
 #include <QtTest>
@@ -110,43 +105,17 @@ private slots:
         config = dir.path() + QStringLiteral("/config");
         profile = home + QStringLiteral("/restart.dat");
         QVERIFY(QDir().mkpath(home));
-        {
-            VirtualEventPump vpump;
-            ScriptedPrompter prompter;
-            MemorySettingsStore store;
-            store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
-            FakeSoundDevice sound;
-            HeadlessMainView view(false);
-            MainProgram p(PlatformServices{vpump, prompter, store, sound, home, QSize(15360, 11520)}, view);
-            p.Startup(QString());
-            LiveSettings& s = p.Settings();
-            s.connectionType = ConnDirect;
-            s.pagingEnabled = true;
-            s.pageHeaders = true;
-            s.retries = 0;
+        writeE2eProfile(home, profile, dovecot.port(), 200, [](MainProgram& p) {
             // A schedule that is due at the first minute tick, every day.
+            LiveSettings& s = p.Settings();
             s.scheduleEnabled = true;
             s.checkInterval = 60;
             s.startTime = QStringLiteral("12:01 am");
             s.stopTime = QStringLiteral("11:59 pm");
             for (int day = 1; day <= 7; ++day)
                 s.weekdays[day] = true;
-            CPager& pager = p.Pagers().Item(1);
-            pager.SetID(QStringLiteral("7654321"));
-            pager.SetServiceName(QStringLiteral("Default"));
-            CPagerService& service = p.Services().Item(1);
-            service.SetName(QStringLiteral("Default"));
-            setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-            service.SetMaxPageChar(200);
-            p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
-                                QStringLiteral("work"), QStringLiteral("w0rk"), true);
-            p.SaveProfile(profile);
-        }
-        IniSettingsStore ini(config + QStringLiteral("/tessaly/tessaly.ini"));
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("Defaultfile"), profile);
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("CheckUpdates"), QStringLiteral("False"));
-        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), sim.device());
-        QVERIFY(ini.lastWriteOk());
+        });
+        QVERIFY(writeE2eSettings(config + QStringLiteral("/tessaly/tessaly.ini"), profile, sim.device()));
     }
 
     void cleanupTestCase() {

@@ -4,15 +4,10 @@
 // (as UTF-8). Two program homes see the same mailbox, one per pager type.
 
 #include "state/appinfo.h"
-#include "app/headlessmainview.h"
 #include "app/mainprogram.h"
 #include "ground/mimetext.h"
-#include "platform/settingsstore.h"
-#include "tests/fakes/fakesounddevice.h"
-#include "tests/fakes/pagingsetup.h"
-#include "tests/fakes/scriptedprompter.h"
-#include "tests/fakes/virtualeventpump.h"
 #include "tests/integration/dovecot.h"
+#include "tests/integration/e2eprofile.h"
 #include "tests/integration/modemsim.h"
 #include "tests/integration/smtpsink.h"
 
@@ -65,42 +60,18 @@ class TestMimeE2E : public QObject {
         const QString profile = home + QStringLiteral("/mime.dat");
         if (!QDir().mkpath(home))
             return false;
-        {
-            VirtualEventPump vpump;
-            ScriptedPrompter prompter;
-            MemorySettingsStore store;
-            store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
-            FakeSoundDevice sound;
-            HeadlessMainView view(false);
-            MainProgram p(PlatformServices{vpump, prompter, store, sound, home, QSize(15360, 11520)}, view);
-            p.Startup(QString());
+        writeE2eProfile(home, profile, dovecot.port(), 220, [&](MainProgram& p) {
             LiveSettings& s = p.Settings();
-            s.connectionType = ConnDirect;
-            s.pagingEnabled = true;
-            s.pageHeaders = true;
             s.pageBody = true;
-            s.retries = 0;
             s.smtpHostAddress = QStringLiteral("127.0.0.1");
             s.smtpPort = static_cast<std::int16_t>(sink.port());
             s.domainName = QStringLiteral("e2e.test");
             CPager& pager = p.Pagers().Item(1);
             pager.SetPagerType(static_cast<std::int16_t>(pagerType));
-            pager.SetID(QStringLiteral("7654321"));
             pager.SetEmailAddress(QStringLiteral("pager@carrier.test"));
-            pager.SetServiceName(QStringLiteral("Default"));
-            CPagerService& service = p.Services().Item(1);
-            service.SetName(QStringLiteral("Default"));
-            setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-            service.SetMaxPageChar(220);
-            p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
-                                QStringLiteral("work"), QStringLiteral("w0rk"), true);
-            p.SaveProfile(profile);
-        }
-        IniSettingsStore ini(dir.path() + QStringLiteral("/config-") + name + QStringLiteral("/tessaly/tessaly.ini"));
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("Defaultfile"), profile);
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("CheckUpdates"), QStringLiteral("False"));
-        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), sim.device());
-        return ini.lastWriteOk();
+        });
+        return writeE2eSettings(dir.path() + QStringLiteral("/config-") + name + QStringLiteral("/tessaly/tessaly.ini"),
+                                profile, sim.device());
     }
 
     int runCheck(const QString& name, QByteArray& output) {

@@ -3,14 +3,9 @@
 // profile on disk differs from before in exactly those two values.
 
 #include "state/appinfo.h"
-#include "app/headlessmainview.h"
 #include "app/mainprogram.h"
-#include "platform/settingsstore.h"
-#include "tests/fakes/fakesounddevice.h"
-#include "tests/fakes/pagingsetup.h"
-#include "tests/fakes/scriptedprompter.h"
-#include "tests/fakes/virtualeventpump.h"
 #include "tests/integration/dovecot.h"
+#include "tests/integration/e2eprofile.h"
 #include "tests/integration/modemsim.h"
 
 #include <QtTest>
@@ -51,42 +46,19 @@ private slots:
 
         // The profile as it is, and as it should be afterwards, both written
         // by the program's own profile writer.
-        {
-            VirtualEventPump vpump;
-            ScriptedPrompter prompter;
-            MemorySettingsStore store;
-            store.write(kAppTitle, kSettingsSection, QStringLiteral("DefaultFile"), QString());
-            FakeSoundDevice sound;
-            HeadlessMainView view(false);
-            MainProgram p(PlatformServices{vpump, prompter, store, sound, home, QSize(15360, 11520)}, view);
-            p.Startup(QString());
-            LiveSettings& s = p.Settings();
-            s.connectionType = ConnDirect;
-            s.pagingEnabled = true;
-            s.pageHeaders = true;
-            s.checkInterval = 45;
-            s.remoteControlEnabled = true;
-            s.remotePassword = QStringLiteral("Tulip9");
-            s.retries = 0;
-            p.Pagers().Item(1).SetID(QStringLiteral("7654321"));
-            p.Pagers().Item(1).SetServiceName(QStringLiteral("Default"));
-            CPagerService& service = p.Services().Item(1);
-            service.SetName(QStringLiteral("Default"));
-            setUpTapService(service, QStringLiteral("5551234"), 2, QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-            service.SetMaxPageChar(200);
-            p.POPAccounts().Add(QStringLiteral("Work"), QStringLiteral("127.0.0.1"), dovecot.port(),
-                                QStringLiteral("work"), QStringLiteral("w0rk"), true);
-            p.SaveProfile(profile);
-            s.pagingEnabled = false;
-            s.checkInterval = 10;
-            p.SaveProfile(expected);
-        }
+        auto remoteProfile = [](bool paging, int interval) {
+            return [=](MainProgram& p) {
+                LiveSettings& s = p.Settings();
+                s.pagingEnabled = paging;
+                s.checkInterval = static_cast<std::int16_t>(interval);
+                s.remoteControlEnabled = true;
+                s.remotePassword = QStringLiteral("Tulip9");
+            };
+        };
+        writeE2eProfile(home, profile, dovecot.port(), 200, remoteProfile(true, 45));
+        writeE2eProfile(home, expected, dovecot.port(), 200, remoteProfile(false, 10));
         QVERIFY(read(profile) != read(expected));
-        IniSettingsStore ini(config + QStringLiteral("/tessaly/tessaly.ini"));
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("Defaultfile"), profile);
-        ini.write(kAppTitle, kSettingsSection, QStringLiteral("CheckUpdates"), QStringLiteral("False"));
-        ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), sim.device());
-        QVERIFY(ini.lastWriteOk());
+        QVERIFY(writeE2eSettings(config + QStringLiteral("/tessaly/tessaly.ini"), profile, sim.device()));
 
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
