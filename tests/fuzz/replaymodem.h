@@ -3,17 +3,10 @@
 // input holds the answers in order, separated by the two bytes 00 FF (see
 // replayscript.h). Every command the program ends with a CR gets the next
 // answer a moment later (a block, STX to its checksum, counts as one
-// command); when they run out the line stays silent. Also the
-// paging set-up the serial targets share.
+// command); when they run out the line stays silent.
 
-#include "features/paging/comm.h"
-#include "features/paging/pagingcontext.h"
-#include "platform/settingsstore.h"
-#include "state/commstatus.h"
-#include "state/livesettings.h"
-#include "state/terminal.h"
 #include "tests/fakes/fakeserial.h"
-#include "tests/fakes/scriptedprompter.h"
+#include "tests/fakes/pagingsetup.h"
 #include "tests/fakes/virtualeventpump.h"
 
 namespace tessaly::fuzz {
@@ -52,22 +45,11 @@ private:
     QByteArray command_;
 };
 
-// The objects a paging run uses, wired as the program wires them.
-struct SerialRig {
-    VirtualEventPump pump{QDateTime(QDate(2026, 12, 7), QTime(10, 0))};
-    ScriptedPrompter prompter;
-    MemorySettingsStore store;
-    LiveSettings settings;
-    bool cancel = false;
-    Terminal terminal;
-    StatusWindow status{store, QSize(15360, 11520), cancel};
-    Comm comm{pump, prompter, terminal, status, settings, cancel};
-    QStringList log;
-    PagingContext ctx{comm, settings, status, [this](const QString& line) { log << line; }};
+// A paging run over the replayed modem on COM2, without retries.
+struct SerialRig : PagingRig {
     ReplayModem port;
 
     explicit SerialRig(QList<QByteArray> answers) : port(pump, std::move(answers)) {
-        settings.applyFactoryValues();
         settings.retries = 0;
         port.SetCommPort(2);
     }

@@ -75,17 +75,7 @@ private:
     VirtualEventPump& pump_;
 };
 
-struct Rig {
-    VirtualEventPump pump{QDateTime(QDate(2026, 12, 7), QTime(10, 0))};
-    ScriptedPrompter prompter;
-    MemorySettingsStore store;
-    LiveSettings settings;
-    bool cancel = false;
-    Terminal terminal;
-    StatusWindow status{store, QSize(15360, 11520), cancel};
-    Comm comm{pump, prompter, terminal, status, settings, cancel};
-    QStringList log;
-    PagingContext ctx{comm, settings, status, [this](const QString& line) { log << line; }};
+struct Rig : PagingRig {
     TapModem port{pump};
     CPagerService service;
 
@@ -93,7 +83,6 @@ struct Rig {
         // Wired as the program wires its port.
         QObject::connect(&port, &SerialControl::deviceFault, [this](const QString& line) { log << line; });
         QObject::connect(&port, &SerialControl::terminalLine, [this](const QString& line) { terminal.Append(line + QLatin1Char('\r')); });
-        settings.applyFactoryValues();
         settings.retries = 3;
         settings.retryWait = 30;
         service.SetName(QStringLiteral("Default"));
