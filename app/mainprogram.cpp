@@ -71,21 +71,44 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, state_.cancel);
     comm_ = std::make_unique<Comm>(platform_.pump, platform_.prompter, state_.terminal, *status_, state_.settings, state_.cancel);
     connection_ = std::make_unique<Connection>(
-        ConnectionContext{platform_.pump, state_, *status_, *this}, platform_.dialup);
+        ConnectionContext{.pump = platform_.pump, .state = state_, .status = *status_, .activity = *this},
+        platform_.dialup);
     session_ = std::make_unique<CheckSession>(MailContext{
-        platform_.pump, platform_.pop, platform_.tcp, state_, *status_, *this, *connection_, inbox_, filters_,
-        popAccounts_, pagers_, queue_, *tmrMinute_,
-        [this](const MessageQueue::PageOutcome& outcome) { SendQueue(outcome); }, [this] { UpdateSettings(); },
-        [this](int total) { display_->UpdateEmailDisplay(total); },
-        [this] {
-            if (versionCheck_)
-                versionCheck_->Check();
-        },
-        &platform_.store});
+        .pump = platform_.pump,
+        .pop = platform_.pop,
+        .tcp = platform_.tcp,
+        .state = state_,
+        .status = *status_,
+        .activity = *this,
+        .connection = *connection_,
+        .inbox = inbox_,
+        .filters = filters_,
+        .accounts = popAccounts_,
+        .pagers = pagers_,
+        .queue = queue_,
+        .minuteTimer = *tmrMinute_,
+        .sendQueue = [this](const MessageQueue::PageOutcome& outcome) { SendQueue(outcome); },
+        .updateSettings = [this] { UpdateSettings(); },
+        .updateEmailDisplay = [this](int total) { display_->UpdateEmailDisplay(total); },
+        .checkVersion =
+            [this] {
+                if (versionCheck_)
+                    versionCheck_->Check();
+            },
+        .store = &platform_.store,
+    });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
-        platform_.pump, state_.settings, *this, platform_.shell, platform_.session, platform_.countdownView,
-        [this] { SaveProfile(currentProfile_); }, [this] { Quit(); }, [this] { saveInboxState(); }});
+        .pump = platform_.pump,
+        .settings = state_.settings,
+        .activity = *this,
+        .shell = platform_.shell,
+        .session = platform_.session,
+        .countdownView = platform_.countdownView,
+        .saveProfile = [this] { SaveProfile(currentProfile_); },
+        .quit = [this] { Quit(); },
+        .beforeSessionEnds = [this] { saveInboxState(); },
+    });
     inbox_.SetRemoteCommandHandler([this](const QString& subject, QString& body) {
         // The commands are the lines after the header block; what the inbox
         // keeps of a command message (and may show, page or store) never
@@ -153,7 +176,6 @@ void MainProgram::UpdateSettings() {
         case PagerAlphaDialUp: paging = QStringLiteral("Direct Dial"); break;
         case PagerAlphaSMTP: paging = QStringLiteral("SMTP Paging"); break;
         case PagerNumeric: paging = QStringLiteral("Numeric"); break;
-        default: break;
         }
     }
 
@@ -202,40 +224,87 @@ void MainProgram::ReleaseObjects() {
 }
 
 QuickNoteContext MainProgram::QuickNoteServices() {
-    return {platform_.pump, platform_.prompter, state_, *status_, *this, pagers_, *connection_, SmtpSinks(),
-            [this] { return LoadMailSecurity(platform_.store); }};
+    return {
+        .pump = platform_.pump,
+        .prompter = platform_.prompter,
+        .state = state_,
+        .status = *status_,
+        .activity = *this,
+        .pagers = pagers_,
+        .connection = *connection_,
+        .sinks = SmtpSinks(),
+        .mailSecurity = [this] { return LoadMailSecurity(platform_.store); },
+    };
 }
 
 OptionsContext MainProgram::OptionsServices() {
-    return {state_.settings, state_.profileChanged, popAccounts_, filters_, pagers_, services_,
-            platform_.store, platform_.prompter, *this, *tmrMinute_, platform_.serial, platform_.dialup,
-            connection_.get(), [this] { UpdateSettings(); }, [this] { view_.RestoreWindow(); },
-            defaultProfilePath(platform_.programDir)};
+    return {
+        .settings = state_.settings,
+        .profileChanged = state_.profileChanged,
+        .accounts = popAccounts_,
+        .filters = filters_,
+        .pagers = pagers_,
+        .services = services_,
+        .store = platform_.store,
+        .prompter = platform_.prompter,
+        .activity = *this,
+        .minuteTimer = *tmrMinute_,
+        .serial = platform_.serial,
+        .dialup = platform_.dialup,
+        .connection = connection_.get(),
+        .updateSettings = [this] { UpdateSettings(); },
+        .showMainWindow = [this] { view_.RestoreWindow(); },
+        .defaultStartupFile = defaultProfilePath(platform_.programDir),
+    };
 }
 
 ModemContext MainProgram::ModemServices() {
-    return {state_.settings, state_.profileChanged, platform_.prompter, platform_.serial};
+    return {.settings = state_.settings,
+            .profileChanged = state_.profileChanged,
+            .prompter = platform_.prompter,
+            .serial = platform_.serial};
 }
 
 ManualPageContext MainProgram::ManualPageServices() {
-    return {state_.settings, pagers_, queue_, *status_, platform_.prompter, connection_.get(),
-            [this] { SendQueue(); }, [this](const QString& line) { LogActivity(line); }};
+    return {
+        .settings = state_.settings,
+        .pagers = pagers_,
+        .queue = queue_,
+        .status = *status_,
+        .prompter = platform_.prompter,
+        .connection = connection_.get(),
+        .sendQueue = [this] { SendQueue(); },
+        .logActivity = [this](const QString& line) { LogActivity(line); },
+    };
 }
 
 MailViewerContext MainProgram::MailViewerServices() {
-    return {inbox_, platform_.prompter, platform_.shell, [this] { return state_.settings.emailClientPath; },
-            [this](int total) { display_->UpdateEmailDisplay(total); }};
+    return {
+        .inbox = inbox_,
+        .prompter = platform_.prompter,
+        .shell = platform_.shell,
+        .emailClientPath = [this] { return state_.settings.emailClientPath; },
+        .updateEmailDisplay = [this](int total) { display_->UpdateEmailDisplay(total); },
+    };
 }
 
 SmtpEventSinks MainProgram::SmtpSinks() {
-    return {[this](const QString& text) { state_.terminal.Append(text); },
-            [this](const QString& line) { LogActivity(line); },
-            [this] { state_.internetError = true; }};
+    return {
+        .terminalAppend = [this](const QString& text) { state_.terminal.Append(text); },
+        .logActivity = [this](const QString& line) { LogActivity(line); },
+        .internetError = [this] { state_.internetError = true; },
+    };
 }
 
 void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
-    PagingContext ctx{*comm_, state_.settings, *status_, [this](const QString& line) { LogActivity(line); },
-                      [this] { return connection_->Connect(); }, [this] { return LoadMailSecurity(platform_.store); }};
+    PagingContext ctx{
+        .comm = *comm_,
+        .settings = state_.settings,
+        .status = *status_,
+        .logActivity = [this](const QString& line) { LogActivity(line); },
+        .connectInternet = [this] { return connection_->Connect(); },
+        .mailSecurity = [this] { return LoadMailSecurity(platform_.store); },
+    };
     NoSerialPort noPort;
     SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
     MessageQueue::SmtpSender smtp;
@@ -281,11 +350,11 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     const bool ticking = tmrMinute_->isActive();
     tmrMinute_->stop();
     FileLock lock(CheckLockPath());
-    if (!lock.Lock(platform_.pump, checkLockWait_, nullptr)) {
+    if (!lock.Lock(platform_.pump, kCheckLockWait, nullptr)) {
         if (lock.Error().isEmpty()) {
             LogActivity(QStringLiteral("Mail check skipped: another mail check still holds %1 after %2 seconds")
                             .arg(lock.Path())
-                            .arg(checkLockWait_));
+                            .arg(kCheckLockWait));
             if (ticking)
                 tmrMinute_->start();
             checkRunning_ = false;
@@ -431,8 +500,8 @@ void MainProgram::Startup(const QString& commandLine) {
         else
             LoadProfile(currentProfile_);
     });
-    // 17. File dialogs start in the current directory.
-    guardedStep([&] { fileDialogDir_.clear(); });
+    // 17. File dialogs start in the current directory: the prompter opens
+    // them there when it is given no folder.
     // 18. A profile named on the command line replaces the startup profile.
     guardedStep([&] {
         if (!commandLine.isEmpty()) {
@@ -458,7 +527,14 @@ void MainProgram::Startup(const QString& commandLine) {
         if (!platform_.links)
             return;
         versionCheck_ = std::make_unique<VersionCheck>(VersionCheckContext{
-            platform_.pump, *platform_.links, platform_.prompter, platform_.store, *status_, *this, view_.HasWindows()});
+            .pump = platform_.pump,
+            .links = *platform_.links,
+            .prompter = platform_.prompter,
+            .store = platform_.store,
+            .status = *status_,
+            .activity = *this,
+            .windows = view_.HasWindows(),
+        });
         versionCheck_->SetupVersionCheck();
     });
     // 23. Show the main window.

@@ -109,7 +109,6 @@ public:
     // may put its own action in place.
     void Quit();
     void SetQuitAction(std::function<void()> action) { quitAction_ = std::move(action); }
-    RemoteCommands& Remote() { return *remote_; }
 
     PagerList& Pagers() { return pagers_; }
     const PagerList& Pagers() const { return pagers_; }
@@ -117,7 +116,6 @@ public:
     const ServiceList& Services() const { return services_; }
     Filters& GetFilters() { return filters_; }
     Inbox& GetInbox() { return inbox_; }
-    Comm& GetComm() { return *comm_; }
     CheckSession& Session() { return *session_; }
     // The version check (g_Novaprobe's owner); none before start-up or in a
     // run without network links.
@@ -147,12 +145,10 @@ public:
     // True when the last profile load ended in an error (missing or unreadable file).
     bool ProfileLoadFailed() const { return profileLoadFailed_; }
     void SetProfileLoadFailed(bool failed) { profileLoadFailed_ = failed; }
-    void SetDialUpMissing(bool missing) { state_.dialUpMissing = missing; }
 
     CLogFile* Log() override { return log_.get(); }
     QString ActivityText() const { return activity_; }
     QString HelpFile() const { return helpFile_; }
-    QString FileDialogDirectory() const { return fileDialogDir_; }
     MainCycle& Cycle() { return *cycle_; }
     Terminal& GetTerminal() { return state_.terminal; }
     StatusDisplay& Display() { return *display_; }
@@ -183,14 +179,12 @@ public:
     bool RememberInbox();
     QString InboxStatePath() const;
     QString CheckLockPath() const;
-    double CheckLockWait() const { return checkLockWait_; }
-    void SetCheckLockWait(double seconds) { checkLockWait_ = seconds; }
+    double CheckLockWait() const { return kCheckLockWait; }
     static constexpr double kCheckLockWait = 120;
     static constexpr double kExitLockWait = 10;
 
     // Set when a socket error was reported during the mail check.
     bool InternetError() const { return state_.internetError; }
-    void SetInternetError(bool v) { state_.internetError = v; }
     // Where a mail-sending control's events go: terminal, activity, internet error.
     SmtpEventSinks SmtpSinks();
     // What a quick note window's logic works with.
@@ -249,13 +243,11 @@ private:
     bool rememberedAtRelease_ = false;
     QString currentProfile_;
     QString helpFile_;
-    QString fileDialogDir_;
     QString activity_;
     bool profileLoadFailed_ = false;
     bool continueLog_ = false;
     bool checkRunning_ = false;
     bool quitPending_ = false; // a quit asked for during a check
-    double checkLockWait_ = kCheckLockWait;
 };
 
 } // namespace tessaly

@@ -637,7 +637,7 @@ void CheckSession::pageNewMail(bool page) {
     Inbox& inbox = ctx_.inbox;
     MessageQueue& queue = ctx_.queue;
     const CPager& pager = ctx_.pagers.Item(1);
-    const std::int16_t type = pager.PagerType();
+    const PagerType type = pager.PagerType();
     // Queue position -> the messages whose page it is.
     QHash<int, QStringList> pageOf;
     auto queueTo = [&](const QString& address, const QString& text, bool sent = false) {

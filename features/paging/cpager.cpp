@@ -7,7 +7,7 @@ void CPager::SetPagerType(int v) {
         v = PagerNumeric;
     if (v < PagerAlphaDialUp)
         v = PagerAlphaDialUp;
-    type_ = static_cast<std::int16_t>(v);
+    type_ = static_cast<tessaly::PagerType>(v);
 }
 
 } // namespace tessaly

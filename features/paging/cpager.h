@@ -3,19 +3,13 @@
 // identifiers each way of paging needs. Kept in the keyed list of pagers
 // under its Username.
 
+#include "features/paging/pagertype.h"
 #include "ground/keyedlist.h"
 
 #include <QString>
 #include <cstdint>
 
 namespace tessaly {
-
-// How a pager is reached.
-enum PagerType : std::int16_t {
-    PagerAlphaDialUp = 0, // "Alphanumeric (Direct)"
-    PagerAlphaSMTP = 1,   // "Alphanumeric (SMTP)"
-    PagerNumeric = 2,     // "Numeric"
-};
 
 class CPager {
 public:
@@ -30,8 +24,8 @@ public:
     // Key into the service list (looked up without regard to letter case).
     QString ServiceName() const { return serviceName_; }
     void SetServiceName(const QString& v) { serviceName_ = v; }
-    // 0..2; values outside are pulled to the nearest end.
-    std::int16_t PagerType() const { return type_; }
+    // Values outside the known types are pulled to the nearest end.
+    tessaly::PagerType PagerType() const { return type_; }
     void SetPagerType(int v);
     QString EmailAddress() const { return emailAddress_; }
     void SetEmailAddress(const QString& v) { emailAddress_ = v; }
@@ -43,7 +37,7 @@ private:
     QString id_;
     QString digitalNumber_;
     QString serviceName_;
-    std::int16_t type_ = PagerAlphaDialUp;
+    tessaly::PagerType type_ = PagerAlphaDialUp;
     QString emailAddress_;
     QString fromAddress_;
 };

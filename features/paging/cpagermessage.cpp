@@ -12,7 +12,7 @@
 namespace tessaly {
 
 CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
-                                 const QString& message, bool sent, std::int16_t pagerType,
+                                 const QString& message, bool sent, PagerType pagerType,
                                  const std::optional<QString>& fromAddress,
                                  const std::optional<QString>& subject, const QString& key) {
     auto m = std::make_unique<CPagerMessage>();
@@ -51,8 +51,9 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
             const QString pagerId = record.PagerID();
             const QString from = record.FromAddress();
             const QString subject = record.Subject();
+            // A page of a type not listed here is skipped (and counts as not delivered below).
             switch (record.PagerType()) {
-            case 0: {
+            case PagerAlphaDialUp: {
                 CPagerService& service = services(serviceName);
                 if (serviceName != openService || !connected) {
                     if (connected) {
@@ -71,7 +72,7 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
                 }
                 break;
             }
-            case 1: {
+            case PagerAlphaSMTP: {
                 CPagerService& service = services(serviceName);
                 if (connected) {
                     service.Logoff(ctx, port);
@@ -83,7 +84,7 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
                 }
                 break;
             }
-            case 2: {
+            case PagerNumeric: {
                 CPagerService& service = services(serviceName);
                 if (connected) {
                     service.Logoff(ctx, port);
@@ -93,8 +94,6 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
                 report(i, service.ResultState() == pagestate::OK);
                 break;
             }
-            default:
-                break; // an unknown type is skipped
             }
             // A page of an unknown type is not delivered.
             if (told < i && !stopped)

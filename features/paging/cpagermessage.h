@@ -2,6 +2,7 @@
 // CPagerMessage: one page waiting to be sent. MessageQueue: the queue every
 // page goes through; SendQueue hands each page to its service and empties it.
 
+#include "features/paging/pagertype.h"
 #include "ground/keyedlist.h"
 
 #include <QString>
@@ -26,9 +27,9 @@ public:
     void SetMessage(const QString& v) { message_ = v; }
     bool Sent() const { return sent_; }
     void SetSent(bool v) { sent_ = v; }
-    // 0 alphanumeric by dial-up, 1 by e-mail, 2 numeric; kept as given.
-    std::int16_t PagerType() const { return pagerType_; }
-    void SetPagerType(std::int16_t v) { pagerType_ = v; }
+    // How the page goes out; kept as given.
+    tessaly::PagerType PagerType() const { return pagerType_; }
+    void SetPagerType(tessaly::PagerType v) { pagerType_ = v; }
     QString FromAddress() const { return from_; }
     void SetFromAddress(const QString& v) { from_ = v; }
     QString Subject() const { return subject_; }
@@ -37,7 +38,7 @@ public:
 private:
     QString service_, pagerId_, message_, from_, subject_;
     bool sent_ = false;
-    std::int16_t pagerType_ = 0;
+    tessaly::PagerType pagerType_ = PagerAlphaDialUp;
 };
 
 class MessageQueue {
@@ -55,7 +56,7 @@ public:
     using PageOutcome = std::function<void(int position, bool delivered)>;
 
     CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message,
-                       bool sent, std::int16_t pagerType,
+                       bool sent, PagerType pagerType,
                        const std::optional<QString>& fromAddress = std::nullopt,
                        const std::optional<QString>& subject = std::nullopt,
                        const QString& key = {});

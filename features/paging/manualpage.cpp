@@ -49,9 +49,8 @@ AfterSend SendImmediateMessage(ManualPageContext& ctx, const QString& text) {
         ctx.queue.Add(p.ServiceName(), p.DigitalNumber(), text + QLatin1Char('#'), false, PagerNumeric);
         send(ctx, false);
         return AfterSend::Stay;
-    default:
-        return AfterSend::Nothing;
     }
+    return AfterSend::Nothing;
 }
 
 void SendTestPage(ManualPageContext& ctx, const TestPager& t) {
@@ -71,8 +70,6 @@ void SendTestPage(ManualPageContext& ctx, const TestPager& t) {
         ctx.queue.Add(t.service, t.numericPhone, kNumericTestText, false, PagerNumeric);
         send(ctx, false);
         ctx.prompter.messageBox(kNumericTestConfirmation, MsgButtons::OK);
-        break;
-    default:
         break;
     }
 }

@@ -47,7 +47,7 @@ AfterSend SendImmediateMessage(ManualPageContext& ctx, const QString& text);
 // The pager described by the options dialog's fields.
 struct TestPager {
     QString service;
-    int type = 0;
+    PagerType type = PagerAlphaDialUp;
     QString pagerId;      // type 0
     QString emailAddress; // type 1
     QString fromAddress;  // type 1

@@ -55,7 +55,6 @@ private slots:
         ModemLine line(device, 2);
         QtSerialControl& port = *line.port;
         PagingContext& ctx = line.ctx;
-        QStringList& log = line.log;
         Terminal& terminal = line.terminal;
 
         CPagerService service;
@@ -64,8 +63,8 @@ private slots:
         service.SetMaxPageChar(80);
 
         MessageQueue queue;
-        queue.Add(QStringLiteral("Default"), QStringLiteral("1234"), QStringLiteral("HELLO"), false, 0);
-        queue.Add(QStringLiteral("Default"), QStringLiteral("1234"), QStringLiteral("From: ann|Subject: lunch?"), false, 0);
+        queue.Add(QStringLiteral("Default"), QStringLiteral("1234"), QStringLiteral("HELLO"), false, PagerAlphaDialUp);
+        queue.Add(QStringLiteral("Default"), QStringLiteral("1234"), QStringLiteral("From: ann|Subject: lunch?"), false, PagerAlphaDialUp);
         queue.SendQueue(ctx, [&](const QString&) -> CPagerService& { return service; }, port, {});
 
         QCOMPARE(queue.Count(), 0);

@@ -83,7 +83,7 @@ private slots:
         sink_.Clear();
         // As the mail check queues it: no sender, a subject.
         program_->Queue().Add(QStringLiteral("Default"), QStringLiteral("5551234@pager.test"),
-                              QStringLiteral("From: Bob, Re: lunch at noon"), false, 1, QString(),
+                              QStringLiteral("From: Bob, Re: lunch at noon"), false, PagerAlphaSMTP, QString(),
                               QStringLiteral("New mail"));
         program_->SendQueue();
         QCOMPARE(program_->Queue().Count(), 0);

@@ -476,11 +476,11 @@ private slots:
             mails << QStringLiteral("%1 %2 %3 #%4").arg(s.Name(), to, text).arg(n);
         };
         MessageQueue q;
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("one"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("two"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("three"), false, 0);
-        q.Add(QStringLiteral("B"), QStringLiteral("22"), QStringLiteral("four"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("33"), QStringLiteral("skipped"), false, 5);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("one"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("two"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("three"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("B"), QStringLiteral("22"), QStringLiteral("four"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("33"), QStringLiteral("skipped"), false, static_cast<PagerType>(5));
         q.SendQueue(r.ctx, lookup, r.port, smtp);
         QCOMPARE(q.Count(), 0);
         QCOMPARE(r.port.written.count("ATDT5551234\r"), 1);
@@ -497,9 +497,9 @@ private slots:
         Rig e;
         auto lookupE = [&](const QString&) -> CPagerService& { return e.service; };
         mails.clear();
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("one"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("pager@x"), QStringLiteral("mail"), false, 1);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("three"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("one"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("pager@x"), QStringLiteral("mail"), false, PagerAlphaSMTP);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("three"), false, PagerAlphaDialUp);
         q.SendQueue(e.ctx, lookupE, e.port, smtp);
         QCOMPARE(mails, QStringList{QStringLiteral("Default pager@x mail #2")});
         QCOMPARE(e.port.written.count("ATDT5551234\r"), 2);
@@ -512,7 +512,7 @@ private slots:
         auto lookupF = [&](const QString&) -> CPagerService& { return f.service; };
         mails.clear();
         for (int i = 0; i < 5; ++i)
-            q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("x"), false, i == 2 ? 1 : 0);
+            q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("x"), false, i == 2 ? PagerAlphaSMTP : PagerAlphaDialUp);
         q.SendQueue(f.ctx, lookupF, f.port, smtp);
         QCOMPARE(q.Count(), 0);
         QVERIFY(mails.isEmpty());
@@ -522,8 +522,8 @@ private slots:
         Rig n;
         auto lookupN = [&](const QString&) -> CPagerService& { return n.service; };
         n.service.SetDigitalDelay(2);
-        q.Add(QStringLiteral("A"), QStringLiteral("5551234"), QStringLiteral("1#"), false, 2);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("text"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("5551234"), QStringLiteral("1#"), false, PagerNumeric);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("text"), false, PagerAlphaDialUp);
         q.SendQueue(n.ctx, lookupN, n.port, smtp);
         QVERIFY(n.port.written.indexOf("\x04") > n.port.written.indexOf("ATDT5551234,1#"));
         QCOMPARE(n.port.written.count("\x04\r"), 1);
@@ -537,8 +537,8 @@ private slots:
             throw TessalyError(5, QStringLiteral("Invalid procedure call or argument"));
         };
         MessageQueue q;
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("sent"), false, 0);
-        q.Add(QStringLiteral("Gone"), QStringLiteral("11"), QStringLiteral("never"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("sent"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("Gone"), QStringLiteral("11"), QStringLiteral("never"), false, PagerAlphaDialUp);
         QVERIFY_THROWS_EXCEPTION(TessalyError, q.SendQueue(r.ctx, lookup, r.port, {}));
         // The open call was ended, the port closed and nothing is left to send twice.
         QCOMPARE(q.Count(), 0);
@@ -564,11 +564,11 @@ private slots:
             told << delivered;
         };
         MessageQueue q;
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("sent"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("odd type"), false, 5);
-        q.Add(QStringLiteral("A"), QStringLiteral("x@y"), QStringLiteral("no mail control"), false, 1);
-        q.Add(QStringLiteral("Gone"), QStringLiteral("11"), QStringLiteral("never"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("after the error"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("sent"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("odd type"), false, static_cast<PagerType>(5));
+        q.Add(QStringLiteral("A"), QStringLiteral("x@y"), QStringLiteral("no mail control"), false, PagerAlphaSMTP);
+        q.Add(QStringLiteral("Gone"), QStringLiteral("11"), QStringLiteral("never"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("after the error"), false, PagerAlphaDialUp);
         QVERIFY_THROWS_EXCEPTION(TessalyError, q.SendQueue(r.ctx, lookup, r.port, {}, record));
         QCOMPARE(told, (QList<bool>{true, false, false, false, false}));
     }
@@ -581,8 +581,8 @@ private slots:
         r.port.vanishAfterFrames = 1; // gone after the first page
         auto lookup = [&](const QString&) -> CPagerService& { return r.service; };
         MessageQueue q;
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("first"), false, 0);
-        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("second"), false, 0);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("first"), false, PagerAlphaDialUp);
+        q.Add(QStringLiteral("A"), QStringLiteral("11"), QStringLiteral("second"), false, PagerAlphaDialUp);
         // Garbage and NUL bytes before CONNECT do not disturb the dial; the
         // failing device reaches the caller as an error after the clean-up.
         QVERIFY_THROWS_EXCEPTION(TessalyError, q.SendQueue(r.ctx, lookup, r.port, {}));

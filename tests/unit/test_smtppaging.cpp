@@ -82,7 +82,7 @@ struct Rig {
     ~Rig() { program->Status().Attach(nullptr); }
 
     void queuePage(const QString& text, const std::optional<QString>& from, const QString& subject) {
-        program->Queue().Add(QStringLiteral("Default"), kPager, text, false, 1, from, subject);
+        program->Queue().Add(QStringLiteral("Default"), kPager, text, false, PagerAlphaSMTP, from, subject);
     }
     // Activity lines without their date and time.
     QStringList activity() const {

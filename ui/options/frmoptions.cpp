@@ -865,7 +865,7 @@ void FrmOptions::testConnection() {
 void FrmOptions::testPage() {
     manualpage::TestPager t;
     t.service = cmbService_->currentText();
-    t.type = optPagerType_->checkedId();
+    t.type = static_cast<PagerType>(std::max(0, optPagerType_->checkedId()));
     t.pagerId = txtPagerID_->text();
     t.emailAddress = txtPagerEmail_->text();
     t.fromAddress = txtPagerFrom_->text();
