@@ -6,6 +6,49 @@
 
 namespace tessaly {
 
+namespace {
+// Text for a request line or the Host header: controls, space, DEL and
+// 8-bit bytes (of the UTF-8 form) are written as %XX, so nothing taken from
+// a URL or from a server's Location value can end the line or add another.
+QByteArray requestSafe(const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c > 0x20 && c < 0x7f) {
+            out += ch;
+        } else {
+            out += '%';
+            out += QByteArray::number(c, 16).rightJustified(2, '0').toUpper();
+        }
+    }
+    return out;
+}
+
+// The extra request lines, one header each: a CR or LF anywhere ends a line,
+// and other control characters (but tab) are left out.
+QByteArray extraHeaderLines(const QString& lines) {
+    QByteArray text;
+    QByteArray line;
+    auto finish = [&] {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.isEmpty())
+            text += trimmed + "\r\n";
+        line.clear();
+    };
+    for (const char ch : lines.toLatin1()) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\r' || c == '\n')
+            finish();
+        else if (c >= 0x20 || c == '\t')
+            line += ch;
+    }
+    finish();
+    return text;
+}
+} // namespace
+
 void HttpControl::SetURL(const QString& url) {
     url_ = url;
     QString rest = url.trimmed();
@@ -58,7 +101,7 @@ int HttpControl::connectPort() const {
 }
 
 QByteArray HttpControl::hostHeader() const {
-    QByteArray host = hostName_.toLatin1();
+    QByteArray host = requestSafe(hostName_);
     if (host.contains(':'))
         host = '[' + host + ']';
     if (urlPort_ != 0 && urlPort_ != (secure_ ? 443 : 80))
@@ -69,16 +112,13 @@ QByteArray HttpControl::hostHeader() const {
 QByteArray HttpControl::requestText(const char* method) const {
     // Through a proxy a plain request names the whole URL; a secure one
     // travels inside the CONNECT tunnel and names the path only.
-    const QByteArray target = viaProxy() && !secure_ ? "http://" + hostHeader() + path_.toLatin1() : path_.toLatin1();
+    const QByteArray path = requestSafe(path_);
+    const QByteArray target = viaProxy() && !secure_ ? "http://" + hostHeader() + path : path;
     QByteArray text = QByteArray(method) + ' ' + target + " HTTP/1.0\r\n";
     text += "Host: " + hostHeader() + "\r\n";
     if (!user_.isEmpty())
         text += "Authorization: Basic " + (user_ + QLatin1Char(':') + password_).toLatin1().toBase64() + "\r\n";
-    QByteArray extra = requestLines_.toLatin1();
-    extra.replace("\r\n", "\n");
-    for (const QByteArray& line : extra.split('\n'))
-        if (!line.trimmed().isEmpty())
-            text += line.trimmed() + "\r\n";
+    text += extraHeaderLines(requestLines_);
     text += "\r\n";
     return text;
 }
@@ -140,7 +180,7 @@ void HttpClient::onOpened() {
     }
     if (viaProxy()) {
         // Ask the proxy for a tunnel to the server; TLS starts once it agrees.
-        QByteArray target = HostName().toLatin1();
+        QByteArray target = requestSafe(HostName());
         if (target.contains(':'))
             target = '[' + target + ']';
         target += ':' + QByteArray::number(urlPort_ != 0 ? urlPort_ : 443);

@@ -41,6 +41,10 @@ QByteArray siteAnswer(const QByteArray& request) {
         return answer("302 Found", "Location: http://other.example/r/0 \r\n", "moved");
     if (path == "/slow")
         return {};
+    if (path == "/inject") // a redirect target with line breaks in it
+        return answer("302 Found", "Location: /r/0\nX-Injected: yes\r\n", "moved");
+    if (path == "/injectcr")
+        return answer("302 Found", "Location: /r/0\rX-Injected: yes\r\n", "moved");
     return answer("404 Not Found", "", "<p>gone</p>");
 }
 
@@ -190,6 +194,38 @@ private slots:
             QVERIFY(rig.web->requests.last().contains("Authorization: Basic dTpw\r\n"));
         // A response header is never sent back as request lines.
         QVERIFY(!rig.web->requests.last().contains("Location"));
+    }
+
+    // Nothing taken from a URL, a Location value or the caller's extra lines
+    // can end a request line or add a header of its own.
+    void requestsCarryNoInjectedLines_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("extraLines");
+        QTest::newRow("LF in Location") << "www.example/inject" << "";
+        QTest::newRow("CR in Location") << "www.example/injectcr" << "";
+        QTest::newRow("controls in the URL") << QString::fromLatin1("www.example/r/0\r\nX-Injected: yes") << "";
+        QTest::newRow("CR in an extra line") << "www.example/r/0" << QString::fromLatin1("Accept: */*\rX-Other: 1");
+    }
+    void requestsCarryNoInjectedLines() {
+        QFETCH(QString, url);
+        QFETCH(QString, extraLines);
+        Rig rig;
+        rig.http->SetEnableRedirection(true);
+        if (!extraLines.isEmpty())
+            rig.http->SetHTTPHeader(extraLines);
+        rig.fetch(url);
+        QVERIFY(!rig.web->requests.isEmpty());
+        for (const QByteArray& request : rig.web->requests) {
+            QByteArray head = request.left(request.indexOf("\r\n\r\n"));
+            const QList<QByteArray> lines = head.split('\n');
+            for (const QByteArray& line : lines) {
+                QVERIFY2(line.endsWith('\r') || &line == &lines.last(), request.constData());
+                const QByteArray bare = line.endsWith('\r') ? line.chopped(1) : line;
+                QVERIFY2(!bare.contains('\r'), request.constData());
+                QVERIFY2(!bare.startsWith("X-Injected"), request.constData());
+            }
+            QVERIFY2(lines.first().startsWith("GET /") && lines.first().count(' ') == 2, request.constData());
+        }
     }
 
     void timeOutAndCancel() {
