@@ -91,10 +91,10 @@ struct OptionsFields {
     QString parity;
     QString dataBits;
     QString stopBits;
-    // Pager: 0 alphanumeric (direct), 1 alphanumeric (SMTP), 2 numeric.
+    // Pager
     QString userName;
     QString maxPageLength;
-    int pagerType = 0;
+    PagerType pagerType = PagerAlphaDialUp;
     QString pagerId;
     QString pagerEmail;
     QString pagerFrom;

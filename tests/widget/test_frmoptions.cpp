@@ -151,6 +151,7 @@ class TestFrmOptions : public QObject {
 private slots:
     void everyFieldReachesTheProfileAndTheSettings();
     void saveChecks();
+    void saveShowsTheCorrectedFieldsAgain();
     void accountsAndFiltersWorkOnCopies();
     void checksWhileTyping();
     void dependentFieldsFollowTheirSwitches();
@@ -390,6 +391,54 @@ void TestFrmOptions::saveChecks() {
         if (c.holds)
             QVERIFY2(c.holds(*s.program), c.name);
     }
+}
+
+void TestFrmOptions::saveShowsTheCorrectedFieldsAgain() {
+    Setup s;
+    s.program->Services().Add(std::make_unique<CPagerService>(), QStringLiteral("Metro"));
+    auto d = s.open();
+    QWidget* w = d.get();
+    auto count = [&](const char* name) { return child<QComboBox>(w, QString::fromLatin1(name))->count(); };
+    const int services = count("cmbService");
+    QCOMPARE(count("cmbDialUp"), 1);
+    showTab(*d, QStringLiteral("Internet"));
+    tick(w, QStringLiteral("chkProxy"), true);
+    type(w, QStringLiteral("txtProxyAddress"), QStringLiteral("10.1.1.1"));
+    // Emptied fields that Save fills in, then a stop time that ends Save
+    // with the dialog open.
+    struct Corrected {
+        const char* page;
+        const char* field;
+        const char* shown;
+    };
+    const Corrected cases[] = {
+        {"Internet", "txtProxyPort", "80"},
+        {"OutMail", "txtSMTPPort", "25"},
+        {"Pager", "txtMaxPageLength", "80"},
+    };
+    for (const Corrected& c : cases) {
+        showTab(*d, QString::fromLatin1(c.page));
+        type(w, QString::fromLatin1(c.field), QString());
+    }
+    showTab(*d, QStringLiteral("Schedule"));
+    type(w, QStringLiteral("txtStopTime"), QStringLiteral("teatime"));
+    click(w, QStringLiteral("cmdSave"));
+    QCOMPARE(s.rig.prompter.messageTexts(), QStringList{options::kBadTimes});
+    QVERIFY(d->isVisible());
+    for (const Corrected& c : cases)
+        QCOMPARE(child<QLineEdit>(w, QString::fromLatin1(c.field))->text(), QString::fromLatin1(c.shown));
+    // Shown again, the filled drop-downs hold each entry once.
+    QCOMPARE(count("cmbDialUp"), 1);
+    QCOMPARE(count("cmbService"), services);
+    QVERIFY(child<QComboBox>(w, QStringLiteral("cmbService"))->findText(QStringLiteral("Metro")) >= 0);
+    QVERIFY(child<QWidget>(w, QStringLiteral("fraProxy"))->isEnabled());
+
+    s.rig.prompter.clear();
+    type(w, QStringLiteral("txtStopTime"), QStringLiteral("5:00 pm"));
+    type(w, QStringLiteral("txtFrequency"), QStringLiteral("3"));
+    click(w, QStringLiteral("cmdSave"));
+    QVERIFY(!d->isVisible());
+    QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtFrequency"))->text(), QStringLiteral("5"));
 }
 
 void TestFrmOptions::accountsAndFiltersWorkOnCopies() {

@@ -1,0 +1,38 @@
+#pragma once
+// The "Incoming Mail" page: the POP3 accounts (the dialog's working copy),
+// added, edited and deleted in the account window, ticked to be checked, and
+// the details of the chosen one. The security choice of each account is a
+// field of this page.
+
+#include "ui/options/optionspage.h"
+
+class QLabel;
+class QListWidget;
+
+namespace tessaly {
+
+class InMailPage : public OptionsPage {
+public:
+    // `accounts` is the working copy that Save puts back; `ctx` gives the
+    // prompter and the most accounts allowed.
+    InMailPage(OptionsContext& ctx, POPAccountList& accounts);
+
+private:
+    void fillAccounts();
+    void showAccountSummary();
+    void newAccount();
+    void editAccount();
+    void deleteAccount();
+
+    OptionsContext& ctx_;
+    POPAccountList& accounts_;
+    // The security choice of each working account, by account name.
+    QHash<QString, QString> popSecurity_;
+    QListWidget* lstAccounts_ = nullptr;
+    QLabel* lblServer_ = nullptr;
+    QLabel* lblPort_ = nullptr;
+    QLabel* lblUser_ = nullptr;
+    QLabel* lblCheck_ = nullptr;
+};
+
+} // namespace tessaly
