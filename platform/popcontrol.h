@@ -11,6 +11,8 @@
 // reply. Bytes that arrive while no step is reading stay buffered until the
 // next step, so the order of packetSent() and dataReceived() always follows
 // the order of commands and replies on the wire.
+// PopReplyTracker (popreplytracker.h) turns these signals into the last
+// complete reply.
 
 #include "platform/eventpump.h"
 #include "platform/tlschoice.h"

@@ -3,19 +3,24 @@
 // download small bodies, drop what the filters match, turn new mail into
 // pages, send them and hang up.
 
+#include "features/mail/mailboxreader.h"
 #include "features/mail/mailcontext.h"
-#include "platform/popcontrol.h"
 
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace tessaly {
 
+class CMail;
 class CPOPAccount;
+class CPager;
+struct KnownHeader;
 
 // What the last check achieved; `tessly --check` turns it into its exit status.
 struct CheckOutcome {
@@ -37,14 +42,13 @@ public:
     static constexpr int kMaxPageAttempts = 3;
 
     explicit CheckSession(MailContext ctx);
+    ~CheckSession() override;
 
     // One check. `download`: read and download messages (else only count
     // them); `page`: compose and send pages.
     void Check(bool download, bool page);
 
-    // Shared with the controls' event handlers.
-    bool LoggedInFlag() const { return loggedIn_; }
-    QString LastReply() const { return lastReply_; }
+    // The mailbox total the last counting check saw.
     std::int16_t PreviousTotal() const { return previousTotal_; }
     // True while a check runs.
     bool Running() const { return running_; }
@@ -53,7 +57,7 @@ public:
 
     // The page text of one message: date, sender, subject and, when asked,
     // the body after its header block with CRs removed.
-    static QString PageText(const class CMail& mail, bool withBody);
+    static QString PageText(const CMail& mail, bool withBody);
     // The part of a retrieved message after its header block.
     static QString BodyAfterHeaders(const QString& message);
 
@@ -66,30 +70,65 @@ private:
         QList<int> noMessageId;
         int noAnswer = 0; // the message whose request went unanswered
     };
+    // One account's reading in one check, from its login on; made afresh
+    // for every account.
+    struct AccountRead {
+        AccountRead(CPOPAccount& a, int messages) : account(a), count(messages) {}
+        CPOPAccount& account;
+        int count; // messages in the mailbox
+        // Message number -> unique ID, prefixed with the account's server and
+        // user so that two mailboxes never share one; empty when the server
+        // does not name its messages.
+        QHash<int, QString> uids;
+        // What a remembered spam verdict must match to stand (the filters' fingerprint).
+        QString rules;
+        qint64 sizeLimit = 0; // bytes; larger messages are not downloaded
+        // Message number -> size, asked for once, when a header names none.
+        bool sizesRead = false;
+        QHash<int, std::int32_t> sizes;
+        // Whether the server takes header requests in batches, once asked.
+        bool batchesAsked = false;
+        bool batches = false;
+        QHash<int, MailboxReader::HeaderAnswer> batched; // answers not yet taken, by message number
+        AccountFaults faults;
+    };
+    // What reading the accounts adds up to in one check.
+    struct ReadTally {
+        bool failure = false;      // a download fell short: nothing is purged
+        bool countFailure = false; // a count is missing: no new-mail signal
+        int newCount = 0;          // new messages of this check that the filters let through
+        long long total = 0;       // messages counted, when only counting
+    };
 
     void readAccounts(bool download);
-    // 0, or the result of the login step that failed.
-    int login(CPOPAccount& account);
-    void readMessages(int count, bool& failure, int& newCount, AccountFaults& faults);
-    // The account's unique IDs by message number ("UIDL"), each prefixed
-    // with the account's server and user so that two mailboxes never share
-    // one; empty when the
-    // server does not name its messages.
-    QHash<int, QString> readUniqueIds(const CPOPAccount& account, int count);
+    // False when the reading stops before this account (cancelled).
+    bool readAccount(CPOPAccount& account, bool download, ReadTally& tally);
+    void readMailbox(CPOPAccount& account, ReadTally& tally);
+    void finishReading(bool download, const ReadTally& tally);
+    QHash<int, QString> uniqueIds(const CPOPAccount& account, int count);
+    void readMessages(AccountRead& read, ReadTally& tally);
+    // What is remembered of message `n`; none: its header is asked for.
+    const KnownHeader* knownFor(const AccountRead& read, int n) const;
+    // Asks for the headers of `m` and the next unknown messages at once,
+    // where the server allows it.
+    void requestAhead(AccountRead& read, int m);
     // A message known by unique ID, kept without a header request; its key.
-    QString keepKnown(const QString& uid, const struct KnownHeader& known);
+    QString keepKnown(const QString& uid, const KnownHeader& known);
+    QString readHeader(AccountRead& read, int m, HeaderFault& fault);
+    // Downloads a new message and drops it when the filters call it spam.
+    void takeMessage(AccountRead& read, int m, const QString& key, ReadTally& tally);
+    void download(const AccountRead& read, int m, const QString& key);
+    std::int32_t listedSize(AccountRead& read, int m);
     void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
-    QString readHeader(int m, HeaderFault& fault);
-    // Sends `command` (with its line end) and reads its answer and a NOOP's;
-    // true when the answer arrived whole and was positive (in lastReply_).
-    bool ask(const QString& command);
-    // True when the server takes commands in batches ("PIPELINING" in its CAPA answer).
-    bool offersBatches();
-    // The header requests of `numbers` in one batch; their answers go to answers_.
-    void requestBatch(const QList<int>& numbers);
-    void download(int m, const QString& key);
-    std::int32_t listedSize(int m);
     void pageNewMail(bool page);
+    // One page per new message (the alphanumeric pagers), or one numeric
+    // notice for all of them.
+    void pageEachMessage(const CPager& pager);
+    // One notice of how many messages wait.
+    void pageNotice(const CPager& pager);
+    // Queues a page for the pager; its queue position.
+    int queuePage(const CPager& pager, const QString& address, const QString& text, bool sent = false);
+    void hangUpThenSend(const QHash<int, QStringList>& messages);
     // Sends the queue; each page of `messages` (queue position -> message
     // IDs) that went out marks its messages paged, each that failed counts
     // an attempt against them.
@@ -97,30 +136,15 @@ private:
     void hangUp();
     void pause(double seconds);
     bool guarded(const char* what, const std::function<void()>& step);
-    void terminal(const QString& line);
-    // A control's socket error: log line, terminal line, and the check's error flag.
-    void socketError(const QString& logName, const QString& terminalName, int number);
 
     MailContext ctx_;
+    std::unique_ptr<MailboxReader> reader_; // none in a run without mail controls
     bool running_ = false;
-    bool loggedIn_ = false;
-    int messageCount_ = 0;
-    QString response_;
-    bool newResponse_ = false;
-    QString lastReply_;
-    int repliesCompleted_ = 0; // times a reply was complete and moved to the last reply
     CheckOutcome outcome_;
-    QString lastTcpText_;
     std::int16_t previousTotal_ = 0;
-    QHash<int, std::int32_t> listSizes_; // message number -> size, per account
-    QHash<int, QString> uids_;           // message number -> unique ID, per account
-    bool listRead_ = false;
-    QString accountName_;            // the account being read, for security lines
-    QSet<QString> toldClear_;        // accounts already reported as read in clear
+    QSet<QString> toldClear_; // accounts already reported as read in clear
     // Header requests go out in batches of this many (servers that allow it).
     static constexpr int kHeaderBatch = 50;
-    bool batches_ = false;                          // per account
-    QHash<int, PopControl::HeaderAnswer> answers_;  // message number -> its header's answer
 };
 
 } // namespace tessaly

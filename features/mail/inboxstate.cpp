@@ -435,6 +435,55 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
     return true;
 }
 
+namespace {
+// What a state file holds, read whole before anything is folded in.
+struct StateContents {
+    int format = 0;
+    bool hasList = false;
+    QList<QPair<QString, MailMark>> marks;
+    QList<QPair<QString, KnownHeader>> known;
+};
+
+// One top-level member of the state file; false when it is unreadable.
+bool readStateMember(StateReader& in, const QByteArray& key, const Inbox& inbox, StateContents& out) {
+    if (key == "format") {
+        StateReader::Scalar v;
+        if (!in.scalar(v))
+            return false;
+        out.format = v.toInt(0);
+        return true;
+    }
+    if (key == "messages" && in.isNext('[')) {
+        out.hasList = true;
+        out.marks.clear();
+        return in.array([&] {
+            QString id;
+            MailMark mark;
+            if (!readMarkRecord(in, id, mark))
+                return false;
+            if (!id.isEmpty()) // nothing to know it by otherwise
+                out.marks.append({id, mark});
+            return true;
+        });
+    }
+    if (key == "headers" && in.isNext('[')) {
+        out.known.clear();
+        return in.array([&] {
+            QString uid;
+            KnownHeader h;
+            if (!readHeaderRecord(in, uid, h))
+                return false;
+            // A resident program knows most of them already, and the
+            // inbox would keep its own copy anyway: not held twice.
+            if (!uid.isEmpty() && !h.id.isEmpty() && !inbox.Known(uid))
+                out.known.append({uid, std::move(h)});
+            return true;
+        });
+    }
+    return in.skip();
+}
+} // namespace
+
 bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
     QFile file(path);
     if (!file.exists())
@@ -452,56 +501,19 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
     file.close();
     // Everything is read before anything is folded in.
     StateReader in(text);
-    int format = 0;
-    bool hasList = false;
-    QList<QPair<QString, MailMark>> marks;
-    QList<QPair<QString, KnownHeader>> known;
-    const bool parsed = in.isNext('{') && in.object([&](const QByteArray& key) {
-        if (key == "format") {
-            StateReader::Scalar v;
-            if (!in.scalar(v))
-                return false;
-            format = v.toInt(0);
-            return true;
-        }
-        if (key == "messages" && in.isNext('[')) {
-            hasList = true;
-            marks.clear();
-            return in.array([&] {
-                QString id;
-                MailMark mark;
-                if (!readMarkRecord(in, id, mark))
-                    return false;
-                if (!id.isEmpty()) // nothing to know it by otherwise
-                    marks.append({id, mark});
-                return true;
-            });
-        }
-        if (key == "headers" && in.isNext('[')) {
-            known.clear();
-            return in.array([&] {
-                QString uid;
-                KnownHeader h;
-                if (!readHeaderRecord(in, uid, h))
-                    return false;
-                // A resident program knows most of them already, and the
-                // inbox would keep its own copy anyway: not held twice.
-                if (!uid.isEmpty() && !h.id.isEmpty() && !inbox.Known(uid))
-                    known.append({uid, std::move(h)});
-                return true;
-            });
-        }
-        return in.skip();
-    }) && in.atEnd();
+    StateContents contents;
+    const bool parsed =
+        in.isNext('{') &&
+        in.object([&](const QByteArray& key) { return readStateMember(in, key, inbox, contents); }) && in.atEnd();
     if (!parsed)
         return fail(QStringLiteral("not a state file (unreadable at byte %1)").arg(in.offset(text)));
-    if (format < kOldestFormat || format > kFormat)
+    if (contents.format < kOldestFormat || contents.format > kFormat)
         return fail(QStringLiteral("unknown state file format"));
-    if (!hasList)
+    if (!contents.hasList)
         return fail(QStringLiteral("no message list"));
-    for (const auto& [id, mark] : marks)
+    for (const auto& [id, mark] : contents.marks)
         inbox.Remember(id, mark);
-    for (const auto& [uid, header] : known)
+    for (const auto& [uid, header] : contents.known)
         inbox.RememberKnown(uid, header);
     return true;
 }

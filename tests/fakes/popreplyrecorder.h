@@ -1,43 +1,33 @@
 #pragma once
-// Follows a POP control's events the way the mail check's handlers do:
-// packet-sent and socket-closed mark that the next piece of data starts a
-// new reply; at that point the reply so far becomes the last reply. Also
+// Follows a POP control's replies with the tracker the mail check uses, and
 // keeps every event in order for assertions.
 
 #include "platform/popcontrol.h"
+#include "platform/popreplytracker.h"
 
 #include <QStringList>
 
 namespace tessaly {
 
 struct PopReplyRecorder {
+    PopReplyTracker replies;
+    // The tracker's current and last reply after the latest piece of data.
     QString buffer;
     QString lastReply;
-    bool newResponse = false;
     bool loggedIn = false;
     int count = -1;
     QStringList events; // "data:<text>", "sent", "closed", "login", "error:<n>:<text>"
     QList<int> errors;
 
     void attach(PopControl& pop) {
+        replies.Follow(pop);
         QObject::connect(&pop, &PopControl::dataReceived, &pop, [this](const QString& text) {
             events << QStringLiteral("data:") + text;
-            if (newResponse) {
-                lastReply = buffer;
-                buffer = text;
-                newResponse = false;
-            } else {
-                buffer += text;
-            }
+            buffer = replies.CurrentReply();
+            lastReply = replies.LastReply();
         });
-        QObject::connect(&pop, &PopControl::packetSent, &pop, [this] {
-            events << QStringLiteral("sent");
-            newResponse = true;
-        });
-        QObject::connect(&pop, &PopControl::socketClosed, &pop, [this] {
-            events << QStringLiteral("closed");
-            newResponse = true;
-        });
+        QObject::connect(&pop, &PopControl::packetSent, &pop, [this] { events << QStringLiteral("sent"); });
+        QObject::connect(&pop, &PopControl::socketClosed, &pop, [this] { events << QStringLiteral("closed"); });
         QObject::connect(&pop, &PopControl::loginComplete, &pop, [this, &pop] {
             events << QStringLiteral("login");
             count = pop.MessageCount();
