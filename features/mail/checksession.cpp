@@ -494,7 +494,7 @@ void CheckSession::hangUpThenSend(const QHash<int, QStringList>& messages) {
 void CheckSession::pageEachMessage(const CPager& pager) {
     const LiveSettings& s = ctx_.state.settings;
     Inbox& inbox = ctx_.inbox;
-    const auto type = static_cast<PagerType>(pager.PagerType());
+    const auto type = pager.PagerType();
     QHash<int, QStringList> pageOf; // queue position -> the messages whose page it is
     QStringList numericFor;         // messages the one numeric notice stands for
     for (CMail& mail : inbox) {
@@ -539,7 +539,7 @@ void CheckSession::pageNotice(const CPager& pager) {
     for (const CPOPAccount& account : ctx_.accounts)
         n += account.Messages();
     const QString notice = QStringLiteral("<EMAIL %1>").arg(n);
-    switch (static_cast<PagerType>(pager.PagerType())) {
+    switch (pager.PagerType()) {
     case PagerAlphaDialUp:
         queuePage(pager, pager.ID(), notice);
         hangUpThenSend({});

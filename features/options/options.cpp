@@ -144,7 +144,7 @@ OptionsFields Load(const OptionsContext& ctx) {
         if (!p.ServiceName().isEmpty())
             f.serviceName = p.ServiceName();
         f.userName = p.Username();
-        f.pagerType = static_cast<PagerType>(p.PagerType());
+        f.pagerType = p.PagerType();
         f.pagerId = p.ID();
         f.pagerEmail = p.EmailAddress();
         f.pagerFrom = p.FromAddress();
