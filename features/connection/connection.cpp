@@ -14,6 +14,8 @@ namespace tessaly {
 
 namespace {
 
+// Name tables, kept packed.
+// clang-format off
 const char* const kStateNames[26] = {
     "OpenPort", "PortOpened", "ConnectDevice", "Device Connected", "AllDevicesConnected",
     "Authenticate", "AuthNotify", "AuthRetry", "AuthCallback", "AuthChangePassword",
@@ -77,6 +79,7 @@ const char* const kDialErrorNames[] = {
     "ERROR_REMOTE_REQUIRES_ENCRYPTION", "ERROR_IPXCP_NET_NUMBER_CONFLICT", "ERROR_INVALID_SMM",
     "ERROR_SMM_UNINITIALIZED", "ERROR_NO_MAC_FOR_PORT", "ERROR_SMM_TIMEOUT",
     "ERROR_BAD_PHONE_NUMBER", "ERROR_WRONG_MODULE",};
+// clang-format on
 constexpr int kFirstDialError = 600;
 constexpr int kLastDialError = 750;
 static_assert(std::size(kDialErrorNames) == kLastDialError - kFirstDialError + 1);
