@@ -80,7 +80,8 @@ void CHTTP::start() {
     } catch (const std::exception& e) {
         // Reported once the host can hear it: at its next pass of the event loop.
         const QString message = QStringLiteral("CHTTP::Initialize:") + QString::fromLocal8Bit(e.what());
-        QMetaObject::invokeMethod(this, [this, message] { emit HTTPError(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, message] { emit HTTPError(message); }, Qt::QueuedConnection);
     }
 }
 
@@ -178,8 +179,8 @@ void CHTTP::SetHTTPTimeout(qint16 v) { d->httpTimeout = v; }
 
 // ---- Text utilities --------------------------------------------------------
 
-QString CHTTP::RemoveStringBetween(const QString& sStart, const QString& sEnd, const QString& sText,
-                                   bool bExclusive, bool bRemoveAll) const {
+QString CHTTP::RemoveStringBetween(const QString& sStart, const QString& sEnd, const QString& sText, bool bExclusive,
+                                   bool bRemoveAll) const {
     return text::RemoveStringBetween(sStart, sEnd, sText, bExclusive, bRemoveAll);
 }
 QString CHTTP::Strip_HTML(const QString& sBuffer) const { return text::StripHtml(sBuffer, true); }
@@ -283,8 +284,7 @@ QString CHTTP::redirectTarget(const QString& header) const {
     QString target = c.Scheme() + QStringLiteral("://");
     if (!d->username.isEmpty())
         target += d->username + QLatin1Char(':') + d->password + QLatin1Char('@');
-    target += d->hostName.contains(QLatin1Char(':')) ? QLatin1Char('[') + d->hostName + QLatin1Char(']')
-                                                      : d->hostName;
+    target += d->hostName.contains(QLatin1Char(':')) ? QLatin1Char('[') + d->hostName + QLatin1Char(']') : d->hostName;
     if (c.UrlPort() != 0)
         target += QLatin1Char(':') + QString::number(c.UrlPort());
     return target + value;

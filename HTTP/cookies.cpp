@@ -141,11 +141,11 @@ bool Cookies::GetCookies(const QString& header) {
                 match = i;
         }
         if (match > 0)
-            Update(match, c.CookieName(), c.CookieValue(), c.Comment(), c.Domain(), c.MaxAge(), c.Path(),
-                   c.Secure(), c.Version(), c.Expires());
+            Update(match, c.CookieName(), c.CookieValue(), c.Comment(), c.Domain(), c.MaxAge(), c.Path(), c.Secure(),
+                   c.Version(), c.Expires());
         else
-            Add(c.CookieName(), c.CookieValue(), c.Comment(), c.Domain(), c.MaxAge(), c.Path(), c.Secure(),
-                c.Version(), c.Expires());
+            Add(c.CookieName(), c.CookieValue(), c.Comment(), c.Domain(), c.MaxAge(), c.Path(), c.Secure(), c.Version(),
+                c.Expires());
     }
     return found;
 }
@@ -175,9 +175,7 @@ bool Cookies::Update(int index, const QString& name, const QString& value, const
     return true;
 }
 
-CCookie* Cookies::Item(int index) const {
-    return index >= 1 && index <= Count() ? &list_->items.Item(index) : nullptr;
-}
+CCookie* Cookies::Item(int index) const { return index >= 1 && index <= Count() ? &list_->items.Item(index) : nullptr; }
 
 CCookie* Cookies::Item(const QString& key) const { return list_->items.Find(key); }
 

@@ -27,8 +27,7 @@ public:
     void SetPagingSwitch(bool checked) override { paging_ = checked; }
     void SetScheduleMenuCheck(bool checked) override { scheduleMenu_ = checked; }
     void SetPagingMenuCheck(bool checked) override { pagingMenu_ = checked; }
-    void SetSettingsLabels(const QString& connection, const QString& email,
-                           const QString& paging) override {
+    void SetSettingsLabels(const QString& connection, const QString& email, const QString& paging) override {
         labels_ = {connection, email, paging};
     }
     void SetCheckCommandsEnabled(bool enabled) override { checkCommands_ = enabled; }

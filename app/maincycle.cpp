@@ -31,9 +31,7 @@ void MainCycle::OnMinuteTick() {
 
 void MainCycle::CheckMailNow() { runCheck(true, false); }
 void MainCycle::TrayCheckMail() { runCheck(program_.Settings().downloadFlag, false); }
-void MainCycle::ToolbarCheckMail() {
-    runCheck(program_.Settings().downloadFlag, program_.Settings().pagingEnabled);
-}
+void MainCycle::ToolbarCheckMail() { runCheck(program_.Settings().downloadFlag, program_.Settings().pagingEnabled); }
 
 void MainCycle::setScheduleMenu(bool on) {
     scheduleMenu_ = on;

@@ -60,8 +60,7 @@ const QString kCheckLockFile = QStringLiteral("tessly.lock");
 constexpr double kSplashSeconds = 2.2;
 } // namespace
 
-MainProgram::MainProgram(PlatformServices services, MainView& view)
-    : platform_(std::move(services)), view_(view) {
+MainProgram::MainProgram(PlatformServices services, MainView& view) : platform_(std::move(services)), view_(view) {
     tmrMinute_ = platform_.pump.createTimer();
     tmrMinute_->setInterval(60000);
     tmrBlink_ = platform_.pump.createTimer();
@@ -69,7 +68,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     cycle_ = std::make_unique<MainCycle>(*this);
     display_ = std::make_unique<StatusDisplay>(*this, platform_.tray);
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, state_.cancel);
-    comm_ = std::make_unique<Comm>(platform_.pump, platform_.prompter, state_.terminal, *status_, state_.settings, state_.cancel);
+    comm_ = std::make_unique<Comm>(platform_.pump, platform_.prompter, state_.terminal, *status_, state_.settings,
+                                   state_.cancel);
     connection_ = std::make_unique<Connection>(
         ConnectionContext{.pump = platform_.pump, .state = state_, .status = *status_, .activity = *this},
         platform_.dialup);
@@ -144,7 +144,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         // a hang-up and a device that refuses its settings also in the log.
         connect(platform_.serial, &SerialControl::terminalLine, this,
                 [this](const QString& line) { state_.terminal.Append(line + QLatin1Char('\r')); });
-        connect(platform_.serial, &SerialControl::deviceFault, this, [this](const QString& line) { LogActivity(line); });
+        connect(platform_.serial, &SerialControl::deviceFault, this,
+                [this](const QString& line) { LogActivity(line); });
     }
 }
 
@@ -319,8 +320,8 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
             service.SendSMTPPage(ctx, *platform_.smtp, recipient, message, sender, subject, number);
         };
     }
-    queue_.SendQueue(ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); },
-                     port, smtp, outcome);
+    queue_.SendQueue(
+        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, port, smtp, outcome);
 }
 
 QString MainProgram::InboxStatePath() const { return platform_.programDir + QLatin1Char('/') + kInboxStateFile; }
@@ -362,7 +363,8 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
         }
         // A lock that cannot be had at all (say, a read-only directory) must
         // not stop every check.
-        LogActivity(QStringLiteral("Check lock %1 not available (%2); checking without it").arg(lock.Path(), lock.Error()));
+        LogActivity(
+            QStringLiteral("Check lock %1 not available (%2); checking without it").arg(lock.Path(), lock.Error()));
     }
     mergeInboxState();
     session_->Check(download, page);
@@ -389,8 +391,7 @@ bool MainProgram::RememberInbox() {
 void MainProgram::LogActivity(const QString& text) {
     if (activity_.size() >= kActivityLimit)
         activity_.remove(0, kActivityTrim);
-    const QString line = text + QLatin1String("   ") + formatGeneralDate(platform_.pump.now()) +
-                         QLatin1String("\r\n");
+    const QString line = text + QLatin1String("   ") + formatGeneralDate(platform_.pump.now()) + QLatin1String("\r\n");
     activity_ += line;
     view_.ActivityChanged(activity_, line);
     if (log_)
@@ -577,8 +578,10 @@ void MainProgram::applyPopDeadlines() {
                         .arg(fallback));
         return fallback;
     };
-    platform_.pop->SetCommandDeadline(seconds(QStringLiteral("POPCommandTimeout"), PopControl::kDefaultCommandDeadline));
-    platform_.pop->SetDownloadDeadline(seconds(QStringLiteral("POPDownloadTimeout"), PopControl::kDefaultDownloadDeadline));
+    platform_.pop->SetCommandDeadline(
+        seconds(QStringLiteral("POPCommandTimeout"), PopControl::kDefaultCommandDeadline));
+    platform_.pop->SetDownloadDeadline(
+        seconds(QStringLiteral("POPDownloadTimeout"), PopControl::kDefaultDownloadDeadline));
 }
 
 } // namespace tessaly

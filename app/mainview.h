@@ -35,8 +35,7 @@ public:
     virtual void SetScheduleMenuCheck(bool checked) = 0;
     virtual void SetPagingMenuCheck(bool checked) = 0;
     // The three "Current Settings" labels.
-    virtual void SetSettingsLabels(const QString& connection, const QString& email,
-                                   const QString& paging) = 0;
+    virtual void SetSettingsLabels(const QString& connection, const QString& email, const QString& paging) = 0;
     // The mail-check commands (menu, tray menu, toolbar) can be used.
     virtual void SetCheckCommandsEnabled(bool enabled) = 0;
 

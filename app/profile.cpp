@@ -24,8 +24,8 @@ namespace tessaly {
 namespace {
 
 constexpr int kFileAccess = 75;
-const QString kOlderVersionText = QStringLiteral(
-    "Your data file is an older version.  Saving this file will convert it to the new version.");
+const QString kOlderVersionText =
+    QStringLiteral("Your data file is an older version.  Saving this file will convert it to the new version.");
 const QString kDialUpMissingText =
     QStringLiteral("CIRAS.OCX is missing or not registered.  Microsoft RAS or dial-up networking") +
     QStringLiteral(" must be installed on PC to initiate a dial-up connection.");
@@ -94,7 +94,9 @@ void SaveProfile(MainProgram& program, const QString& path) {
     w.Int(s.highestModemProfile).Int(s.selectedModemProfile).EndLine();
     for (int i = 0; i <= s.highestModemProfile; ++i) {
         const ModemProfile& m = s.modemProfiles[static_cast<std::size_t>(i)];
-        w.Text(m.name, QStringLiteral("A modem profile")).Text(m.initString, QStringLiteral("A modem profile")).EndLine();
+        w.Text(m.name, QStringLiteral("A modem profile"))
+            .Text(m.initString, QStringLiteral("A modem profile"))
+            .EndLine();
     }
     w.Bool(s.scheduleEnabled)
         .Int(s.checkInterval)
@@ -140,8 +142,7 @@ void SaveProfile(MainProgram& program, const QString& path) {
     // The whole text is built before the file is touched, and replaces it
     // in one step.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(w.Bytes()) != w.Bytes().size() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(w.Bytes()) != w.Bytes().size() || !file.commit())
         throw TessalyError(kFileAccess, QStringLiteral("Path/File access error"));
     program.SetProfileChanged(false);
 }
@@ -163,10 +164,9 @@ QByteArray readProfileBytes(const QString& path) {
 void readSoundSettings(MainProgram& program) {
     LiveSettings& s = program.Settings();
     const SettingsStore& store = program.Platform().store;
-    s.soundFile = store.read(kAppTitle, kSettingsSection, QStringLiteral("SoundFile"),
-                             QStringLiteral("NewMail.wav"));
-    s.soundEnabled = store.read(kAppTitle, kSettingsSection, QStringLiteral("EnableSound"),
-                                QStringLiteral("1")) == QLatin1String("1");
+    s.soundFile = store.read(kAppTitle, kSettingsSection, QStringLiteral("SoundFile"), QStringLiteral("NewMail.wav"));
+    s.soundEnabled = store.read(kAppTitle, kSettingsSection, QStringLiteral("EnableSound"), QStringLiteral("1")) ==
+                     QLatin1String("1");
 }
 
 // Paging flag, pagers and services, the modem, its profiles and the schedule.
@@ -312,9 +312,7 @@ void reportLoadError(MainProgram& program, const QString& path, const TessalyErr
 
 } // namespace
 
-bool IsShippedProfile(const MainProgram& program, const QString& path) {
-    return isShippedProfilePath(program, path);
-}
+bool IsShippedProfile(const MainProgram& program, const QString& path) { return isShippedProfilePath(program, path); }
 
 void LoadOldProfile(MainProgram& program, const QString& path) {
     readSoundSettings(program);

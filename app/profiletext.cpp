@@ -29,9 +29,7 @@ struct Refusal {
 
 // ---------------------------------------------------------------- values
 
-QString boolText(bool b) {
-    return b ? QStringLiteral("true") : QStringLiteral("false");
-}
+QString boolText(bool b) { return b ? QStringLiteral("true") : QStringLiteral("false"); }
 
 bool parseBool(const QString& value) {
     static const QStringList yes = {QStringLiteral("true"), QStringLiteral("yes"), QStringLiteral("on"),
@@ -83,9 +81,7 @@ QString nonEmptyText(const QString& value) {
     return storableText(value);
 }
 
-QString maskedText(const QString& password) {
-    return password.isEmpty() ? QString() : kMaskedPassword;
-}
+QString maskedText(const QString& password) { return password.isEmpty() ? QString() : kMaskedPassword; }
 
 // The mask itself keeps the password, so shown text can be fed back.
 QString passwordValue(const QString& value, const QString& current) {
@@ -364,9 +360,7 @@ template <typename T> struct ListAccess {
     bool countKey = true; // "<prefix>.count" shows and sets the length
 };
 
-QString line(const QString& key, const QString& value) {
-    return key + QStringLiteral(" = ") + value;
-}
+QString line(const QString& key, const QString& value) { return key + QStringLiteral(" = ") + value; }
 
 template <typename T> void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
     if (list.countKey)

@@ -28,8 +28,7 @@ QString errorText(const std::exception& e) {
 }
 
 // Runs one step of the tear-down; a failing step does not stop the others.
-template <typename F>
-void passOver(F&& step) {
+template <typename F> void passOver(F&& step) {
     try {
         step();
     } catch (...) {
@@ -37,17 +36,15 @@ void passOver(F&& step) {
 }
 } // namespace
 
-ProgramCommands::ProgramCommands(MainProgram& program)
-    : program_(program), quit_([] { QCoreApplication::exit(0); }) {}
+ProgramCommands::ProgramCommands(MainProgram& program) : program_(program), quit_([] { QCoreApplication::exit(0); }) {}
 
 void ProgramCommands::showError(const QString& text) { program_.Platform().prompter.messageBox(text, MsgButtons::OK); }
 
 void ProgramCommands::Open() {
     Timer& minute = program_.MinuteTimer();
     minute.stop();
-    const QString path = program_.Platform().prompter.openFileName(
-        FileDialogRequest{QStringLiteral("Open File"), program_.Platform().programDir, kProfileFilter,
-                          QStringLiteral("dat"), QString()});
+    const QString path = program_.Platform().prompter.openFileName(FileDialogRequest{
+        QStringLiteral("Open File"), program_.Platform().programDir, kProfileFilter, QStringLiteral("dat"), QString()});
     if (!path.isEmpty()) {
         program_.SetCurrentProfileName(path);
         program_.LoadProfile(path);
@@ -63,9 +60,8 @@ void ProgramCommands::askStartupFile(const QString& path) {
 }
 
 ProgramCommands::SaveAsOutcome ProgramCommands::saveUnderNewName(const QString& filter, bool askStartup) {
-    const QString path = program_.Platform().prompter.saveFileName(
-        FileDialogRequest{kSaveAsTitle, program_.Platform().programDir, filter, QStringLiteral("dat"),
-                          QStringLiteral("*.dat")});
+    const QString path = program_.Platform().prompter.saveFileName(FileDialogRequest{
+        kSaveAsTitle, program_.Platform().programDir, filter, QStringLiteral("dat"), QStringLiteral("*.dat")});
     if (path.isEmpty())
         return SaveAsOutcome::Cancelled;
     program_.SetCurrentProfileName(path);
@@ -115,8 +111,8 @@ bool ProgramCommands::queryUnload() {
         passOver([&] { sound.Open(); });
         return false;
     };
-    const MsgAnswer answer = program_.Platform().prompter.messageBox(kExitQuestion, MsgButtons::YesNoCancel,
-                                                                     MsgIcon::Question);
+    const MsgAnswer answer =
+        program_.Platform().prompter.messageBox(kExitQuestion, MsgButtons::YesNoCancel, MsgIcon::Question);
     if (answer == MsgAnswer::Cancel)
         return refuse();
     if (answer != MsgAnswer::Yes)
@@ -202,7 +198,8 @@ void ProgramCommands::HelpSearch() {
 }
 
 QString ProgramCommands::WebAddress() const {
-    QString address = program_.Platform().store.read(kAppTitle, kSettingsSection, kWebAddressValue, kMakerServer).trimmed();
+    QString address =
+        program_.Platform().store.read(kAppTitle, kSettingsSection, kWebAddressValue, kMakerServer).trimmed();
     if (address.isEmpty())
         address = kMakerServer;
     while (address.endsWith(QLatin1Char('/')))

@@ -14,8 +14,7 @@ class MainProgram;
 
 class ProgramCommands {
 public:
-    static inline const QString kProfileFilter =
-        QStringLiteral("Tessaly Files (*.dat)|*.dat|All Files (*.*)|*.*");
+    static inline const QString kProfileFilter = QStringLiteral("Tessaly Files (*.dat)|*.dat|All Files (*.*)|*.*");
     static inline const QString kSaveAsTitle = QStringLiteral("Save File As");
     static inline const QString kStartupQuestion = QStringLiteral("Do you want this to be your startup file?");
     static inline const QString kExitQuestion = QStringLiteral("Save File Before Exiting?");

@@ -7,9 +7,7 @@
 
 namespace tessaly {
 
-QString defaultProfilePath(const QString& programDir) {
-    return programDir + QLatin1String("/DEFAULT.dat");
-}
+QString defaultProfilePath(const QString& programDir) { return programDir + QLatin1String("/DEFAULT.dat"); }
 
 StartupRegistryValues readStartupValues(const SettingsStore& store, const QString& programDir) {
     StartupRegistryValues v;
@@ -33,7 +31,8 @@ StartupRegistryValues readStartupValues(const SettingsStore& store, const QStrin
     read("GetMail", one, [&](const QString& t) { v.download = t != QLatin1String("0"); });
     read("SystemTray", one, [&](const QString& t) { v.tray = t != QLatin1String("0"); });
     read("MailSize", QStringLiteral("20"), [&](const QString& t) { v.mailSize = roundToInt32(leadingNumber(t)); });
-    read("CheckUpdates", QStringLiteral("True"), [&](const QString& t) { v.versionCheck = t == QLatin1String("True"); });
+    read("CheckUpdates", QStringLiteral("True"),
+         [&](const QString& t) { v.versionCheck = t == QLatin1String("True"); });
     return v;
 }
 

@@ -12,12 +12,12 @@ namespace tessaly {
 class SettingsStore;
 
 struct StartupRegistryValues {
-    QString profileName;        // "Defaultfile"
-    bool statusWindow = false;  // "ShowStatus": true unless "0"
-    bool download = false;      // "GetMail": true unless "0"
-    bool tray = false;          // "SystemTray": true unless "0"
-    std::int32_t mailSize = 0;  // "MailSize": leading number, rounded half to even
-    bool versionCheck = false;  // "CheckUpdates": true only for exactly "True"
+    QString profileName;       // "Defaultfile"
+    bool statusWindow = false; // "ShowStatus": true unless "0"
+    bool download = false;     // "GetMail": true unless "0"
+    bool tray = false;         // "SystemTray": true unless "0"
+    std::int32_t mailSize = 0; // "MailSize": leading number, rounded half to even
+    bool versionCheck = false; // "CheckUpdates": true only for exactly "True"
     // One line for each value that could not be used and took its default.
     QStringList problems;
 };

@@ -97,8 +97,7 @@ double FieldReader::number(const Field& f) {
     }
     if (t.isEmpty())
         return 0;
-    static const QRegularExpression numeric(
-        QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    static const QRegularExpression numeric(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
     if (!numeric.match(t).hasMatch())
         throw TessalyError(kTypeMismatch, QStringLiteral("Type mismatch"));
     return t.toDouble();

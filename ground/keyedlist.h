@@ -40,9 +40,7 @@ public:
             byKey_.insert(folded, &ref);
         return ref;
     }
-    T& Add(T member, const QString& key = {}) {
-        return Add(std::make_unique<T>(std::move(member)), key);
-    }
+    T& Add(T member, const QString& key = {}) { return Add(std::make_unique<T>(std::move(member)), key); }
 
     // Position 1 .. Count.
     T& Item(int position) const { return *entries_.at(checkedIndex(position)).member; }
@@ -134,7 +132,10 @@ public:
         explicit iterator(Inner it) : it_(it) {}
         T& operator*() const { return *it_->member; }
         T* operator->() const { return it_->member.get(); }
-        iterator& operator++() { ++it_; return *this; }
+        iterator& operator++() {
+            ++it_;
+            return *this;
+        }
         bool operator==(const iterator& o) const { return it_ == o.it_; }
         bool operator!=(const iterator& o) const { return it_ != o.it_; }
 

@@ -122,7 +122,7 @@ QByteArray fieldValue(QByteArrayView head, QByteArrayView name) {
 }
 
 struct ContentType {
-    QByteArray type = "text/plain"; // "type/subtype", lower case
+    QByteArray type = "text/plain";       // "type/subtype", lower case
     QHash<QByteArray, QByteArray> params; // names lower case
 };
 
@@ -234,7 +234,8 @@ void search(QByteArrayView entity, int depth, Found& found) {
             // No boundary given: the first line that looks like a delimiter.
             const QByteArrayView b = e.body.trimmed();
             if (b.startsWith("--"))
-                boundary = b.sliced(2, b.indexOf('\n') < 0 ? b.size() - 2 : b.indexOf('\n') - 2).toByteArray().trimmed();
+                boundary =
+                    b.sliced(2, b.indexOf('\n') < 0 ? b.size() - 2 : b.indexOf('\n') - 2).toByteArray().trimmed();
         }
         const QList<QByteArrayView> list = boundary.isEmpty() ? QList<QByteArrayView>{} : parts(e.body, boundary);
         if (list.isEmpty()) {
@@ -306,15 +307,15 @@ const QHash<QString, char32_t>& entityTable() {
         for (char32_t i = 0; i < 96; ++i)
             t.insert(QLatin1String(kLatin1Names[i]), 0xA0 + i);
         const std::pair<const char*, char32_t> more[] = {
-            {"amp", '&'},        {"lt", '<'},         {"gt", '>'},         {"quot", '"'},       {"apos", '\''},
-            {"ndash", 0x2013},   {"mdash", 0x2014},   {"lsquo", 0x2018},   {"rsquo", 0x2019},   {"sbquo", 0x201A},
-            {"ldquo", 0x201C},   {"rdquo", 0x201D},   {"bdquo", 0x201E},   {"hellip", 0x2026},  {"bull", 0x2022},
-            {"euro", 0x20AC},    {"trade", 0x2122},   {"dagger", 0x2020},  {"Dagger", 0x2021},  {"permil", 0x2030},
-            {"lsaquo", 0x2039},  {"rsaquo", 0x203A},  {"OElig", 0x152},    {"oelig", 0x153},    {"Scaron", 0x160},
-            {"scaron", 0x161},   {"Yuml", 0x178},     {"circ", 0x2C6},     {"tilde", 0x2DC},    {"ensp", 0x2002},
-            {"emsp", 0x2003},    {"thinsp", 0x2009},  {"zwnj", 0x200C},    {"zwj", 0x200D},     {"lrm", 0x200E},
-            {"rlm", 0x200F},     {"prime", 0x2032},   {"Prime", 0x2033},   {"minus", 0x2212},   {"larr", 0x2190},
-            {"rarr", 0x2192},    {"uarr", 0x2191},    {"darr", 0x2193},    {"fnof", 0x192}};
+            {"amp", '&'},       {"lt", '<'},        {"gt", '>'},        {"quot", '"'},      {"apos", '\''},
+            {"ndash", 0x2013},  {"mdash", 0x2014},  {"lsquo", 0x2018},  {"rsquo", 0x2019},  {"sbquo", 0x201A},
+            {"ldquo", 0x201C},  {"rdquo", 0x201D},  {"bdquo", 0x201E},  {"hellip", 0x2026}, {"bull", 0x2022},
+            {"euro", 0x20AC},   {"trade", 0x2122},  {"dagger", 0x2020}, {"Dagger", 0x2021}, {"permil", 0x2030},
+            {"lsaquo", 0x2039}, {"rsaquo", 0x203A}, {"OElig", 0x152},   {"oelig", 0x153},   {"Scaron", 0x160},
+            {"scaron", 0x161},  {"Yuml", 0x178},    {"circ", 0x2C6},    {"tilde", 0x2DC},   {"ensp", 0x2002},
+            {"emsp", 0x2003},   {"thinsp", 0x2009}, {"zwnj", 0x200C},   {"zwj", 0x200D},    {"lrm", 0x200E},
+            {"rlm", 0x200F},    {"prime", 0x2032},  {"Prime", 0x2033},  {"minus", 0x2212},  {"larr", 0x2190},
+            {"rarr", 0x2192},   {"uarr", 0x2191},   {"darr", 0x2193},   {"fnof", 0x192}};
         for (const auto& [name, c] : more)
             t.insert(QLatin1String(name), c);
         return t;
@@ -368,8 +369,8 @@ char32_t entityAt(QStringView s, qsizetype at, qsizetype& length) {
 }
 
 bool isBreakTag(QStringView name) {
-    static const char* const kBreaks[] = {"br", "p", "div", "li", "tr", "h1", "h2", "h3", "h4", "h5", "h6",
-                                          "table", "ul", "ol", "blockquote", "hr", "pre", "dd", "dt", "address"};
+    static const char* const kBreaks[] = {"br", "p",     "div", "li", "tr",         "h1", "h2",  "h3", "h4", "h5",
+                                          "h6", "table", "ul",  "ol", "blockquote", "hr", "pre", "dd", "dt", "address"};
     for (const char* b : kBreaks)
         if (name == QLatin1String(b))
             return true;
@@ -547,7 +548,8 @@ QString HtmlToText(QStringView html) {
             while (j < html.size() && html[j].isLetterOrNumber())
                 ++j;
             const QString name = html.sliced(nameStart, j - nameStart).toString().toLower();
-            if (name.isEmpty() && !closing && !(j < html.size() && (html[j] == QLatin1Char('!') || html[j] == QLatin1Char('?')))) {
+            if (name.isEmpty() && !closing &&
+                !(j < html.size() && (html[j] == QLatin1Char('!') || html[j] == QLatin1Char('?')))) {
                 text += c; // a lone "<" is text
                 ++i;
                 continue;

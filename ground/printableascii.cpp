@@ -31,12 +31,30 @@ const char* spelledOut(char32_t c) {
     case 0x0131: return "i"; // dotless i
     case 0x0127: return "h"; // ħ
     case 0x0126: return "H";
-    case 0x2018: case 0x2019: case 0x201A: case 0x201B: case 0x2032: return "'";
-    case 0x201C: case 0x201D: case 0x201E: case 0x201F: case 0x2033: case 0x00AB: case 0x00BB: return "\"";
-    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: case 0x2015: case 0x2212: return "-";
-    case 0x2044: case 0x2215: return "/";
+    case 0x2018:
+    case 0x2019:
+    case 0x201A:
+    case 0x201B:
+    case 0x2032: return "'";
+    case 0x201C:
+    case 0x201D:
+    case 0x201E:
+    case 0x201F:
+    case 0x2033:
+    case 0x00AB:
+    case 0x00BB: return "\"";
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2013:
+    case 0x2014:
+    case 0x2015:
+    case 0x2212: return "-";
+    case 0x2044:
+    case 0x2215: return "/";
     case 0x00D7: return "x";
-    case 0x2022: case 0x00B7: return "*";
+    case 0x2022:
+    case 0x00B7: return "*";
     default: return nullptr;
     }
 }
@@ -45,10 +63,8 @@ bool isMark(char32_t c) {
     switch (QChar::category(c)) {
     case QChar::Mark_NonSpacing:
     case QChar::Mark_SpacingCombining:
-    case QChar::Mark_Enclosing:
-        return true;
-    default:
-        return false;
+    case QChar::Mark_Enclosing: return true;
+    default: return false;
     }
 }
 

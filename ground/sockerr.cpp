@@ -98,10 +98,12 @@ int FromErrno(int e) {
     case 0: return NoError;
     case EINTR: return 4;
     case EBADF: return 9;
-    case EACCES: case EPERM: return 13;
+    case EACCES:
+    case EPERM: return 13;
     case EFAULT: return 14;
     case EINVAL: return 22;
-    case EMFILE: case ENFILE: return 24;
+    case EMFILE:
+    case ENFILE: return 24;
     case EAGAIN: return 35;
     case EINPROGRESS: return 36;
     case EALREADY: return 37;
@@ -121,8 +123,10 @@ int FromErrno(int e) {
     case ENETUNREACH: return 51;
     case ENETRESET: return 52;
     case ECONNABORTED: return 53;
-    case ECONNRESET: case EPIPE: return 54;
-    case ENOBUFS: case ENOMEM: return 55;
+    case ECONNRESET:
+    case EPIPE: return 54;
+    case ENOBUFS:
+    case ENOMEM: return 55;
     case EISCONN: return 56;
     case ENOTCONN: return 57;
     case ESHUTDOWN: return 58;

@@ -13,11 +13,11 @@ namespace tessaly::sockerr {
 constexpr int NoError = -10000;
 constexpr int Interrupted = 4;
 constexpr int InvalidArgument = 22;
-constexpr int MessageTooLong = 40;   // a reply line or reply beyond the controls' limits
+constexpr int MessageTooLong = 40; // a reply line or reply beyond the controls' limits
 constexpr int NetDown = 50;
 constexpr int ConnectionAborted = 53;
-constexpr int ConnectionReset = 54;  // the server closed the connection during an exchange
-constexpr int NotSocket = 38;        // no connection under that socket number
+constexpr int ConnectionReset = 54; // the server closed the connection during an exchange
+constexpr int NotSocket = 38;       // no connection under that socket number
 constexpr int NotConnected = 57;
 constexpr int TimedOut = 60;
 constexpr int ConnectionRefused = 61;

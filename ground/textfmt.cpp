@@ -67,8 +67,8 @@ double leadingNumber(const QString& text) {
     }
     if (!digits)
         return 0;
-    if (i < s.size() && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E') ||
-                         s[i] == QLatin1Char('d') || s[i] == QLatin1Char('D'))) {
+    if (i < s.size() && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E') || s[i] == QLatin1Char('d') ||
+                         s[i] == QLatin1Char('D'))) {
         QString exponent = QStringLiteral("e");
         qsizetype j = i + 1;
         if (j < s.size() && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
@@ -110,8 +110,8 @@ int secondsSinceMidnight(const QTime& time) { return time.msecsSinceStartOfDay()
 namespace tessaly {
 
 QTime parseTimeOfDay(const QString& text) {
-    static const QRegularExpression form(QStringLiteral(
-        "^\\s*(\\d{1,2})(?::(\\d{1,2}))?(?::(\\d{1,2}))?\\s*(?:([ap])\\.?\\s*(?:m\\.?)?)?\\s*$"),
+    static const QRegularExpression form(
+        QStringLiteral("^\\s*(\\d{1,2})(?::(\\d{1,2}))?(?::(\\d{1,2}))?\\s*(?:([ap])\\.?\\s*(?:m\\.?)?)?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())

@@ -15,7 +15,6 @@ constexpr qsizetype kTrafficTrim = 4096;
 // it grow without end). A backspace inside the new text removes itself and
 // the character before it; leading backspaces take back the last character
 // already in the box, once. Then every LF is dropped and every CR gets an LF.
-void AppendTraffic(QString& box, const QString& text, qsizetype limit = kTrafficLimit,
-                   qsizetype trim = kTrafficTrim);
+void AppendTraffic(QString& box, const QString& text, qsizetype limit = kTrafficLimit, qsizetype trim = kTrafficTrim);
 
 } // namespace tessaly

@@ -46,9 +46,7 @@ void CLogFile::ContinueLog() {
     enabledBefore_ = true;
 }
 
-void CLogFile::warn(const QString& description) {
-    prompter_.messageBox(description, MsgButtons::OK, MsgIcon::Warning);
-}
+void CLogFile::warn(const QString& description) { prompter_.messageBox(description, MsgButtons::OK, MsgIcon::Warning); }
 
 void CLogFile::startNewLog() {
     const QString logPath = FullLogPath();
@@ -95,8 +93,7 @@ void CLogFile::writeString(const QByteArray& bytes) {
         if (file_->write(bytes) == bytes.size())
             return;
         const QString description = file_->errorString();
-        const MsgAnswer answer =
-            prompter_.messageBox(description, MsgButtons::RetryCancel, MsgIcon::Critical);
+        const MsgAnswer answer = prompter_.messageBox(description, MsgButtons::RetryCancel, MsgIcon::Critical);
         if (answer != MsgAnswer::Retry) {
             closeFile();
             return;
@@ -138,8 +135,7 @@ void CLogFile::LogMessage(const QString& message, LogTextBox* textBox) {
         prompter_.messageBox(QStringLiteral("Log Message Error in LogFile Class: ") + e.description());
     } catch (const std::exception& e) {
         closeFile();
-        prompter_.messageBox(QStringLiteral("Log Message Error in LogFile Class: ") +
-                             QString::fromLocal8Bit(e.what()));
+        prompter_.messageBox(QStringLiteral("Log Message Error in LogFile Class: ") + QString::fromLocal8Bit(e.what()));
     }
 }
 

@@ -155,9 +155,8 @@ void CWebVersion::SetUrlOpener(UrlOpener opener) {
 }
 
 QString CWebVersion::GetMyVersion() const {
-    static const QString version = tessaly::formatWhole(kMyMajor) + QLatin1Char('.') +
-                                   tessaly::formatWhole(kMyMinor) + QLatin1Char('.') +
-                                   tessaly::formatFourDigits(kMyRevision);
+    static const QString version = tessaly::formatWhole(kMyMajor) + QLatin1Char('.') + tessaly::formatWhole(kMyMinor) +
+                                   QLatin1Char('.') + tessaly::formatFourDigits(kMyRevision);
     return version;
 }
 
@@ -326,8 +325,8 @@ void CWebVersion::showNotice(bool bulletin) {
         } else {
             emit NovaprobeActivity(d->productName +
                                    QStringLiteral(" has determined that a newer version is available for download."));
-            emit NovaprobeActivity(QStringLiteral("Your version: ") + d->appVersion + QStringLiteral(", new version: ") +
-                                   logLine(d->webVersion));
+            emit NovaprobeActivity(QStringLiteral("Your version: ") + d->appVersion +
+                                   QStringLiteral(", new version: ") + logLine(d->webVersion));
             if (!d->downloadUrl.trimmed().isEmpty())
                 noticeLines(QStringLiteral("Download: ") + d->downloadUrl);
         }

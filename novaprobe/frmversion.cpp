@@ -71,7 +71,8 @@ void FrmVersion::Load() {
         cmdMessages_->setText(QStringLiteral("View Bulletin"));
     } else {
         setWindowTitle(appName_ + QStringLiteral(" Version Check"));
-        lblIntro_->setText(appName_ + QStringLiteral(" has determined that a newer version is available for download."));
+        lblIntro_->setText(appName_ +
+                           QStringLiteral(" has determined that a newer version is available for download."));
         lblYourVersion_->setText(myVersion_);
         lblNewVersion_->setText(webVersion_);
         cmdMessages_->setText(QStringLiteral("View Messages"));

@@ -21,8 +21,7 @@ namespace novaprobe {
 class FrmVersion : public QWidget {
     Q_OBJECT
 public:
-    FrmVersion(tessaly::SettingsStore& store, tessaly::Prompter& prompter,
-               std::function<bool(const QString&)> openUrl);
+    FrmVersion(tessaly::SettingsStore& store, tessaly::Prompter& prompter, std::function<bool(const QString&)> openUrl);
 
     void SetBulletin(bool v) { bulletin_ = v; }
     QString AppName() const { return appName_; }

@@ -36,7 +36,8 @@ QString reasonText(const QSslError& e) {
     switch (e.error()) {
     case QSslError::CertificateExpired: return QStringLiteral("the certificate has expired");
     case QSslError::CertificateNotYetValid: return QStringLiteral("the certificate is not valid yet");
-    case QSslError::HostNameMismatch: return QStringLiteral("the certificate is for another host name (wrong host name)");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("the certificate is for another host name (wrong host name)");
     case QSslError::SelfSignedCertificate:
     case QSslError::SelfSignedCertificateInChain: return QStringLiteral("the certificate is self-signed");
     case QSslError::UnableToGetIssuerCertificate:

@@ -139,7 +139,8 @@ void NmcliDialupControl::Dial() {
     if (!User().isEmpty() && !type.isEmpty()) {
         int exitCode = 0;
         run({QStringLiteral("connection"), QStringLiteral("modify"), QStringLiteral("id"), EntryName(),
-             type + QStringLiteral(".username"), User()}, &exitCode);
+             type + QStringLiteral(".username"), User()},
+            &exitCode);
     }
     if (!Password().isEmpty() && !type.isEmpty()) {
         // The secret goes through a private file, not the command line.

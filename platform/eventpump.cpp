@@ -31,8 +31,7 @@ constexpr qint64 kCancelPollMs = 100;
 
 void RealEventPump::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
-bool RealEventPump::waitUntil(const std::function<bool()>& done, double seconds,
-                              const bool* cancel) {
+bool RealEventPump::waitUntil(const std::function<bool()>& done, double seconds, const bool* cancel) {
     QElapsedTimer elapsed;
     elapsed.start();
     const qint64 limitMs = static_cast<qint64>(std::max(0.0, seconds) * 1000.0);
@@ -51,9 +50,7 @@ bool RealEventPump::waitUntil(const std::function<bool()>& done, double seconds,
     }
 }
 
-void RealEventPump::pause(double seconds, const bool* cancel) {
-    waitUntil(nullptr, seconds, cancel);
-}
+void RealEventPump::pause(double seconds, const bool* cancel) { waitUntil(nullptr, seconds, cancel); }
 
 QDateTime RealEventPump::now() const { return QDateTime::currentDateTime(); }
 

@@ -42,8 +42,7 @@ public:
     virtual void yield() = 0;
     // Waits until done() holds (true), or `seconds` pass or *cancel becomes
     // true (false). done() is tested before the first sleep.
-    virtual bool waitUntil(const std::function<bool()>& done, double seconds,
-                           const bool* cancel) = 0;
+    virtual bool waitUntil(const std::function<bool()>& done, double seconds, const bool* cancel) = 0;
     // Sleeps `seconds` in the event loop; ends early when *cancel becomes true.
     virtual void pause(double seconds, const bool* cancel) = 0;
     virtual std::unique_ptr<Timer> createTimer() = 0;
@@ -53,8 +52,7 @@ public:
 class RealEventPump : public EventPump {
 public:
     void yield() override;
-    bool waitUntil(const std::function<bool()>& done, double seconds,
-                   const bool* cancel) override;
+    bool waitUntil(const std::function<bool()>& done, double seconds, const bool* cancel) override;
     void pause(double seconds, const bool* cancel) override;
     QDateTime now() const override;
     qint64 steadyMs() const override;

@@ -24,8 +24,7 @@ MsgAnswer HeadlessPrompter::messageBox(const MessageRequest& request) {
     return answer;
 }
 
-std::optional<QString> HeadlessPrompter::inputBox(const QString& prompt, const QString&,
-                                                  const QString& defaultText) {
+std::optional<QString> HeadlessPrompter::inputBox(const QString& prompt, const QString&, const QString& defaultText) {
     report(QStringLiteral("Input: %1 [%2]").arg(prompt, defaultText));
     return defaultText;
 }

@@ -123,9 +123,7 @@ QByteArray HttpControl::requestText(const char* method) const {
     return text;
 }
 
-HttpClient::HttpClient(EventPump&, LinkFactory& links, QObject* parent) : links_(links) {
-    setParent(parent);
-}
+HttpClient::HttpClient(EventPump&, LinkFactory& links, QObject* parent) : links_(links) { setParent(parent); }
 
 void HttpClient::setState(int state) {
     if (state != state_) {

@@ -52,8 +52,7 @@ int LinkSession::Open(const QString& host, quint16 port, double timeoutSeconds, 
         ++arrivals_;
     });
     link->Open(host, port);
-    const bool ended = pump_.waitUntil([this] { return opened_ || failure_ != 0 || closed_; },
-                                       timeoutSeconds, cancel);
+    const bool ended = pump_.waitUntil([this] { return opened_ || failure_ != 0 || closed_; }, timeoutSeconds, cancel);
     if (opened_ && !failure_)
         return 0;
     const int number = !ended ? (cancel && *cancel ? sockerr::Interrupted : sockerr::TimedOut)
@@ -70,8 +69,7 @@ int LinkSession::Write(const QByteArray& bytes) {
     return link_->Write(bytes);
 }
 
-int LinkSession::StartTls(const QString& peerName, const QString& caFile, double timeoutSeconds,
-                          const bool* cancel) {
+int LinkSession::StartTls(const QString& peerName, const QString& caFile, double timeoutSeconds, const bool* cancel) {
     secureFailure_.clear();
     if (!link_ || !IsOpen() || failure_)
         return failure_ ? failure_ : sockerr::NotConnected;
@@ -82,8 +80,8 @@ int LinkSession::StartTls(const QString& peerName, const QString& caFile, double
         Abort();
         return kSecureFailed;
     }
-    const bool ended = pump_.waitUntil(
-        [this] { return encrypted_ || secureEnded_ || failure_ != 0 || closed_; }, timeoutSeconds, cancel);
+    const bool ended = pump_.waitUntil([this] { return encrypted_ || secureEnded_ || failure_ != 0 || closed_; },
+                                       timeoutSeconds, cancel);
     if (encrypted_)
         return 0;
     int number = kSecureFailed;
@@ -97,8 +95,7 @@ int LinkSession::StartTls(const QString& peerName, const QString& caFile, double
     return kSecureFailed;
 }
 
-int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,
-                         qint64 deadlineMs) {
+int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel, qint64 deadlineMs) {
     for (;;) {
         if (done())
             return 0;
@@ -114,8 +111,8 @@ int LinkSession::WaitFor(const std::function<bool()>& done, double idleSeconds, 
             wait = std::min(wait, left);
         }
         const quint64 seen = arrivals_;
-        const bool moved = pump_.waitUntil(
-            [&] { return arrivals_ != seen || done() || failure_ != 0 || closed_; }, wait, cancel);
+        const bool moved =
+            pump_.waitUntil([&] { return arrivals_ != seen || done() || failure_ != 0 || closed_; }, wait, cancel);
         if (!moved)
             return cancel && *cancel ? sockerr::Interrupted : sockerr::TimedOut;
     }

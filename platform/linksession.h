@@ -33,8 +33,7 @@ public:
     // server closed, TimedOut after `idleSeconds` without data or once the
     // pump's steady clock passes `deadlineMs` (when not negative) however
     // much data flows, Interrupted on cancel.
-    int WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel,
-                qint64 deadlineMs = -1);
+    int WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel, qint64 deadlineMs = -1);
     // Bytes received and not yet taken by the protocol.
     QByteArray& Buffer() { return buffer_; }
     bool IsOpen() const { return link_ && link_->IsOpen() && !closed_; }

@@ -99,17 +99,13 @@ bool Pop3Client::secureAfterGreeting() {
     if (asked > NegativeReply)
         return false; // the connection failed and was reported
     switch (UpgradeFor(SecurityChoice(), asked == 0 && Offers(capabilities, "STLS"))) {
-    case Upgrade::Clear:
-        capabilities_ = asked == 0 ? capabilities : QByteArray();
-        return true;
+    case Upgrade::Clear: capabilities_ = asked == 0 ? capabilities : QByteArray(); return true;
     case Upgrade::ClearNotice:
         capabilities_ = asked == 0 ? capabilities : QByteArray();
         emit clearText();
         return true;
-    case Upgrade::Refuse:
-        return refuseSecure(QStringLiteral("the server offers no STLS, and STARTTLS is required"));
-    case Upgrade::StartTls:
-        break;
+    case Upgrade::Refuse: return refuseSecure(QStringLiteral("the server offers no STLS, and STARTTLS is required"));
+    case Upgrade::StartTls: break;
     }
     const int answer = command("STLS", false);
     if (answer > NegativeReply)
@@ -215,8 +211,8 @@ int Pop3Client::readReply(QByteArray* reply) {
     current_.multiLine = awaiting_.front().multiLine;
     reading_ = true;
     consume();
-    const int waited = link_.WaitFor([this] { return current_.complete || current_.failure != 0; },
-                                     Timeout(), cancel_, awaiting_.front().deadlineMs);
+    const int waited = link_.WaitFor([this] { return current_.complete || current_.failure != 0; }, Timeout(), cancel_,
+                                     awaiting_.front().deadlineMs);
     reading_ = false;
     if (current_.failure)
         return fail(current_.failure);

@@ -16,8 +16,7 @@ public:
     static constexpr qsizetype kMaxLine = 1 << 20;
     static constexpr qsizetype kMaxReply = 64 << 20;
 
-    Pop3Client(EventPump& pump, LinkFactory& links, SocketRegistry& registry,
-               QObject* parent = nullptr);
+    Pop3Client(EventPump& pump, LinkFactory& links, SocketRegistry& registry, QObject* parent = nullptr);
     ~Pop3Client() override;
 
     void Reset() override;

@@ -20,9 +20,9 @@ QHash<int, std::int32_t> ParseList(const QString& answer) {
         const int number = words.value(0).toInt(&okNumber);
         const qlonglong size = words.value(1).toLongLong(&okSize);
         if (okNumber && okSize && words.size() == 2)
-            sizes.insert(number, static_cast<std::int32_t>(std::clamp<qlonglong>(
-                                     size, std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max())));
+            sizes.insert(number,
+                         static_cast<std::int32_t>(std::clamp<qlonglong>(size, std::numeric_limits<std::int32_t>::min(),
+                                                                         std::numeric_limits<std::int32_t>::max())));
     }
     return sizes;
 }

@@ -161,8 +161,7 @@ private:
 class TcpControl : public QObject {
     Q_OBJECT
 public:
-    explicit TcpControl(SocketRegistry& registry, QObject* parent = nullptr)
-        : QObject(parent), registry_(registry) {}
+    explicit TcpControl(SocketRegistry& registry, QObject* parent = nullptr) : QObject(parent), registry_(registry) {}
     int Socket() const { return socket_; }
     void SetSocket(int v) { socket_ = v; }
     // Writes the text (8-bit, as given; the caller supplies CR LF). 0 on

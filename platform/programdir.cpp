@@ -19,8 +19,8 @@ bool sameContent(const QString& a, const QString& b) {
 
 QString shippedFilesRoot() {
     if (QCoreApplication::instance()) {
-        const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                  QLatin1String("/" TESSALY_SHARE_FROM_BIN));
+        const QString installed =
+            QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1String("/" TESSALY_SHARE_FROM_BIN));
         if (QFileInfo::exists(installed + QLatin1String("/DEFAULT.dat")))
             return installed;
     }
@@ -55,8 +55,7 @@ QString prepareProgramDirectory(const QString& directory) {
         if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(source, target))
             return QStringLiteral("Cannot copy %1 into %2").arg(relative, directory);
         // Resource files are read-only; the user's copy must be writable.
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                          QFile::ReadOther);
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
     return {};
 }

@@ -40,8 +40,8 @@ class Prompter {
 public:
     virtual ~Prompter() = default;
     virtual MsgAnswer messageBox(const MessageRequest& request) = 0;
-    MsgAnswer messageBox(const QString& text, MsgButtons buttons = MsgButtons::OK,
-                         MsgIcon icon = MsgIcon::None, const QString& title = {}) {
+    MsgAnswer messageBox(const QString& text, MsgButtons buttons = MsgButtons::OK, MsgIcon icon = MsgIcon::None,
+                         const QString& title = {}) {
         return messageBox(MessageRequest{text, buttons, icon, title});
     }
     // nullopt when the user cancelled.

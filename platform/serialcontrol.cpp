@@ -14,7 +14,9 @@ namespace {
 
 [[noreturn]] void raise(int number, const QString& text) { throw TessalyError(number, text); }
 
-[[noreturn]] void notOpen() { raise(SerialControl::PortNotOpen, QStringLiteral("Operation valid only when the port is open")); }
+[[noreturn]] void notOpen() {
+    raise(SerialControl::PortNotOpen, QStringLiteral("Operation valid only when the port is open"));
+}
 
 } // namespace
 
@@ -29,9 +31,8 @@ SerialControl::LineSettings SerialControl::ParseSettings(const QString& settings
         line.parity = parity.size() == 1 ? parity[0].toLatin1() : '?';
         line.dataBits = parts[2].trimmed().toInt(&n2);
         line.stopBits = parts[3].trimmed().toDouble(&n3);
-        ok = n1 && n2 && n3 && line.baud > 0 && QByteArrayView("NEOMS").contains(line.parity) &&
-             line.dataBits >= 4 && line.dataBits <= 8 &&
-             (line.stopBits == 1 || line.stopBits == 1.5 || line.stopBits == 2);
+        ok = n1 && n2 && n3 && line.baud > 0 && QByteArrayView("NEOMS").contains(line.parity) && line.dataBits >= 4 &&
+             line.dataBits <= 8 && (line.stopBits == 1 || line.stopBits == 1.5 || line.stopBits == 2);
     }
     if (!ok)
         raise(InvalidPropertyValue, QStringLiteral("Invalid property value"));
@@ -62,9 +63,8 @@ void SerialControl::SetFlowControl(int mode) {
 }
 
 void SerialControl::reportLineLost(const QString& device, const QString& reason) {
-    const QString line = QStringLiteral("COM%1 closed: the device %2 hung up or went away (%3)")
-                             .arg(CommPort())
-                             .arg(device, reason);
+    const QString line =
+        QStringLiteral("COM%1 closed: the device %2 hung up or went away (%3)").arg(CommPort()).arg(device, reason);
     emit terminalLine(line);
     emit deviceFault(line);
 }
@@ -127,8 +127,8 @@ void QtSerialControl::portError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || !port_.isOpen())
         return;
     const bool hangUp = hungUp();
-    const bool lost = hangUp || error == QSerialPort::ResourceError ||
-                      error == QSerialPort::DeviceNotFoundError || error == QSerialPort::ReadError;
+    const bool lost = hangUp || error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
+                      error == QSerialPort::ReadError;
     if (!lost)
         return; // a refused setting or a single failed write: the member that caused it reports it
     const QString device = DeviceFor(CommPort());
@@ -167,8 +167,7 @@ void QtSerialControl::applyLine() {
     const LineSettings line = ParseSettings(Settings());
     if (!port_.setBaudRate(line.baud))
         refused(QStringLiteral("%1 baud").arg(line.baud), port_.errorString());
-    if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(std::clamp(line.dataBits, 5, 8))) ||
-        line.dataBits < 5)
+    if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(std::clamp(line.dataBits, 5, 8))) || line.dataBits < 5)
         refused(QStringLiteral("%1 data bits").arg(line.dataBits), port_.errorString());
     QSerialPort::Parity parity = QSerialPort::NoParity;
     switch (line.parity) {
@@ -189,7 +188,7 @@ void QtSerialControl::applyLine() {
 
 void QtSerialControl::applyFlow() {
     const int mode = FlowControl();
-    const auto flow = mode == 1 ? QSerialPort::SoftwareControl
+    const auto flow = mode == 1   ? QSerialPort::SoftwareControl
                       : mode >= 2 ? QSerialPort::HardwareControl
                                   : QSerialPort::NoFlowControl;
     if (!port_.setFlowControl(flow)) {
@@ -211,9 +210,7 @@ void QtSerialControl::applyDtr() {
         refused(QStringLiteral("DTR"), port_.errorString());
 }
 
-int QtSerialControl::InBufferCount() const {
-    return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0;
-}
+int QtSerialControl::InBufferCount() const { return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0; }
 
 void QtSerialControl::SetInBufferCount(int count) {
     if (count != 0)

@@ -15,8 +15,8 @@ QString LogindSessionControl::EndSession(Ending ending) {
     if (!manager.isValid())
         return QStringLiteral("systemd-logind is not available: ") + manager.lastError().message();
     // The argument is "interactive": false, so no password dialog can hold the request.
-    const QDBusMessage reply = manager.call(
-        ending == Ending::PowerOff ? QStringLiteral("PowerOff") : QStringLiteral("Reboot"), false);
+    const QDBusMessage reply =
+        manager.call(ending == Ending::PowerOff ? QStringLiteral("PowerOff") : QStringLiteral("Reboot"), false);
     if (reply.type() == QDBusMessage::ErrorMessage)
         return reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
     return {};

@@ -12,8 +12,7 @@ QString SettingsTable::sectionKey(const QString& app, const QString& section) {
     return (app + QLatin1Char('/') + section).toLower();
 }
 
-const SettingsTable::Value* SettingsTable::find(const QString& app, const QString& section,
-                                                const QString& name) const {
+const SettingsTable::Value* SettingsTable::find(const QString& app, const QString& section, const QString& name) const {
     auto s = sections_.find(sectionKey(app, section));
     if (s == sections_.end())
         return nullptr;
@@ -21,8 +20,7 @@ const SettingsTable::Value* SettingsTable::find(const QString& app, const QStrin
     return v == s->second.values.end() ? nullptr : &v->second;
 }
 
-void SettingsTable::set(const QString& app, const QString& section, const QString& name,
-                        const QString& value) {
+void SettingsTable::set(const QString& app, const QString& section, const QString& name, const QString& value) {
     Section& s = sections_[sectionKey(app, section)];
     if (s.name.isEmpty())
         s.name = app + QLatin1Char('/') + section;
@@ -102,8 +100,7 @@ SettingsTable SettingsTable::fromIni(const QByteArray& text) {
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
-        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char(';')) ||
-            line.startsWith(QLatin1Char('#')))
+        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
             const QString header = line.mid(1, line.size() - 2);
@@ -129,13 +126,11 @@ QString MemorySettingsStore::read(const QString& app, const QString& section, co
     return v ? v->text : defaultValue;
 }
 
-bool MemorySettingsStore::contains(const QString& app, const QString& section,
-                                   const QString& name) const {
+bool MemorySettingsStore::contains(const QString& app, const QString& section, const QString& name) const {
     return table_.find(app, section, name) != nullptr;
 }
 
-void MemorySettingsStore::write(const QString& app, const QString& section, const QString& name,
-                                const QString& value) {
+void MemorySettingsStore::write(const QString& app, const QString& section, const QString& name, const QString& value) {
     table_.set(app, section, name, value);
 }
 
@@ -156,14 +151,12 @@ QString IniSettingsStore::defaultFilePath() {
     return base + QLatin1String("/tessaly/tessaly.ini");
 }
 
-void IniSettingsStore::write(const QString& app, const QString& section, const QString& name,
-                             const QString& value) {
+void IniSettingsStore::write(const QString& app, const QString& section, const QString& name, const QString& value) {
     MemorySettingsStore::write(app, section, name, value);
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile f(path_);
     // The file may hold mail passwords: only its owner reads it.
-    lastWriteOk_ = f.open(QIODevice::WriteOnly) &&
-                   f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+    lastWriteOk_ = f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
                    f.write(table_.toIni()) >= 0 && f.commit();
 }
 

@@ -13,10 +13,8 @@ public:
     virtual ~SettingsStore() = default;
     virtual QString read(const QString& app, const QString& section, const QString& name,
                          const QString& defaultValue) const = 0;
-    virtual bool contains(const QString& app, const QString& section,
-                          const QString& name) const = 0;
-    virtual void write(const QString& app, const QString& section, const QString& name,
-                       const QString& value) = 0;
+    virtual bool contains(const QString& app, const QString& section, const QString& name) const = 0;
+    virtual void write(const QString& app, const QString& section, const QString& name, const QString& value) = 0;
     // True when any value is stored under app/section.
     virtual bool hasSection(const QString& app, const QString& section) const = 0;
 };
@@ -30,7 +28,7 @@ public:
         QString text;
     };
     struct Section {
-        QString name; // "app/section"
+        QString name;                    // "app/section"
         std::map<QString, Value> values; // key: lower-case value name, ordered for stable files
     };
 
@@ -54,8 +52,7 @@ public:
     QString read(const QString& app, const QString& section, const QString& name,
                  const QString& defaultValue) const override;
     bool contains(const QString& app, const QString& section, const QString& name) const override;
-    void write(const QString& app, const QString& section, const QString& name,
-               const QString& value) override;
+    void write(const QString& app, const QString& section, const QString& name, const QString& value) override;
     bool hasSection(const QString& app, const QString& section) const override;
 
 protected:
@@ -70,8 +67,7 @@ public:
     // $XDG_CONFIG_HOME/tessaly/tessaly.ini ($HOME/.config when unset).
     static QString defaultFilePath();
     QString filePath() const { return path_; }
-    void write(const QString& app, const QString& section, const QString& name,
-               const QString& value) override;
+    void write(const QString& app, const QString& section, const QString& name, const QString& value) override;
     // False when the last write could not be saved; the value stays in memory.
     bool lastWriteOk() const { return lastWriteOk_; }
 

@@ -41,8 +41,8 @@ void DesktopShell::StartProgram(const QString& path) {
     if (!process.startDetached()) {
         const QString reason = process.errorString();
         throw TessalyError(Shell::kCannotStart, QStringLiteral("Cannot start %1: %2")
-                                              .arg(info.absoluteFilePath(),
-                                                   reason.isEmpty() ? QStringLiteral("unknown error") : reason));
+                                                    .arg(info.absoluteFilePath(),
+                                                         reason.isEmpty() ? QStringLiteral("unknown error") : reason));
     }
 }
 

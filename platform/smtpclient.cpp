@@ -33,8 +33,7 @@ QByteArray rfc5322Date(const QDateTime& local) {
                              .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                              .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
                              .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
-    return QLocale::c().toString(local, QStringLiteral("ddd, d MMM yyyy HH:mm:ss ")).toLatin1() +
-           zone.toLatin1();
+    return QLocale::c().toString(local, QStringLiteral("ddd, d MMM yyyy HH:mm:ss ")).toLatin1() + zone.toLatin1();
 }
 
 // CR LF line ends whatever the text used.
@@ -47,8 +46,7 @@ QByteArray crlfLines(QByteArray in) {
 
 } // namespace
 
-SmtpClient::SmtpClient(EventPump& pump, LinkFactory& links, QObject* parent)
-    : pump_(pump), link_(pump, links) {
+SmtpClient::SmtpClient(EventPump& pump, LinkFactory& links, QObject* parent) : pump_(pump), link_(pump, links) {
     setParent(parent);
 }
 
@@ -174,15 +172,10 @@ int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capa
     if (result != 0 || implicit)
         return result;
     switch (UpgradeFor(choice, Offers(capabilities, "STARTTLS"))) {
-    case Upgrade::Clear:
-        return 0;
-    case Upgrade::ClearNotice:
-        emit clearText();
-        return 0;
-    case Upgrade::Refuse:
-        return refuse(QStringLiteral("the server offers no STARTTLS, and STARTTLS is required"));
-    case Upgrade::StartTls:
-        break;
+    case Upgrade::Clear: return 0;
+    case Upgrade::ClearNotice: emit clearText(); return 0;
+    case Upgrade::Refuse: return refuse(QStringLiteral("the server offers no STARTTLS, and STARTTLS is required"));
+    case Upgrade::StartTls: break;
     }
     result = exchange("STARTTLS", 220);
     if (result >= 400 && result <= 599)
@@ -230,8 +223,9 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
     }
     if (result >= 400 && result <= 599) {
         const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
-        emit secureFailed(QStringLiteral("SMTP server %1 refused the login of %2 (check the user name and password): %3")
-                              .arg(host.trimmed(), AuthUser(), QString::fromLatin1(lastReply_.trimmed())));
+        emit secureFailed(
+            QStringLiteral("SMTP server %1 refused the login of %2 (check the user name and password): %3")
+                .arg(host.trimmed(), AuthUser(), QString::fromLatin1(lastReply_.trimmed())));
     }
     return result;
 }

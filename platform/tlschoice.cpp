@@ -25,14 +25,11 @@ bool AsksCapabilities(Security s) { return s == Security::Automatic || s == Secu
 
 Upgrade UpgradeFor(Security s, bool offered) {
     switch (s) {
-    case Security::None:
-        return Upgrade::Clear;
+    case Security::None: return Upgrade::Clear;
     case Security::Tls: // already encrypted; never asked
         return Upgrade::Clear;
-    case Security::StartTls:
-        return offered ? Upgrade::StartTls : Upgrade::Refuse;
-    case Security::Automatic:
-        break;
+    case Security::StartTls: return offered ? Upgrade::StartTls : Upgrade::Refuse;
+    case Security::Automatic: break;
     }
     return offered ? Upgrade::StartTls : Upgrade::ClearNotice;
 }

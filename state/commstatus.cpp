@@ -15,8 +15,8 @@ QPoint StatusWindow::Placement(const SettingsStore& store, QSize screen, QSize w
     const int rightEdge = screen.width() - window.width();
     const int bottomEdge = screen.height() - window.height();
     auto stored = [&](const char* name, int fallback) {
-        const QString text = store.read(kAppTitle, kSettingsSection, QString::fromLatin1(name),
-                                        QString::number(fallback));
+        const QString text =
+            store.read(kAppTitle, kSettingsSection, QString::fromLatin1(name), QString::number(fallback));
         const double v = leadingNumber(text);
         return std::isfinite(v) && std::abs(v) < 1e9 ? static_cast<int>(v) : fallback;
     };

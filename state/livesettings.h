@@ -21,13 +21,13 @@ struct LiveSettings {
     static constexpr int kModemProfileSlots = 21; // indexes 0..20
 
     // Read from the registry at start-up.
-    bool statusWindowFlag = false;  // "ShowStatus"
-    bool downloadFlag = false;      // "GetMail"
-    bool trayFlag = false;          // "SystemTray"
+    bool statusWindowFlag = false;     // "ShowStatus"
+    bool downloadFlag = false;         // "GetMail"
+    bool trayFlag = false;             // "SystemTray"
     std::int32_t messageSizeLimit = 0; // kilobytes; "MailSize", then the profile
-    bool versionCheckFlag = false;  // "CheckUpdates"
-    QString soundFile;              // "SoundFile", read by every profile load
-    bool soundEnabled = false;      // "EnableSound"
+    bool versionCheckFlag = false;     // "CheckUpdates"
+    QString soundFile;                 // "SoundFile", read by every profile load
+    bool soundEnabled = false;         // "EnableSound"
 
     // Schedule and switches.
     bool scheduleEnabled = false;
@@ -45,8 +45,8 @@ struct LiveSettings {
     std::array<ModemProfile, kModemProfileSlots> modemProfiles{};
     std::int16_t highestModemProfile = 0;
     std::int16_t selectedModemProfile = 0;
-    std::int16_t modemPortIndex = 0;     // "None", "COM1" .. "COM8"
-    std::int16_t flowControlIndex = 0;   // "None", "XON/XOFF", "RTS/CTS", "BOTH"
+    std::int16_t modemPortIndex = 0;   // "None", "COM1" .. "COM8"
+    std::int16_t flowControlIndex = 0; // "None", "XON/XOFF", "RTS/CTS", "BOTH"
     std::int16_t retries = 0;
     std::int16_t retryWait = 0;          // seconds between retries
     std::int16_t dialTypeIndex = 0;      // "Tone", "Pulse"

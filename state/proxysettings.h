@@ -6,9 +6,9 @@
 
 namespace tessaly {
 
-inline const QString kUseProxy = QStringLiteral("UseProxy");            // "1" or "0"
+inline const QString kUseProxy = QStringLiteral("UseProxy"); // "1" or "0"
 inline const QString kProxyHostName = QStringLiteral("ProxyHostName");
 inline const QString kProxyHostAddress = QStringLiteral("ProxyHostAddress");
-inline const QString kProxyPort = QStringLiteral("ProxyPort");          // default 80
+inline const QString kProxyPort = QStringLiteral("ProxyPort"); // default 80
 
 } // namespace tessaly

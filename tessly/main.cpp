@@ -58,11 +58,10 @@ struct Options {
     QString usageError;      // set when the command line is not understood
 };
 
-const char* const kUsage =
-    "Usage: tessly [--headless] [--check] [profile]\n"
-    "       tessly --show-profile [profile]\n"
-    "       tessly --set key=value... [profile]\n"
-    "       tessly --help | --version\n";
+const char* const kUsage = "Usage: tessly [--headless] [--check] [profile]\n"
+                           "       tessly --show-profile [profile]\n"
+                           "       tessly --set key=value... [profile]\n"
+                           "       tessly --help | --version\n";
 
 Options parse(int argc, char** argv) {
     Options o;
@@ -100,7 +99,8 @@ Options parse(int argc, char** argv) {
         o.usageError = QStringLiteral("--set needs at least one key=value");
     if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) && rest.size() > 1)
         o.usageError = QStringLiteral("more than one profile named: %1").arg(rest.join(QStringLiteral(", ")));
-    if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) && (o.check || o.headless))
+    if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) &&
+        (o.check || o.headless))
         o.usageError = QStringLiteral("--show-profile and --set do not take --check or --headless");
     o.commandLine = rest.join(QLatin1Char(' '));
     return o;
@@ -118,7 +118,8 @@ void fail(const QString& text) { std::fprintf(stderr, "tessly: %s\n", text.toLoc
 int runOneCheck(MainProgram& program) {
     const QString profile = program.CurrentProfileName();
     if (profile.isEmpty() || program.ProfileLoadFailed()) {
-        fail(QStringLiteral("the profile could not be loaded: %1").arg(profile.isEmpty() ? QStringLiteral("(none)") : profile));
+        fail(QStringLiteral("the profile could not be loaded: %1")
+                 .arg(profile.isEmpty() ? QStringLiteral("(none)") : profile));
         return 2;
     }
     bool anyEnabled = false;
@@ -182,11 +183,8 @@ int main(int argc, char** argv) {
                     "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n",
                     kUsage);
         return 0;
-    case Mode::Version:
-        std::printf("tessly %s\n", VersionString().toLocal8Bit().constData());
-        return 0;
-    default:
-        break;
+    case Mode::Version: std::printf("tessly %s\n", VersionString().toLocal8Bit().constData()); return 0;
+    default: break;
     }
     if (!options.usageError.isEmpty()) {
         fail(options.usageError);
@@ -250,18 +248,15 @@ int main(int argc, char** argv) {
         countdownView = [window] { return std::make_unique<FrmShutdown>(window); };
 
     MainProgram program(PlatformServices{pump, *prompter, store, *sound, programDir,
-                                         headless ? QSize(15360, 11520) : screenSizeTwips(),
-                                         tray.get(), &serial, &dialup, &pop, &tcp, &smtp, &links,
-                                         &shell, &logind, countdownView},
+                                         headless ? QSize(15360, 11520) : screenSizeTwips(), tray.get(), &serial,
+                                         &dialup, &pop, &tcp, &smtp, &links, &shell, &logind, countdownView},
                         *view);
     if (profileText) {
-        const QString path = options.commandLine.isEmpty()
-                                 ? readStartupValues(store, programDir).profileName
-                                 : options.commandLine;
+        const QString path =
+            options.commandLine.isEmpty() ? readStartupValues(store, programDir).profileName : options.commandLine;
         QString out, err;
-        const int rc = options.mode == Mode::ShowProfile
-                           ? ShowProfileCommand(program, path, out, err)
-                           : SetProfileCommand(program, path, options.assignments, err);
+        const int rc = options.mode == Mode::ShowProfile ? ShowProfileCommand(program, path, out, err)
+                                                         : SetProfileCommand(program, path, options.assignments, err);
         std::fputs(out.toLocal8Bit().constData(), stdout);
         std::fputs(err.toLocal8Bit().constData(), stderr);
         return rc;

@@ -25,9 +25,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: webfetch [--timeout SECONDS] [--redirect] URL\n");
         return 2;
     }
-    QObject::connect(&http, &webwire::CHTTP::HTTPError, [](const QString& message) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    });
+    QObject::connect(&http, &webwire::CHTTP::HTTPError,
+                     [](const QString& message) { std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData()); });
     QString url = args.first();
     const QByteArray body = http.GetURLData(url).toLatin1();
     const QString header = http.HTTPHeader();

@@ -98,8 +98,7 @@ QString Connection::DialErrorName(int error) {
     return {};
 }
 
-Connection::Connection(ConnectionContext ctx, DialupControl* dialup)
-    : ctx_(ctx), dialup_(dialup) {
+Connection::Connection(ConnectionContext ctx, DialupControl* dialup) : ctx_(ctx), dialup_(dialup) {
     if (dialup_)
         connect(dialup_, &DialupControl::stateChanged, this, &Connection::OnStateChanged);
 }
@@ -125,8 +124,7 @@ bool Connection::Connect() {
     }
     try {
         if (!dialup_)
-            throw TessalyError(DialupControl::NotInstalled,
-                               QStringLiteral("Dial-up networking is not installed"));
+            throw TessalyError(DialupControl::NotInstalled, QStringLiteral("Dial-up networking is not installed"));
         for (int attempt = 0;; ++attempt) {
             if (s.statusWindowFlag)
                 status.Show();
@@ -176,8 +174,7 @@ void Connection::HangUp() {
     try {
         if (ctx_.state.settings.connectionType != ConnDirect) {
             if (!dialup_)
-                throw TessalyError(DialupControl::NotInstalled,
-                                   QStringLiteral("Dial-up networking is not installed"));
+                throw TessalyError(DialupControl::NotInstalled, QStringLiteral("Dial-up networking is not installed"));
             dialup_->HangUp();
         }
         ctx_.status.Close();

@@ -25,8 +25,8 @@ struct ConnectionContext {
 class Connection : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kAttempts = 4;       // the first dial and three retries
-    static constexpr double kRetryWait = 30;  // seconds between attempts
+    static constexpr int kAttempts = 4;      // the first dial and three retries
+    static constexpr double kRetryWait = 30; // seconds between attempts
 
     // `dialup`: the dial-up control, or none on a computer without one.
     Connection(ConnectionContext ctx, DialupControl* dialup);

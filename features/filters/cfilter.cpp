@@ -31,8 +31,8 @@ bool CFilter::Matches(const QString& subject, const QString& recipient, const QS
     }
 }
 
-CFilter* Filters::Add(const QString& name, std::int16_t object, std::int16_t action,
-                      const QString& text, bool enabled, const QString& key) {
+CFilter* Filters::Add(const QString& name, std::int16_t object, std::int16_t action, const QString& text, bool enabled,
+                      const QString& key) {
     if (list_.Contains(key))
         return nullptr;
     auto rule = std::make_unique<CFilter>();
@@ -71,8 +71,8 @@ QString Filters::Fingerprint() const {
     for (const CFilter& f : list_) {
         if (!f.Enabled())
             continue;
-        const QByteArray rule = QByteArray::number(f.FilterObject()) + ' ' + QByteArray::number(f.FilterAction()) + ' ' +
-                                f.FilterText().toUtf8();
+        const QByteArray rule = QByteArray::number(f.FilterObject()) + ' ' + QByteArray::number(f.FilterAction()) +
+                                ' ' + f.FilterText().toUtf8();
         hash.addData(QByteArray::number(rule.size()) + ':' + rule);
     }
     return QString::fromLatin1(hash.result().toHex().left(16));
@@ -135,8 +135,7 @@ bool Filters::Save(Prompter& prompter) {
     }
     const QString path = FilePath();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out.Bytes()) != out.Bytes().size() ||
-        !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(out.Bytes()) != out.Bytes().size() || !file.commit()) {
         prompter.messageBox(ErrorText(fileErrorNumber(path, file.error())));
         return false;
     }

@@ -28,8 +28,7 @@ public:
     void SetEnabled(bool v) { enabled_ = v; }
 
     // True when this rule matches the given parts of a message (enabled or not).
-    bool Matches(const QString& subject, const QString& recipient, const QString& sender,
-                 const QString& body) const;
+    bool Matches(const QString& subject, const QString& recipient, const QString& sender, const QString& body) const;
 
 private:
     QString name_;
@@ -52,8 +51,8 @@ public:
 
     // Appends a rule (under `key` when it is not empty). A duplicate key adds
     // nothing and returns no rule.
-    CFilter* Add(const QString& name, std::int16_t object, std::int16_t action,
-                 const QString& text, bool enabled, const QString& key = {});
+    CFilter* Add(const QString& name, std::int16_t object, std::int16_t action, const QString& text, bool enabled,
+                 const QString& key = {});
     // The rule, or none when the position or key does not exist.
     CFilter* Item(int position) const;
     CFilter* Item(const QString& key) const { return list_.Find(key); }

@@ -308,8 +308,9 @@ void CheckSession::reportFaults(const CPOPAccount& account, const AccountFaults&
         return numbers.size() == 1 ? QStringLiteral("message ") : QStringLiteral("messages ");
     };
     if (!faults.refused.isEmpty())
-        ctx_.activity.LogActivity(name + QStringLiteral(": the server refused the header of ") + plural(faults.refused) +
-                                  messageNumbers(faults.refused) + QStringLiteral("; not paged this time"));
+        ctx_.activity.LogActivity(name + QStringLiteral(": the server refused the header of ") +
+                                  plural(faults.refused) + messageNumbers(faults.refused) +
+                                  QStringLiteral("; not paged this time"));
     if (!faults.noMessageId.isEmpty())
         ctx_.activity.LogActivity(name + QStringLiteral(": no Message-ID: header in ") + plural(faults.noMessageId) +
                                   messageNumbers(faults.noMessageId) +
@@ -354,14 +355,9 @@ QString CheckSession::readHeader(AccountRead& read, int m, HeaderFault& fault) {
         answer = reader_->Header(m);
     }
     switch (answer.status) {
-    case Status::NoAnswer:
-        fault = HeaderFault::NoAnswer;
-        return {};
-    case Status::Refused:
-        fault = HeaderFault::Refused;
-        return {};
-    case Status::Answered:
-        break;
+    case Status::NoAnswer: fault = HeaderFault::NoAnswer; return {};
+    case Status::Refused: fault = HeaderFault::Refused; return {};
+    case Status::Answered: break;
     }
     auto mail = std::make_unique<CMail>();
     mail->FillFromHeader(answer.header);
@@ -503,21 +499,13 @@ void CheckSession::pageEachMessage(const CPager& pager) {
         const bool withBody = s.pageBody || (s.pageBodyHighestPriority && mail.Priority() == 1);
         const QString text = PageText(mail, withBody);
         switch (type) {
-        case PagerAlphaDialUp:
-            pageOf[queuePage(pager, pager.ID(), text)] << mail.ID();
-            break;
-        case PagerAlphaSMTP:
-            pageOf[queuePage(pager, pager.EmailAddress(), text)] << mail.ID();
-            break;
-        case PagerNumeric:
-            numericFor << mail.ID();
-            break;
+        case PagerAlphaDialUp: pageOf[queuePage(pager, pager.ID(), text)] << mail.ID(); break;
+        case PagerAlphaSMTP: pageOf[queuePage(pager, pager.EmailAddress(), text)] << mail.ID(); break;
+        case PagerNumeric: numericFor << mail.ID(); break;
         }
     }
     switch (type) {
-    case PagerAlphaDialUp:
-        hangUpThenSend(pageOf);
-        break;
+    case PagerAlphaDialUp: hangUpThenSend(pageOf); break;
     case PagerAlphaSMTP:
         sendPages(pageOf);
         hangUp();

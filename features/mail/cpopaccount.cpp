@@ -5,8 +5,7 @@
 namespace tessaly {
 
 CPOPAccount& POPAccountList::Add(const QString& name, const QString& server, std::int16_t mailPort,
-                                 const QString& username, const QString& password, bool checkMail,
-                                 const QString& key) {
+                                 const QString& username, const QString& password, bool checkMail, const QString& key) {
     auto account = std::make_unique<CPOPAccount>();
     account->SetName(name);
     account->SetServer(server);

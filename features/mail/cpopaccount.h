@@ -44,9 +44,8 @@ public:
     using KeyedList<CPOPAccount>::Add;
     // Creates an account with these values and appends it (under `key` when
     // it is not empty).
-    CPOPAccount& Add(const QString& name, const QString& server, std::int16_t mailPort,
-                     const QString& username, const QString& password, bool checkMail,
-                     const QString& key = {});
+    CPOPAccount& Add(const QString& name, const QString& server, std::int16_t mailPort, const QString& username,
+                     const QString& password, bool checkMail, const QString& key = {});
     // Empties `target` and appends a copy of every account, in order and
     // without keys. The message counts are not copied: the copies start at 0.
     void CopyObjects(POPAccountList& target) const;
@@ -71,9 +70,9 @@ QString pop3EntryProblem(const POP3Entry& entry);
 inline const QString kPortRangeText =
     QStringLiteral("Please enter a port from 1 to 32767 for your POP3 account. (default is 110)");
 
-inline const QString kPasswordNotStorableText = QStringLiteral(
-    "This password cannot be saved in a profile: it must be shorter than 255 characters and "
-    "avoid characters that the profile file cannot hold (such as \",\" at an even position, "
-    "control characters, and characters beyond Latin-1). Please enter another password.");
+inline const QString kPasswordNotStorableText =
+    QStringLiteral("This password cannot be saved in a profile: it must be shorter than 255 characters and "
+                   "avoid characters that the profile file cannot hold (such as \",\" at an even position, "
+                   "control characters, and characters beyond Latin-1). Please enter another password.");
 
 } // namespace tessaly

@@ -9,7 +9,7 @@
 
 namespace tessaly::headers {
 
-QString MessageId(const QString& header);    // "message-id:"
+QString MessageId(const QString& header);     // "message-id:"
 std::int16_t Priority(const QString& header); // "x-priority:", 0 when absent or unreadable
 QString From(const QString& header);          // "from:"
 QString To(const QString& header);            // "to:", skipping one "-to:" (reply-to:)

@@ -19,7 +19,6 @@ constexpr int kOldestFormat = 1;
 // file is not read at all.
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
-
 // The file is written as text directly: building it from JSON objects cost
 // more than the rest of a check of an unchanged mailbox.
 void appendString(QByteArray& out, const QString& text) {
@@ -171,20 +170,13 @@ public:
         if (p_ >= end_ || depth > kMaxDepth)
             return false;
         switch (*p_) {
-        case '{':
-            return object([&](const QByteArray&) { return skip(depth + 1); });
-        case '[':
-            return array([&] { return skip(depth + 1); });
-        case '"':
-            return rawString(nullptr);
-        case 't':
-            return word("true");
-        case 'f':
-            return word("false");
-        case 'n':
-            return word("null");
-        default:
-            return skipNumber();
+        case '{': return object([&](const QByteArray&) { return skip(depth + 1); });
+        case '[': return array([&] { return skip(depth + 1); });
+        case '"': return rawString(nullptr);
+        case 't': return word("true");
+        case 'f': return word("false");
+        case 'n': return word("null");
+        default: return skipNumber();
         }
     }
     // True once only white space is left.
@@ -289,7 +281,9 @@ private:
             const char e = *p_++;
             char32_t code = 0;
             switch (e) {
-            case '"': case '\\': case '/': code = char32_t(e); break;
+            case '"':
+            case '\\':
+            case '/': code = char32_t(e); break;
             case 'b': code = '\b'; break;
             case 'f': code = '\f'; break;
             case 'n': code = '\n'; break;
@@ -311,8 +305,7 @@ private:
                     code = 0xfffd; // a lone half of a pair
                 break;
             }
-            default:
-                return false;
+            default: return false;
             }
             if (out)
                 out->append(QString::fromUcs4(&code, 1).toUtf8());
@@ -502,9 +495,9 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
     // Everything is read before anything is folded in.
     StateReader in(text);
     StateContents contents;
-    const bool parsed =
-        in.isNext('{') &&
-        in.object([&](const QByteArray& key) { return readStateMember(in, key, inbox, contents); }) && in.atEnd();
+    const bool parsed = in.isNext('{') &&
+                        in.object([&](const QByteArray& key) { return readStateMember(in, key, inbox, contents); }) &&
+                        in.atEnd();
     if (!parsed)
         return fail(QStringLiteral("not a state file (unreadable at byte %1)").arg(in.offset(text)));
     if (contents.format < kOldestFormat || contents.format > kFormat)

@@ -33,7 +33,6 @@ QStringList MailPrintHeader(const QString& from, const QString& date, const QStr
 QStringList MailBodyLines(const QString& body);
 // Places the header and body lines on pages. Lines longer than
 // `maxColumns` continue on the next line rather than run off the paper.
-std::vector<PrintedLine> LayoutMailPrint(const QStringList& header, const QStringList& body,
-                                         const MailPrintPage& page);
+std::vector<PrintedLine> LayoutMailPrint(const QStringList& header, const QStringList& body, const MailPrintPage& page);
 
 } // namespace tessaly

@@ -65,8 +65,8 @@ std::optional<int> Add(ModemContext& ctx, const QString& initString) {
 
 DeleteOutcome Delete(ModemContext& ctx, int index) {
     LiveSettings& s = ctx.settings;
-    const QString name = index >= 0 && index <= kLastSlot ? s.modemProfiles[static_cast<std::size_t>(index)].name
-                                                          : QString();
+    const QString name =
+        index >= 0 && index <= kLastSlot ? s.modemProfiles[static_cast<std::size_t>(index)].name : QString();
     if (ctx.prompter.messageBox(QStringLiteral("Delete ") + name + QStringLiteral("?"), MsgButtons::YesNo,
                                 MsgIcon::Warning) != MsgAnswer::Yes)
         return DeleteOutcome::Declined;

@@ -38,12 +38,12 @@ long long wholeNumber(const QString& text, long long lo, long long hi) {
     return static_cast<long long>(r);
 }
 std::int16_t int16Of(const QString& text) {
-    return static_cast<std::int16_t>(wholeNumber(text, std::numeric_limits<std::int16_t>::min(),
-                                                 std::numeric_limits<std::int16_t>::max()));
+    return static_cast<std::int16_t>(
+        wholeNumber(text, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
 }
 std::int32_t int32Of(const QString& text) {
-    return static_cast<std::int32_t>(wholeNumber(text, std::numeric_limits<std::int32_t>::min(),
-                                                 std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        wholeNumber(text, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 // A whole number written with digits only (and blanks around), for the checks
@@ -90,7 +90,9 @@ QStringList DialUpEntries(DialupControl* dialup) {
 OptionsFields Load(const OptionsContext& ctx) {
     const LiveSettings& s = ctx.settings;
     const SettingsStore& store = ctx.store;
-    auto reg = [&](const QString& name, const QString& def) { return store.read(kAppTitle, kSettingsSection, name, def); };
+    auto reg = [&](const QString& name, const QString& def) {
+        return store.read(kAppTitle, kSettingsSection, name, def);
+    };
     OptionsFields f;
     f.startupFile = reg(QStringLiteral("DefaultFile"), ctx.defaultStartupFile);
     f.emailClient = s.emailClientPath;
@@ -289,7 +291,8 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     writeSetting(ctx.store, QStringLiteral("SystemTray"), flag(f.tray));
     writeSetting(ctx.store, QStringLiteral("EnableSound"), flag(f.sound));
     writeSetting(ctx.store, QStringLiteral("SoundFile"), f.soundFile);
-    writeSetting(ctx.store, QStringLiteral("CheckUpdates"), f.checkUpdates ? QStringLiteral("True") : QStringLiteral("False"));
+    writeSetting(ctx.store, QStringLiteral("CheckUpdates"),
+                 f.checkUpdates ? QStringLiteral("True") : QStringLiteral("False"));
     writeSetting(ctx.store, kUseProxy, flag(f.useProxy));
     writeSetting(ctx.store, kProxyHostName, f.proxyName);
     writeSetting(ctx.store, kProxyHostAddress, f.proxyAddress);
@@ -331,8 +334,9 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
             ctx.pagers.SetKey(1, f.userName);
     } catch (const TessalyError&) {
         // Another service or pager already has that name.
-        return fail(ctx, QStringLiteral("Another pager is already named \"%1\". Please enter another User Name.")
-                             .arg(f.userName));
+        return fail(
+            ctx,
+            QStringLiteral("Another pager is already named \"%1\". Please enter another User Name.").arg(f.userName));
     }
     CPager& p = ctx.pagers.Item(1);
     p.SetID(f.pagerId);

@@ -169,14 +169,13 @@ void CheckTimeoutOnLeave(QString& text);
 // main window is refreshed and the profile marked as changed. A failed check
 // shows its message and ends Save with false, the steps before it staying
 // written. `fields` may be corrected (a frequency below 5, empty ports).
-bool Save(OptionsContext& ctx, OptionsFields& fields, POPAccountList& workingAccounts,
-          const Filters& workingFilters);
+bool Save(OptionsContext& ctx, OptionsFields& fields, POPAccountList& workingAccounts, const Filters& workingFilters);
 
 // "Test Connection": dials the entry with the user, password and time-out
 // the fields show, reports the outcome, hangs up. The stored dial-up
 // settings are unchanged.
-void TestConnection(OptionsContext& ctx, const QString& entry, const QString& user,
-                    const QString& password, const QString& timeout);
+void TestConnection(OptionsContext& ctx, const QString& entry, const QString& user, const QString& password,
+                    const QString& timeout);
 
 } // namespace options
 } // namespace tessaly

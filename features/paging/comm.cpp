@@ -15,9 +15,7 @@ namespace {
 const QString kTooLong = QStringLiteral("COMM input exceeded 5000 char");
 const QString kCR = QStringLiteral("\r");
 
-double secondsUntil(const QDateTime& now, const QDateTime& deadline) {
-    return now.msecsTo(deadline) / 1000.0;
-}
+double secondsUntil(const QDateTime& now, const QDateTime& deadline) { return now.msecsTo(deadline) / 1000.0; }
 } // namespace
 
 QString Comm::SpeakerText() const {
@@ -69,8 +67,8 @@ QString Comm::rest(SerialControl& port) { return port.PortOpen() ? port.Input() 
 
 void Comm::tooLong() { prompter_.messageBox(kTooLong); }
 
-void Comm::WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds,
-                       bool& found, QString& reply) {
+void Comm::WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds, bool& found,
+                       QString& reply) {
     TerminalAppend(QStringLiteral("<--:"));
     if (reply.contains(expected)) {
         found = true;
@@ -104,8 +102,7 @@ std::int16_t Comm::InitModem(SerialControl& port, const QString& initString) {
     try {
         port.SetPortOpen(true);
     } catch (const TessalyError& e) {
-        return e.number() == SerialControl::PortUnavailable ? pagestate::PortUnavailable
-                                                            : pagestate::InitFailed;
+        return e.number() == SerialControl::PortUnavailable ? pagestate::PortUnavailable : pagestate::InitFailed;
     }
     port.SetInBufferCount(0);
     QString reply;
@@ -132,14 +129,16 @@ std::int16_t Comm::InitModem(SerialControl& port, const QString& initString) {
 // deadline passes, the user cancels or the device hangs up. Returns the state
 // a result word (or the lost line) gives, or nothing when the wait ran out (or
 // was cancelled) without one.
-std::optional<std::int16_t> Comm::listenAfterDial(SerialControl& port, const QDateTime& deadline,
-                                                  bool connectEnds, QString& reply) {
+std::optional<std::int16_t> Comm::listenAfterDial(SerialControl& port, const QDateTime& deadline, bool connectEnds,
+                                                  QString& reply) {
     // Each failure word ends the attempt at once rather than at the deadline.
     static const struct {
         const char* word;
         std::int16_t state;
-    } failures[] = {{"BUSY", pagestate::Busy},           {"NO DIAL", pagestate::NoDialTone},
-                    {"NO CARRIER", pagestate::NoCarrier}, {"NO ANSWER", pagestate::NoAnswer},
+    } failures[] = {{"BUSY", pagestate::Busy},
+                    {"NO DIAL", pagestate::NoDialTone},
+                    {"NO CARRIER", pagestate::NoCarrier},
+                    {"NO ANSWER", pagestate::NoAnswer},
                     {"ERROR", pagestate::DialError}};
     while (waitForData(port, secondsUntil(pump_.now(), deadline))) {
         reply += port.Input();
@@ -186,8 +185,8 @@ std::int16_t Comm::DialNumeric(SerialControl& port, const QString& dialText, dou
     Pause(5);
     const QDateTime deadline = pump_.now().addMSecs(static_cast<qint64>(waitSeconds * 1000));
     // A numeric pager gives no answer: silence until the deadline is success.
-    const std::int16_t state = listenAfterDial(port, deadline, false, reply)
-                                   .value_or(cancel_ ? pagestate::Cancelled : pagestate::OK);
+    const std::int16_t state =
+        listenAfterDial(port, deadline, false, reply).value_or(cancel_ ? pagestate::Cancelled : pagestate::OK);
     pump_.yield();
     TerminalAppend(QStringLiteral("<--") + reply + rest(port));
     if (state == pagestate::OK)

@@ -22,10 +22,10 @@ public:
     // Replies longer than this end a wait.
     static constexpr int kReplyLimit = 5000;
 
-    Comm(EventPump& pump, Prompter& prompter, Terminal& terminal, StatusWindow& status,
-         const LiveSettings& settings, const bool& cancel)
-        : pump_(pump), prompter_(prompter), terminal_(terminal), status_(status),
-          settings_(settings), cancel_(cancel) {}
+    Comm(EventPump& pump, Prompter& prompter, Terminal& terminal, StatusWindow& status, const LiveSettings& settings,
+         const bool& cancel)
+        : pump_(pump), prompter_(prompter), terminal_(terminal), status_(status), settings_(settings), cancel_(cancel) {
+    }
 
     // Opens the port and sends "AT", then the initialisation text with the
     // speaker pieces. States 0, 1, 6, 9 or 14 (the device hung up).
@@ -39,8 +39,7 @@ public:
     std::int16_t DialNumeric(SerialControl& port, const QString& dialText, double waitSeconds);
     // Waits until `reply` holds `expected`; the time-out counts silence. A
     // port that closes under the wait (the device hung up) ends it at once.
-    void WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds,
-                     bool& found, QString& reply);
+    void WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds, bool& found, QString& reply);
     // Sends `text`; nothing when the port has been closed by a hang-up.
     void SendText(SerialControl& port, const QString& text);
     // "+++", "ATH0", then the port is closed; a closed port is left alone.
@@ -63,8 +62,8 @@ private:
     // What the port still holds; nothing once it is closed.
     static QString rest(SerialControl& port);
     void tooLong();
-    std::optional<std::int16_t> listenAfterDial(SerialControl& port, const QDateTime& deadline,
-                                                bool connectEnds, QString& reply);
+    std::optional<std::int16_t> listenAfterDial(SerialControl& port, const QDateTime& deadline, bool connectEnds,
+                                                QString& reply);
 
     EventPump& pump_;
     Prompter& prompter_;

@@ -11,9 +11,8 @@
 
 namespace tessaly {
 
-CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
-                                 const QString& message, bool sent, PagerType pagerType,
-                                 const std::optional<QString>& fromAddress,
+CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId, const QString& message, bool sent,
+                                 PagerType pagerType, const std::optional<QString>& fromAddress,
                                  const std::optional<QString>& subject, const QString& key) {
     auto m = std::make_unique<CPagerMessage>();
     m->SetService(service);
@@ -28,8 +27,8 @@ CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
     return list_.Add(std::move(m), key);
 }
 
-void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services,
-                             SerialControl& port, const SmtpSender& smtp, const PageOutcome& outcome) {
+void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port,
+                             const SmtpSender& smtp, const PageOutcome& outcome) {
     const int count = list_.Count();
     QString openService;
     CPagerService* connected = nullptr; // the service whose call is open

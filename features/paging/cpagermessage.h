@@ -44,9 +44,8 @@ private:
 class MessageQueue {
 public:
     // Sends one e-mail page: service, recipient, text, sender, subject, message number.
-    using SmtpSender = std::function<void(CPagerService& service, const QString& recipient,
-                                          const QString& message, const QString& from,
-                                          const QString& subject, int number)>;
+    using SmtpSender = std::function<void(CPagerService& service, const QString& recipient, const QString& message,
+                                          const QString& from, const QString& subject, int number)>;
     // Looks up a service by name; a missing one is the keyed list's error.
     using ServiceLookup = std::function<CPagerService&(const QString& name)>;
     // Told once for every page of the walk, in order: its position and
@@ -55,11 +54,9 @@ public:
     // delivered.
     using PageOutcome = std::function<void(int position, bool delivered)>;
 
-    CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message,
-                       bool sent, PagerType pagerType,
-                       const std::optional<QString>& fromAddress = std::nullopt,
-                       const std::optional<QString>& subject = std::nullopt,
-                       const QString& key = {});
+    CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message, bool sent,
+                       PagerType pagerType, const std::optional<QString>& fromAddress = std::nullopt,
+                       const std::optional<QString>& subject = std::nullopt, const QString& key = {});
     CPagerMessage& Item(int position) const { return list_.Item(position); }
     CPagerMessage& Item(const QString& key) const { return list_.Item(key); }
     int Count() const { return list_.Count(); }
@@ -78,8 +75,8 @@ public:
     // happened; an error (a page naming no known service, a failing port)
     // reaches the caller after that. `outcome`, when given, hears of every
     // page (also those left unsent by such an error) before the queue empties.
-    void SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port,
-                   const SmtpSender& smtp, const PageOutcome& outcome = {});
+    void SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port, const SmtpSender& smtp,
+                   const PageOutcome& outcome = {});
 
 private:
     KeyedList<CPagerMessage> list_;

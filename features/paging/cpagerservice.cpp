@@ -32,9 +32,7 @@ std::int16_t CPagerService::CommPort() const {
     return static_cast<std::int16_t>(commPort_.toShort());
 }
 
-void CPagerService::SetMaxPageChar(int v) {
-    maxPageChar_ = static_cast<std::int16_t>(std::clamp(v, 1, 32767));
-}
+void CPagerService::SetMaxPageChar(int v) { maxPageChar_ = static_cast<std::int16_t>(std::clamp(v, 1, 32767)); }
 
 QString CPagerService::Block(int number) const {
     if (number < 1 || number > blockCount_)

@@ -57,19 +57,18 @@ public:
     // for blocks. Retries as the settings say.
     bool Logon(PagingContext& ctx, SerialControl& port);
     // Sends one page as blocks over the open call.
-    void SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId,
-                const QString& message, int messageNumber = 1);
+    void SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId, const QString& message,
+                int messageNumber = 1);
     // Ends the dialogue and hangs up.
     void Logoff(PagingContext& ctx, SerialControl& port);
     // Dials a numeric pager and keys `digits`, with retries.
-    void SendDigitalPage(PagingContext& ctx, SerialControl& port, const QString& phone,
-                         const QString& digits);
+    void SendDigitalPage(PagingContext& ctx, SerialControl& port, const QString& phone, const QString& digits);
     // Sends a page as e-mail: one mail per page block to `recipient`, with
     // `from` and `subject` when given. A failed block sends the whole page
     // again, up to four attempts. The outcome goes to the status line and the
     // activity log; ResultState() is pagestate::OK only when the page went out.
-    void SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QString& recipient,
-                      const QString& message, const std::optional<QString>& from = std::nullopt,
+    void SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QString& recipient, const QString& message,
+                      const std::optional<QString>& from = std::nullopt,
                       const std::optional<QString>& subject = std::nullopt, int messageNumber = 1);
     static constexpr int kSmtpAttempts = 4;
 

@@ -48,8 +48,7 @@ QuickNote::Outcome QuickNote::Send(const Note& note) {
     if (!note.replyTo.isEmpty() && !pagerFromAddress().isEmpty()) {
         sender = note.replyTo;
     } else {
-        const std::optional<QString> answer =
-            ctx_.prompter.inputBox(kReplyToPrompt, QString(), QString());
+        const std::optional<QString> answer = ctx_.prompter.inputBox(kReplyToPrompt, QString(), QString());
         // Without an address there is nobody to reply to and most servers
         // refuse the mail; pager 1's stored address is left as it was.
         if (!answer || answer->trimmed().isEmpty())

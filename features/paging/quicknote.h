@@ -55,11 +55,11 @@ public:
         QString body;
     };
     enum class Outcome {
-        Sent,        // the server took the note
-        Failed,      // four attempts failed
+        Sent,         // the server took the note
+        Failed,       // four attempts failed
         NoConnection, // the dial-up failed
-        Cancelled,   // cancelled before sending
-        NoSender,    // no reply-to address was given
+        Cancelled,    // cancelled before sending
+        NoSender,     // no reply-to address was given
     };
     Outcome Send(const Note& note);
     // Whether the window closes after this outcome. Only a sent note closes

@@ -36,8 +36,7 @@ QString logonLine(std::int16_t state) {
 } // namespace
 
 QString CPagerService::LineSettings() const {
-    return baud_ + QLatin1Char(',') + parity_.left(1) + QLatin1Char(',') + dataBits_ +
-           QLatin1Char(',') + stopBits_;
+    return baud_ + QLatin1Char(',') + parity_.left(1) + QLatin1Char(',') + dataBits_ + QLatin1Char(',') + stopBits_;
 }
 
 QByteArray CPagerService::Checksum(const QByteArray& stxToEtx) {
@@ -163,8 +162,8 @@ bool CPagerService::Logon(PagingContext& ctx, SerialControl& port) {
 // acknowledged ends the page with one activity line naming it, and leaves a
 // state other than OK: the page was not delivered. A block too long for one
 // frame is cut to fit, and the cut is logged.
-void CPagerService::SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId,
-                           const QString& message, int messageNumber) {
+void CPagerService::SendTo(PagingContext& ctx, SerialControl& port, const QString& pagerId, const QString& message,
+                           int messageNumber) {
     Comm& comm = ctx.comm;
     const int n = messageNumber;
     // Mapped before splitting, so that the blocks are cut to the length of
@@ -185,7 +184,8 @@ void CPagerService::SendTo(PagingContext& ctx, SerialControl& port, const QStrin
             return fail(pagestate::LineLost, QStringLiteral("not sent: the modem line was lost"));
         QString block = Block(j);
         if (block.size() > room) {
-            ctx.logActivity(name + QStringLiteral(" cut from %1 to %2 characters to fit one block").arg(block.size()).arg(room));
+            ctx.logActivity(
+                name + QStringLiteral(" cut from %1 to %2 characters to fit one block").arg(block.size()).arg(room));
             block.truncate(room);
         }
         port.SetInBufferCount(0);

@@ -89,10 +89,12 @@ void RemoteCommands::ExecuteRemoteLine(const QString& line) {
         const QString what = keyword(r.argument1);
         if (what == QLatin1String("update")) {
             s.scheduleEnabled = on;
-            log(on ? QStringLiteral("Remote Command: Schedule Enabled") : QStringLiteral("Remote Command: Schedule Disabled"));
+            log(on ? QStringLiteral("Remote Command: Schedule Enabled")
+                   : QStringLiteral("Remote Command: Schedule Disabled"));
         } else if (what == QLatin1String("paging")) {
             s.pagingEnabled = on;
-            log(on ? QStringLiteral("Remote Command: Paging Enabled") : QStringLiteral("Remote Command: Paging Disabled"));
+            log(on ? QStringLiteral("Remote Command: Paging Enabled")
+                   : QStringLiteral("Remote Command: Paging Disabled"));
         }
     } else if (r.word == QLatin1String("change")) {
         if (!accepted_ || keyword(r.argument1) != QLatin1String("frequency"))
@@ -119,7 +121,8 @@ void RemoteCommands::ExecuteRemoteLine(const QString& line) {
         if (!accepted_)
             return;
         const bool ok = ctx_.shell && ctx_.shell->Open(r.argument1.trimmed());
-        log((ok ? QStringLiteral("Remote Command: Running File ") : QStringLiteral("Remote Command: Failed to run file ")) +
+        log((ok ? QStringLiteral("Remote Command: Running File ")
+                : QStringLiteral("Remote Command: Failed to run file ")) +
             r.argument1);
     } else if (r.word == QLatin1String("shutdown")) {
         endSession(r, false);
@@ -145,11 +148,11 @@ void RemoteCommands::endSession(const RemoteLine& line, bool restart) {
         return;
     if (ctx_.beforeSessionEnds)
         ctx_.beforeSessionEnds();
-    const QString refusal = ctx_.session
-                                ? ctx_.session->EndSession(restart ? SessionControl::Ending::Reboot
-                                                                   : SessionControl::Ending::PowerOff)
-                                : QStringLiteral("this program has no way to end the session");
-    log(restart ? QStringLiteral("Remote Command: Rebooting Computer") : QStringLiteral("Remote Command: Shutdown Computer"));
+    const QString refusal = ctx_.session ? ctx_.session->EndSession(restart ? SessionControl::Ending::Reboot
+                                                                            : SessionControl::Ending::PowerOff)
+                                         : QStringLiteral("this program has no way to end the session");
+    log(restart ? QStringLiteral("Remote Command: Rebooting Computer")
+                : QStringLiteral("Remote Command: Shutdown Computer"));
     if (!refusal.isEmpty()) {
         // The computer keeps running, and so does the program.
         log(QStringLiteral("Remote Command: The system refused to %1 the computer: %2")

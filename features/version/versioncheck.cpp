@@ -47,11 +47,13 @@ void VersionCheck::SetupVersionCheck() {
     connect(&probe, &novaprobe::CWebVersion::NovaprobeActivity, this, report);
     connect(&probe, &novaprobe::CWebVersion::NovaprobeError, this, report);
     // Dropped once the library's call has returned.
-    connect(&probe, &novaprobe::CWebVersion::UnloadNovaprobe, this, [this] {
-                if (probe_)
-                    probe_.release()->deleteLater();
-            },
-            Qt::QueuedConnection);
+    connect(
+        &probe, &novaprobe::CWebVersion::UnloadNovaprobe, this,
+        [this] {
+            if (probe_)
+                probe_.release()->deleteLater();
+        },
+        Qt::QueuedConnection);
 }
 
 void VersionCheck::applySettings() {

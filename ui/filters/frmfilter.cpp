@@ -17,11 +17,12 @@ FrmFilter::FrmFilter(Prompter& prompter, QWidget* parent) : FrmEditBase(prompter
     txtName_->setObjectName(QStringLiteral("txtName"));
     cmbField1_ = new QComboBox(this);
     cmbField1_->setObjectName(QStringLiteral("cmbField1"));
-    cmbField1_->addItems({QStringLiteral("Subject"), QStringLiteral("Sender"), QStringLiteral("Body"), QStringLiteral("to")});
+    cmbField1_->addItems(
+        {QStringLiteral("Subject"), QStringLiteral("Sender"), QStringLiteral("Body"), QStringLiteral("to")});
     cmbField2_ = new QComboBox(this);
     cmbField2_->setObjectName(QStringLiteral("cmbField2"));
-    cmbField2_->addItems({QStringLiteral("contains"), QStringLiteral("doesn't contain"), QStringLiteral("is"),
-                          QStringLiteral("isn't")});
+    cmbField2_->addItems(
+        {QStringLiteral("contains"), QStringLiteral("doesn't contain"), QStringLiteral("is"), QStringLiteral("isn't")});
     txtString_ = new QLineEdit(this);
     txtString_->setObjectName(QStringLiteral("txtString"));
 

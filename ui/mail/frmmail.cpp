@@ -155,8 +155,8 @@ int FrmMail::Print() {
     page.lineHeight = metrics.lineSpacing() / dpiY;
     page.maxColumns = charWidth > 0 ? static_cast<int>((area.width() - kMailPrintLeftMargin * dpiX) / charWidth) : 0;
     // The text is the shown message's body, as txtMail holds it.
-    const QStringList header = current ? MailPrintHeader(current->from, current->date, current->subject)
-                                       : MailPrintHeader({}, {}, {});
+    const QStringList header =
+        current ? MailPrintHeader(current->from, current->date, current->subject) : MailPrintHeader({}, {}, {});
     const auto lines = LayoutMailPrint(header, MailBodyLines(current ? current->body : QString()), page);
 
     // The painter's origin is the top left corner of the printable area.

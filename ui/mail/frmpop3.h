@@ -22,6 +22,7 @@ public:
     QLineEdit* txtPOPPort() const { return txtPOPPort_; }
     // "automatic", "TLS", "STARTTLS required" or "none".
     QComboBox* cmbSecurity() const { return cmbSecurity_; }
+
 protected:
     QString Problem() const override;
 

@@ -117,12 +117,10 @@ void FrmMain::buildMenus() {
         connect(actions_.value(QString::fromLatin1(name)), &QAction::triggered, this, &FrmMain::quitProgram);
 
     // The commands are enabled when the window is bound to the program.
-    for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuSend", "mnuCheckMail",
-                             "mnuMailViewer", "mnuQuickNote", "mnuOptions", "mnuHelpContents",
-                             "mnuHelpSearch", "mnuAbout", "mnuCheckUpdates", "mnuBug",
-                             "mnuCheckMailNow", "mnuviewMail",
-                             "mnuQuickNotePopUp", "mnuEnableSchedule", "mnuEnablePaging",
-                             "mnuOptionsPopup"})
+    for (const char* name :
+         {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuSend", "mnuCheckMail", "mnuMailViewer", "mnuQuickNote", "mnuOptions",
+          "mnuHelpContents", "mnuHelpSearch", "mnuAbout", "mnuCheckUpdates", "mnuBug", "mnuCheckMailNow", "mnuviewMail",
+          "mnuQuickNotePopUp", "mnuEnableSchedule", "mnuEnablePaging", "mnuOptionsPopup"})
         actions_.value(QString::fromLatin1(name))->setEnabled(false);
 }
 
@@ -376,8 +374,10 @@ void FrmMain::Bind(MainProgram& program) {
     enablePaging->setEnabled(true);
     connect(enableSchedule, &QAction::triggered, this, [&cycle] { cycle.EnableScheduleChosen(); });
     connect(enablePaging, &QAction::triggered, this, [&cycle] { cycle.EnablePagingChosen(); });
-    connect(actions_.value(QStringLiteral("mnuCheckMail")), &QAction::triggered, this, [&cycle] { cycle.CheckMailNow(); });
-    connect(actions_.value(QStringLiteral("mnuCheckMailNow")), &QAction::triggered, this, [&cycle] { cycle.TrayCheckMail(); });
+    connect(actions_.value(QStringLiteral("mnuCheckMail")), &QAction::triggered, this,
+            [&cycle] { cycle.CheckMailNow(); });
+    connect(actions_.value(QStringLiteral("mnuCheckMailNow")), &QAction::triggered, this,
+            [&cycle] { cycle.TrayCheckMail(); });
     program_ = &program;
     ProgramCommands& commands = program.Commands();
     connect(this, &FrmMain::ToolbarCommand, this, [this, &cycle, &commands](const QString& key) {
@@ -469,8 +469,8 @@ FrmQuickNote* FrmMain::OpenQuickNote() {
         if (!links_)
             links_ = std::make_unique<TcpLinkFactory>();
         // The note has its own control, so it never disturbs a page being sent.
-        quickNote_ = new FrmQuickNote(program_->QuickNoteServices(), std::make_unique<SmtpClient>(program_->Platform().pump, *links_),
-                                      this);
+        quickNote_ = new FrmQuickNote(program_->QuickNoteServices(),
+                                      std::make_unique<SmtpClient>(program_->Platform().pump, *links_), this);
     }
     quickNote_->show();
     quickNote_->raise();
@@ -532,7 +532,8 @@ FrmAbout* FrmMain::OpenAbout() {
         return nullptr;
     if (!about_) {
         ProgramCommands& commands = program_->Commands();
-        about_ = new FrmAbout(commands.WebAddress(), [&commands](const QString& url) { commands.OpenURL(url); }, this);
+        about_ = new FrmAbout(
+            commands.WebAddress(), [&commands](const QString& url) { commands.OpenURL(url); }, this);
     }
     about_->show();
     about_->raise();

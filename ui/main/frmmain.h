@@ -52,8 +52,7 @@ public:
     void SetPagingSwitch(bool checked) override;
     void SetScheduleMenuCheck(bool checked) override;
     void SetPagingMenuCheck(bool checked) override;
-    void SetSettingsLabels(const QString& connection, const QString& email,
-                           const QString& paging) override;
+    void SetSettingsLabels(const QString& connection, const QString& email, const QString& paging) override;
     void SetCheckCommandsEnabled(bool enabled) override;
     bool IsWindowShown() const override { return isVisible(); }
     void RestoreWindow() override;

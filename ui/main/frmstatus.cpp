@@ -11,8 +11,7 @@
 
 namespace tessaly {
 
-FrmStatus::FrmStatus(StatusWindow& logic, QWidget* parent)
-    : QWidget(parent, Qt::Tool), logic_(logic) {
+FrmStatus::FrmStatus(StatusWindow& logic, QWidget* parent) : QWidget(parent, Qt::Tool), logic_(logic) {
     setObjectName(QStringLiteral("frmStatus"));
     setWindowTitle(QStringLiteral("Tessaly Status"));
     setWindowIcon(windowIcon());

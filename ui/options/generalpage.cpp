@@ -40,9 +40,9 @@ GeneralPage::GeneralPage(Prompter& prompter)
     form->addRow(sizeRow);
     chkDownload_ = bindCheck(checkBox(this, "chkDownload", "Download Email Messages "), &OptionsFields::download);
     form->addRow(chkDownload_);
-    chkPageHeaders_ = bindCheck(checkBox(this, "chkPageHeaders", "Page Email Headers",
-                                         "Page Date, From, and Subject of email message"),
-                                &OptionsFields::pageHeaders);
+    chkPageHeaders_ = bindCheck(
+        checkBox(this, "chkPageHeaders", "Page Email Headers", "Page Date, From, and Subject of email message"),
+        &OptionsFields::pageHeaders);
     form->addRow(chkPageHeaders_);
     chkPageBody_ = bindCheck(checkBox(this, "chkPageBody", "Page Email message body"), &OptionsFields::pageBody);
     form->addRow(chkPageBody_);
@@ -54,8 +54,8 @@ GeneralPage::GeneralPage(Prompter& prompter)
     form->addRow(QStringLiteral("Maximum pages per message:"), txtMaxPages);
     form->addRow(bindCheck(checkBox(this, "chkShowStatus", "Show Communication Status"), &OptionsFields::showStatus));
     form->addRow(bindCheck(checkBox(this, "chkTray", "Dock in system tray"), &OptionsFields::tray));
-    form->addRow(bindCheck(checkBox(this, "chkUpdates", "Check for program updates (daily)"),
-                           &OptionsFields::checkUpdates));
+    form->addRow(
+        bindCheck(checkBox(this, "chkUpdates", "Check for program updates (daily)"), &OptionsFields::checkUpdates));
 
     for (QCheckBox* c : {chkDownload_, chkPageHeaders_, chkSound_})
         rulesFollow(c);

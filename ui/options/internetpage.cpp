@@ -65,13 +65,13 @@ void InternetPage::buildDialUp(QVBoxLayout* layout) {
     txtDialPassword_->setEchoMode(QLineEdit::Password);
     grid->addWidget(new QLabel(QStringLiteral("Password:"), dial), 1, 2);
     grid->addWidget(txtDialPassword_, 1, 3);
-    txtTimeout_ = bindText(
-        lineEdit(dial, "txtTimeout", "number of seconds that an attempt to connect to ISP is retried"),
-        &OptionsFields::dialTimeout);
+    txtTimeout_ =
+        bindText(lineEdit(dial, "txtTimeout", "number of seconds that an attempt to connect to ISP is retried"),
+                 &OptionsFields::dialTimeout);
     grid->addWidget(new QLabel(QStringLiteral("Timeout:"), dial), 2, 0);
     grid->addWidget(txtTimeout_, 2, 1);
-    auto* txtRetries = bindText(lineEdit(dial, "txtRetries", "number of attempts to retry a connection"),
-                                &OptionsFields::dialRetries);
+    auto* txtRetries =
+        bindText(lineEdit(dial, "txtRetries", "number of attempts to retry a connection"), &OptionsFields::dialRetries);
     grid->addWidget(new QLabel(QStringLiteral("Retries:"), dial), 2, 2);
     grid->addWidget(txtRetries, 2, 3);
     cmdTestConnection_ = button(dial, "cmdTestConnection", "Test Connection");
@@ -89,9 +89,8 @@ void InternetPage::buildProxy(QVBoxLayout* layout) {
     proxyGrid->addWidget(new QLabel(QStringLiteral("Host Name:"), proxy), 0, 0);
     proxyGrid->addWidget(bindText(lineEdit(proxy, "txtProxyName"), &OptionsFields::proxyName), 0, 1, 1, 3);
     proxyGrid->addWidget(new QLabel(QStringLiteral("Host Address:"), proxy), 1, 0);
-    proxyGrid->addWidget(bindText(lineEdit(proxy, "txtProxyAddress", "IP address of proxy server"),
-                                  &OptionsFields::proxyAddress),
-                         1, 1);
+    proxyGrid->addWidget(
+        bindText(lineEdit(proxy, "txtProxyAddress", "IP address of proxy server"), &OptionsFields::proxyAddress), 1, 1);
     proxyGrid->addWidget(new QLabel(QStringLiteral("Port:"), proxy), 1, 2);
     proxyGrid->addWidget(
         bindText(lineEdit(proxy, "txtProxyPort", "Proxy Port (default 80)"), &OptionsFields::proxyPort), 1, 3);

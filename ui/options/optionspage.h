@@ -55,8 +55,9 @@ protected:
     // Radio buttons whose ids are the field's values; a value beyond them
     // shows as the nearest one.
     template <typename T> QButtonGroup* bindRadio(QButtonGroup* group, T OptionsFields::*field) {
-        bindId(group, [field](const OptionsFields& f) { return static_cast<int>(f.*field); },
-               [field](OptionsFields& f, int id) { f.*field = static_cast<T>(id); });
+        bindId(
+            group, [field](const OptionsFields& f) { return static_cast<int>(f.*field); },
+            [field](OptionsFields& f, int id) { f.*field = static_cast<T>(id); });
         return group;
     }
     // A field shown and collected by hand.

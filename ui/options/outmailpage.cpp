@@ -28,10 +28,10 @@ OutMailPage::OutMailPage() : OptionsPage("Outgoing Mail", "OutMail", "Internet O
     auto* txtSMTPPassword = bindText(lineEdit(this, "txtSMTPPassword"), &OptionsFields::smtpPassword);
     txtSMTPPassword->setEchoMode(QLineEdit::Password);
     form->addRow(QStringLiteral("SMTP Password:"), txtSMTPPassword);
-    form->addRow(QStringLiteral("Password Command:"),
-                 bindText(lineEdit(this, "txtSMTPPasswordCommand", "Used when the password is empty: a program "
-                                                                     "whose first output line is the password"),
-                          &OptionsFields::smtpPasswordCommand));
+    form->addRow(QStringLiteral("Password Command:"), bindText(lineEdit(this, "txtSMTPPasswordCommand",
+                                                                        "Used when the password is empty: a program "
+                                                                        "whose first output line is the password"),
+                                                               &OptionsFields::smtpPasswordCommand));
     form->addRow(QStringLiteral("Extra CA File:"),
                  bindText(lineEdit(this, "txtCAFile", "Certificates (PEM) trusted besides the system's"),
                           &OptionsFields::caFile));

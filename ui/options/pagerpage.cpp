@@ -29,10 +29,8 @@ TypeChoice choiceOf(PagerType type) {
     switch (type) {
     case PagerAlphaDialUp:
         return {"Alphanumeric (Direct)", "messages are sent to pager via direct dial to pager service"};
-    case PagerAlphaSMTP:
-        return {"Alphanumeric (SMTP)", "message is sent to pager via email"};
-    case PagerNumeric:
-        return {"Numeric", "messages are numeric only via touch-tone phone"};
+    case PagerAlphaSMTP: return {"Alphanumeric (SMTP)", "message is sent to pager via email"};
+    case PagerNumeric: return {"Numeric", "messages are numeric only via touch-tone phone"};
     }
     return {"", nullptr};
 }
@@ -126,12 +124,9 @@ void PagerPage::checkWhileTyping(QLineEdit* edit, QString (*check)(QString&)) {
 
 QWidget* PagerPage::frameOf(PagerType type) const {
     switch (type) {
-    case PagerAlphaDialUp:
-        return fraAlpha_;
-    case PagerAlphaSMTP:
-        return fraSMTP_;
-    case PagerNumeric:
-        return fraNumeric_;
+    case PagerAlphaDialUp: return fraAlpha_;
+    case PagerAlphaSMTP: return fraSMTP_;
+    case PagerNumeric: return fraNumeric_;
     }
     return nullptr;
 }

@@ -44,7 +44,8 @@ FrmModem::FrmModem(ModemContext ctx, QWidget* parent) : QDialog(parent), ctx_(st
     cmbModem_ = comboBox(this, "cmbModem", modem::ProfileNames(s), s.selectedModemProfile);
     form->addRow(QStringLiteral("Modem Type:"), cmbModem_);
     const int selected = std::clamp<int>(s.selectedModemProfile, 0, LiveSettings::kModemProfileSlots - 1);
-    txtPGRInitString_ = lineEdit(this, "txtPGRInitString", s.modemProfiles[static_cast<std::size_t>(selected)].initString);
+    txtPGRInitString_ =
+        lineEdit(this, "txtPGRInitString", s.modemProfiles[static_cast<std::size_t>(selected)].initString);
     form->addRow(QStringLiteral("Pager Init String:"), txtPGRInitString_);
     cmbCommPort_ = comboBox(this, "cmbCommPort", modem::Ports(), s.modemPortIndex);
     form->addRow(QStringLiteral("Comm Port:"), cmbCommPort_);
@@ -99,14 +100,10 @@ void FrmModem::addClicked() {
 void FrmModem::deleteClicked() {
     const int index = cmbModem_->currentIndex();
     switch (modem::Delete(ctx_, index)) {
-    case modem::DeleteOutcome::Declined:
-        return;
-    case modem::DeleteOutcome::NoneChosen:
-        QApplication::beep();
-        return;
+    case modem::DeleteOutcome::Declined: return;
+    case modem::DeleteOutcome::NoneChosen: QApplication::beep(); return;
     case modem::DeleteOutcome::Kept:
-    case modem::DeleteOutcome::Deleted:
-        break;
+    case modem::DeleteOutcome::Deleted: break;
     }
     cmbModem_->removeItem(index);
     txtPGRInitString_->clear();

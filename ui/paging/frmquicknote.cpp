@@ -18,8 +18,7 @@ namespace tessaly {
 namespace {
 // Places a child at a position and size given in twips.
 void placeTwips(QWidget* w, int left, int top, int width, int height) {
-    w->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width),
-                   twipsToPixelsY(height));
+    w->setGeometry(twipsToPixelsX(left), twipsToPixelsY(top), twipsToPixelsX(width), twipsToPixelsY(height));
 }
 } // namespace
 
@@ -89,8 +88,7 @@ void FrmQuickNote::sendClicked() {
     cmdSend_->setEnabled(false);
     std::optional<QuickNote::Outcome> outcome;
     try {
-        outcome = note_.Send({txtTo_->text(), txtSubject_->text(), txtFrom_->text(),
-                              txtBody_->toPlainText()});
+        outcome = note_.Send({txtTo_->text(), txtSubject_->text(), txtFrom_->text(), txtBody_->toPlainText()});
     } catch (const TessalyError& e) {
         activity_.LogActivity(QStringLiteral("frmQuickNote:cmdSend: ") + e.description());
     }

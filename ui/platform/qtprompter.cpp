@@ -45,11 +45,10 @@ MsgAnswer QtPrompter::messageBox(const MessageRequest& request) {
     }
 }
 
-std::optional<QString> QtPrompter::inputBox(const QString& prompt, const QString& title,
-                                            const QString& defaultText) {
+std::optional<QString> QtPrompter::inputBox(const QString& prompt, const QString& title, const QString& defaultText) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent_, title.isEmpty() ? defaultTitle_ : title,
-                                               prompt, QLineEdit::Normal, defaultText, &ok);
+    const QString text = QInputDialog::getText(parent_, title.isEmpty() ? defaultTitle_ : title, prompt,
+                                               QLineEdit::Normal, defaultText, &ok);
     if (!ok)
         return std::nullopt;
     return text;

@@ -13,8 +13,7 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
     using Prompter::messageBox;
     MsgAnswer messageBox(const MessageRequest& request) override;
-    std::optional<QString> inputBox(const QString& prompt, const QString& title,
-                                    const QString& defaultText) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
     using Prompter::openFileName;
     QString openFileName(const FileDialogRequest& request) override;
     QString saveFileName(const FileDialogRequest& request) override;

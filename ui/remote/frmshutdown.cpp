@@ -37,7 +37,9 @@ void FrmShutdown::Open(bool, int, std::function<void()> cancel) {
     activateWindow();
 }
 
-void FrmShutdown::ShowSeconds(int seconds) { lblSeconds_->setText(QString::number(seconds) + QStringLiteral(" seconds")); }
+void FrmShutdown::ShowSeconds(int seconds) {
+    lblSeconds_->setText(QString::number(seconds) + QStringLiteral(" seconds"));
+}
 
 void FrmShutdown::Close() {
     closing_ = true;

@@ -14,8 +14,7 @@ namespace {
 CResize::Geometry geometryOf(const QWidget* window, const QWidget* widget) {
     const QRect r = widget->geometry();
     return {pixelsToTwipsX(window->width()), pixelsToTwipsY(window->height()),
-            QRect(pixelsToTwipsX(r.x()), pixelsToTwipsY(r.y()), pixelsToTwipsX(r.width()),
-                  pixelsToTwipsY(r.height()))};
+            QRect(pixelsToTwipsX(r.x()), pixelsToTwipsY(r.y()), pixelsToTwipsX(r.width()), pixelsToTwipsY(r.height()))};
 }
 
 } // namespace
@@ -27,17 +26,13 @@ void CResize::GetPositions(const Geometry& g) {
     bottomMargin_ = g.windowHeight - bottomEdge;
 }
 
-void CResize::GetPositions(const QWidget* window, const QWidget* widget) {
-    GetPositions(geometryOf(window, widget));
-}
+void CResize::GetPositions(const QWidget* window, const QWidget* widget) { GetPositions(geometryOf(window, widget)); }
 
 CResize::Geometry CResize::Resized(Geometry g) const {
     g.windowHeight = std::max(g.windowHeight, minHeight_);
     g.windowWidth = std::max(g.windowWidth, minWidth_);
-    const int height = fixedHeight_ ? g.widget.height()
-                                    : std::max(0, g.windowHeight - bottomMargin_ - g.widget.y());
-    const int width = fixedWidth_ ? g.widget.width()
-                                  : std::max(0, g.windowWidth - rightMargin_ - g.widget.x());
+    const int height = fixedHeight_ ? g.widget.height() : std::max(0, g.windowHeight - bottomMargin_ - g.widget.y());
+    const int width = fixedWidth_ ? g.widget.width() : std::max(0, g.windowWidth - rightMargin_ - g.widget.x());
     if (fixedToBottom_)
         g.widget.moveTop(std::max(0, g.windowHeight - bottomMargin_ - g.widget.height()));
     g.widget.setHeight(height);

@@ -8,9 +8,7 @@ namespace tessaly {
 
 namespace {
 QScreen* primary() {
-    return qobject_cast<QGuiApplication*>(QCoreApplication::instance())
-               ? QGuiApplication::primaryScreen()
-               : nullptr;
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
 }
 } // namespace
 

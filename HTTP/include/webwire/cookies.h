@@ -86,9 +86,9 @@ public:
     // Appends a cookie (under `sKey` unless empty), then drops the oldest
     // while more than 300 are stored. nullptr, and nothing added, when the
     // key is already used (letter case ignored).
-    CCookie* Add(const QString& CookieName, const QString& CookieValue, const QString& Comment,
-                 const QString& Domain, const QString& MaxAge, const QString& Path, const QString& Secure,
-                 const QString& Version, const QString& Expires, const QString& sKey = {});
+    CCookie* Add(const QString& CookieName, const QString& CookieValue, const QString& Comment, const QString& Domain,
+                 const QString& MaxAge, const QString& Path, const QString& Secure, const QString& Version,
+                 const QString& Expires, const QString& sKey = {});
     // Overwrites the nine values of the entry at Index (from 1); false when
     // there is no such entry.
     bool Update(int Index, const QString& CookieName, const QString& CookieValue, const QString& Comment,
