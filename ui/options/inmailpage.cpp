@@ -20,15 +20,9 @@ using namespace optionsui;
 InMailPage::InMailPage(OptionsContext& ctx, POPAccountList& accounts)
     : OptionsPage("Incoming Mail", "InMail", "Internet Incoming Mail Properties"), ctx_(ctx), accounts_(accounts) {
     auto* grid = new QGridLayout(this);
-    lstAccounts_ = new QListWidget(this);
-    lstAccounts_->setObjectName(QStringLiteral("lstAccounts"));
-    grid->addWidget(lstAccounts_, 0, 0, 4, 1);
-    auto* cmdNew = button(this, "cmdNewAccount", "New");
-    auto* cmdEdit = button(this, "cmdEditAccount", "Edit");
-    auto* cmdDelete = button(this, "cmdDeleteAccount", "Delete");
-    grid->addWidget(cmdNew, 0, 1);
-    grid->addWidget(cmdEdit, 1, 1);
-    grid->addWidget(cmdDelete, 2, 1);
+    lstAccounts_ = listWithButtons(
+        this, grid, "lstAccounts", {"cmdNewAccount", "cmdEditAccount", "cmdDeleteAccount", "Delete"},
+        [this] { newAccount(); }, [this] { editAccount(); }, [this] { deleteAccount(); });
     auto* summary = new QFormLayout;
     auto value = [&](const char* name, const char* caption) {
         QLabel* l = label(this, name);
@@ -44,9 +38,6 @@ InMailPage::InMailPage(OptionsContext& ctx, POPAccountList& accounts)
     bind([this](const OptionsFields& f) { popSecurity_ = f.popSecurity; },
          [this](OptionsFields& f) { f.popSecurity = popSecurity_; });
 
-    connect(cmdNew, &QPushButton::clicked, this, &InMailPage::newAccount);
-    connect(cmdEdit, &QPushButton::clicked, this, &InMailPage::editAccount);
-    connect(cmdDelete, &QPushButton::clicked, this, &InMailPage::deleteAccount);
     connect(lstAccounts_, &QListWidget::currentRowChanged, this, &InMailPage::showAccountSummary);
     connect(lstAccounts_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         const int row = lstAccounts_->row(item);

@@ -4,10 +4,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <algorithm>
@@ -121,6 +123,23 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption) {
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoDefault(false);
     return b;
+}
+
+QListWidget* listWithButtons(QWidget* page, QGridLayout* grid, const char* listName, const ListButtons& names,
+                             const std::function<void()>& onNew, const std::function<void()>& onEdit,
+                             const std::function<void()>& onRemove) {
+    auto* list = new QListWidget(page);
+    list->setObjectName(QString::fromLatin1(listName));
+    grid->addWidget(list, 0, 0, 4, 1);
+    const char* buttonNames[] = {names.newName, names.editName, names.removeName};
+    const char* captions[] = {"New", "Edit", names.removeCaption};
+    const std::function<void()>* handlers[] = {&onNew, &onEdit, &onRemove};
+    for (int i = 0; i < 3; ++i) {
+        QPushButton* b = button(page, buttonNames[i], captions[i]);
+        grid->addWidget(b, i, 1);
+        QObject::connect(b, &QPushButton::clicked, page, *handlers[i]);
+    }
+    return list;
 }
 
 QComboBox* comboBox(QWidget* parent, const char* name, const QStringList& items) {

@@ -17,7 +17,9 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
+class QListWidget;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -93,6 +95,18 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const char* caption, cons
 QPushButton* button(QWidget* parent, const char* name, const char* caption);
 QComboBox* comboBox(QWidget* parent, const char* name, const QStringList& items = {});
 QGroupBox* frame(QWidget* parent, const char* name, const char* caption);
+// A list in the first column of `grid` with New, Edit and a third button
+// (`removeName`, `removeCaption`) above each other beside it; each button
+// calls its slot.
+struct ListButtons {
+    const char* newName;
+    const char* editName;
+    const char* removeName;
+    const char* removeCaption;
+};
+QListWidget* listWithButtons(QWidget* page, QGridLayout* grid, const char* listName, const ListButtons& names,
+                             const std::function<void()>& onNew, const std::function<void()>& onEdit,
+                             const std::function<void()>& onRemove);
 // A radio button added to `group` under `id`.
 QRadioButton* radioButton(QWidget* parent, QButtonGroup* group, int id, const QString& name, const char* caption,
                           const char* tip = nullptr);

@@ -14,18 +14,9 @@ using namespace optionsui;
 SpamPage::SpamPage(Prompter& prompter, Filters& filters)
     : OptionsPage("Spam Filter", "spam", ""), prompter_(prompter), filters_(filters) {
     auto* grid = new QGridLayout(this);
-    lstFilters_ = new QListWidget(this);
-    lstFilters_->setObjectName(QStringLiteral("lstFilters"));
-    grid->addWidget(lstFilters_, 0, 0, 4, 1);
-    auto* cmdNew = button(this, "cmdNewFilter", "New");
-    auto* cmdEdit = button(this, "cmdEditFilter", "Edit");
-    auto* cmdRemove = button(this, "cmdRemoveFilter", "Remove");
-    grid->addWidget(cmdNew, 0, 1);
-    grid->addWidget(cmdEdit, 1, 1);
-    grid->addWidget(cmdRemove, 2, 1);
-    connect(cmdNew, &QPushButton::clicked, this, &SpamPage::newFilter);
-    connect(cmdEdit, &QPushButton::clicked, this, &SpamPage::editFilter);
-    connect(cmdRemove, &QPushButton::clicked, this, &SpamPage::removeFilter);
+    lstFilters_ = listWithButtons(
+        this, grid, "lstFilters", {"cmdNewFilter", "cmdEditFilter", "cmdRemoveFilter", "Remove"},
+        [this] { newFilter(); }, [this] { editFilter(); }, [this] { removeFilter(); });
     connect(lstFilters_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         const int row = lstFilters_->row(item);
         if (CFilter* rule = filters_.Item(row + 1))
