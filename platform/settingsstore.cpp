@@ -35,6 +35,19 @@ bool SettingsTable::hasSection(const QString& app, const QString& section) const
     return s != sections_.end() && !s->second.values.empty();
 }
 
+QStringList SettingsTable::names(const QString& app, const QString& section) const {
+    QStringList out;
+    if (auto s = sections_.find(sectionKey(app, section)); s != sections_.end())
+        for (const auto& [key, value] : s->second.values)
+            out << value.name;
+    return out;
+}
+
+void SettingsTable::remove(const QString& app, const QString& section, const QString& name) {
+    if (auto s = sections_.find(sectionKey(app, section)); s != sections_.end())
+        s->second.values.erase(name.toLower());
+}
+
 namespace {
 
 QString escape(const QString& text) {
@@ -115,7 +128,8 @@ SettingsTable SettingsTable::fromIni(const QByteArray& text) {
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (!inSection || eq <= 0)
             continue;
-        table.set(app, section, unescape(line.left(eq)), unescape(line.mid(eq + 1)));
+        // A name written by hand may have blanks around it ("Work = TLS").
+        table.set(app, section, unescape(line.left(eq).trimmed()), unescape(line.mid(eq + 1)));
     }
     return table;
 }
@@ -138,6 +152,14 @@ bool MemorySettingsStore::hasSection(const QString& app, const QString& section)
     return table_.hasSection(app, section);
 }
 
+QStringList MemorySettingsStore::names(const QString& app, const QString& section) const {
+    return table_.names(app, section);
+}
+
+void MemorySettingsStore::remove(const QString& app, const QString& section, const QString& name) {
+    table_.remove(app, section, name);
+}
+
 IniSettingsStore::IniSettingsStore(QString filePath) : path_(std::move(filePath)) {
     QFile f(path_);
     if (f.open(QIODevice::ReadOnly))
@@ -153,6 +175,17 @@ QString IniSettingsStore::defaultFilePath() {
 
 void IniSettingsStore::write(const QString& app, const QString& section, const QString& name, const QString& value) {
     MemorySettingsStore::write(app, section, name, value);
+    save();
+}
+
+void IniSettingsStore::remove(const QString& app, const QString& section, const QString& name) {
+    if (!contains(app, section, name))
+        return;
+    MemorySettingsStore::remove(app, section, name);
+    save();
+}
+
+void IniSettingsStore::save() {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile f(path_);
     // The file may hold mail passwords: only its owner reads it.

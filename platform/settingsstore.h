@@ -17,6 +17,9 @@ public:
     virtual void write(const QString& app, const QString& section, const QString& name, const QString& value) = 0;
     // True when any value is stored under app/section.
     virtual bool hasSection(const QString& app, const QString& section) const = 0;
+    // The names stored under app/section, as first written.
+    virtual QStringList names(const QString& app, const QString& section) const = 0;
+    virtual void remove(const QString& app, const QString& section, const QString& name) = 0;
 };
 
 // The values of all applications and sections, with case-insensitive names
@@ -35,6 +38,8 @@ public:
     const Value* find(const QString& app, const QString& section, const QString& name) const;
     void set(const QString& app, const QString& section, const QString& name, const QString& value);
     bool hasSection(const QString& app, const QString& section) const;
+    QStringList names(const QString& app, const QString& section) const;
+    void remove(const QString& app, const QString& section, const QString& name);
 
     // INI text: "[app/section]" headers and "name=value" lines; backslash,
     // CR and LF in values are escaped. Unreadable lines are skipped.
@@ -54,6 +59,8 @@ public:
     bool contains(const QString& app, const QString& section, const QString& name) const override;
     void write(const QString& app, const QString& section, const QString& name, const QString& value) override;
     bool hasSection(const QString& app, const QString& section) const override;
+    QStringList names(const QString& app, const QString& section) const override;
+    void remove(const QString& app, const QString& section, const QString& name) override;
 
 protected:
     SettingsTable table_;
@@ -68,10 +75,12 @@ public:
     static QString defaultFilePath();
     QString filePath() const { return path_; }
     void write(const QString& app, const QString& section, const QString& name, const QString& value) override;
+    void remove(const QString& app, const QString& section, const QString& name) override;
     // False when the last write could not be saved; the value stays in memory.
     bool lastWriteOk() const { return lastWriteOk_; }
 
 private:
+    void save();
     QString path_;
     bool lastWriteOk_ = true;
 };

@@ -9,13 +9,31 @@ QStringList SecurityTexts() {
 
 QString SecurityText(Security s) { return SecurityTexts().value(static_cast<int>(s)); }
 
-Security SecurityFromText(const QString& text) {
+namespace {
+// Lower case without the separators a hand-written value may carry.
+QString bareChoice(const QString& text) {
+    QString out;
+    for (const QChar c : text)
+        if (c != QLatin1Char('-') && c != QLatin1Char('_') && !c.isSpace())
+            out += c.toLower();
+    return out;
+}
+} // namespace
+
+std::optional<Security> ParseSecurity(const QString& text) {
+    const QString bare = bareChoice(text);
+    if (bare.isEmpty())
+        return Security::Automatic;
+    if (bare == QLatin1String("starttls"))
+        return Security::StartTls;
     const QStringList texts = SecurityTexts();
     for (int i = 0; i < texts.size(); ++i)
-        if (texts[i].compare(text.trimmed(), Qt::CaseInsensitive) == 0)
+        if (bareChoice(texts[i]) == bare)
             return static_cast<Security>(i);
-    return Security::Automatic;
+    return std::nullopt;
 }
+
+Security SecurityFromText(const QString& text) { return ParseSecurity(text).value_or(Security::Automatic); }
 
 bool ImplicitTls(Security s, int port, int tlsPort) {
     return s == Security::Tls || (s == Security::Automatic && port == tlsPort);

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace tessaly {
 
@@ -19,7 +20,13 @@ enum class Security {
 // the enum: "automatic", "TLS", "STARTTLS required", "none".
 QStringList SecurityTexts();
 QString SecurityText(Security s);
-// Case-insensitive; an empty or unknown text is Automatic.
+// The choice a text names. Letter case, "-", "_" and spaces do not matter
+// ("STARTTLS required", "starttls-required"), and "STARTTLS" alone means
+// "STARTTLS required". An empty text is Automatic; any other text names no
+// choice.
+std::optional<Security> ParseSecurity(const QString& text);
+// As ParseSecurity, with a text that names no choice taken as Automatic
+// (the options dialog's own texts).
 Security SecurityFromText(const QString& text);
 
 // POP3 on 995 and SMTP on 465 speak TLS from the first byte.

@@ -4,6 +4,7 @@
 #include "state/appinfo.h"
 
 #include <QUrl>
+#include <algorithm>
 
 namespace tessaly {
 
@@ -16,8 +17,29 @@ QString accountKey(const QString& account) {
 
 } // namespace
 
-Security ReadPopSecurity(const SettingsStore& store, const QString& account) {
-    return SecurityFromText(store.read(kAppTitle, kPopSecuritySection, accountKey(account), QString()));
+QString PopSecurityText(const SettingsStore& store, const QString& account) {
+    return store.read(kAppTitle, kPopSecuritySection, accountKey(account), QString());
+}
+
+std::optional<Security> ReadPopSecurity(const SettingsStore& store, const QString& account) {
+    return ParseSecurity(PopSecurityText(store, account));
+}
+
+QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts) {
+    QStringList stray;
+    for (const QString& name : store.names(kAppTitle, kPopSecuritySection)) {
+        const bool known = std::any_of(accounts.begin(), accounts.end(), [&](const QString& account) {
+            return accountKey(account).compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (!known)
+            stray << name;
+    }
+    return stray;
+}
+
+void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& accounts) {
+    for (const QString& name : StrayPopSecurityEntries(store, accounts))
+        store.remove(kAppTitle, kPopSecuritySection, name);
 }
 
 void WritePopSecurity(SettingsStore& store, const QString& account, Security s) {

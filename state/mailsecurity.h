@@ -7,6 +7,8 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
+#include <optional>
 
 namespace tessaly {
 
@@ -28,8 +30,15 @@ inline const QString kOutgoingSection = QStringLiteral("Outgoing Mail");
 
 MailSecurity LoadMailSecurity(const SettingsStore& store);
 void SaveMailSecurity(SettingsStore& store, const MailSecurity& in);
-// A POP3 account's choice; Automatic when none is stored.
-Security ReadPopSecurity(const SettingsStore& store, const QString& account);
+// A POP3 account's choice; Automatic when none is stored, none when the
+// stored text names no choice (PopSecurityText() then gives that text).
+std::optional<Security> ReadPopSecurity(const SettingsStore& store, const QString& account);
+QString PopSecurityText(const SettingsStore& store, const QString& account);
 void WritePopSecurity(SettingsStore& store, const QString& account, Security s);
+// The entries of the POP3 security section that name none of `accounts`
+// (say, a misspelled account name), as they stand in the file.
+QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts);
+// Removes those entries (the accounts they belonged to are gone).
+void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& accounts);
 
 } // namespace tessaly

@@ -12,10 +12,16 @@
 #include "state/appstate.h"
 #include "state/commstatus.h"
 #include "state/livesettings.h"
+#include "state/mailsecurity.h"
 
 #include <algorithm>
 
 namespace tessaly {
+
+namespace {
+// A text shortened for one log line, without control characters.
+QString oneLine(const QString& text);
+} // namespace
 
 CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
     if (!ctx_.pop || !ctx_.tcp)
@@ -102,6 +108,7 @@ void CheckSession::readAccounts(bool download) {
     ReadTally tally;
     if (download)
         ctx_.inbox.ResetKeep();
+    tally.straySecurity = reportStraySecurityEntries();
     for (CPOPAccount& account : ctx_.accounts) {
         if (!account.CheckMail())
             continue;
@@ -109,6 +116,45 @@ void CheckSession::readAccounts(bool download) {
             break;
     }
     finishReading(download, tally);
+}
+
+// A security entry that names no account most likely means one whose name
+// is misspelled there, which would then be read as "automatic". True when
+// there is one.
+bool CheckSession::reportStraySecurityEntries() {
+    if (!ctx_.store)
+        return false;
+    QStringList names;
+    for (const CPOPAccount& account : ctx_.accounts)
+        names << account.Name();
+    for (const QString& entry : StrayPopSecurityEntries(*ctx_.store, names)) {
+        ++outcome_.settingsFaults;
+        ctx_.activity.LogActivity(QStringLiteral("Settings: the POP3 security entry \"%1\" names no account; "
+                                                 "name the account as it is spelt in the profile")
+                                      .arg(oneLine(entry)));
+    }
+    return outcome_.settingsFaults > 0;
+}
+
+// An account whose security choice cannot be read is not connected to: a
+// guess could send its password in clear. With `strays`, an account without
+// an entry of its own may be the one a stray entry was meant for.
+bool CheckSession::securityReadable(const CPOPAccount& account, bool strays) {
+    if (!ctx_.store)
+        return true;
+    const QString text = PopSecurityText(*ctx_.store, account.Name());
+    if (strays && text.trimmed().isEmpty()) {
+        ctx_.activity.LogActivity(account.Name() + QStringLiteral(": no POP3 security entry of its own while another "
+                                                                  "names no account; the account is not read"));
+        return false;
+    }
+    if (ParseSecurity(text))
+        return true;
+    ctx_.activity.LogActivity(account.Name() +
+                              QStringLiteral(": the security setting \"%1\" is not one of automatic, TLS, "
+                                             "STARTTLS required, none; the account is not read")
+                                  .arg(oneLine(text)));
+    return false;
 }
 
 namespace {
@@ -122,6 +168,11 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
         return false;
     }
     ctx_.activity.LogActivity(QStringLiteral("Checking email in ") + account.Name());
+    if (!securityReadable(account, tally.straySecurity)) {
+        ++outcome_.accountsNotRead;
+        (download ? tally.failure : tally.countFailure) = true;
+        return true;
+    }
     // A socket error of an earlier account does not fail this one's login.
     ctx_.state.internetError = false;
     ctx_.status.SetStatusLine(QStringLiteral("Connecting to ") + account.Name());
@@ -291,7 +342,6 @@ QString messageNumbers(const QList<int>& numbers) {
     return text;
 }
 
-// A mail's text shortened for one log line, without control characters.
 QString oneLine(const QString& text) {
     QString out = text.left(60);
     for (QChar& c : out)

@@ -31,7 +31,11 @@ struct CheckOutcome {
     int accountsNotRead = 0;
     // Pages the services did not deliver (also those never tried).
     int pagesNotDelivered = 0;
-    bool Clean() const { return connected && !cancelled && accountsNotRead == 0 && pagesNotDelivered == 0; }
+    // Settings the check could not use (a security entry naming no account).
+    int settingsFaults = 0;
+    bool Clean() const {
+        return connected && !cancelled && accountsNotRead == 0 && pagesNotDelivered == 0 && settingsFaults == 0;
+    }
 };
 
 class CheckSession : public QObject {
@@ -94,13 +98,16 @@ private:
     };
     // What reading the accounts adds up to in one check.
     struct ReadTally {
-        bool failure = false;      // a download fell short: nothing is purged
-        bool countFailure = false; // a count is missing: no new-mail signal
-        int newCount = 0;          // new messages of this check that the filters let through
-        long long total = 0;       // messages counted, when only counting
+        bool failure = false;       // a download fell short: nothing is purged
+        bool countFailure = false;  // a count is missing: no new-mail signal
+        int newCount = 0;           // new messages of this check that the filters let through
+        long long total = 0;        // messages counted, when only counting
+        bool straySecurity = false; // a security entry names no account
     };
 
     void readAccounts(bool download);
+    bool reportStraySecurityEntries();
+    bool securityReadable(const CPOPAccount& account, bool strays);
     // False when the reading stops before this account (cancelled).
     bool readAccount(CPOPAccount& account, bool download, ReadTally& tally);
     void readMailbox(CPOPAccount& account, ReadTally& tally);

@@ -164,8 +164,12 @@ OptionsFields Load(const OptionsContext& ctx) {
     f.smtpPassword = security.smtpPassword;
     f.smtpPasswordCommand = security.smtpPasswordCommand;
     f.caFile = security.caFile;
-    for (const CPOPAccount& a : ctx.accounts)
-        f.popSecurity.insert(a.Name(), SecurityText(ReadPopSecurity(store, a.Name())));
+    // A stored text that names no choice is shown as it stands, so that
+    // saving does not turn it into "automatic" unseen.
+    for (const CPOPAccount& a : ctx.accounts) {
+        const std::optional<Security> choice = ReadPopSecurity(store, a.Name());
+        f.popSecurity.insert(a.Name(), choice ? SecurityText(*choice) : PopSecurityText(store, a.Name()));
+    }
 
     f.frequency = QString::number(s.checkInterval);
     f.startTime = s.startTime;
@@ -299,8 +303,16 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     writeSetting(ctx.store, kProxyPort, f.proxyPort);
     SaveMailSecurity(ctx.store, MailSecurity{SecurityFromText(f.smtpSecurity), f.smtpUser.trimmed(), f.smtpPassword,
                                              f.smtpPasswordCommand.trimmed(), f.caFile.trimmed()});
-    for (const CPOPAccount& a : ctx.accounts)
-        WritePopSecurity(ctx.store, a.Name(), SecurityFromText(f.popSecurity.value(a.Name())));
+    QStringList accountNames;
+    for (const CPOPAccount& a : ctx.accounts) {
+        accountNames << a.Name();
+        // A text that names no choice stays as it was stored, and the check
+        // keeps refusing the account until a choice is made.
+        if (const std::optional<Security> choice = ParseSecurity(f.popSecurity.value(a.Name())))
+            WritePopSecurity(ctx.store, a.Name(), *choice);
+    }
+    // The entries of accounts deleted or renamed here.
+    ForgetStrayPopSecurityEntries(ctx.store, accountNames);
 
     // 8. The paging service, filed as "Default".
     if (f.maxPageLength.trimmed().isEmpty())

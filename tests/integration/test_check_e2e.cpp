@@ -5,6 +5,7 @@
 #include "state/appinfo.h"
 #include "app/mainprogram.h"
 #include "platform/settingsstore.h"
+#include "state/mailsecurity.h"
 #include "tests/integration/dovecot.h"
 #include "tests/integration/e2eprofile.h"
 #include "tests/integration/modemsim.h"
@@ -169,6 +170,41 @@ private slots:
         // An unreadable state file is reported and the check runs all the same.
         QCOMPARE(runCheck(&out), 0);
         QVERIFY(activityLog().contains(QStringLiteral("Inbox state ignored")));
+    }
+
+    // This Dovecot offers no STLS. A security entry written by hand that
+    // means STARTTLS, or that the program cannot read, never lets the
+    // password reach the server: no login at all, and status 1.
+    void handWrittenSecurityNeverLogsInInClear_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("starttls") << "Work" << "starttls";
+        QTest::newRow("STARTTLS") << "Work" << "STARTTLS";
+        QTest::newRow("starttls-required") << "Work" << "starttls-required";
+        QTest::newRow("unknown value") << "Work" << "bogus";
+        QTest::newRow("misspelled account") << "Wrok" << "TLS";
+    }
+    void handWrittenSecurityNeverLogsInInClear() {
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        const QString ini = config + QStringLiteral("/tessaly/tessaly.ini");
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QStringLiteral("[%1/%2]\n%3 = %4\n").arg(kAppTitle, kPopSecuritySection, name, value).toUtf8());
+        file.close();
+        const qsizetype loginsBefore = dovecot.logText().count(QStringLiteral("Login: user=<work>"));
+        QByteArray out;
+        QCOMPARE(runCheck(&out), 1);
+        QCOMPARE(dovecot.logText().count(QStringLiteral("Login: user=<work>")), loginsBefore);
+        {
+            IniSettingsStore store(ini);
+            store.remove(kAppTitle, kPopSecuritySection, name);
+            QVERIFY(store.lastWriteOk());
+        }
+        // Without the entry the account is read again, and its login shows
+        // in the server's log as counted above.
+        QCOMPARE(runCheck(&out), 0);
+        QVERIFY(dovecot.logText().count(QStringLiteral("Login: user=<work>")) > loginsBefore);
     }
 };
 

@@ -143,6 +143,37 @@ private slots:
         QCOMPARE(r.program->Session().LastOutcome().accountsNotRead, refused ? 1 : 0);
     }
 
+    // Security entries as a user writes them by hand. The server offers no
+    // STLS, so every reading of these but "automatic" and "none" must keep
+    // the password off the wire, and a value or account name the program
+    // cannot read is reported and fails the check.
+    void handWrittenSecurity_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("logins");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("starttls") << "Work" << "starttls" << 0 << "and STARTTLS is required";
+        QTest::newRow("other spelling") << "Work" << " Starttls_Required" << 0 << "and STARTTLS is required";
+        QTest::newRow("unknown value") << "Work" << "bogus" << 0
+                                       << "Work: the security setting \"bogus\" is not one of automatic, TLS, "
+                                          "STARTTLS required, none; the account is not read";
+        QTest::newRow("no such account") << "Wrok" << "TLS" << 0
+                                         << "Settings: the POP3 security entry \"Wrok\" names no account";
+    }
+    void handWrittenSecurity() {
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        QFETCH(int, logins);
+        QFETCH(QString, line);
+        Rig r;
+        r.store.write(kAppTitle, kPopSecuritySection, name, value);
+        r.box->messages = {mail("a@x", "first")};
+        r.check();
+        QVERIFY2(r.activity().contains(line), qPrintable(r.activity()));
+        QCOMPARE(r.commandsLike("USER").size(), logins);
+        QVERIFY(!r.program->Session().LastOutcome().Clean());
+    }
+
     void noMessages() {
         Rig r;
         r.check();

@@ -45,9 +45,17 @@ private slots:
         // Hand edits with junk lines do not disturb the rest.
         QFile f(path);
         QVERIFY(f.open(QIODevice::Append));
-        f.write("garbage without equals\n=novalue\n[broken\n");
+        f.write("garbage without equals\n=novalue\n[broken\n[Tessaly 1.1/POP3 Security]\n Work = TLS\n");
         f.close();
         IniSettingsStore again(path);
+        // A name with blanks around it is the name without them.
+        QCOMPARE(again.names(QStringLiteral("Tessaly 1.1"), QStringLiteral("POP3 Security")), QStringList{"Work"});
+        QCOMPARE(again.read(QStringLiteral("Tessaly 1.1"), QStringLiteral("POP3 Security"), QStringLiteral("work"), {}),
+                 QStringLiteral(" TLS"));
+        // A removed value is gone from the file too.
+        again.remove(QStringLiteral("Tessaly 1.1"), QStringLiteral("POP3 SECURITY"), QStringLiteral("WORK"));
+        QVERIFY(again.lastWriteOk());
+        QVERIFY(IniSettingsStore(path).names(QStringLiteral("Tessaly 1.1"), QStringLiteral("POP3 Security")).isEmpty());
         QCOMPARE(again.read(QStringLiteral("tessaly 1.1"), QStringLiteral("settings"), QStringLiteral("odd"), {}), odd);
         QVERIFY(again.contains(QStringLiteral("Tessaly 1.1"), QStringLiteral("Settings"), QStringLiteral("EMPTY")));
         QCOMPARE(again.read(QStringLiteral("Tessaly 1.0"), QStringLiteral("Settings"), QStringLiteral("mailsize"), {}), QStringLiteral("30"));

@@ -15,6 +15,7 @@ private slots:
     void action();
     void authWords();
     void texts();
+    void handWrittenTexts();
 };
 
 void TestTlsChoice::action_data() {
@@ -81,6 +82,22 @@ void TestTlsChoice::texts() {
     // Every choice survives the settings file.
     for (const QString& text : SecurityTexts())
         QCOMPARE(SecurityText(SecurityFromText(text)), text);
+}
+
+void TestTlsChoice::handWrittenTexts() {
+    const struct {
+        const char* text;
+        std::optional<Security> choice;
+    } cases[] = {
+        {"", Security::Automatic},          {"  ", Security::Automatic},          {"AUTOMATIC", Security::Automatic},
+        {"tls", Security::Tls},             {" TLS ", Security::Tls},             {"starttls", Security::StartTls},
+        {"STARTTLS", Security::StartTls},   {"starttls-required", Security::StartTls},
+        {"StartTLS_Required", Security::StartTls},                                {"None", Security::None},
+        {"bogus", std::nullopt},            {"ssl", std::nullopt},                {"tls1.2", std::nullopt},
+        {"starttls optional", std::nullopt},
+    };
+    for (const auto& c : cases)
+        QVERIFY2(ParseSecurity(QString::fromLatin1(c.text)) == c.choice, c.text);
 }
 
 QTEST_GUILESS_MAIN(TestTlsChoice)
