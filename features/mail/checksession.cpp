@@ -572,25 +572,34 @@ void CheckSession::pageEachMessage(const CPager& pager) {
     }
 }
 
+// One notice of the count. Once it is delivered, the downloaded messages it
+// was sent for count as paged, so that a later check (or a later run) gives
+// a new notice only for new mail.
 void CheckSession::pageNotice(const CPager& pager) {
     long long n = 0;
     for (const CPOPAccount& account : ctx_.accounts)
         n += account.Messages();
     const QString notice = QStringLiteral("<EMAIL %1>").arg(n);
+    QStringList counted;
+    if (ctx_.state.settings.downloadFlag)
+        for (const CMail& mail : ctx_.inbox)
+            if (mail.NewMessage() && !mail.Paged())
+                counted << mail.ID();
+    QHash<int, QStringList> pageOf;
     switch (pager.PagerType()) {
     case PagerAlphaDialUp:
-        queuePage(pager, pager.ID(), notice);
-        hangUpThenSend({});
+        pageOf[queuePage(pager, pager.ID(), notice)] = counted;
+        hangUpThenSend(pageOf);
         break;
     case PagerAlphaSMTP:
-        queuePage(pager, pager.EmailAddress(), notice);
-        sendPages({});
+        pageOf[queuePage(pager, pager.EmailAddress(), notice)] = counted;
+        sendPages(pageOf);
         hangUp();
         break;
     case PagerNumeric:
-        queuePage(pager, pager.DigitalNumber(),
-                  ctx_.state.settings.numericPagePrefix + QString::number(n) + QLatin1Char('#'));
-        hangUpThenSend({});
+        pageOf[queuePage(pager, pager.DigitalNumber(),
+                         ctx_.state.settings.numericPagePrefix + QString::number(n) + QLatin1Char('#'))] = counted;
+        hangUpThenSend(pageOf);
         break;
     }
 }

@@ -283,6 +283,25 @@ private slots:
         QCOMPARE(r.pagedSubjects().size(), 2);
     }
 
+    // Without header pages the pager hears the count once for the messages
+    // it counted, also over restarts; a new message makes a new notice.
+    void countNoticeOnceForTheMessagesItCounted() {
+        Rig r;
+        r.box->messages = {mail(1), mail(2)};
+        QStringList notices;
+        for (int run = 0; run < 3; ++run) {
+            r.start();
+            r.program->Settings().pageHeaders = false;
+            if (run == 2)
+                r.box->messages << mail(3);
+            r.check();
+            r.check();
+        }
+        for (const SmtpMessage& m : r.sink->messages)
+            notices << QString::fromLatin1(m.data.mid(m.data.lastIndexOf("\r\n\r\n") + 4)).trimmed();
+        QCOMPARE(notices, (QStringList{QStringLiteral("<EMAIL 2>"), QStringLiteral("<EMAIL 3>")}));
+    }
+
     void failedPagesCountAcrossRestarts() {
         Rig r;
         r.box->messages = {mail(1)};
