@@ -27,6 +27,8 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
+#include "state/mailsecurity.h"
+
 #include <QtTest>
 #include <functional>
 
@@ -152,6 +154,7 @@ private slots:
     void everyFieldReachesTheProfileAndTheSettings();
     void saveChecks();
     void saveShowsTheCorrectedFieldsAgain();
+    void saveKeepsAnUnreadableSecurityAndForgetsStrays();
     void accountsAndFiltersWorkOnCopies();
     void checksWhileTyping();
     void dependentFieldsFollowTheirSwitches();
@@ -439,6 +442,20 @@ void TestFrmOptions::saveShowsTheCorrectedFieldsAgain() {
     click(w, QStringLiteral("cmdSave"));
     QVERIFY(!d->isVisible());
     QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtFrequency"))->text(), QStringLiteral("5"));
+}
+
+// A security text the program cannot read stays as written (the check keeps
+// refusing the account), and entries of accounts that are gone are removed.
+void TestFrmOptions::saveKeepsAnUnreadableSecurityAndForgetsStrays() {
+    Setup s;
+    s.rig.store.write(kAppTitle, kPopSecuritySection, QStringLiteral("Home"), QStringLiteral("bogus"));
+    s.rig.store.write(kAppTitle, kPopSecuritySection, QStringLiteral("Gone"), QStringLiteral("TLS"));
+    auto d = s.open();
+    QCOMPARE(d->Fields().popSecurity.value(QStringLiteral("Home")), QStringLiteral("bogus"));
+    click(d.get(), QStringLiteral("cmdSave"));
+    QVERIFY2(!d->isVisible(), qPrintable(s.rig.prompter.messageTexts().join(QLatin1Char('|'))));
+    QCOMPARE(PopSecurityText(s.rig.store, QStringLiteral("Home")), QStringLiteral("bogus"));
+    QCOMPARE(s.rig.store.names(kAppTitle, kPopSecuritySection), QStringList{QStringLiteral("Home")});
 }
 
 void TestFrmOptions::accountsAndFiltersWorkOnCopies() {
