@@ -310,6 +310,8 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
     SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
     MessageQueue::SmtpSender smtp;
     if (platform_.smtp) {
+        // A login refused in an earlier round may work with new values.
+        platform_.smtp->ClearLoginRefused();
         smtp = [this, &ctx](CPagerService& service, const QString& recipient, const QString& message,
                             const QString& from, const QString& subject, int number) {
             // Pages made from incoming mail carry no sender, and most servers

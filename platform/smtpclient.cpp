@@ -203,6 +203,15 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
             return refuse(QStringLiteral("the password command failed: ") + got.problem);
         password = got.password;
     }
+    if (password.isEmpty()) {
+        // An empty AUTH would only be refused.
+        loginRefused_ = true;
+        const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+        emit secureFailed(QStringLiteral("SMTP server %1: the user name %2 is set but no password or password "
+                                         "command (Options, Outgoing Mail); nothing was sent")
+                              .arg(host.trimmed(), AuthUser()));
+        return fail(kNotSecured);
+    }
     const QByteArray user = AuthUser().toUtf8();
     const QByteArray secret = password.toUtf8();
     int result;
@@ -221,6 +230,8 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
             result = exchange(secret.toBase64(), 235);
         }
     }
+    if (result >= 500 && result <= 599)
+        loginRefused_ = true;
     if (result >= 400 && result <= 599) {
         const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
         emit secureFailed(

@@ -63,6 +63,12 @@ public:
     // Sends one message; 0 when the server accepted it. Otherwise the
     // server's reply code (400..599) or a socket error number.
     virtual int Send() = 0;
+    // Set when the server refused the login for good (a 5xx answer to AUTH)
+    // or there was no password to log in with: trying again with the same
+    // values would only refuse again, and a provider may lock the account.
+    // Kept until cleared.
+    bool LoginRefused() const { return loginRefused_; }
+    void ClearLoginRefused() { loginRefused_ = false; }
 
 signals:
     void dataReceived(const QString& text);
@@ -78,6 +84,7 @@ signals:
 
 protected:
     const bool* cancel_ = nullptr;
+    bool loginRefused_ = false;
 
 private:
     Security security_ = Security::None;

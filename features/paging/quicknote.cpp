@@ -78,7 +78,8 @@ QuickNote::Outcome QuickNote::Send(const Note& note) {
     }
 
     int errorFlag = 0;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    smtp_.ClearLoginRefused();
+    for (int attempt = 0; attempt < kAttempts && !smtp_.LoginRefused(); ++attempt) {
         errorFlag = 0;
         status(QStringLiteral("Connecting to SMTP Server"));
         if (cancel) {

@@ -48,6 +48,14 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
 
     const int count = BlockCount();
     const QString n = QString::number(messageNumber);
+    if (smtp.LoginRefused()) {
+        // Refused once in this round of pages: not asked again.
+        resultState_ = pagestate::NotAcknowledged;
+        ctx.logActivity(QStringLiteral("SMTP Message #") + n +
+                        QStringLiteral(" not sent: the SMTP server refused the login earlier; check the user "
+                                       "name and password"));
+        return;
+    }
     const QString ofCount = QStringLiteral(" of %1)").arg(count);
     int errorFlag = 0;
     for (int attempt = 0; attempt < kSmtpAttempts; ++attempt) {
@@ -67,6 +75,8 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
             comm.Pump().yield();
             if (result != 0) {
                 errorFlag = 1;
+                if (smtp.LoginRefused())
+                    break;
             } else {
                 comm.ShowCommStatus(QStringLiteral("Message #") + n + QStringLiteral(" sent successfully"));
                 ctx.logActivity(QStringLiteral("SMTP Message #") + n + part + QStringLiteral(" sent successfully"));
@@ -77,6 +87,8 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
             resultState_ = pagestate::OK;
             return;
         }
+        if (smtp.LoginRefused())
+            break; // the same login would be refused again
     }
     resultState_ = pagestate::NotAcknowledged;
     comm.ShowCommStatus(QStringLiteral("Unable to send message"));

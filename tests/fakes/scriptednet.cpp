@@ -314,7 +314,11 @@ public:
         const QByteArray verb = text.left(4).toUpper();
         if (verb == "HELO" || verb == "EHLO") {
             current_.helo = text.mid(5);
-            reply("250 scripted.example\r\n");
+            reply(sink_->offerAuth && verb == "EHLO" ? "250-scripted.example\r\n250 AUTH PLAIN LOGIN\r\n"
+                                                     : "250 scripted.example\r\n");
+        } else if (verb == "AUTH") {
+            reply(sink_->refuseAuth ? QByteArray::number(sink_->refuseAuth) + " Authentication credentials invalid\r\n"
+                                    : "235 Authentication succeeded\r\n");
         } else if (verb == "MAIL") {
             current_.mailFrom = text.mid(text.indexOf(':') + 1);
             reply("250 OK\r\n");

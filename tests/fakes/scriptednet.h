@@ -140,6 +140,9 @@ struct SmtpSink {
     // Refuse (with 554) the messages at these positions, counting every
     // message whose data arrived on any connection, from 1.
     QList<int> refuseMessages;
+    // EHLO offers AUTH PLAIN and LOGIN; a code such as 535 refuses every AUTH.
+    bool offerAuth = false;
+    int refuseAuth = 0;
     int dataCount = 0; // messages whose data arrived
     QList<QByteArray> commands;
     QList<SmtpMessage> messages; // accepted messages

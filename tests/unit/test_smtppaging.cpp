@@ -8,6 +8,7 @@
 #include "features/paging/quicknote.h"
 #include "platform/settingsstore.h"
 #include "platform/smtpcontrol.h"
+#include "state/mailsecurity.h"
 #include "tests/fakes/fakedialup.h"
 #include "tests/fakes/fakesounddevice.h"
 #include "tests/fakes/scriptednet.h"
@@ -183,6 +184,42 @@ private slots:
                  QStringList{QStringLiteral("Unable to send message: Error1")});
         QVERIFY(r.status.texts.contains(QStringLiteral("Unable to send message")));
         QCOMPARE(r.status.texts.count(QStringLiteral("Connecting to SMTP Server")), 4);
+    }
+
+    // A login the server refuses, or one without a password, is tried once in
+    // a round of pages, not once per attempt and page; the next round tries again.
+    void refusedLoginIsNotRetried_data() {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("authCommands");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("refused") << "wrong" << 1
+                                 << "SMTP server smtp.carrier.example refused the login of pager (check the user "
+                                    "name and password): 535 Authentication credentials invalid";
+        QTest::newRow("no password") << "" << 0
+                                     << "SMTP server smtp.carrier.example: the user name pager is set but no "
+                                        "password or password command (Options, Outgoing Mail); nothing was sent";
+    }
+    void refusedLoginIsNotRetried() {
+        QFETCH(QString, password);
+        QFETCH(int, authCommands);
+        QFETCH(QString, line);
+        Rig r;
+        r.sink->offerAuth = true;
+        r.sink->refuseAuth = 535;
+        SaveMailSecurity(r.store, MailSecurity{Security::None, QStringLiteral("pager"), password, {}, {}});
+        QList<bool> delivered;
+        for (int round = 1; round <= 2; ++round) {
+            r.queuePage(QStringLiteral("one"), QString(), QStringLiteral("a"));
+            r.queuePage(QStringLiteral("two"), QString(), QStringLiteral("b"));
+            r.program->SendQueue([&](int, bool ok) { delivered << ok; });
+            const auto auths = std::count_if(r.sink->commands.begin(), r.sink->commands.end(),
+                                             [](const QByteArray& c) { return c.startsWith("AUTH"); });
+            QCOMPARE(int(auths), authCommands * round);
+            QCOMPARE(r.activity().count(line), round);
+        }
+        QCOMPARE(delivered, (QList<bool>{false, false, false, false}));
+        QVERIFY(r.sink->messages.isEmpty());
+        QVERIFY(r.activity().filter(QStringLiteral("not sent: the SMTP server refused the login earlier")).size() == 2);
     }
 
     void socketErrorsAreReported() {
