@@ -311,7 +311,7 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
     MessageQueue::SmtpSender smtp;
     if (platform_.smtp) {
         // A login refused in an earlier round may work with new values.
-        platform_.smtp->ClearLoginRefused();
+        platform_.smtp->ClearRefusedForGood();
         smtp = [this, &ctx](CPagerService& service, const QString& recipient, const QString& message,
                             const QString& from, const QString& subject, int number) {
             // Pages made from incoming mail carry no sender, and most servers

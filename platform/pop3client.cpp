@@ -69,6 +69,8 @@ int Pop3Client::Connect() {
         return 0;
     awaiting_.push_back(pending("", false)); // the greeting
     const int greeting = readReply(nullptr);
+    if (greeting == sockerr::TimedOut && !implicit)
+        emit secureFailed(SilentGreetingHint(Server(), Port()));
     if (greeting != 0) {
         if (socket_)
             dropConnection(true);
@@ -88,7 +90,7 @@ bool Pop3Client::refuseSecure(const QString& reason) {
 bool Pop3Client::secureImplicit() {
     if (link_.StartTls(Server().trimmed(), CaFile(), Timeout(), cancel_) == 0)
         return true;
-    return refuseSecure(link_.SecureFailure());
+    return refuseSecure(ExplainTlsFailure(link_.SecureFailure()));
 }
 
 bool Pop3Client::secureAfterGreeting() {
@@ -113,7 +115,7 @@ bool Pop3Client::secureAfterGreeting() {
     if (answer != 0)
         return refuseSecure(QStringLiteral("the server refused STLS"));
     if (link_.StartTls(Server().trimmed(), CaFile(), Timeout(), cancel_) != 0)
-        return refuseSecure(link_.SecureFailure());
+        return refuseSecure(ExplainTlsFailure(link_.SecureFailure()));
     return true;
 }
 

@@ -144,6 +144,7 @@ int SmtpClient::exchange(const QByteArray& line, int expected) {
 int SmtpClient::refuse(const QString& reason) {
     const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
     emit secureFailed(QStringLiteral("No secure connection to %1:%2: %3").arg(host.trimmed()).arg(Port()).arg(reason));
+    refusedForGood_ = true;
     return fail(kNotSecured);
 }
 
@@ -184,7 +185,7 @@ int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capa
         return result;
     const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
     if (link_.StartTls(host.trimmed(), CaFile(), Timeout(), cancel_) != 0)
-        return refuse(link_.SecureFailure());
+        return refuse(ExplainTlsFailure(link_.SecureFailure()));
     // The capabilities heard in clear may have been forged; ask again.
     return greet(domain, true, capabilities);
 }
@@ -205,7 +206,7 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
     }
     if (password.isEmpty()) {
         // An empty AUTH would only be refused.
-        loginRefused_ = true;
+        refusedForGood_ = true;
         const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
         emit secureFailed(QStringLiteral("SMTP server %1: the user name %2 is set but no password or password "
                                          "command (Options, Outgoing Mail); nothing was sent")
@@ -231,7 +232,7 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
         }
     }
     if (result >= 500 && result <= 599)
-        loginRefused_ = true;
+        refusedForGood_ = true;
     if (result >= 400 && result <= 599) {
         const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
         emit secureFailed(
@@ -250,16 +251,26 @@ int SmtpClient::Send() {
     }
     const bool implicit = ImplicitTls(SecurityChoice(), Port(), kSmtpTlsPort);
     if (implicit && link_.StartTls(host.trimmed(), CaFile(), Timeout(), cancel_) != 0)
-        return refuse(link_.SecureFailure());
+        return refuse(ExplainTlsFailure(link_.SecureFailure()));
     int result = readReply(220);
+    if (result == sockerr::TimedOut && !implicit)
+        emit secureFailed(SilentGreetingHint(host.trimmed(), Port()));
     const QString domain = Domain().trimmed().isEmpty() ? QStringLiteral("localhost") : Domain().trimmed();
     QByteArray capabilities;
     if (result == 0)
         result = secure(domain.toLatin1(), implicit, capabilities);
     if (result == 0 && !AuthUser().isEmpty())
         result = authenticate(capabilities);
-    if (result == 0)
+    if (result == 0) {
         result = exchange("MAIL FROM:" + path(Sender()), 250);
+        if (result == 530 && AuthUser().isEmpty()) {
+            // The same message without a login would be refused again.
+            refusedForGood_ = true;
+            emit secureFailed(QStringLiteral("SMTP server %1 wants a login (%2): set the SMTP user name and password "
+                                             "(Options, Outgoing Mail)")
+                                  .arg(host.trimmed(), QString::fromLatin1(lastReply_.trimmed())));
+        }
+    }
     const QStringList to = addresses(Recipient());
     if (result == 0 && to.isEmpty())
         result = 501;

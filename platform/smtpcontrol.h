@@ -63,12 +63,13 @@ public:
     // Sends one message; 0 when the server accepted it. Otherwise the
     // server's reply code (400..599) or a socket error number.
     virtual int Send() = 0;
-    // Set when the server refused the login for good (a 5xx answer to AUTH)
-    // or there was no password to log in with: trying again with the same
-    // values would only refuse again, and a provider may lock the account.
-    // Kept until cleared.
-    bool LoginRefused() const { return loginRefused_; }
-    void ClearLoginRefused() { loginRefused_ = false; }
+    // Set when a send failed in a way the same values would meet again: the
+    // server refused the login for good (a 5xx answer to AUTH) or wants one
+    // that is not set, there was no password, or the connection could not
+    // be secured as chosen. Trying again only repeats the failure, and a
+    // provider may lock an account after refused logins. Kept until cleared.
+    bool RefusedForGood() const { return refusedForGood_; }
+    void ClearRefusedForGood() { refusedForGood_ = false; }
 
 signals:
     void dataReceived(const QString& text);
@@ -84,7 +85,7 @@ signals:
 
 protected:
     const bool* cancel_ = nullptr;
-    bool loginRefused_ = false;
+    bool refusedForGood_ = false;
 
 private:
     Security security_ = Security::None;

@@ -39,6 +39,20 @@ bool ImplicitTls(Security s, int port, int tlsPort) {
     return s == Security::Tls || (s == Security::Automatic && port == tlsPort);
 }
 
+QString ExplainTlsFailure(const QString& reason) {
+    if (!reason.contains(QLatin1String("wrong version number"), Qt::CaseInsensitive))
+        return reason;
+    return reason + QStringLiteral(" (the server answered in clear text: on this port it most likely expects "
+                                   "STARTTLS; choose the security \"STARTTLS required\" or \"automatic\")");
+}
+
+QString SilentGreetingHint(const QString& host, int port) {
+    return QStringLiteral("no greeting from %1:%2; if the server speaks TLS from the first byte on this port, "
+                          "choose the security \"TLS\"")
+        .arg(host)
+        .arg(port);
+}
+
 bool AsksCapabilities(Security s) { return s == Security::Automatic || s == Security::StartTls; }
 
 Upgrade UpgradeFor(Security s, bool offered) {

@@ -35,6 +35,14 @@ constexpr int kSmtpTlsPort = 465;
 
 // True when the handshake starts as soon as the connection is open.
 bool ImplicitTls(Security s, int port, int tlsPort);
+// `reason` (why a handshake failed) with the likely cause added where one
+// is known: a server that answered the handshake in clear text expects
+// STARTTLS on that port.
+QString ExplainTlsFailure(const QString& reason);
+// What to say when a plain connection got no greeting in time: on a port
+// other than the protocol's TLS port a server that speaks TLS from the first
+// byte waits in silence too.
+QString SilentGreetingHint(const QString& host, int port);
 
 // What to do after the capability answer on a plain connection.
 enum class Upgrade {

@@ -78,8 +78,8 @@ QuickNote::Outcome QuickNote::Send(const Note& note) {
     }
 
     int errorFlag = 0;
-    smtp_.ClearLoginRefused();
-    for (int attempt = 0; attempt < kAttempts && !smtp_.LoginRefused(); ++attempt) {
+    smtp_.ClearRefusedForGood();
+    for (int attempt = 0; attempt < kAttempts && !smtp_.RefusedForGood(); ++attempt) {
         errorFlag = 0;
         status(QStringLiteral("Connecting to SMTP Server"));
         if (cancel) {

@@ -48,12 +48,12 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
 
     const int count = BlockCount();
     const QString n = QString::number(messageNumber);
-    if (smtp.LoginRefused()) {
-        // Refused once in this round of pages: not asked again.
+    if (smtp.RefusedForGood()) {
+        // Failed for good once in this round of pages: not tried again.
         resultState_ = pagestate::NotAcknowledged;
         ctx.logActivity(QStringLiteral("SMTP Message #") + n +
-                        QStringLiteral(" not sent: the SMTP server refused the login earlier; check the user "
-                                       "name and password"));
+                        QStringLiteral(" not sent: it cannot go with the current outgoing mail settings "
+                                       "(see the line above)"));
         return;
     }
     const QString ofCount = QStringLiteral(" of %1)").arg(count);
@@ -75,7 +75,7 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
             comm.Pump().yield();
             if (result != 0) {
                 errorFlag = 1;
-                if (smtp.LoginRefused())
+                if (smtp.RefusedForGood())
                     break;
             } else {
                 comm.ShowCommStatus(QStringLiteral("Message #") + n + QStringLiteral(" sent successfully"));
@@ -87,7 +87,7 @@ void CPagerService::SendSMTPPage(PagingContext& ctx, SmtpControl& smtp, const QS
             resultState_ = pagestate::OK;
             return;
         }
-        if (smtp.LoginRefused())
+        if (smtp.RefusedForGood())
             break; // the same login would be refused again
     }
     resultState_ = pagestate::NotAcknowledged;

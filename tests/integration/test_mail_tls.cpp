@@ -175,6 +175,58 @@ private slots:
         QVERIFY2(failures[0].contains(expected), qPrintable(failures[0]));
     }
 
+    // A connection that fails for a common mistake of the settings says what
+    // to change, in one line.
+    void causeIsNamed_data() {
+        QTest::addColumn<QString>("protocol");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("security");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("POP3 TLS on a STARTTLS port") << "pop" << "plain" << "TLS" << "most likely expects STARTTLS";
+        QTest::newRow("POP3 automatic on a TLS port")
+            << "pop" << "tls" << "automatic" << "if the server speaks TLS from the first byte on this port";
+        QTest::newRow("SMTP TLS on a STARTTLS port") << "smtp" << "plain" << "TLS" << "most likely expects STARTTLS";
+        QTest::newRow("SMTP login wanted, none set") << "smtp" << "both" << "automatic"
+                                                     << "wants a login (530";
+    }
+    void causeIsNamed() {
+        QFETCH(QString, protocol);
+        QFETCH(QString, server);
+        QFETCH(QString, security);
+        QFETCH(QString, expected);
+        QStringList failures;
+        TcpLinkFactory links;
+        if (protocol == QLatin1String("pop")) {
+            SocketRegistry registry;
+            Pop3Client pop(pump_, links, registry);
+            connect(&pop, &PopControl::secureFailed, this, [&](const QString& t) { failures << t; });
+            pop.SetServer(QStringLiteral("localhost"));
+            pop.SetPort(server == QLatin1String("tls") ? secure_.tlsPort() : plain_.port());
+            pop.SetSecurity(SecurityFromText(security));
+            pop.SetCaFile(certs_.ca());
+            pop.SetTimeout(2);
+            QCOMPARE(pop.Connect(), 0);
+        } else {
+            SmtpSinkServer& sink = server == QLatin1String("both") ? sinkBoth_ : sinkPlain_;
+            sink.Clear();
+            SmtpClient smtp(pump_, links);
+            connect(&smtp, &SmtpControl::secureFailed, this, [&](const QString& t) { failures << t; });
+            smtp.SetHostName(QStringLiteral("localhost"));
+            smtp.SetPort(sink.port());
+            smtp.SetSecurity(SecurityFromText(security));
+            smtp.SetCaFile(certs_.ca());
+            smtp.SetTimeout(15);
+            smtp.SetSender(QStringLiteral("tessaly@example.org"));
+            smtp.SetRecipient(QStringLiteral("5551234@pager.example.net"));
+            smtp.SetBody(QStringLiteral("page"));
+            QVERIFY(smtp.Send() != 0);
+            QVERIFY(smtp.RefusedForGood());
+            QVERIFY(sink.received().isEmpty());
+        }
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures[0].contains(expected), qPrintable(failures[0]));
+    }
+
     // The password command runs without a shell: its words are not expanded.
     void passwordCommandWithoutShell() {
         const PasswordCommandResult r = RunPasswordCommand(pump_, QStringLiteral("echo $HOME;x"), 10, nullptr);

@@ -219,7 +219,7 @@ private slots:
         }
         QCOMPARE(delivered, (QList<bool>{false, false, false, false}));
         QVERIFY(r.sink->messages.isEmpty());
-        QVERIFY(r.activity().filter(QStringLiteral("not sent: the SMTP server refused the login earlier")).size() == 2);
+        QVERIFY(r.activity().filter(QStringLiteral("not sent: it cannot go with the current outgoing mail settings")).size() == 2);
     }
 
     void socketErrorsAreReported() {
