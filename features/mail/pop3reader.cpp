@@ -93,7 +93,9 @@ int Pop3Reader::logIn(const CPOPAccount& account) {
     tcp_.SetSocket(socket);
     pump.yield();
     if (socket < 1) {
-        ctx_.activity.LogActivity(QStringLiteral("Invalid socket number"));
+        // A socket error or a refused TLS set-up has had its line already.
+        if (!ctx_.state.internetError)
+            ctx_.activity.LogActivity(QStringLiteral("Invalid socket number"));
         pop_.Close();
         return -1;
     }

@@ -174,6 +174,17 @@ private slots:
         QVERIFY(!r.program->Session().LastOutcome().Clean());
     }
 
+    // A connection that cannot be made has its socket error line, and no
+    // second line about the socket number.
+    void refusedConnectionIsOneLine() {
+        Rig r;
+        r.program->POPAccounts().Item(1).SetMailPort(111);
+        r.check();
+        QCOMPARE(r.activity().count(QStringLiteral("Winsock Error using POP")), 1);
+        QVERIFY2(!r.activity().contains(QStringLiteral("Invalid socket number")), qPrintable(r.activity()));
+        QVERIFY(r.activity().contains(QStringLiteral("Work: could not log in")));
+    }
+
     void noMessages() {
         Rig r;
         r.check();
