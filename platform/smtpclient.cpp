@@ -244,6 +244,13 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
 
 int SmtpClient::Send() {
     const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    if (!SecurityProblem().isEmpty()) {
+        refusedForGood_ = true;
+        emit secureFailed(QStringLiteral("Outgoing mail: the security setting \"%1\" is not one of automatic, TLS, "
+                                         "STARTTLS required, none; nothing was sent")
+                              .arg(SecurityProblem().left(60)));
+        return kNotSecured;
+    }
     const int opened = link_.Open(host, static_cast<quint16>(Port()), Timeout(), cancel_);
     if (opened != 0) {
         emit error(opened, sockerr::Text(opened));

@@ -59,6 +59,10 @@ public:
     void SetAuthPassword(const QString& v) { authPassword_ = v; }
     QString PasswordCommand() const { return passwordCommand_; }
     void SetPasswordCommand(const QString& v) { passwordCommand_ = v; }
+    // The settings' security text when it names no choice: Send() then
+    // refuses at once, without connecting. Empty: no problem.
+    QString SecurityProblem() const { return securityProblem_; }
+    void SetSecurityProblem(const QString& v) { securityProblem_ = v; }
 
     // Sends one message; 0 when the server accepted it. Otherwise the
     // server's reply code (400..599) or a socket error number.
@@ -89,7 +93,7 @@ protected:
 
 private:
     Security security_ = Security::None;
-    QString caFile_, authUser_, authPassword_, passwordCommand_;
+    QString caFile_, authUser_, authPassword_, passwordCommand_, securityProblem_;
     QString recipient_, sender_, hostAddress_, hostName_, domain_, subject_, body_, mailer_;
     int port_ = 25;
     double timeout_ = 60.0;

@@ -51,7 +51,11 @@ MailSecurity LoadMailSecurity(const SettingsStore& store) {
         return store.read(kAppTitle, kOutgoingSection, QString::fromLatin1(name), QString());
     };
     MailSecurity out;
-    out.smtp = SecurityFromText(outgoing("Security"));
+    const QString security = outgoing("Security");
+    const std::optional<Security> choice = ParseSecurity(security);
+    out.smtp = choice.value_or(Security::StartTls);
+    if (!choice)
+        out.smtpSecurityUnreadable = security;
     out.smtpUser = outgoing("User");
     out.smtpPassword = outgoing("Password");
     out.smtpPasswordCommand = outgoing("PasswordCommand");
@@ -63,7 +67,7 @@ void SaveMailSecurity(SettingsStore& store, const MailSecurity& in) {
     auto outgoing = [&](const char* name, const QString& value) {
         store.write(kAppTitle, kOutgoingSection, QString::fromLatin1(name), value);
     };
-    outgoing("Security", SecurityText(in.smtp));
+    outgoing("Security", in.smtpSecurityUnreadable.isEmpty() ? SecurityText(in.smtp) : in.smtpSecurityUnreadable);
     outgoing("User", in.smtpUser);
     outgoing("Password", in.smtpPassword);
     outgoing("PasswordCommand", in.smtpPasswordCommand);

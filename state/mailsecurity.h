@@ -22,6 +22,9 @@ struct MailSecurity {
     QString smtpPasswordCommand;
     // Certificates (PEM) trusted besides the system's; may be empty.
     QString caFile;
+    // The stored security text when it names no choice (then `smtp` is
+    // "STARTTLS required" and nothing is sent); empty when it was readable.
+    QString smtpSecurityUnreadable = {};
 };
 
 // Section and value names in the settings file.

@@ -159,7 +159,8 @@ OptionsFields Load(const OptionsContext& ctx) {
     f.smtpAddress = s.smtpHostAddress;
     f.smtpPort = QString::number(s.smtpPort == 0 ? 25 : s.smtpPort);
     const MailSecurity security = LoadMailSecurity(store);
-    f.smtpSecurity = SecurityText(security.smtp);
+    f.smtpSecurity =
+        security.smtpSecurityUnreadable.isEmpty() ? SecurityText(security.smtp) : security.smtpSecurityUnreadable;
     f.smtpUser = security.smtpUser;
     f.smtpPassword = security.smtpPassword;
     f.smtpPasswordCommand = security.smtpPasswordCommand;
@@ -301,8 +302,11 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     writeSetting(ctx.store, kProxyHostName, f.proxyName);
     writeSetting(ctx.store, kProxyHostAddress, f.proxyAddress);
     writeSetting(ctx.store, kProxyPort, f.proxyPort);
-    SaveMailSecurity(ctx.store, MailSecurity{SecurityFromText(f.smtpSecurity), f.smtpUser.trimmed(), f.smtpPassword,
-                                             f.smtpPasswordCommand.trimmed(), f.caFile.trimmed()});
+    // A security text that names no choice is kept as it stands.
+    const std::optional<Security> smtpChoice = ParseSecurity(f.smtpSecurity);
+    SaveMailSecurity(ctx.store, MailSecurity{smtpChoice.value_or(Security::StartTls), f.smtpUser.trimmed(),
+                                             f.smtpPassword, f.smtpPasswordCommand.trimmed(), f.caFile.trimmed(),
+                                             smtpChoice ? QString() : f.smtpSecurity});
     QStringList accountNames;
     for (const CPOPAccount& a : ctx.accounts) {
         accountNames << a.Name();

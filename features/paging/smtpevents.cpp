@@ -56,6 +56,7 @@ void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks)
 
 void ApplyMailSecurity(SmtpControl& smtp, const MailSecurity& security) {
     smtp.SetSecurity(security.smtp);
+    smtp.SetSecurityProblem(security.smtpSecurityUnreadable);
     smtp.SetCaFile(security.caFile);
     smtp.SetAuthUser(security.smtpUser);
     smtp.SetAuthPassword(security.smtpPassword);

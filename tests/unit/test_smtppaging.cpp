@@ -8,6 +8,7 @@
 #include "features/paging/quicknote.h"
 #include "platform/settingsstore.h"
 #include "platform/smtpcontrol.h"
+#include "state/appinfo.h"
 #include "state/mailsecurity.h"
 #include "tests/fakes/fakedialup.h"
 #include "tests/fakes/fakesounddevice.h"
@@ -195,6 +196,9 @@ private slots:
         QTest::newRow("refused") << "wrong" << 1
                                  << "SMTP server smtp.carrier.example refused the login of pager (check the user "
                                     "name and password): 535 Authentication credentials invalid";
+        QTest::newRow("unreadable security") << "pw" << 0
+                                             << "Outgoing mail: the security setting \"bogus\" is not one of "
+                                                "automatic, TLS, STARTTLS required, none; nothing was sent";
         QTest::newRow("no password") << "" << 0
                                      << "SMTP server smtp.carrier.example: the user name pager is set but no "
                                         "password or password command (Options, Outgoing Mail); nothing was sent";
@@ -207,6 +211,8 @@ private slots:
         r.sink->offerAuth = true;
         r.sink->refuseAuth = 535;
         SaveMailSecurity(r.store, MailSecurity{Security::None, QStringLiteral("pager"), password, {}, {}});
+        if (QByteArray(QTest::currentDataTag()) == "unreadable security")
+            r.store.write(kAppTitle, kOutgoingSection, QStringLiteral("Security"), QStringLiteral("bogus"));
         QList<bool> delivered;
         for (int round = 1; round <= 2; ++round) {
             r.queuePage(QStringLiteral("one"), QString(), QStringLiteral("a"));
