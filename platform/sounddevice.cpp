@@ -35,8 +35,19 @@ private:
     std::unique_ptr<QSoundEffect> effect_;
 };
 
+class SilentSoundDevice : public SoundDevice {
+public:
+    void SetOptions(bool, bool, bool) override {}
+    void SetDeviceType(const QString&) override {}
+    void Open() override {}
+    void Sound(const QString&) override {}
+    void Close() override {}
+};
+
 } // namespace
 
 std::unique_ptr<SoundDevice> createWaveSoundDevice() { return std::make_unique<WaveSoundDevice>(); }
+
+std::unique_ptr<SoundDevice> createSilentSoundDevice() { return std::make_unique<SilentSoundDevice>(); }
 
 } // namespace tessaly

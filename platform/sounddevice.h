@@ -19,5 +19,7 @@ public:
 };
 
 std::unique_ptr<SoundDevice> createWaveSoundDevice();
+// A device that never plays: runs without windows open no audio system.
+std::unique_ptr<SoundDevice> createSilentSoundDevice();
 
 } // namespace tessaly

@@ -213,7 +213,9 @@ int main(int argc, char** argv) {
 
     RealEventPump pump;
     IniSettingsStore store(IniSettingsStore::defaultFilePath());
-    auto sound = createWaveSoundDevice();
+    // Without windows nobody is at the machine to hear it, and opening the
+    // audio system there only writes its warnings to standard error.
+    auto sound = headless ? createSilentSoundDevice() : createWaveSoundDevice();
 
     // The main window's controls.
     TcpLinkFactory links;
