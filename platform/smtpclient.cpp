@@ -141,8 +141,11 @@ int SmtpClient::exchange(const QByteArray& line, int expected) {
     return written != 0 ? written : readReply(expected);
 }
 
+// The server as it is connected to: its address when one is set, else its name.
+QString SmtpClient::serverHost() const { return HostAddress().trimmed().isEmpty() ? HostName() : HostAddress(); }
+
 int SmtpClient::refuse(const QString& reason) {
-    const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    const QString host = serverHost();
     emit secureFailed(QStringLiteral("No secure connection to %1:%2: %3").arg(host.trimmed()).arg(Port()).arg(reason));
     refusedForGood_ = true;
     return fail(kNotSecured);
@@ -183,7 +186,7 @@ int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capa
         return refuse(QStringLiteral("the server refused STARTTLS"));
     if (result != 0)
         return result;
-    const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    const QString host = serverHost();
     if (link_.StartTls(host.trimmed(), CaFile(), Timeout(), cancel_) != 0)
         return refuse(ExplainTlsFailure(link_.SecureFailure()));
     // The capabilities heard in clear may have been forged; ask again.
@@ -207,7 +210,7 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
     if (password.isEmpty()) {
         // An empty AUTH would only be refused.
         refusedForGood_ = true;
-        const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+        const QString host = serverHost();
         emit secureFailed(QStringLiteral("SMTP server %1: the user name %2 is set but no password or password "
                                          "command (Options, Outgoing Mail); nothing was sent")
                               .arg(host.trimmed(), AuthUser()));
@@ -234,7 +237,7 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
     if (result >= 500 && result <= 599)
         refusedForGood_ = true;
     if (result >= 400 && result <= 599) {
-        const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+        const QString host = serverHost();
         emit secureFailed(
             QStringLiteral("SMTP server %1 refused the login of %2 (check the user name and password): %3")
                 .arg(host.trimmed(), AuthUser(), QString::fromLatin1(lastReply_.trimmed())));
@@ -243,7 +246,7 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
 }
 
 int SmtpClient::Send() {
-    const QString host = HostAddress().trimmed().isEmpty() ? HostName() : HostAddress();
+    const QString host = serverHost();
     if (!SecurityProblem().isEmpty()) {
         refusedForGood_ = true;
         emit secureFailed(QStringLiteral("Outgoing mail: the security setting \"%1\" is not one of automatic, TLS, "

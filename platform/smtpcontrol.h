@@ -125,6 +125,7 @@ private:
     int greet(const QByteArray& domain, bool needsEhlo, QByteArray& capabilities);
     int secure(const QByteArray& domain, bool implicit, QByteArray& capabilities);
     int authenticate(const QByteArray& capabilities);
+    QString serverHost() const;
     int refuse(const QString& reason);
 
     EventPump& pump_;

@@ -319,13 +319,11 @@ void CheckSession::requestAhead(AccountRead& read, int m) {
             wanted << n;
     if (wanted.size() < 2)
         return;
-    if (!read.batchesAsked) {
-        read.batchesAsked = true;
+    if (!read.batches)
         read.batches = reader_->OffersBatches();
-    }
     // Only the requests whose own answer arrived are kept; the first without
     // one meets "no answer" when it is asked for on its own.
-    if (read.batches)
+    if (*read.batches)
         reader_->RequestHeaders(wanted, read.batched);
 }
 
@@ -373,11 +371,9 @@ void CheckSession::reportFaults(const CPOPAccount& account, const AccountFaults&
 
 std::int32_t CheckSession::listedSize(AccountRead& read, int m) {
     // Asked for once per account: the list has every message's size.
-    if (!read.sizesRead) {
-        read.sizesRead = true;
+    if (!read.sizes)
         read.sizes = reader_->Sizes();
-    }
-    return read.sizes.value(m, 0);
+    return read.sizes->value(m, 0);
 }
 
 QString CheckSession::keepKnown(const QString& uid, const KnownHeader& known) {
@@ -459,7 +455,7 @@ void CheckSession::takeMessage(AccountRead& read, int m, const QString& key, Rea
 }
 
 void CheckSession::download(const AccountRead& read, int m, const QString& key) {
-    if (read.batches && ctx_.state.internetError) {
+    if (read.batches.value_or(false) && ctx_.state.internetError) {
         // The connection broke after a batch of header answers: nothing more to ask it.
         ctx_.activity.LogActivity(QStringLiteral("Failed to receive message #%1").arg(m));
         return;

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <memory>
 
 namespace tessaly {
@@ -88,11 +89,9 @@ private:
         QString rules;
         qint64 sizeLimit = 0; // bytes; larger messages are not downloaded
         // Message number -> size, asked for once, when a header names none.
-        bool sizesRead = false;
-        QHash<int, std::int32_t> sizes;
+        std::optional<QHash<int, std::int32_t>> sizes;
         // Whether the server takes header requests in batches, once asked.
-        bool batchesAsked = false;
-        bool batches = false;
+        std::optional<bool> batches;
         QHash<int, MailboxReader::HeaderAnswer> batched; // answers not yet taken, by message number
         AccountFaults faults;
     };

@@ -14,6 +14,13 @@ namespace tessaly {
 
 namespace {
 const QString kCRLF = QStringLiteral("\r\n");
+
+// A header request's answer: refused on a negative status or a reply that is not "+OK".
+MailboxReader::HeaderAnswer headerAnswer(int result, QString header) {
+    using Status = MailboxReader::HeaderAnswer::Status;
+    const bool refused = result == PopControl::NegativeReply || !pop3::IsPositive(header);
+    return {refused ? Status::Refused : Status::Answered, std::move(header)};
+}
 } // namespace
 
 Pop3Reader::Pop3Reader(MailContext& ctx, ClearTextNotice readInClear)
@@ -163,13 +170,8 @@ void Pop3Reader::RequestHeaders(const QList<int>& numbers, QHash<int, HeaderAnsw
     pop_.RequestHeaders(numbers, received);
     // Only the requests whose own answer arrived count; the first without
     // one meets "no answer" when it is asked for on its own.
-    for (qsizetype i = 0; i < received.size(); ++i) {
-        HeaderAnswer answer;
-        answer.header = QString::fromLatin1(received[i].reply);
-        const bool refused = received[i].result == PopControl::NegativeReply || !pop3::IsPositive(answer.header);
-        answer.status = refused ? HeaderAnswer::Status::Refused : HeaderAnswer::Status::Answered;
-        answers.insert(numbers[i], std::move(answer));
-    }
+    for (qsizetype i = 0; i < received.size(); ++i)
+        answers.insert(numbers[i], headerAnswer(received[i].result, QString::fromLatin1(received[i].reply)));
 }
 
 MailboxReader::HeaderAnswer Pop3Reader::Header(int m) {
@@ -179,12 +181,7 @@ MailboxReader::HeaderAnswer Pop3Reader::Header(int m) {
         return answer;
     }
     const std::optional<int> result = exchange(QStringLiteral("TOP %1 0\r\n").arg(m));
-    if (!result)
-        return answer;
-    answer.header = replies_.LastReply();
-    const bool refused = *result == PopControl::NegativeReply || !pop3::IsPositive(answer.header);
-    answer.status = refused ? HeaderAnswer::Status::Refused : HeaderAnswer::Status::Answered;
-    return answer;
+    return result ? headerAnswer(*result, replies_.LastReply()) : answer;
 }
 
 std::optional<QString> Pop3Reader::Message(int m) {
