@@ -60,7 +60,9 @@ const QString kCheckLockFile = QStringLiteral("tessly.lock");
 constexpr double kSplashSeconds = 2.2;
 } // namespace
 
-MainProgram::MainProgram(PlatformServices services, MainView& view) : platform_(std::move(services)), view_(view) {
+MainProgram::MainProgram(PlatformServices services, MainView& view)
+    : platform_(std::move(services)), view_(view),
+      ledger_(platform_.programDir + QLatin1Char('/') + kPageLedgerFile, [this] { return platform_.pump.now(); }) {
     tmrMinute_ = platform_.pump.createTimer();
     tmrMinute_->setInterval(60000);
     tmrBlink_ = platform_.pump.createTimer();
@@ -87,7 +89,8 @@ MainProgram::MainProgram(PlatformServices services, MainView& view) : platform_(
         .pagers = pagers_,
         .queue = queue_,
         .minuteTimer = *tmrMinute_,
-        .sendQueue = [this](const MessageQueue::PageOutcome& outcome) { SendQueue(outcome); },
+        .sendQueue = [this](const MessageQueue::PageOutcome& outcome,
+                            const MessageQueue::PageStart& starting) { SendQueue(outcome, starting); },
         .updateSettings = [this] { UpdateSettings(); },
         .updateEmailDisplay = [this](int total) { display_->UpdateEmailDisplay(total); },
         .checkVersion =
@@ -96,6 +99,7 @@ MainProgram::MainProgram(PlatformServices services, MainView& view) : platform_(
                     versionCheck_->Check();
             },
         .store = &platform_.store,
+        .ledger = &ledger_,
     });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
@@ -297,7 +301,7 @@ SmtpEventSinks MainProgram::SmtpSinks() {
     };
 }
 
-void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
+void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const MessageQueue::PageStart& starting) {
     PagingContext ctx{
         .comm = *comm_,
         .settings = state_.settings,
@@ -323,7 +327,8 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome) {
         };
     }
     queue_.SendQueue(
-        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, port, smtp, outcome);
+        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, port, smtp, outcome,
+        starting);
 }
 
 QString MainProgram::InboxStatePath() const { return platform_.programDir + QLatin1Char('/') + kInboxStateFile; }
@@ -369,8 +374,29 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
             QStringLiteral("Check lock %1 not available (%2); checking without it").arg(lock.Path(), lock.Error()));
     }
     mergeInboxState();
+    if (page) {
+        // Pages that cannot be recorded would go out again at every check.
+        QString why;
+        if (!ledger_.Open(&why)) {
+            LogActivity(QStringLiteral("Mail check not run: its pages cannot be recorded (%1)").arg(why));
+            lock.Unlock();
+            if (ticking)
+                tmrMinute_->start();
+            checkRunning_ = false;
+            return CheckRun::CannotRecord;
+        }
+        // Delivered by a run that ended before it saved the inbox state.
+        for (const QString& id : ledger_.Settled())
+            inbox_.Remember(id, MailMark{.newMessage = true, .paged = true});
+    }
     session_->Check(download, page);
     const bool saved = saveInboxState();
+    if (saved && ledger_.IsOpen()) {
+        QString why;
+        if (!ledger_.Recorded(&why))
+            LogActivity(QStringLiteral("Page ledger not updated: %1").arg(why));
+    }
+    ledger_.Close();
     lock.Unlock();
     checkRunning_ = false;
     if (std::exchange(quitPending_, false))

@@ -19,6 +19,7 @@
 #include "features/paging/smtpevents.h"
 #include "features/remote/countdown.h"
 #include "features/paging/manualpage.h"
+#include "features/paging/pageledger.h"
 #include "features/options/modemsettings.h"
 #include "features/options/options.h"
 
@@ -164,9 +165,10 @@ public:
     // queue. E-mail pages without a sender go out from pager 1's address. A
     // page naming an unknown service raises the keyed list's error.
     // `outcome` hears whether each page was delivered.
-    void SendQueue(const MessageQueue::PageOutcome& outcome = {});
+    void SendQueue(const MessageQueue::PageOutcome& outcome = {}, const MessageQueue::PageStart& starting = {});
     // How a mail check run by RunCheck ended.
-    enum class CheckRun { Done, LockBusy, StateNotSaved };
+    // CannotRecord: the page ledger could not be written, so nothing was checked.
+    enum class CheckRun { Done, LockBusy, StateNotSaved, CannotRecord };
     // One mail check under the check lock that the resident program and
     // one-shot checks share. The marks of the inbox state file are folded
     // into the inbox before the check and the inbox's marks written back
@@ -174,6 +176,7 @@ public:
     // the program) paged. When another check holds the lock this waits at
     // most CheckLockWait() seconds, then skips the check with a log line.
     CheckRun RunCheck(bool download, bool page);
+    QString PageLedgerPath() const { return ledger_.Path(); }
     // Folds in the state file and writes it back (at exit: keeps what the
     // viewer marked as read since the last check). False when not written.
     bool RememberInbox();
@@ -231,6 +234,7 @@ private:
     std::unique_ptr<StatusWindow> status_;
     Filters filters_;
     Inbox inbox_;
+    PageLedger ledger_;
     MessageQueue queue_;
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<Connection> connection_;

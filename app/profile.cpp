@@ -7,6 +7,7 @@
 #include "features/mail/cpopaccount.h"
 #include "features/paging/cpager.h"
 #include "features/paging/cpagerservice.h"
+#include "ground/atomicfile.h"
 #include "ground/fieldfile.h"
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace tessaly {
 
@@ -141,9 +141,12 @@ void SaveProfile(MainProgram& program, const QString& path) {
 
     // The whole text is built before the file is touched, and replaces it
     // in one step.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(w.Bytes()) != w.Bytes().size() || !file.commit())
+    // It holds the mail, remote and dial-up passwords: only its owner reads it.
+    QString why;
+    if (!AtomicFile::Write(path, w.Bytes(), AtomicFile::Access::Private, &why)) {
+        program.LogActivity(QStringLiteral("Profile not saved: %1").arg(why));
         throw TessalyError(kFileAccess, QStringLiteral("Path/File access error"));
+    }
     program.SetProfileChanged(false);
 }
 

@@ -1,9 +1,10 @@
 #include "platform/settingsstore.h"
 
+#include "ground/atomicfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace tessaly {
@@ -187,10 +188,10 @@ void IniSettingsStore::remove(const QString& app, const QString& section, const 
 
 void IniSettingsStore::save() {
     QDir().mkpath(QFileInfo(path_).absolutePath());
-    QSaveFile f(path_);
     // The file may hold mail passwords: only its owner reads it.
-    lastWriteOk_ = f.open(QIODevice::WriteOnly) && f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                   f.write(table_.toIni()) >= 0 && f.commit();
+    lastWriteOk_ = AtomicFile::Write(path_, table_.toIni(), AtomicFile::Access::Private, &lastWriteError_);
+    if (!lastWriteOk_ && failureSink_)
+        failureSink_(QStringLiteral("Settings not saved (the old file is kept): ") + lastWriteError_);
 }
 
 } // namespace tessaly

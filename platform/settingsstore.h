@@ -3,6 +3,7 @@
 // value name. Names are compared without regard to letter case.
 
 #include <QString>
+#include <functional>
 #include <QStringList>
 #include <map>
 
@@ -78,11 +79,17 @@ public:
     void remove(const QString& app, const QString& section, const QString& name) override;
     // False when the last write could not be saved; the value stays in memory.
     bool lastWriteOk() const { return lastWriteOk_; }
+    // Why the last write failed.
+    QString lastWriteError() const { return lastWriteError_; }
+    // Told of every write that failed, with the reason.
+    void setFailureSink(std::function<void(const QString&)> sink) { failureSink_ = std::move(sink); }
 
 private:
     void save();
     QString path_;
     bool lastWriteOk_ = true;
+    QString lastWriteError_;
+    std::function<void(const QString&)> failureSink_;
 };
 
 } // namespace tessaly

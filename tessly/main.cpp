@@ -134,6 +134,10 @@ int runOneCheck(MainProgram& program) {
     case MainProgram::CheckRun::StateNotSaved:
         fail(QStringLiteral("the inbox state could not be saved: %1").arg(program.InboxStatePath()));
         return 4;
+    case MainProgram::CheckRun::CannotRecord:
+        fail(QStringLiteral("the page ledger %1 cannot be written; nothing was checked or paged")
+                 .arg(program.PageLedgerPath()));
+        return 4;
     case MainProgram::CheckRun::LockBusy:
         fail(QStringLiteral("another mail check is still running (lock %1 held for %2 seconds); nothing was checked")
                  .arg(program.CheckLockPath())
@@ -213,6 +217,8 @@ int main(int argc, char** argv) {
 
     RealEventPump pump;
     IniSettingsStore store(IniSettingsStore::defaultFilePath());
+    store.setFailureSink(
+        [](const QString& why) { std::fprintf(stderr, "tessly: %s\n", why.toLocal8Bit().constData()); });
     // Without windows nobody is at the machine to hear it, and opening the
     // audio system there only writes its warnings to standard error.
     auto sound = headless ? createSilentSoundDevice() : createWaveSoundDevice();
@@ -253,6 +259,7 @@ int main(int argc, char** argv) {
                                          headless ? QSize(15360, 11520) : screenSizeTwips(), tray.get(), &serial,
                                          &dialup, &pop, &tcp, &smtp, &links, &shell, &logind, countdownView},
                         *view);
+    store.setFailureSink([&program](const QString& why) { program.LogActivity(why); });
     if (profileText) {
         const QString path =
             options.commandLine.isEmpty() ? readStartupValues(store, programDir).profileName : options.commandLine;

@@ -1,5 +1,6 @@
 #include "features/filters/cfilter.h"
 
+#include "ground/atomicfile.h"
 #include "ground/fieldfile.h"
 #include "ground/tessalyerror.h"
 #include "platform/prompter.h"
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tessaly {
 
@@ -106,12 +106,10 @@ constexpr int kPathNotFound = 76;
 constexpr int kPathFileAccess = 75;
 constexpr int kDiskFull = 61;
 
-int fileErrorNumber(const QString& path, QFileDevice::FileError error) {
+int fileErrorNumber(const QString& path, bool diskFull) {
     if (!QFileInfo(QFileInfo(path).absolutePath()).isDir())
         return kPathNotFound;
-    if (error == QFileDevice::ResourceError)
-        return kDiskFull;
-    return kPathFileAccess;
+    return diskFull ? kDiskFull : kPathFileAccess;
 }
 } // namespace
 
@@ -134,9 +132,10 @@ bool Filters::Save(Prompter& prompter) {
         return false;
     }
     const QString path = FilePath();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out.Bytes()) != out.Bytes().size() || !file.commit()) {
-        prompter.messageBox(ErrorText(fileErrorNumber(path, file.error())));
+    AtomicFile file(path);
+    if (!file.open() || !file.write(out.Bytes()) || !file.commit()) {
+        prompter.messageBox(ErrorText(fileErrorNumber(path, file.diskFull())) + QStringLiteral("\n\n") +
+                            file.errorString());
         return false;
     }
     return true;
@@ -150,7 +149,7 @@ void Filters::Read(Prompter& prompter) {
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly)) {
-        prompter.messageBox(ErrorText(fileErrorNumber(path, file.error())));
+        prompter.messageBox(ErrorText(fileErrorNumber(path, file.error() == QFileDevice::ResourceError)));
         return;
     }
     FieldReader in(file.readAll());

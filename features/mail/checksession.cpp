@@ -1,5 +1,7 @@
 #include "features/mail/checksession.h"
 
+#include "features/paging/pageledger.h"
+
 #include "features/connection/connection.h"
 #include "features/mail/cmail.h"
 #include "features/mail/cpopaccount.h"
@@ -602,11 +604,27 @@ void CheckSession::pageNotice(const CPager& pager) {
 
 void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
     Inbox& inbox = ctx_.inbox;
+    PageLedger* ledger = ctx_.ledger;
+    bool unrecorded = false; // the ledger failed: nothing more goes out
+    auto record = [&](PageLedger::Event event, int position) {
+        QString why;
+        if (unrecorded || !ledger)
+            return !unrecorded;
+        const CPagerMessage& page = ctx_.queue.Item(position);
+        if (ledger->Append(event, messages.value(position), page.Service() + QLatin1Char(' ') + page.PagerID(), &why))
+            return true;
+        unrecorded = true;
+        ctx_.activity.LogActivity(QStringLiteral("Pages cannot be recorded (%1); no more pages are sent").arg(why));
+        return false;
+    };
     // Marked as each outcome arrives, so that an error later in the walk
     // cannot lose what was already delivered.
-    ctx_.sendQueue([&](int position, bool delivered) {
+    auto finished = [&](int position, bool delivered) {
         if (!delivered)
             ++outcome_.pagesNotDelivered;
+        if (!delivered && unrecorded)
+            return; // never tried: no attempt counts against its messages
+        bool givenUp = false;
         for (const QString& id : messages.value(position)) {
             CMail* mail = inbox.Find(id);
             if (!mail)
@@ -621,6 +639,7 @@ void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
                                       .arg(oneLine(mail->Subject()), oneLine(mail->From()));
             if (attempts >= kMaxPageAttempts) {
                 mail->SetPaged(true); // never tried again
+                givenUp = true;
                 ctx_.activity.LogActivity(which + QStringLiteral(" after %1 attempts; given up").arg(attempts));
             } else {
                 ctx_.activity.LogActivity(which + QStringLiteral(" (attempt %1 of %2); tried again at the next check")
@@ -628,7 +647,10 @@ void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
                                                       .arg(kMaxPageAttempts));
             }
         }
-    });
+        using Event = PageLedger::Event;
+        record(delivered ? Event::Delivered : givenUp ? Event::GivenUp : Event::Failed, position);
+    };
+    ctx_.sendQueue(finished, [&](int position) { return record(PageLedger::Event::Sending, position); });
 }
 
 } // namespace tessaly

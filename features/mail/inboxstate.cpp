@@ -2,8 +2,9 @@
 
 #include "features/mail/cmail.h"
 
+#include "ground/atomicfile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -46,6 +47,10 @@ void appendString(QByteArray& out, const QString& text) {
     out += '"';
 }
 
+// Header values are kept only to page and filter a message again without
+// asking for its header; a page shows far less than this.
+constexpr qsizetype kMaxFieldChars = 1024;
+
 void appendKey(QByteArray& out, const char* key) {
     out += '"';
     out += key;
@@ -60,7 +65,8 @@ void appendHeaderRecord(QByteArray& out, const QString& uid, const KnownHeader& 
                                      std::pair{"subject", &h.subject}, std::pair{"to", &h.mailTo}}) {
         out += ',';
         appendKey(out, key);
-        appendString(out, *value);
+        // The ID is the message's identity and is kept whole.
+        appendString(out, value == &h.id ? *value : value->left(kMaxFieldChars));
     }
     out += ',';
     appendKey(out, "size");
@@ -331,13 +337,13 @@ bool readHeaderRecord(StateReader& in, QString& uid, KnownHeader& h) {
         else if (key == "id")
             h.id = v.toString();
         else if (key == "from")
-            h.from = v.toString();
+            h.from = v.toString().left(kMaxFieldChars);
         else if (key == "date")
-            h.dateSent = v.toString();
+            h.dateSent = v.toString().left(kMaxFieldChars);
         else if (key == "subject")
-            h.subject = v.toString();
+            h.subject = v.toString().left(kMaxFieldChars);
         else if (key == "to")
-            h.mailTo = v.toString();
+            h.mailTo = v.toString().left(kMaxFieldChars);
         else if (key == "size")
             h.size = static_cast<std::int32_t>(std::clamp<qint64>(v.toInteger(0), 0, INT32_MAX));
         else if (key == "priority")
@@ -376,15 +382,15 @@ bool readMarkRecord(StateReader& in, QString& id, MailMark& mark) {
 } // namespace
 
 bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
-    QSaveFile file(path);
+    AtomicFile file(path);
     // Written in pieces, so that a large inbox is never held a second time as text.
     constexpr qsizetype kPiece = 64 * 1024;
     QByteArray text;
     text.reserve(kPiece + 4096);
-    bool written = file.open(QIODevice::WriteOnly);
+    bool written = file.open();
     auto flush = [&](bool always) {
         if (written && (always || text.size() >= kPiece))
-            written = file.write(text) == text.size();
+            written = file.write(text);
         if (always || text.size() >= kPiece)
             text.clear();
     };

@@ -12,6 +12,8 @@
 
 namespace tessaly {
 
+class PageLedger;
+
 class ActivityLog;
 class Connection;
 class EventPump;
@@ -40,7 +42,7 @@ struct MailContext {
     // The one-minute scheduler tick, stopped while a check runs.
     Timer& minuteTimer;
     // Sends and empties the page queue, telling whether each page was delivered.
-    std::function<void(const MessageQueue::PageOutcome&)> sendQueue;
+    std::function<void(const MessageQueue::PageOutcome&, const MessageQueue::PageStart&)> sendQueue;
     // Refreshes the settings labels (an account's message count changed).
     std::function<void()> updateSettings;
     // Shows the number of messages and the new-mail signals after a check.
@@ -50,6 +52,8 @@ struct MailContext {
     // The settings file, which keeps each account's security choice; none:
     // every account is "automatic".
     const SettingsStore* store = nullptr;
+    // Where each page is recorded before and after it goes out; none: not recorded.
+    PageLedger* ledger = nullptr;
 };
 
 } // namespace tessaly

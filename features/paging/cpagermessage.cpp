@@ -28,7 +28,7 @@ CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
 }
 
 void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port,
-                             const SmtpSender& smtp, const PageOutcome& outcome) {
+                             const SmtpSender& smtp, const PageOutcome& outcome, const PageStart& starting) {
     const int count = list_.Count();
     QString openService;
     CPagerService* connected = nullptr; // the service whose call is open
@@ -44,6 +44,10 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, 
 
     try {
         for (int i = 1; i <= count && !stopped; ++i) {
+            if (starting && !starting(i)) {
+                stopped = true;
+                break;
+            }
             const CPagerMessage& record = list_.Item(i);
             const QString serviceName = record.Service();
             const QString message = record.Message();

@@ -53,6 +53,9 @@ public:
     // failed logon, an unknown pager type, no mail-sending control) is not
     // delivered.
     using PageOutcome = std::function<void(int position, bool delivered)>;
+    // Asked before each page goes out; false stops the walk there, and that
+    // page and the rest count as not delivered.
+    using PageStart = std::function<bool(int position)>;
 
     CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message, bool sent,
                        PagerType pagerType, const std::optional<QString>& fromAddress = std::nullopt,
@@ -76,7 +79,7 @@ public:
     // reaches the caller after that. `outcome`, when given, hears of every
     // page (also those left unsent by such an error) before the queue empties.
     void SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port, const SmtpSender& smtp,
-                   const PageOutcome& outcome = {});
+                   const PageOutcome& outcome = {}, const PageStart& starting = {});
 
 private:
     KeyedList<CPagerMessage> list_;

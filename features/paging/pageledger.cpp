@@ -1,0 +1,151 @@
+#include "features/paging/pageledger.h"
+
+#include "ground/atomicfile.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaly {
+
+namespace {
+// No real line comes near this; a longer one is not read.
+constexpr qsizetype kMaxLine = 256 * 1024;
+
+const char* eventName(PageLedger::Event e) {
+    switch (e) {
+    case PageLedger::Event::Sending: return "sending";
+    case PageLedger::Event::Delivered: return "delivered";
+    case PageLedger::Event::Failed: return "failed";
+    case PageLedger::Event::GivenUp: return "given-up";
+    case PageLedger::Event::Recorded: return "recorded";
+    case PageLedger::Event::Opened: return "opened";
+    }
+    return "";
+}
+
+QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+// The lines of the journal's readable tail.
+QList<QByteArray> readLines(QFile& file) {
+    const qint64 size = file.size();
+    const qint64 from = size > PageLedger::kMaxRead ? size - PageLedger::kMaxRead : 0;
+    file.seek(from);
+    QList<QByteArray> lines = file.read(size - from).split('\n');
+    if (from > 0 && !lines.isEmpty())
+        lines.removeFirst(); // begins inside a line
+    return lines;
+}
+} // namespace
+
+PageLedger::PageLedger(QString path, std::function<QDateTime()> now)
+    : path_(std::move(path)), now_(std::move(now)), file_(path_) {}
+
+bool PageLedger::Open(QString* error) {
+    file_.close();
+    settled_.clear();
+    auto fail = [&](const QString& why) {
+        file_.close();
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+        return fail(file_.errorString());
+    // The file holds the pagers' addresses and the mail's IDs.
+    ::fchmod(file_.handle(), 0600);
+    QSet<QString> seen;
+    for (const QByteArray& line : readLines(file_)) {
+        if (line.trimmed().isEmpty() || line.size() > kMaxLine)
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        const QString event = o.value(QLatin1String("event")).toString();
+        if (event == QLatin1String("recorded")) {
+            settled_.clear();
+            seen.clear();
+        } else if (event == QLatin1String("delivered") || event == QLatin1String("given-up")) {
+            for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray()) {
+                const QString text = id.toString();
+                if (!text.isEmpty() && !seen.contains(text)) {
+                    seen.insert(text);
+                    settled_ << text;
+                }
+            }
+        }
+    }
+    // A journal ending in a torn line (a run killed while writing it) gets
+    // its line end, so the next event starts a line of its own.
+    if (file_.size() > 0) {
+        file_.seek(file_.size() - 1);
+        char last = '\n';
+        if (file_.read(&last, 1) == 1 && last != '\n' && file_.write("\n", 1) != 1)
+            return fail(file_.errorString());
+    }
+    // Proves that events can be written before anything is paged.
+    QString why;
+    if (!Append(Event::Opened, {}, {}, &why))
+        return fail(why);
+    return true;
+}
+
+bool PageLedger::Append(Event event, const QStringList& ids, const QString& pager, QString* error) {
+    if (!file_.isOpen()) {
+        if (error)
+            *error = QStringLiteral("the page ledger is not open");
+        return false;
+    }
+    QJsonObject o;
+    o.insert(QLatin1String("at"), now_().toUTC().toString(Qt::ISODate));
+    o.insert(QLatin1String("event"), QLatin1String(eventName(event)));
+    if (!pager.isEmpty())
+        o.insert(QLatin1String("pager"), pager);
+    if (!ids.isEmpty())
+        o.insert(QLatin1String("ids"), QJsonArray::fromStringList(ids));
+    const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
+    if (file_.write(line) != line.size()) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path_, file_.errorString());
+        return false;
+    }
+    if (::fdatasync(file_.handle()) != 0) {
+        if (error)
+            *error = QStringLiteral("Cannot flush %1: %2").arg(path_, systemError());
+        return false;
+    }
+    return true;
+}
+
+bool PageLedger::Recorded(QString* error) {
+    settled_.clear();
+    if (!Append(Event::Recorded, {}, {}, error))
+        return false;
+    // Nothing above the line just written is needed again: a long journal
+    // keeps only its recent history.
+    return file_.size() <= kCompactBytes || compact(error);
+}
+
+bool PageLedger::compact(QString* error) {
+    QList<QByteArray> lines = readLines(file_);
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    if (lines.size() > kKeptLines)
+        lines = lines.mid(lines.size() - kKeptLines);
+    // The last line is "recorded": nothing a later run reads back is lost.
+    if (!AtomicFile::Write(path_, lines.join('\n') + '\n', AtomicFile::Access::Private, error))
+        return false;
+    file_.close();
+    if (!file_.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (error)
+            *error = file_.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace tessaly

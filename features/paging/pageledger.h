@@ -1,0 +1,63 @@
+#pragma once
+// The page ledger: a journal, one line per event, synced to disk before the
+// program goes on, of every page the mail check sends:
+//   {"at":"2026-12-08T09:00:00Z","event":"sending","pager":"...","ids":["<id>",...]}
+//   {"at":...,"event":"delivered","ids":[...]}     (also "failed", "given-up")
+//   {"at":...,"event":"recorded"}                 (also "opened", at a check's start)
+// A page's intent is on disk before it goes out and its delivery before the
+// next one starts, so a run killed at any moment sends again at most the one
+// page that was on its way. "recorded" says the inbox state file now holds
+// every delivery above it; a run reads the deliveries after the last one
+// back into the inbox. Lines it cannot read are passed over.
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tessaly {
+
+inline const QString kPageLedgerFile = QStringLiteral("page-ledger.jsonl");
+
+class PageLedger {
+public:
+    enum class Event { Opened, Sending, Delivered, Failed, GivenUp, Recorded };
+
+    // `now` gives the time stamps (UTC is written).
+    PageLedger(QString path, std::function<QDateTime()> now);
+
+    // Reads the journal and makes sure it can be written: false (with the
+    // reason) when it cannot, and then nothing may be paged.
+    bool Open(QString* error);
+    bool IsOpen() const { return file_.isOpen(); }
+    // Messages whose page was delivered (or given up) after the last
+    // "recorded" line, as Open read them.
+    const QStringList& Settled() const { return settled_; }
+
+    // Appends one event and syncs it; false (with the reason) on failure.
+    bool Append(Event event, const QStringList& ids = {}, const QString& pager = {}, QString* error = nullptr);
+    // The inbox state holds everything so far: appends "recorded", and
+    // shortens a long journal to its recent lines.
+    bool Recorded(QString* error);
+    void Close() { file_.close(); }
+
+    QString Path() const { return path_; }
+
+    // Once the inbox state holds it all, a journal larger than this is
+    // shortened to its last kKeptLines lines; a larger one is read only from
+    // its last kMaxRead bytes.
+    static constexpr qint64 kCompactBytes = 1 << 20;
+    static constexpr int kKeptLines = 2000;
+    static constexpr qint64 kMaxRead = 16 << 20;
+
+private:
+    bool compact(QString* error);
+
+    QString path_;
+    std::function<QDateTime()> now_;
+    QFile file_;
+    QStringList settled_;
+};
+
+} // namespace tessaly
