@@ -96,6 +96,10 @@ MainProgram::MainProgram(PlatformServices services, MainView& view) : platform_(
                     versionCheck_->Check();
             },
         .store = &platform_.store,
+        .clearTextNoticeDue =
+            [this](const QString& who, const QString& server) {
+                return ClearTextNoticeDue(platform_.store, who, server);
+            },
     });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
@@ -294,6 +298,10 @@ SmtpEventSinks MainProgram::SmtpSinks() {
         .terminalAppend = [this](const QString& text) { state_.terminal.Append(text); },
         .logActivity = [this](const QString& line) { LogActivity(line); },
         .internetError = [this] { state_.internetError = true; },
+        .clearTextNoticeDue =
+            [this](const QString& who, const QString& server) {
+                return ClearTextNoticeDue(platform_.store, who, server);
+            },
     };
 }
 

@@ -50,6 +50,8 @@ struct MailContext {
     // The settings file, which keeps each account's security choice; none:
     // every account is "automatic".
     const SettingsStore* store = nullptr;
+    // Whether the line on a server without TLS is due (none: once per run).
+    std::function<bool(const QString& who, const QString& server)> clearTextNoticeDue = {};
 };
 
 } // namespace tessaly
