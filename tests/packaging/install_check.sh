@@ -22,7 +22,7 @@ top=$work/root$prefix
 for f in "$bindir/tessly" "$libdir/libwebwire.so.1" "$libdir/libnovaprobe.so.1" \
          "$datadir/tessaly/DEFAULT.dat" "$datadir/tessaly/NewMail.wav" "$datadir/tessaly/manual/index.html" \
          "$datadir/applications/tessaly.desktop" "$datadir/icons/hicolor/scalable/apps/tessaly.svg" \
-         "$datadir/doc/tessaly/tessaly-autostart.desktop" "$mandir/man1/tessly.1" \
+         "$datadir/doc/tessaly/tessaly-autostart.desktop" "$mandir/man1/tessly.1.gz" \
          lib/systemd/user/tessaly.service lib/systemd/user/tessaly-check.service \
          lib/systemd/user/tessaly-check.timer include/webwire/chttp.h include/novaprobe/cwebversion.h; do
     [[ -e $top/$f ]] || fail "not installed: $prefix/$f"
