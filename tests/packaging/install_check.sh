@@ -55,7 +55,10 @@ if command -v systemd-analyze >/dev/null; then
     for u in tessaly.service tessaly-check.service tessaly-check.timer; do
         sed "s|^ExecStart=$prefix/|ExecStart=$top/|" "$units/$u" >"$work/units/$u"
     done
-    (cd "$work/units" && systemd-analyze verify --man=no tessaly.service tessaly-check.service tessaly-check.timer) ||
+    # As user units, for which a user manager needs its runtime folder.
+    mkdir -m 700 "$work/runtime"
+    (cd "$work/units" && XDG_RUNTIME_DIR=$work/runtime systemd-analyze verify --user --man=no \
+        tessaly.service tessaly-check.service tessaly-check.timer) ||
         fail "systemd-analyze verify"
 else
     echo "systemd-analyze not found: unit files not verified"
