@@ -100,6 +100,10 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
             },
         .store = &platform_.store,
         .ledger = &ledger_,
+        .clearTextNoticeDue =
+            [this](const QString& who, const QString& server) {
+                return ClearTextNoticeDue(platform_.store, who, server);
+            },
     });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
@@ -298,6 +302,10 @@ SmtpEventSinks MainProgram::SmtpSinks() {
         .terminalAppend = [this](const QString& text) { state_.terminal.Append(text); },
         .logActivity = [this](const QString& line) { LogActivity(line); },
         .internetError = [this] { state_.internetError = true; },
+        .clearTextNoticeDue =
+            [this](const QString& who, const QString& server) {
+                return ClearTextNoticeDue(platform_.store, who, server);
+            },
     };
 }
 

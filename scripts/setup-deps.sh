@@ -3,7 +3,8 @@
 # with --tests also the peers the integration tests start: Dovecot (POP3),
 # aiosmtpd (SMTP sink, run by tests/tools/smtp_sink.py with /usr/bin/python3),
 # openssl (the test certificate of the HTTPS server), and for the packaging
-# tests dpkg-dev (dpkg-shlibdeps), file and systemd (systemd-analyze verify),
+# tests dpkg-dev (dpkg-shlibdeps), file, systemd (systemd-analyze verify) and
+# lintian,
 # and clang-format for the layout check.
 set -euo pipefail
 want_tests=0
@@ -12,7 +13,7 @@ want_tests=0
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-multimedia-dev
           libgl-dev)
 if (( want_tests )); then
-    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat openssl dpkg-dev file systemd clang-format)
+    packages+=(dovecot-pop3d python3-aiosmtpd python3 socat openssl dpkg-dev file systemd lintian clang-format)
 fi
 
 missing=()

@@ -74,4 +74,13 @@ void SaveMailSecurity(SettingsStore& store, const MailSecurity& in) {
     outgoing("CAFile", in.caFile);
 }
 
+bool ClearTextNoticeDue(SettingsStore& store, const QString& who, const QString& server) {
+    const QString key = accountKey(who);
+    const QString host = server.trimmed().toLower();
+    if (store.read(kAppTitle, kClearTextSection, key, QString()) == host)
+        return false;
+    store.write(kAppTitle, kClearTextSection, key, host);
+    return true;
+}
+
 } // namespace tessaly

@@ -44,4 +44,11 @@ QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringLis
 // Removes those entries (the accounts they belonged to are gone).
 void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& accounts);
 
+// Whether the activity line saying that `server` is used without TLS is due
+// for `who` ("POP3 " + an account name, or "SMTP"): only the first time for
+// that server, which the settings file then remembers, so a program started
+// for each check says it once too. Another server is said again.
+bool ClearTextNoticeDue(SettingsStore& store, const QString& who, const QString& server);
+inline const QString kClearTextSection = QStringLiteral("Said In Clear");
+
 } // namespace tessaly

@@ -32,6 +32,8 @@ CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
         if (toldClear_.contains(account))
             return;
         toldClear_.insert(account);
+        if (ctx_.clearTextNoticeDue && !ctx_.clearTextNoticeDue(QStringLiteral("POP3 ") + account, server))
+            return;
         ctx_.activity.LogActivity(account + QStringLiteral(": ") + server +
                                   QStringLiteral(" offers no TLS; mail is read without encryption"));
     });

@@ -54,6 +54,8 @@ struct MailContext {
     const SettingsStore* store = nullptr;
     // Where each page is recorded before and after it goes out; none: not recorded.
     PageLedger* ledger = nullptr;
+    // Whether the line on a server without TLS is due (none: once per run).
+    std::function<bool(const QString& who, const QString& server)> clearTextNoticeDue = {};
 };
 
 } // namespace tessaly

@@ -41,6 +41,8 @@ void AttachSmtpEvents(SmtpControl& smtp, QObject* context, SmtpEventSinks sinks)
             return;
         *told = true;
         const QString host = smtp.HostAddress().trimmed().isEmpty() ? smtp.HostName() : smtp.HostAddress();
+        if (shared->clearTextNoticeDue && !shared->clearTextNoticeDue(QStringLiteral("SMTP"), host))
+            return;
         shared->logActivity(QStringLiteral("SMTP: ") + host.trimmed() +
                             QStringLiteral(" offers no TLS; mail is sent without encryption"));
     });

@@ -18,6 +18,8 @@ struct SmtpEventSinks {
     std::function<void(const QString&)> logActivity;
     // Marks the mail check's internet error.
     std::function<void()> internetError;
+    // Whether the line on a server without TLS is due (none: once per attachment).
+    std::function<bool(const QString& who, const QString& server)> clearTextNoticeDue = {};
 };
 
 // Connects the control's events for as long as `context` lives. A refused

@@ -40,12 +40,37 @@ void VersionCheck::SetupVersionCheck() {
     probe.SetAppVersion(VersionString());
     probe.SetDailyCheck(true);
     probe.SetShowTerminal(false);
-    auto report = [this](const QString& text) {
+    connect(&probe, &novaprobe::CWebVersion::NovaprobeActivity, this, [this](const QString& text) {
         ctx_.status.SetStatusLine(text);
-        ctx_.activity.LogActivity(text);
-    };
-    connect(&probe, &novaprobe::CWebVersion::NovaprobeActivity, this, report);
-    connect(&probe, &novaprobe::CWebVersion::NovaprobeError, this, report);
+        if (!checking_) {
+            ctx_.activity.LogActivity(text);
+            return;
+        }
+        flushHeld();
+        // The opening line waits for what follows: a failed fetch joins it.
+        held_ = text;
+    });
+    connect(&probe, &novaprobe::CWebVersion::NovaprobeError, this, [this](const QString& text) {
+        ctx_.status.SetStatusLine(text);
+        if (!checking_) {
+            ctx_.activity.LogActivity(text);
+            return;
+        }
+        // A failed request is said once: what follows from it (a second
+        // word on the same failure, the values the empty answer lacks) is
+        // not logged one by one.
+        if (fetchFailed_)
+            return;
+        if (text.startsWith(QLatin1String("Keyword ")) || held_.isEmpty()) {
+            // A page that lacks a value, or a later request of the check.
+            flushHeld();
+            ctx_.activity.LogActivity(text);
+            return;
+        }
+        fetchFailed_ = true;
+        held_.clear();
+        ctx_.activity.LogActivity(QStringLiteral("Version check failed: ") + text);
+    });
     // Dropped once the library's call has returned.
     connect(
         &probe, &novaprobe::CWebVersion::UnloadNovaprobe, this,
@@ -86,7 +111,19 @@ void VersionCheck::Check() {
     if (!probe_)
         return;
     applySettings();
+    checking_ = true;
+    fetchFailed_ = false;
+    held_.clear();
     probe_->CheckVersion();
+    flushHeld();
+    checking_ = false;
+}
+
+void VersionCheck::flushHeld() {
+    if (held_.isEmpty())
+        return;
+    ctx_.activity.LogActivity(held_);
+    held_.clear();
 }
 
 } // namespace tessaly

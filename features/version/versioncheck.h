@@ -2,7 +2,9 @@
 // The program's side of the version check: creates Novaprobe's CWebVersion
 // (g_Novaprobe) at start-up with the program's identity, passes its activity
 // and errors to the status line and the activity log, and runs its check
-// when the mail check asks.
+// when the mail check asks. A check whose request fails is one activity
+// line, "Version check failed: " + the reason: neither the opening line nor
+// the values the empty answer lacks are logged on their own.
 //
 // Settings read from the program's section (each read again before every
 // check, so a change made while the program runs is used):
@@ -62,8 +64,13 @@ public:
 
 private:
     void applySettings();
+    void flushHeld();
     VersionCheckContext ctx_;
     std::unique_ptr<novaprobe::CWebVersion> probe_;
+    // Within Check(): the line not yet logged, and whether the request failed.
+    bool checking_ = false;
+    bool fetchFailed_ = false;
+    QString held_;
 };
 
 } // namespace tessaly

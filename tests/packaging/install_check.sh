@@ -22,7 +22,7 @@ top=$work/root$prefix
 for f in "$bindir/tessly" "$libdir/libwebwire.so.1" "$libdir/libnovaprobe.so.1" \
          "$datadir/tessaly/DEFAULT.dat" "$datadir/tessaly/NewMail.wav" "$datadir/tessaly/manual/index.html" \
          "$datadir/applications/tessaly.desktop" "$datadir/icons/hicolor/scalable/apps/tessaly.svg" \
-         "$datadir/doc/tessaly/tessaly-autostart.desktop" "$mandir/man1/tessly.1" \
+         "$datadir/doc/tessaly/tessaly-autostart.desktop" "$mandir/man1/tessly.1.gz" \
          lib/systemd/user/tessaly.service lib/systemd/user/tessaly-check.service \
          lib/systemd/user/tessaly-check.timer include/webwire/chttp.h include/novaprobe/cwebversion.h; do
     [[ -e $top/$f ]] || fail "not installed: $prefix/$f"
@@ -55,7 +55,10 @@ if command -v systemd-analyze >/dev/null; then
     for u in tessaly.service tessaly-check.service tessaly-check.timer; do
         sed "s|^ExecStart=$prefix/|ExecStart=$top/|" "$units/$u" >"$work/units/$u"
     done
-    (cd "$work/units" && systemd-analyze verify --man=no tessaly.service tessaly-check.service tessaly-check.timer) ||
+    # As user units, for which a user manager needs its runtime folder.
+    mkdir -m 700 "$work/runtime"
+    (cd "$work/units" && XDG_RUNTIME_DIR=$work/runtime systemd-analyze verify --user --man=no \
+        tessaly.service tessaly-check.service tessaly-check.timer) ||
         fail "systemd-analyze verify"
 else
     echo "systemd-analyze not found: unit files not verified"

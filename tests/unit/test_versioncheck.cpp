@@ -109,6 +109,40 @@ private slots:
         QVERIFY(notice > log.indexOf(QStringLiteral("Connection established")) &&
                 notice < log.indexOf(QStringLiteral("Checking email in Work")));
     }
+
+    // A request that fails is one line; a page lacking a value still says so.
+    void failedCheckIsOneLine_data() {
+        QTest::addColumn<QString>("host"); // where the web server listens
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QStringList>("lines"); // the version check's lines, in order
+        QTest::newRow("no server") << "elsewhere.example" << QByteArray()
+                                   << QStringList{"Version check failed: "};
+        QTest::newRow("page without a closing tag")
+            << "www.tessaly.net"
+            << QByteArray("<!NEWVERSION>1.1.0000<!/NEWVERSION><!DOWNLOADURL><!/DOWNLOADURL><!MESSAGE>x<!BULLETIN#>0"
+                          "<!/BULLETIN#>")
+            << QStringList{"Checking for version updates and bulletins...", "Keyword <!/MESSAGE> not found.",
+                           "Your version is up-to-date..."};
+    }
+    void failedCheckIsOneLine() {
+        QFETCH(QString, host);
+        QFETCH(QByteArray, page);
+        QFETCH(QStringList, lines);
+        Rig rig({}, host, 80);
+        rig.web->respond = [page](const QByteArray&) { return "HTTP/1.0 200 OK\r\n\r\n" + page; };
+        rig.program->Session().Check(true, false);
+        const QString log = rig.activity();
+        const qsizetype from = log.indexOf(QStringLiteral("Connection established"));
+        const qsizetype to = log.indexOf(QStringLiteral("Checking email in Work"));
+        QVERIFY(from >= 0 && to > from);
+        QStringList got;
+        for (const QString& line : log.mid(from, to - from).split(QStringLiteral("\r\n")).mid(1))
+            if (!line.isEmpty())
+                got << line.left(line.lastIndexOf(QLatin1String("   "))); // without its date and time
+        QCOMPARE(got.size(), lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY2(got[i].startsWith(lines[i]), qPrintable(got.join(QLatin1Char('\n'))));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVersionCheck)
