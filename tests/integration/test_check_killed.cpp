@@ -19,7 +19,7 @@ using namespace tessaly::testing;
 
 namespace {
 
-constexpr int kMessages = 6;
+constexpr int kMessages = 4;
 
 QByteArray message(int n) {
     return QStringLiteral("Message-ID: <k%1@killed.test>\nFrom: ann@killed.test\nTo: me@killed.test\n"
@@ -176,7 +176,7 @@ private slots:
             kills.append({QStringLiteral("after delivery %1").arg(k), [this, channel, k, &before](qint64) {
                               return delivered(channel).size() - before >= k;
                           }});
-        constexpr int kSteps = 8;
+        constexpr int kSteps = 4;
         for (int step = 1; step <= kSteps; ++step)
             kills.append({QStringLiteral("at %1/%2 of the run").arg(step).arg(kSteps),
                           [whole, step](qint64 elapsed) { return elapsed >= whole * step / kSteps; }});
