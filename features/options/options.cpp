@@ -6,7 +6,6 @@
 #include "ground/textfmt.h"
 #include "platform/dialupcontrol.h"
 #include "platform/prompter.h"
-#include "platform/serialcontrol.h"
 #include "platform/settingsstore.h"
 #include "state/appinfo.h"
 #include "state/appstate.h"
@@ -341,7 +340,11 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         v.SetDigitalDelay(int16Of(f.numericDelay));
         const int selected = std::clamp<int>(s.selectedModemProfile, 0, LiveSettings::kModemProfileSlots - 1);
         v.SetInitstring(s.modemProfiles[static_cast<std::size_t>(selected)].initString);
-        v.SetCommPort(static_cast<std::int16_t>(ctx.serial ? ctx.serial->CommPort() : s.modemPortIndex));
+        // The port chosen in the modem window, as loaded with the profile or
+        // saved there since. The serial control's own port is only the last
+        // one a page was sent through (COM1 before the first), so it is not
+        // read here.
+        v.SetCommPort(s.modemPortIndex);
 
         // 9. The pager, filed under its user name.
         if (ctx.pagers.Count() == 0)

@@ -35,6 +35,10 @@ void send(ManualPageContext& ctx, bool hangUp) {
 AfterSend SendImmediateMessage(ManualPageContext& ctx, const QString& text) {
     if (ctx.pagers.Count() == 0)
         return AfterSend::Nothing;
+    if (text.trimmed().isEmpty()) {
+        ctx.prompter.messageBox(kEmptyMessage, MsgButtons::OK);
+        return AfterSend::Nothing;
+    }
     const CPager& p = ctx.pagers.Item(1);
     switch (p.PagerType()) {
     case PagerAlphaDialUp:

@@ -36,12 +36,14 @@ inline const QString kTestText = QStringLiteral("This is a test message from Tes
 inline const QString kNumericTestText = QStringLiteral("01*2*1234#");
 inline const QString kTestConfirmation =
     QStringLiteral("You should receive the page: This is a test message from Tessaly...");
+inline const QString kEmptyMessage = QStringLiteral("Please type a message before sending.");
 inline const QString kNumericTestConfirmation = QStringLiteral("You should receive the page 01-2-1234 shortly...");
 
 // What the immediate message window does after "Send Now".
 enum class AfterSend { Nothing, Hide, Stay };
 
-// Queues `text` for pager 1 as its type says and sends it.
+// Queues `text` for pager 1 as its type says and sends it. A message with
+// nothing but blanks is refused with kEmptyMessage and nothing dials.
 AfterSend SendImmediateMessage(ManualPageContext& ctx, const QString& text);
 
 // The pager described by the options dialog's fields.

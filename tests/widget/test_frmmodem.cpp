@@ -237,6 +237,18 @@ void TestFrmModem::immediateMessage() {
         QCOMPARE(sent, QStringList{c.queued});
         QCOMPARE(w.isVisible(), c.staysOpen);
     }
+    // An empty or blank message dials nothing and says why.
+    for (const char* typed : {"", "   "}) {
+        sent.clear();
+        r.rig.prompter.clear();
+        click(&w, "cmdClear");
+        QTest::keyClicks(text, QString::fromLatin1(typed));
+        w.show();
+        click(&w, "cmdSendNow");
+        QCOMPARE(sent, QStringList());
+        QCOMPARE(r.rig.prompter.messageTexts(), QStringList{manualpage::kEmptyMessage});
+        QVERIFY(w.isVisible());
+    }
     // A pasted line break is a space too.
     text->setPlainText(QStringLiteral("x\ny"));
     QCOMPARE(text->toPlainText(), QStringLiteral("x y"));

@@ -161,6 +161,7 @@ private slots:
     void browseAndStartupFile();
     void timerStopsWhileOpenFromEveryCommand();
     void windowsFitTheScreenAndTabInVisualOrder();
+    void saveKeepsTheLoadedModemPort();
 };
 
 void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
@@ -295,7 +296,7 @@ void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
     QCOMPARE(service.MaxPageChar(), std::int16_t(120));
     QCOMPARE(service.DigitalDelay(), std::int16_t(6));
     QCOMPARE(service.Initstring(), QStringLiteral("AT&F E0 V1 &D2 &C1 &Q0"));
-    QCOMPARE(service.CommPort(), std::int16_t(s.serial.CommPort()));
+    QCOMPARE(service.CommPort(), st.modemPortIndex);
     const CPager& pager = p2.Pagers().Item(QStringLiteral("ann"));
     QCOMPARE(pager.ID(), QStringLiteral("998877"));
     QCOMPARE(pager.PagerType(), std::int16_t(PagerAlphaDialUp));
@@ -655,6 +656,19 @@ void TestFrmOptions::windowsFitTheScreenAndTabInVisualOrder() {
     }
     for (QWidget* w : std::initializer_list<QWidget*>{&modem, &message, &pop3, &filter})
         QVERIFY2(outOfOrder(w).isEmpty(), qPrintable(w->objectName() + QStringLiteral(": ") + outOfOrder(w)));
+}
+
+// A program just started with COM2 as its modem port: no page sent and the
+// modem window not opened in this run. Save must hand COM2 to the service,
+// not the serial control's starting port.
+void TestFrmOptions::saveKeepsTheLoadedModemPort() {
+    Setup s;
+    s.program->Settings().modemPortIndex = 2;
+    QCOMPARE(s.serial.CommPort(), 1);
+    auto d = s.open();
+    click(d.get(), QStringLiteral("cmdSave"));
+    QVERIFY2(!d->isVisible(), qPrintable(s.rig.prompter.messageTexts().join(QLatin1Char('|'))));
+    QCOMPARE(s.program->Services().Item(1).CommPort(), std::int16_t(2));
 }
 
 QTEST_MAIN(TestFrmOptions)
