@@ -134,8 +134,7 @@ bool Filters::Save(Prompter& prompter) {
     const QString path = FilePath();
     AtomicFile file(path);
     if (!file.open() || !file.write(out.Bytes()) || !file.commit()) {
-        prompter.messageBox(ErrorText(fileErrorNumber(path, file.diskFull())) + QStringLiteral("\n\n") +
-                            file.errorString());
+        prompter.messageBox(ErrorText(fileErrorNumber(path, file.diskFull())));
         return false;
     }
     return true;

@@ -606,7 +606,9 @@ void CheckSession::pageNotice(const CPager& pager) {
 
 void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
     Inbox& inbox = ctx_.inbox;
-    PageLedger* ledger = ctx_.ledger;
+    // Opened by the program before a paging check; a check run on its own
+    // (as under test) records nothing.
+    PageLedger* ledger = ctx_.ledger && ctx_.ledger->IsOpen() ? ctx_.ledger : nullptr;
     bool unrecorded = false; // the ledger failed: nothing more goes out
     auto record = [&](PageLedger::Event event, int position) {
         QString why;
