@@ -365,16 +365,20 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     // while this one waits for the lock.
     const bool ticking = tmrMinute_->isActive();
     tmrMinute_->stop();
+    // A check that does not run gives the tick back.
+    auto notRun = [&](CheckRun why) {
+        if (ticking)
+            tmrMinute_->start();
+        checkRunning_ = false;
+        return why;
+    };
     FileLock lock(CheckLockPath());
     if (!lock.Lock(platform_.pump, kCheckLockWait, nullptr)) {
         if (lock.Error().isEmpty()) {
             LogActivity(QStringLiteral("Mail check skipped: another mail check still holds %1 after %2 seconds")
                             .arg(lock.Path())
                             .arg(kCheckLockWait));
-            if (ticking)
-                tmrMinute_->start();
-            checkRunning_ = false;
-            return CheckRun::LockBusy;
+            return notRun(CheckRun::LockBusy);
         }
         // A lock that cannot be had at all (say, a read-only directory) must
         // not stop every check.
@@ -388,10 +392,7 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
         if (!ledger_.Open(&why)) {
             LogActivity(QStringLiteral("Mail check not run: its pages cannot be recorded (%1)").arg(why));
             lock.Unlock();
-            if (ticking)
-                tmrMinute_->start();
-            checkRunning_ = false;
-            return CheckRun::CannotRecord;
+            return notRun(CheckRun::CannotRecord);
         }
         // Delivered by a run that ended before it saved the inbox state.
         for (const QString& id : ledger_.Settled())

@@ -3,8 +3,8 @@
 // value name. Names are compared without regard to letter case.
 
 #include <QString>
-#include <functional>
 #include <QStringList>
+#include <functional>
 #include <map>
 
 namespace tessaly {

@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
 
 #include <cerrno>
 #include <cstring>
@@ -60,25 +59,19 @@ bool PageLedger::Open(QString* error) {
         return fail(file_.errorString());
     // The file holds the pagers' addresses and the mail's IDs.
     ::fchmod(file_.handle(), 0600);
-    QSet<QString> seen;
     for (const QByteArray& line : readLines(file_)) {
         if (line.trimmed().isEmpty() || line.size() > kMaxLine)
             continue;
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString event = o.value(QLatin1String("event")).toString();
-        if (event == QLatin1String("recorded")) {
+        if (event == QLatin1String("recorded"))
             settled_.clear();
-            seen.clear();
-        } else if (event == QLatin1String("delivered") || event == QLatin1String("given-up")) {
-            for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray()) {
-                const QString text = id.toString();
-                if (!text.isEmpty() && !seen.contains(text)) {
-                    seen.insert(text);
-                    settled_ << text;
-                }
-            }
-        }
+        else if (event == QLatin1String("delivered") || event == QLatin1String("given-up"))
+            for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray())
+                if (!id.toString().isEmpty())
+                    settled_ << id.toString();
     }
+    settled_.removeDuplicates();
     // A journal ending in a torn line (a run killed while writing it) gets
     // its line end, so the next event starts a line of its own.
     if (file_.size() > 0) {
