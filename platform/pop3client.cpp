@@ -141,10 +141,11 @@ bool Pop3Client::isMultiLine(const QByteArray& line) {
 }
 
 Pop3Client::Pending Pop3Client::pending(const QByteArray& line, bool multiLine) const {
-    const bool download = isVerb(verbOf(QByteArrayView(line).trimmed()), "RETR");
-    const double limit = download ? DownloadDeadline() : CommandDeadline();
+    const QByteArrayView verb = verbOf(QByteArrayView(line).trimmed());
+    const double limit = isVerb(verb, "RETR") ? DownloadDeadline() : CommandDeadline();
     Pending p;
     p.multiLine = multiLine;
+    p.bounded = multiLine && isVerb(verb, "TOP");
     if (limit > 0)
         p.deadlineMs = pump_.steadyMs() + static_cast<qint64>(limit * 1000);
     return p;
@@ -178,32 +179,54 @@ void Pop3Client::consume() {
     QByteArray& buffer = link_.Buffer();
     const char* data = buffer.constData();
     qsizetype start = 0; // the complete lines of this reply so far end here
-    while (!current_.complete && !current_.failure) {
+    qsizetype kept = 0;  // of which this much joins the reply's text
+    Reply& r = current_;
+    while (!r.complete && !r.failure) {
         const qsizetype lf = buffer.indexOf('\n', start);
         if (lf < 0) {
-            if (buffer.size() - start > kMaxLine)
-                current_.failure = sockerr::MessageTooLong;
+            const qsizetype open = buffer.size() - start; // the line without its end yet
+            if (r.bounded && r.ok && open > kMaxLine) {
+                // A header line without end in sight: dropped as it comes.
+                r.cut = r.midLine = true;
+                start = buffer.size();
+            } else if (r.statusSeen && r.multiLine ? r.text.size() + buffer.size() > kMaxReply : open > kMaxLine) {
+                // A status line has its own bound; the lines of a list or a
+                // message only the bound of the whole answer.
+                r.failure = sockerr::MessageTooLong;
+            }
             break;
         }
         const QByteArrayView line(data + start, lf + 1 - start);
+        const bool restOfDropped = r.midLine;
+        r.midLine = false;
         start = lf + 1;
-        if (!current_.statusSeen) {
-            current_.statusSeen = true;
-            current_.ok = line.startsWith("+OK");
-            if (!current_.multiLine || !current_.ok)
-                current_.complete = true;
+        if (restOfDropped) {
+            // The end of a line whose start was dropped: never a status or the final ".".
+        } else if (!r.statusSeen) {
+            r.statusSeen = true;
+            r.ok = line.startsWith("+OK");
+            if (!r.multiLine || !r.ok)
+                r.complete = true;
         } else if (line == ".\r\n" || line == ".\n") {
-            current_.complete = true;
+            r.complete = true;
         }
-        if (current_.text.size() + start > kMaxReply)
-            current_.failure = sockerr::MessageTooLong;
+        if (r.bounded && !r.cut && (restOfDropped || r.text.size() + start > kMaxHeader))
+            r.cut = true;
+        if (!r.cut)
+            kept = start;
+        if (!r.bounded && r.text.size() + start > kMaxReply)
+            r.failure = sockerr::MessageTooLong;
     }
     if (start == 0)
         return;
-    current_.text.append(data, start);
-    QString piece = QString::fromLatin1(data, start);
-    buffer.remove(0, start);
-    emit dataReceived(piece);
+    if (kept > 0) {
+        r.text.append(data, kept);
+        QString piece = QString::fromLatin1(data, kept);
+        buffer.remove(0, start);
+        emit dataReceived(piece);
+    } else {
+        buffer.remove(0, start);
+    }
 }
 
 int Pop3Client::readReply(QByteArray* reply) {
@@ -211,6 +234,8 @@ int Pop3Client::readReply(QByteArray* reply) {
         return fail(sockerr::NotConnected);
     current_ = Reply{};
     current_.multiLine = awaiting_.front().multiLine;
+    current_.bounded = awaiting_.front().bounded;
+    lastCut_ = false;
     reading_ = true;
     consume();
     const int waited = link_.WaitFor([this] { return current_.complete || current_.failure != 0; }, Timeout(), cancel_,
@@ -221,6 +246,7 @@ int Pop3Client::readReply(QByteArray* reply) {
     if (waited != 0)
         return fail(waited);
     awaiting_.pop_front();
+    lastCut_ = current_.cut;
     if (reply)
         *reply = current_.text;
     return current_.ok ? 0 : NegativeReply;
@@ -273,6 +299,7 @@ int Pop3Client::RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& a
     for (qsizetype i = 0; i < numbers.size(); ++i) {
         HeaderAnswer answer;
         answer.result = readReply(&answer.reply);
+        answer.cut = lastCut_;
         if (answer.result > NegativeReply)
             return answer.result; // the connection is gone, with the rest of the answers
         answers.append(std::move(answer));

@@ -15,6 +15,9 @@ public:
     // Longest reply line accepted, and the largest multi-line reply.
     static constexpr qsizetype kMaxLine = 1 << 20;
     static constexpr qsizetype kMaxReply = 64 << 20;
+    // The most of a header answer (TOP) that is kept; the rest is read to
+    // the answer's end and dropped, and LastReplyCut() tells.
+    static constexpr qsizetype kMaxHeader = 1 << 20;
 
     Pop3Client(EventPump& pump, LinkFactory& links, SocketRegistry& registry, QObject* parent = nullptr);
     ~Pop3Client() override;
@@ -32,6 +35,7 @@ public:
     void Close() override;
     int Socket() const override { return socket_; }
     std::optional<QByteArray> Capabilities() const override { return capabilities_; }
+    bool LastReplyCut() const override { return lastCut_; }
 
     int WriteRaw(const QByteArray& bytes) override;
 
@@ -41,12 +45,16 @@ private:
         bool statusSeen = false;
         bool ok = false;
         bool complete = false;
+        bool bounded = false; // a header answer: cut at kMaxHeader rather than failed
+        bool cut = false;     // bytes past the bound were dropped
+        bool midLine = false; // the start of the line being read was dropped
         int failure = 0;
         QByteArray text;
     };
     // A command awaiting its reply: its form and when its time is up.
     struct Pending {
         bool multiLine = false;
+        bool bounded = false;   // see Reply::bounded
         qint64 deadlineMs = -1; // on the pump's steady clock; negative: no limit
     };
     Pending pending(const QByteArray& line, bool multiLine) const;
@@ -70,6 +78,7 @@ private:
     QString messageText_;
     std::deque<Pending> awaiting_; // one entry per command still awaiting its reply
     Reply current_;
+    bool lastCut_ = false;
     bool reading_ = false;
 };
 

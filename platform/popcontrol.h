@@ -115,6 +115,7 @@ public:
     struct HeaderAnswer {
         int result = 0;
         QByteArray reply;
+        bool cut = false; // see LastReplyCut()
     };
     virtual int RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) = 0;
     // RETR of MessageNumber(); MessageText() then holds the message.
@@ -128,6 +129,10 @@ public:
     // holds (none after an upgrade to TLS, which makes the client ask again);
     // an empty answer when the server refused CAPA.
     virtual std::optional<QByteArray> Capabilities() const { return std::nullopt; }
+    // True when the reply read last was a header answer too big to keep:
+    // it was read to its end, so the connection stays in step, but only
+    // its first part was delivered.
+    virtual bool LastReplyCut() const { return false; }
 
 signals:
     void dataReceived(const QString& text);

@@ -63,6 +63,7 @@ void CheckSession::Check(bool download, bool page) {
         return; // a check never starts inside another one
     running_ = true;
     outcome_ = CheckOutcome{};
+    toldCancel_ = false;
     StatusWindow& status = ctx_.status;
     guarded("Check: ", [&] {
         if (!status.IsLoaded())
@@ -77,9 +78,7 @@ void CheckSession::Check(bool download, bool page) {
     if (!connected) {
         ctx_.activity.LogActivity(QStringLiteral("Internet: Connection was not established..."));
         guarded("Check: ", [&] { hangUp(); });
-        ctx_.minuteTimer.start();
-        outcome_.cancelled = ctx_.state.cancel;
-        running_ = false;
+        finish();
         return;
     }
     outcome_.connected = true;
@@ -91,12 +90,26 @@ void CheckSession::Check(bool download, bool page) {
         ++outcome_.accountsNotRead;
         guarded("Check: ", [&] { reader_->Close(); });
     }
+    noteCancel();
     // Whatever happens while paging, the connection is not left open.
     if (!guarded("Check: ", [&] { pageNewMail(page); }))
         guarded("Check: ", [&] { hangUp(); });
+    finish();
+}
+
+void CheckSession::finish() {
     ctx_.minuteTimer.start();
-    outcome_.cancelled = ctx_.state.cancel;
+    outcome_.cancelled = outcome_.cancelled || ctx_.state.cancel;
+    noteCancel();
     running_ = false;
+}
+
+void CheckSession::noteCancel() {
+    if (!ctx_.state.cancel || toldCancel_)
+        return;
+    // Paging may start afresh after this; the check stays cancelled.
+    outcome_.cancelled = toldCancel_ = true;
+    ctx_.activity.LogActivity(QStringLiteral("Mail check cancelled"));
 }
 
 void CheckSession::readAccounts(bool download) {
@@ -185,10 +198,13 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
     case Login::Refused:
     case Login::Failed:
         ++outcome_.accountsNotRead;
-        ctx_.activity.LogActivity(
-            account.Name() + (login == Login::Refused
-                                  ? QStringLiteral(": login refused by the server (check the user name and password)")
-                                  : QStringLiteral(": could not log in")));
+        // A login the user cancelled is told once, at the end of the check.
+        if (!ctx_.state.cancel)
+            ctx_.activity.LogActivity(
+                account.Name() +
+                (login == Login::Refused
+                     ? QStringLiteral(": login refused by the server (check the user name and password)")
+                     : QStringLiteral(": could not log in")));
         if (download) {
             tally.failure = true;
             return true;
@@ -272,7 +288,10 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
         const KnownHeader* known = knownFor(read, m);
         if (!known && !read.uids.isEmpty() && !read.batched.contains(m) && !ctx_.state.internetError)
             requestAhead(read, m);
-        if (known && !known->filteredBy.isEmpty()) {
+        if (known && known->unreadable) {
+            // Its header was too big to read; that was said when it came.
+            inbox.SeeKnown(uid);
+        } else if (known && !known->filteredBy.isEmpty()) {
             // Removed as spam before, by the same rules: the same lines as
             // reading, downloading and filtering it again would give.
             inbox.SeeKnown(uid);
@@ -286,6 +305,14 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
                 if (!uid.isEmpty() && !known)
                     inbox.SetKnown(uid, KnownHeader::Of(inbox.Item(key)));
                 takeMessage(read, m, key, tally);
+            } else if (fault == HeaderFault::TooBig) {
+                // Passed over, and by its unique ID not asked for again.
+                read.faults.tooBig << m;
+                if (!uid.isEmpty()) {
+                    KnownHeader unreadable;
+                    unreadable.unreadable = true;
+                    inbox.SetKnown(uid, std::move(unreadable));
+                }
             } else {
                 tally.failure = true;
                 if (fault == HeaderFault::NoAnswer) {
@@ -367,6 +394,13 @@ void CheckSession::reportFaults(const CPOPAccount& account, const AccountFaults&
         ctx_.activity.LogActivity(name + QStringLiteral(": no Message-ID: header in ") + plural(faults.noMessageId) +
                                   messageNumbers(faults.noMessageId) +
                                   QStringLiteral("; not paged, and nothing is purged while it stays on the server"));
+    if (!faults.tooBig.isEmpty())
+        ctx_.activity.LogActivity(name +
+                                  (faults.tooBig.size() == 1 ? QStringLiteral(": the header of message ")
+                                                             : QStringLiteral(": the headers of messages ")) +
+                                  messageNumbers(faults.tooBig) +
+                                  (faults.tooBig.size() == 1 ? QStringLiteral(" is") : QStringLiteral(" are")) +
+                                  QStringLiteral(" larger than 1 MiB; passed over and not paged"));
     if (faults.noAnswer)
         ctx_.activity.LogActivity(name + QStringLiteral(": no answer to the header request for message #%1; "
                                                         "reading stopped, nothing is purged this time")
@@ -407,6 +441,7 @@ QString CheckSession::readHeader(AccountRead& read, int m, HeaderFault& fault) {
     switch (answer.status) {
     case Status::NoAnswer: fault = HeaderFault::NoAnswer; return {};
     case Status::Refused: fault = HeaderFault::Refused; return {};
+    case Status::TooBig: fault = HeaderFault::TooBig; return {};
     case Status::Answered: break;
     }
     auto mail = std::make_unique<CMail>();

@@ -68,12 +68,13 @@ public:
 
 private:
     // Why a header request gave no message key.
-    enum class HeaderFault { None, NoAnswer, Refused, NoMessageId };
+    enum class HeaderFault { None, NoAnswer, Refused, NoMessageId, TooBig };
     // Message numbers of one account that met a fault in this check.
     struct AccountFaults {
         QList<int> refused;
         QList<int> noMessageId;
-        int noAnswer = 0; // the message whose request went unanswered
+        QList<int> tooBig; // headers too big to read, passed over
+        int noAnswer = 0;  // the message whose request went unanswered
     };
     // One account's reading in one check, from its login on; made afresh
     // for every account.
@@ -140,6 +141,10 @@ private:
     // an attempt against them.
     void sendPages(const QHash<int, QStringList>& messages);
     void hangUp();
+    // Ends a check: the minute timer runs again, the outcome is complete.
+    void finish();
+    // Logs once per check that the user cancelled it, when so.
+    void noteCancel();
     void pause(double seconds);
     bool guarded(const char* what, const std::function<void()>& step);
 
@@ -147,6 +152,7 @@ private:
     std::unique_ptr<MailboxReader> reader_; // none in a run without mail controls
     bool running_ = false;
     CheckOutcome outcome_;
+    bool toldCancel_ = false;
     std::int16_t previousTotal_ = 0;
     QSet<QString> toldClear_; // accounts already reported as read in clear
     // Header requests go out in batches of this many (servers that allow it).

@@ -57,7 +57,7 @@ void Inbox::SeeKnown(const QString& uid) {
 }
 
 void Inbox::RememberKnown(const QString& uid, const KnownHeader& header) {
-    if (uid.isEmpty() || header.id.isEmpty() || known_.contains(uid))
+    if (uid.isEmpty() || (header.id.isEmpty() && !header.unreadable) || known_.contains(uid))
         return;
     known_.insert(uid, header);
 }

@@ -94,6 +94,8 @@ struct KnownHeader {
     // Not empty: the filters removed the message as spam; the fingerprint of
     // the rules that did (Filters::Fingerprint), so that edited rules look again.
     QString filteredBy;
+    // The message's header was too big to read; it is passed over.
+    bool unreadable = false;
     bool seen = true; // listed by a server in the current check
 
     // A new message with these values (not yet downloaded).

@@ -81,6 +81,11 @@ void appendHeaderRecord(QByteArray& out, const QString& uid, const KnownHeader& 
         appendKey(out, "filtered");
         appendString(out, h.filteredBy);
     }
+    if (h.unreadable) {
+        out += ',';
+        appendKey(out, "unreadable");
+        out += "true";
+    }
     out += '}';
 }
 
@@ -350,6 +355,8 @@ bool readHeaderRecord(StateReader& in, QString& uid, KnownHeader& h) {
             h.priority = static_cast<std::int16_t>(std::clamp(v.toInt(0), -32768, 32767));
         else if (key == "filtered")
             h.filteredBy = v.toString();
+        else if (key == "unreadable")
+            h.unreadable = v.toBool(false);
         return true;
     });
 }
@@ -474,7 +481,7 @@ bool readStateMember(StateReader& in, const QByteArray& key, const Inbox& inbox,
                 return false;
             // A resident program knows most of them already, and the
             // inbox would keep its own copy anyway: not held twice.
-            if (!uid.isEmpty() && !h.id.isEmpty() && !inbox.Known(uid))
+            if (!uid.isEmpty() && (!h.id.isEmpty() || h.unreadable) && !inbox.Known(uid))
                 out.known.append({uid, std::move(h)});
             return true;
         });

@@ -25,7 +25,9 @@ public:
     };
     // The answer to one header request.
     struct HeaderAnswer {
-        enum class Status { Answered, Refused, NoAnswer };
+        // TooBig: the answer was larger than a header may be; it was read
+        // to its end and dropped, and the mailbox can be read on.
+        enum class Status { Answered, Refused, NoAnswer, TooBig };
         Status status = Status::NoAnswer;
         QString header; // as the server sent it, status line first (when answered)
     };

@@ -15,11 +15,15 @@ namespace tessaly {
 namespace {
 const QString kCRLF = QStringLiteral("\r\n");
 
-// A header request's answer: refused on a negative status or a reply that is not "+OK".
-MailboxReader::HeaderAnswer headerAnswer(int result, QString header) {
+// A header request's answer: refused on a negative status or a reply that
+// is not "+OK"; too big when only its first part was kept.
+MailboxReader::HeaderAnswer headerAnswer(int result, QString header, bool cut) {
     using Status = MailboxReader::HeaderAnswer::Status;
-    const bool refused = result == PopControl::NegativeReply || !pop3::IsPositive(header);
-    return {refused ? Status::Refused : Status::Answered, std::move(header)};
+    if (result == PopControl::NegativeReply || !pop3::IsPositive(header))
+        return {Status::Refused, std::move(header)};
+    if (cut)
+        return {Status::TooBig, QString()};
+    return {Status::Answered, std::move(header)};
 }
 } // namespace
 
@@ -62,7 +66,9 @@ void Pop3Reader::terminal(const QString& line) { ctx_.state.terminal.Append(line
 
 void Pop3Reader::socketError(const QString& logName, const QString& terminalName, int number) {
     const QString text = sockerr::Text(number);
-    ctx_.activity.LogActivity(QStringLiteral("Winsock Error using ") + logName + QStringLiteral(": ") + text);
+    // A wait the user cancelled is no socket fault; the check says it was cancelled.
+    if (!(number == sockerr::Interrupted && ctx_.state.cancel))
+        ctx_.activity.LogActivity(QStringLiteral("Winsock Error using ") + logName + QStringLiteral(": ") + text);
     terminal(SocketErrorTerminalLine(terminalName, number, text));
     ctx_.state.internetError = true;
 }
@@ -123,12 +129,14 @@ int Pop3Reader::logIn(const CPOPAccount& account) {
     return 0;
 }
 
-std::optional<int> Pop3Reader::exchange(const QString& command) {
+std::optional<int> Pop3Reader::exchange(const QString& command, bool* cut) {
     lastTcpText_ = command;
     const int before = replies_.RepliesCompleted();
     if (tcp_.SendText(lastTcpText_) != 0)
         return std::nullopt;
     const int status = pop_.Receive();
+    if (cut)
+        *cut = pop_.LastReplyCut();
     const int next = pop_.Receive();
     // The answer is in the last reply only when it and the reply after it
     // both arrived; otherwise the last reply still holds an earlier answer.
@@ -171,7 +179,8 @@ void Pop3Reader::RequestHeaders(const QList<int>& numbers, QHash<int, HeaderAnsw
     // Only the requests whose own answer arrived count; the first without
     // one meets "no answer" when it is asked for on its own.
     for (qsizetype i = 0; i < received.size(); ++i)
-        answers.insert(numbers[i], headerAnswer(received[i].result, QString::fromLatin1(received[i].reply)));
+        answers.insert(numbers[i],
+                       headerAnswer(received[i].result, QString::fromLatin1(received[i].reply), received[i].cut));
 }
 
 MailboxReader::HeaderAnswer Pop3Reader::Header(int m) {
@@ -180,8 +189,9 @@ MailboxReader::HeaderAnswer Pop3Reader::Header(int m) {
         pop_.Close();
         return answer;
     }
-    const std::optional<int> result = exchange(QStringLiteral("TOP %1 0\r\n").arg(m));
-    return result ? headerAnswer(*result, replies_.LastReply()) : answer;
+    bool cut = false;
+    const std::optional<int> result = exchange(QStringLiteral("TOP %1 0\r\n").arg(m), &cut);
+    return result ? headerAnswer(*result, replies_.LastReply(), cut) : answer;
 }
 
 std::optional<QString> Pop3Reader::Message(int m) {

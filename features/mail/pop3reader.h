@@ -41,8 +41,9 @@ private:
     // Sends `command` (with its line end) through the raw TCP control and
     // reads its answer and the one after it, which leaves the answer in the
     // tracker's last reply. The answer's result (0 or NegativeReply); none
-    // when it did not arrive whole.
-    std::optional<int> exchange(const QString& command);
+    // when it did not arrive whole. `cut`, when given, tells whether the
+    // answer was too big to keep whole.
+    std::optional<int> exchange(const QString& command, bool* cut = nullptr);
     // True when `command`'s answer arrived whole and was positive.
     bool ask(const QString& command);
     void terminal(const QString& line);

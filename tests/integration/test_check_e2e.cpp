@@ -156,6 +156,27 @@ private slots:
         QVERIFY(pagedTexts().last().endsWith(QStringLiteral("|Subject:try again")));
     }
 
+    // A header with a 2 MiB line cannot hold up the mailbox: it is passed
+    // over with one line, the message after it is paged, and the next run
+    // neither asks for it nor says it again.
+    void hugeHeaderIsPassedOverAndTheRestPaged() {
+        const QByteArray huge = "X-Huge: " + QByteArray(2 << 20, 'h') + "\n";
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("huge", "Too much", "body", huge.constData())));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("after", "After the big one", "fine")));
+        const qsizetype before = pagedTexts().size();
+        QByteArray out;
+        QCOMPARE(runCheck(&out), 0);
+        QCOMPARE(pagedTexts().size(), before + 1);
+        QVERIFY(pagedTexts().last().endsWith(QStringLiteral("|Subject:after the big one")));
+        const QRegularExpression line(QStringLiteral("Work: the header of message #\\d+ is larger than 1 MiB; "
+                                                     "passed over and not paged"));
+        QCOMPARE(activityLog().count(line), 1);
+        QVERIFY2(!activityLog().contains(QStringLiteral("reading stopped")), out.constData());
+        QCOMPARE(runCheck(), 0);
+        QCOMPARE(pagedTexts().size(), before + 1);
+        QCOMPARE(activityLog().count(line), 1);
+    }
+
     void clearErrorsFromTheCommandLine() {
         QFile::rename(profile, profile + QStringLiteral(".away"));
         QByteArray out;

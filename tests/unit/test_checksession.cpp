@@ -324,6 +324,10 @@ private slots:
         QVERIFY(r.pages().first().endsWith(QStringLiteral("|Subject:first")));
         QVERIFY(!r.port.PortOpen());
         QVERIFY(!r.program->Status().IsLoaded()); // hung up: the status window is closed
+        // The cancel is told once, not as a socket fault or a failed login.
+        QCOMPARE(r.activity().count(QStringLiteral("Mail check cancelled")), 1);
+        QVERIFY(!r.activity().contains(QStringLiteral("Winsock Error")));
+        QVERIFY(!r.activity().contains(QStringLiteral("could not log in")));
     }
 
     void socketErrorAndMissingIdBlockThePurge() {
@@ -407,6 +411,10 @@ private slots:
                                        << "Work: no Message-ID: header in messages #1, #3; not paged, and nothing is "
                                           "purged while it stays on the server"
                                        << true;
+        QTest::newRow("header too big") << "big"
+                                        << "Work: the headers of messages #1, #3 are larger than 1 MiB; passed over "
+                                           "and not paged"
+                                        << true;
     }
     void faultsAreLoggedOncePerAccount() {
         QFETCH(QString, fault);
@@ -419,11 +427,29 @@ private slots:
             r.box->password = QStringLiteral("other");
         if (fault == QLatin1String("refuse"))
             r.box->refuseTop = {1, 3};
+        const bool big = fault == QLatin1String("big");
+        if (big) {
+            const QByteArray huge = "X-Huge: " + QByteArray((2 << 20) + 5, 'h') + "\r\n";
+            r.box->messages[0] = mail("a@x", "a", "Hello there.", huge.constData());
+            r.box->messages[2] = mail("c@x", "c", "Hello there.", huge.constData());
+            r.box->chunkSize = 1 << 16;
+            r.box->chunkDelay = 0.001;
+            r.box->uidl = true;
+        }
         r.check();
         QCOMPARE(r.activity().count(line), 1);
         QCOMPARE(r.program->Session().LastOutcome().Clean(), clean);
         // The one readable message is paged whatever happened to the others.
         QCOMPARE(r.pages().size(), fault == QLatin1String("password") ? 0 : 1);
+        if (big) {
+            // Remembered by unique ID: not asked for, said or paged again.
+            const qsizetype asked = r.commandsLike("TOP").size();
+            r.check();
+            QCOMPARE(r.commandsLike("TOP").size(), asked);
+            QCOMPARE(r.activity().count(line), 1);
+            QCOMPARE(r.pages().size(), 1);
+            QVERIFY(r.program->Session().LastOutcome().Clean());
+        }
     }
 
     // A frozen server cannot hold a check: a header answer trickling one

@@ -187,6 +187,79 @@ private slots:
         QCOMPARE(rig.rec.errors.last(), sockerr::NotConnected);
     }
 
+    // A header answer larger than a header may be is read to its end and
+    // dropped past the bound, asked for alone or in a batch: the answer
+    // says so, nothing past the bound is kept, and the next answer on the
+    // same connection comes whole.
+    void oversizedHeaderIsCutAndTheNextComesWhole_data() {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<int>("chunk");
+        const QByteArray id = "Message-ID: <big@example>\r\n";
+        const QByteArray longLine = id + "X-Long: " + QByteArray(2 << 20, 'x') + "\r\n";
+        QByteArray manyLines = id;
+        while (manyLines.size() < (3 << 20))
+            manyLines += "X-Filler: " + QByteArray(60, 'y') + "\r\n";
+        // A dropped line whose last piece alone reads ".\r\n" is no end of the answer.
+        constexpr int chunk = 1 << 16;
+        const QByteArray dotsName = "X-Dots: ";
+        qsizetype n = 2 << 20;
+        for (;; ++n) {
+            const qsizetype line = dotsName.size() + n + 2;
+            const qsizetype message = id.size() + line + QByteArray("\r\nbody\r\n").size();
+            const qsizetype status = QByteArray("+OK " + QByteArray::number(message) + " octets\r\n").size();
+            if ((status + id.size() + line - 1) % chunk == 2) // the line feed's place in the answer
+                break;
+        }
+        const QByteArray dots = id + dotsName + QByteArray(n, '.') + "\r\n";
+        QTest::newRow("one 2 MiB line, alone") << longLine << false << chunk;
+        QTest::newRow("one 2 MiB line, in a batch") << longLine << true << chunk;
+        QTest::newRow("3 MiB of short lines, alone") << manyLines << false << chunk;
+        QTest::newRow("3 MiB of short lines, in a batch") << manyLines << true << chunk;
+        QTest::newRow("a dropped line ends like the answer, alone") << dots << false << chunk;
+        QTest::newRow("a dropped line ends like the answer, in a batch") << dots << true << chunk;
+    }
+    void oversizedHeaderIsCutAndTheNextComesWhole() {
+        QFETCH(QByteArray, header);
+        QFETCH(bool, batch);
+        QFETCH(int, chunk);
+        Rig rig;
+        rig.box->messages = {header + "\r\nbody\r\n", kMsg2};
+        rig.box->chunkSize = chunk;
+        rig.box->chunkDelay = 0.001;
+        QCOMPARE(rig.login(), 0);
+        const QString whole2 =
+            QStringLiteral("+OK %1 octets\r\nMessage-ID: <2@example>\r\nSubject: two\r\n\r\n.\r\n").arg(kMsg2.size());
+        if (batch) {
+            QList<PopControl::HeaderAnswer> answers;
+            QCOMPARE(rig.pop.RequestHeaders({1, 2}, answers), 0);
+            QCOMPARE(answers.size(), 2);
+            QCOMPARE(answers[0].result, 0);
+            QVERIFY(answers[0].cut);
+            QVERIFY(answers[0].reply.size() <= Pop3Client::kMaxHeader);
+            QVERIFY(!answers[1].cut);
+            QCOMPARE(QString::fromLatin1(answers[1].reply), whole2);
+        } else {
+            QCOMPARE(rig.tcp.SendText(QStringLiteral("TOP 1 0\r\n")), 0);
+            QCOMPARE(rig.pop.Receive(), 0);
+            QVERIFY(rig.pop.LastReplyCut());
+            QCOMPARE(rig.pop.Receive(), 0);
+            QVERIFY(rig.rec.lastReply.size() <= Pop3Client::kMaxHeader);
+            QCOMPARE(rig.tcp.SendText(QStringLiteral("TOP 2 0\r\n")), 0);
+            QCOMPARE(rig.pop.Receive(), 0);
+            QVERIFY(!rig.pop.LastReplyCut());
+            QCOMPARE(rig.pop.Receive(), 0);
+            QCOMPARE(rig.rec.lastReply, whole2);
+        }
+        QVERIFY(rig.pop.Socket() >= 1);
+        QVERIFY(rig.rec.errors.isEmpty());
+        // Only header answers are cut: the message itself comes whole.
+        rig.pop.SetMessageNumber(1);
+        QCOMPARE(rig.pop.Retrieve(), 0);
+        QVERIFY(!rig.pop.LastReplyCut());
+        QCOMPARE(rig.pop.MessageText().size(), rig.box->messages[0].size());
+    }
+
     // A server that stops talking after login: the receive after the raw
     // TOP gives up after the 60-second idle time-out.
     void silenceAfterTop() {
