@@ -361,6 +361,7 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     if (!platform_.pop || !platform_.tcp || checkRunning_ || session_->Running())
         return CheckRun::Done; // no mail controls, or a check is already on its way
     checkRunning_ = true;
+    const QDateTime started = platform_.pump.now();
     // The minute tick and the check commands must not start another check
     // while this one waits for the lock.
     const bool ticking = tmrMinute_->isActive();
@@ -370,6 +371,7 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
         if (ticking)
             tmrMinute_->start();
         checkRunning_ = false;
+        recordCheck(why, started);
         return why;
     };
     FileLock lock(CheckLockPath());
@@ -408,9 +410,55 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     ledger_.Close();
     lock.Unlock();
     checkRunning_ = false;
+    const CheckRun run = saved ? CheckRun::Done : CheckRun::StateNotSaved;
+    recordCheck(run, started);
     if (std::exchange(quitPending_, false))
         commands_->Exit();
-    return saved ? CheckRun::Done : CheckRun::StateNotSaved;
+    return run;
+}
+
+int MainProgram::CheckExitStatus(CheckRun run, const CheckOutcome& outcome) {
+    switch (run) {
+    case CheckRun::Done: return outcome.Clean() ? 0 : 1;
+    case CheckRun::StateNotSaved:
+    case CheckRun::CannotRecord: return 4;
+    case CheckRun::LockBusy: return 5;
+    }
+    return 1;
+}
+
+QString MainProgram::LastCheckPath() const { return platform_.programDir + QLatin1Char('/') + kLastCheckFile; }
+
+void MainProgram::recordCheck(CheckRun run, const QDateTime& started) {
+    CheckRecord r;
+    r.started = started;
+    r.ended = platform_.pump.now();
+    r.resident = resident_;
+    if (run == CheckRun::Done || run == CheckRun::StateNotSaved) {
+        const CheckOutcome& o = session_->LastOutcome();
+        r.accountsNotRead = o.accountsNotRead;
+        r.pagesNotDelivered = o.pagesNotDelivered;
+        r.cancelled = o.cancelled;
+        if (!o.connected)
+            r.detail = QStringLiteral("no connection");
+        else if (o.settingsFaults > 0)
+            r.detail = QStringLiteral("a setting could not be used");
+    }
+    r.status = CheckExitStatus(run, session_->LastOutcome());
+    switch (run) {
+    case CheckRun::Done: break;
+    case CheckRun::StateNotSaved: r.detail = QStringLiteral("the inbox state could not be saved"); break;
+    case CheckRun::CannotRecord: r.detail = QStringLiteral("the page ledger cannot be written"); break;
+    case CheckRun::LockBusy: r.detail = QStringLiteral("another mail check held the check lock"); break;
+    }
+    if (resident_ && state_.settings.scheduleEnabled)
+        r.nextCheck = cycle_->GetScheduler().NextDue(r.ended);
+    QString why;
+    // A directory that takes no files has had its line already.
+    if (!WriteCheckRecord(LastCheckPath(), r, &why) && run == CheckRun::Done)
+        LogActivity(QStringLiteral("Check record not saved (%1): %2").arg(LastCheckPath(), why));
+    if (checkRecordSink_)
+        checkRecordSink_(r);
 }
 
 bool MainProgram::RememberInbox() {

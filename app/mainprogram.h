@@ -4,6 +4,7 @@
 // window only through MainView, so it runs the same headless and under test.
 
 #include "state/appstate.h"
+#include "app/checkrecord.h"
 #include "features/connection/connection.h"
 #include "features/mail/mailcontext.h"
 #include "features/mail/mailviewer.h"
@@ -50,6 +51,7 @@ class StatusWindow;
 class Comm;
 class Connection;
 class CheckSession;
+struct CheckOutcome;
 class RemoteCommands;
 class SessionControl;
 class LinkFactory;
@@ -93,6 +95,12 @@ public:
     // A one-shot run adds its lines to the activity log instead of starting
     // a new one (set before Startup).
     void SetContinueLog(bool on) { continueLog_ = on; }
+    // False for a run that makes one check and exits: its check record
+    // names no next scheduled check.
+    void SetResident(bool on) { resident_ = on; }
+    // Told after each check (or check that could not run) with what was
+    // recorded of it in LastCheckPath().
+    void SetCheckRecordSink(std::function<void(const CheckRecord&)> sink) { checkRecordSink_ = std::move(sink); }
 
     // Appends the text with date and time to the activity box and writes it
     // to the activity log.
@@ -177,6 +185,9 @@ public:
     // most CheckLockWait() seconds, then skips the check with a log line.
     CheckRun RunCheck(bool download, bool page);
     QString PageLedgerPath() const { return ledger_.Path(); }
+    QString LastCheckPath() const;
+    // The exit status `tessly --check` gives for a check that ended so.
+    static int CheckExitStatus(CheckRun run, const CheckOutcome& outcome);
     // Folds in the state file and writes it back (at exit: keeps what the
     // viewer marked as read since the last check). False when not written.
     bool RememberInbox();
@@ -252,6 +263,10 @@ private:
     bool continueLog_ = false;
     bool checkRunning_ = false;
     bool quitPending_ = false; // a quit asked for during a check
+    bool resident_ = true;
+    std::function<void(const CheckRecord&)> checkRecordSink_;
+
+    void recordCheck(CheckRun run, const QDateTime& started);
 };
 
 } // namespace tessaly

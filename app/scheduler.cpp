@@ -58,4 +58,15 @@ bool Scheduler::ScheduleTick(const QDateTime& now) {
     return true;
 }
 
+std::optional<QDateTime> Scheduler::NextDue(const QDateTime& from) const {
+    constexpr int kMinutesAhead = 8 * 24 * 60;
+    Scheduler probe(*this);
+    for (int minute = 1; minute <= kMinutesAhead; ++minute) {
+        const QDateTime at = from.addSecs(60LL * minute);
+        if (probe.ScheduleTick(at))
+            return at;
+    }
+    return std::nullopt;
+}
+
 } // namespace tessaly

@@ -31,6 +31,11 @@ public:
     // 1 = Sunday .. 7 = Saturday.
     static int WeekdayNumber(const QDate& date) { return date.dayOfWeek() % 7 + 1; }
 
+    // When the one-minute tick would first find a check due after `from`
+    // (ticks taken a minute apart), looking up to eight days ahead; none
+    // when no check falls in that time. Changes nothing.
+    std::optional<QDateTime> NextDue(const QDateTime& from) const;
+
     std::optional<int> LastWeekday() const { return lastWeekday_; }
     std::optional<QTime> NextCheck() const { return nextCheck_; }
     // A start or stop time that cannot be read as a time of day (empty when

@@ -1,6 +1,7 @@
 // tessly: the Tessaly desktop program.
 //   tessly [--headless] [--check] [profile]
 //   tessly --show-profile [profile] | --set key=value... [profile]
+//   tessly --status
 // Without a display, or with --headless, it runs without windows and writes
 // its activity lines to standard output too.
 
@@ -16,6 +17,7 @@
 #include "app/mainprogram.h"
 #include "app/profiletext.h"
 #include "app/registry.h"
+#include "app/statusreport.h"
 #include "app/shippedresources.h"
 #include "platform/bytelink.h"
 #include "platform/dialupcontrol.h"
@@ -47,7 +49,7 @@ using namespace tessaly;
 
 namespace {
 
-enum class Mode { Run, Help, Version, ShowProfile, SetProfile };
+enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status };
 
 struct Options {
     Mode mode = Mode::Run;
@@ -61,6 +63,7 @@ struct Options {
 const char* const kUsage = "Usage: tessly [--headless] [--check] [profile]\n"
                            "       tessly --show-profile [profile]\n"
                            "       tessly --set key=value... [profile]\n"
+                           "       tessly --status\n"
                            "       tessly --help | --version\n";
 
 Options parse(int argc, char** argv) {
@@ -85,6 +88,8 @@ Options parse(int argc, char** argv) {
             setMode(Mode::ShowProfile, argv[i]);
         else if (arg == QLatin1String("--set"))
             setMode(Mode::SetProfile, argv[i]);
+        else if (arg == QLatin1String("--status"))
+            setMode(Mode::Status, argv[i]);
         else if (arg == QLatin1String("--"))
             for (++i; i < argc; ++i)
                 rest << QString::fromLocal8Bit(argv[i]);
@@ -102,6 +107,8 @@ Options parse(int argc, char** argv) {
     if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) &&
         (o.check || o.headless))
         o.usageError = QStringLiteral("--show-profile and --set do not take --check or --headless");
+    if (o.usageError.isEmpty() && o.mode == Mode::Status && (o.check || o.headless || !rest.isEmpty()))
+        o.usageError = QStringLiteral("--status takes no profile, --check or --headless");
     o.commandLine = rest.join(QLatin1Char(' '));
     return o;
 }
@@ -129,7 +136,9 @@ int runOneCheck(MainProgram& program) {
         fail(QStringLiteral("no POP3 account is enabled in %1").arg(profile));
         return 3;
     }
-    switch (program.RunCheck(program.Settings().downloadFlag, program.Settings().pagingEnabled)) {
+    const MainProgram::CheckRun run =
+        program.RunCheck(program.Settings().downloadFlag, program.Settings().pagingEnabled);
+    switch (run) {
     case MainProgram::CheckRun::Done: break;
     case MainProgram::CheckRun::StateNotSaved:
         fail(QStringLiteral("the inbox state could not be saved: %1").arg(program.InboxStatePath()));
@@ -146,11 +155,10 @@ int runOneCheck(MainProgram& program) {
     }
     // Something was left undone (no connection, a login refused, a socket
     // error or time-out, a page not delivered): a status cron and systemd can alert on.
-    if (!program.Session().LastOutcome().Clean()) {
+    const int status = MainProgram::CheckExitStatus(run, program.Session().LastOutcome());
+    if (status != 0)
         fail(QStringLiteral("the check ran with errors; see the activity log"));
-        return 1;
-    }
-    return 0;
+    return status;
 }
 
 // A relative profile path names a file in the folder the program was started
@@ -175,6 +183,8 @@ int main(int argc, char** argv) {
                     "                  (passwords masked)\n"
                     "  --set           change settings of the profile and save it; nothing is written\n"
                     "                  when a key is unknown or a value refused\n"
+                    "  --status        print the last check's time and result, the pages since, pending\n"
+                    "                  pages and the next scheduled check, from the program's files\n"
                     "  --help, --version\n"
                     "Without a profile, --show-profile and --set use the startup profile.\n"
                     "Exit status of --check: 0 every enabled account read and every page delivered;\n"
@@ -182,6 +192,8 @@ int main(int argc, char** argv) {
                     "  time-out, a message header refused by the server, a page not delivered);\n"
                     "  2 profile not loaded; 3 no POP3 account is enabled; 4 inbox state not saved;\n"
                     "  5 another check held the check lock for 120 s (nothing was checked)\n"
+                    "Exit status of --status: 0 the last check ran clean; 1 it ran with errors or did\n"
+                    "  not run; 2 its record cannot be read; 3 no check recorded yet.\n"
                     "Exit status of --set: 0 saved; 2 profile not loaded; 64 a key or value refused;\n"
                     "  73 the profile could not be written. 64 also for a command line not understood.\n"
                     "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n",
@@ -196,7 +208,8 @@ int main(int argc, char** argv) {
         return 64;
     }
     const bool profileText = options.mode == Mode::ShowProfile || options.mode == Mode::SetProfile;
-    const bool headless = profileText || options.headless || options.check || !haveDisplay();
+    const bool headless =
+        profileText || options.mode == Mode::Status || options.headless || options.check || !haveDisplay();
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)
@@ -209,6 +222,13 @@ int main(int argc, char** argv) {
 
     initShippedResources();
     const QString programDir = programDirectory();
+    if (options.mode == Mode::Status) {
+        // From the files alone: nothing is created, locked or checked.
+        QString out;
+        const int rc = StatusReport(programDir, QDateTime::currentDateTime(), out);
+        std::fputs(out.toLocal8Bit().constData(), stdout);
+        return rc;
+    }
     const QString dirError = prepareProgramDirectory(programDir);
     if (!dirError.isEmpty()) {
         std::fprintf(stderr, "tessly: %s\n", dirError.toLocal8Bit().constData());
@@ -284,10 +304,22 @@ int main(int argc, char** argv) {
     // Runs from cron come every few minutes: they add to the log rather than
     // turning it over each time.
     program.SetContinueLog(options.check);
+    program.SetResident(!options.check);
+    if (headless && !options.check)
+        program.SetCheckRecordSink([](const CheckRecord& r) {
+            const QString next = r.nextCheck ? r.nextCheck->toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                             : QStringLiteral("none scheduled");
+            std::printf("tessly: next mail check: %s\n", next.toLocal8Bit().constData());
+            std::fflush(stdout);
+        });
     program.Startup(options.commandLine);
     if (options.check)
         return runOneCheck(program);
     const int rc = app->exec();
+    if (headless) {
+        std::printf("tessly: stopped (exit status %d)\n", rc);
+        std::fflush(stdout);
+    }
     program.RememberInbox();
     // The status window keeps its position for the next run.
     if (statusWindow && program.Status().IsLoaded())

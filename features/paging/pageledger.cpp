@@ -2,6 +2,7 @@
 
 #include "ground/atomicfile.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -139,6 +140,45 @@ bool PageLedger::compact(QString* error) {
         return false;
     }
     return true;
+}
+
+PageLedger::Tally PageLedger::Summarize(const QString& path, const QDateTime& since) {
+    Tally tally;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return tally;
+    QHash<QString, bool> onItsWay; // message ID -> its last event was "sending"
+    QStringList order;
+    for (const QByteArray& line : readLines(file)) {
+        if (line.trimmed().isEmpty() || line.size() > kMaxLine)
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        const QString event = o.value(QLatin1String("event")).toString();
+        const QDateTime at = QDateTime::fromString(o.value(QLatin1String("at")).toString(), Qt::ISODate);
+        const bool counted = at.isValid() && at >= since;
+        const bool sending = event == QLatin1String("sending");
+        if (counted && event == QLatin1String("delivered"))
+            ++tally.delivered;
+        else if (counted && event == QLatin1String("failed"))
+            ++tally.failed;
+        else if (counted && event == QLatin1String("given-up"))
+            ++tally.givenUp;
+        if (!sending && event != QLatin1String("delivered") && event != QLatin1String("failed") &&
+            event != QLatin1String("given-up"))
+            continue;
+        for (const QJsonValue& v : o.value(QLatin1String("ids")).toArray()) {
+            const QString id = v.toString();
+            if (id.isEmpty())
+                continue;
+            if (!onItsWay.contains(id))
+                order << id;
+            onItsWay.insert(id, sending);
+        }
+    }
+    for (const QString& id : order)
+        if (onItsWay.value(id))
+            tally.pending << id;
+    return tally;
 }
 
 } // namespace tessaly

@@ -44,6 +44,17 @@ public:
 
     QString Path() const { return path_; }
 
+    // What the journal at `path` says, read without changing it: pages
+    // delivered, failed and given up at `since` or later, and the messages
+    // whose page was on its way (its last event "sending") when a run ended.
+    struct Tally {
+        int delivered = 0;
+        int failed = 0;
+        int givenUp = 0;
+        QStringList pending;
+    };
+    static Tally Summarize(const QString& path, const QDateTime& since);
+
     // Once the inbox state holds it all, a journal larger than this is
     // shortened to its last kKeptLines lines; a larger one is read only from
     // its last kMaxRead bytes.

@@ -42,14 +42,15 @@ class TestCheckE2E : public QObject {
     QString home, config, profile;
 
     QStringList pagedTexts() { return sim.goodBlocks(); }
-    int runCheck(QByteArray* output = nullptr) {
+    int runCheck(QByteArray* output = nullptr) { return run({QStringLiteral("--check")}, output); }
+    int run(const QStringList& args, QByteArray* output = nullptr) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TESSALY_HOME"), home);
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QStringLiteral(TESSLY_BINARY), {QStringLiteral("--check")});
+        p.start(QStringLiteral(TESSLY_BINARY), args);
         if (!p.waitForFinished(180000)) {
             p.kill();
             p.waitForFinished();
@@ -123,6 +124,13 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("was skipped due to size.")));
         QVERIFY(log.contains(QStringLiteral("Message #3 (1 of 1) sent successfully")));
         QVERIFY(QFile::exists(home + QStringLiteral("/inbox-state.json")));
+        // What the files say of it, without a check.
+        QByteArray status;
+        QCOMPARE(run({QStringLiteral("--status")}, &status), 0);
+        QVERIFY2(status.contains("(tessly --check), ran clean\n"), status.constData());
+        QVERIFY2(status.contains("Pages of the last check and since: 3 delivered, 0 failed, 0 given up"),
+                 status.constData());
+        QVERIFY(status.contains("Pending pages: none"));
     }
 
     void secondRunPagesNothingThenOnlyTheNewMessage() {
@@ -150,6 +158,11 @@ private slots:
         QVERIFY(out.contains("the check ran with errors"));
         QVERIFY(activityLog().contains(QStringLiteral("Page for \"try again\" from ann lee <ann@e2e.test> not delivered (attempt 1 of 3)")));
         QCOMPARE(pagedTexts().size(), before);
+        // Monitoring sees it from the files.
+        QByteArray status;
+        QCOMPARE(run({QStringLiteral("--status")}, &status), 1);
+        QVERIFY2(status.contains("ran with errors (status 1): 1 page not delivered"), status.constData());
+        QVERIFY(status.contains("0 delivered, 1 failed"));
         ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), sim.device());
         QCOMPARE(runCheck(), 0);
         QCOMPARE(pagedTexts().size(), before + 1);

@@ -127,6 +127,12 @@ private slots:
         QByteArray out;
         QVERIFY2(residentRunUntilChecked("<r2@restart.test>", &out), out.constData());
         QCOMPARE(pagedSubjects(), (QStringList{QStringLiteral("note 1"), QStringLiteral("note 2")}));
+        // Standard output says when the schedule checks next and that it stopped.
+        QVERIFY2(QRegularExpression(QStringLiteral("tessly: next mail check: \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d\n"))
+                     .match(QString::fromLocal8Bit(out))
+                     .hasMatch(),
+                 out.constData());
+        QVERIFY(out.contains("tessly: stopped (exit status 0)"));
 
         QVERIFY(dovecot.deliver(QStringLiteral("work"), message(3)));
         out.clear();

@@ -47,7 +47,8 @@ private slots:
         const QString home = dir.path() + QStringLiteral("/home"); // created by the program
         const QByteArray out = runOnce(home);
         QVERIFY2(out.contains("Tessaly started on"), out.constData());
-        QCOMPARE(exitCode, 0); // SIGTERM ends it cleanly
+        QCOMPARE(exitCode, 0); // SIGTERM ends it cleanly, and says so
+        QVERIFY2(out.contains("tessly: stopped (exit status 0)\n"), out.constData());
 
         QFile log(home + QStringLiteral("/activity.txt"));
         QVERIFY(log.open(QIODevice::ReadOnly));

@@ -1,0 +1,76 @@
+#include "app/statusreport.h"
+
+#include "app/checkrecord.h"
+#include "features/paging/pageledger.h"
+
+namespace tessaly {
+
+namespace {
+QString local(const QDateTime& t) { return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); }
+
+QString plural(int n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+}
+
+QString pageCounts(const PageLedger::Tally& t) {
+    return QStringLiteral("%1 delivered, %2 failed, %3 given up").arg(t.delivered).arg(t.failed).arg(t.givenUp);
+}
+
+QString outcomeText(const CheckRecord& r) {
+    if (r.status == 0)
+        return QStringLiteral("ran clean");
+    QString text = r.status == 1 ? QStringLiteral("ran with errors") : QStringLiteral("did not run");
+    text += QStringLiteral(" (status %1)").arg(r.status);
+    QStringList parts;
+    if (r.cancelled)
+        parts << QStringLiteral("cancelled");
+    if (r.accountsNotRead > 0)
+        parts << plural(r.accountsNotRead, "account not read", "accounts not read");
+    if (r.pagesNotDelivered > 0)
+        parts << plural(r.pagesNotDelivered, "page not delivered", "pages not delivered");
+    if (!r.detail.isEmpty())
+        parts << r.detail;
+    if (!parts.isEmpty())
+        text += QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+    return text;
+}
+} // namespace
+
+int StatusReport(const QString& programDir, const QDateTime& now, QString& out) {
+    QString error;
+    const std::optional<CheckRecord> record = ReadCheckRecord(programDir + QLatin1Char('/') + kLastCheckFile, &error);
+    const QString ledger = programDir + QLatin1Char('/') + kPageLedgerFile;
+    int rc = 0;
+    if (record) {
+        out += QStringLiteral("Last check: %1 (%2), %3\n")
+                   .arg(local(record->started),
+                        record->resident ? QStringLiteral("resident program") : QStringLiteral("tessly --check"),
+                        outcomeText(*record));
+        out += QStringLiteral("Pages of the last check and since: %1\n")
+                   .arg(pageCounts(PageLedger::Summarize(ledger, record->started)));
+        rc = record->status == 0 ? 0 : 1;
+    } else if (!error.isEmpty()) {
+        out += QStringLiteral("Last check: its record %1 cannot be read (%2)\n").arg(kLastCheckFile, error);
+        rc = 2;
+    } else {
+        out += QStringLiteral("Last check: none recorded yet\n");
+        rc = 3;
+    }
+    const PageLedger::Tally day = PageLedger::Summarize(ledger, now.addDays(-1));
+    out += QStringLiteral("Pages in the last 24 hours: %1\n").arg(pageCounts(day));
+    if (day.pending.isEmpty())
+        out += QStringLiteral("Pending pages: none\n");
+    else
+        out += QStringLiteral("Pending pages: %1 on its way when a run ended (%2); sent again at the next check\n")
+                   .arg(plural(static_cast<int>(day.pending.size()), "page", "pages"),
+                        day.pending.join(QStringLiteral(", ")).left(400));
+    if (record && record->nextCheck)
+        out += QStringLiteral("Next scheduled check: %1\n").arg(local(*record->nextCheck));
+    else if (record && record->resident)
+        out += QStringLiteral("Next scheduled check: none (the schedule is off or has no time left this week)\n");
+    else
+        out += QStringLiteral("Next scheduled check: whatever runs tessly --check decides (cron, a systemd timer)\n");
+    return rc;
+}
+
+} // namespace tessaly
