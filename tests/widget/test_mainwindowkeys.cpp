@@ -103,13 +103,6 @@ private slots:
         QCOMPARE(f.statusNotice(), notice);
         if (notice.startsWith(QLatin1String("Profile not saved")))
             QVERIFY(f.rig.prompter.messageTexts().contains(QStringLiteral("Path/File access error")));
-        // Saved in place the second time, without a dialog.
-        if (notice == QLatin1String("Profile saved") && command == QLatin1String("mnuSave")) {
-            f.w.statusBar()->clearMessage();
-            f.w.Action(command)->trigger();
-            QCOMPARE(f.statusNotice(), notice);
-            QCOMPARE(f.rig.prompter.fileDialogs().size(), 1);
-        }
     }
 
     void trayClickBringsTheWindow_data() {
