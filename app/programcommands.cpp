@@ -72,28 +72,38 @@ ProgramCommands::SaveAsOutcome ProgramCommands::saveUnderNewName(const QString& 
     return SaveAsOutcome::Saved;
 }
 
-void ProgramCommands::Save() {
+ProgramCommands::SaveResult ProgramCommands::Save() {
+    using Outcome = SaveResult::Outcome;
     try {
         const QString current = program_.CurrentProfileName();
         if (!current.isEmpty()) {
             program_.SaveProfile(current);
-            return;
+            return {Outcome::Saved, {}};
         }
-        saveUnderNewName(QStringLiteral("*.dat"), false);
+        if (saveUnderNewName(QStringLiteral("*.dat"), false) == SaveAsOutcome::Saved)
+            return {Outcome::Saved, {}};
+        return {Outcome::Cancelled, {}};
     } catch (const std::exception& e) {
-        showError(errorText(e));
+        const QString text = errorText(e);
+        showError(text);
+        return {Outcome::Failed, text};
     }
 }
 
-void ProgramCommands::SaveAs() {
+ProgramCommands::SaveResult ProgramCommands::SaveAs() {
+    using Outcome = SaveResult::Outcome;
     Timer& minute = program_.MinuteTimer();
     minute.stop();
+    SaveResult result;
     try {
-        saveUnderNewName(kProfileFilter, true);
+        if (saveUnderNewName(kProfileFilter, true) == SaveAsOutcome::Saved)
+            result.outcome = Outcome::Saved;
     } catch (const std::exception& e) {
-        showError(errorText(e));
+        result = {Outcome::Failed, errorText(e)};
+        showError(result.error);
     }
     minute.start();
+    return result;
 }
 
 // The question before closing. True when the closing goes on.

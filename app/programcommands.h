@@ -30,10 +30,16 @@ public:
 
     // "&Open": a profile chosen in the file dialog becomes the current one.
     void Open();
+    // What came of a save, for the window to tell the user.
+    struct SaveResult {
+        enum class Outcome { Saved, Cancelled, Failed };
+        Outcome outcome = Outcome::Cancelled;
+        QString error; // when failed: the text the message box showed
+    };
     // "&Save": in place, or under a new name when there is no current profile.
-    void Save();
+    SaveResult Save();
     // "Save As...": under a new name, then the startup-file question.
-    void SaveAs();
+    SaveResult SaveAs();
 
     // Closing the main window, whichever way it is asked for. False when the
     // closing was refused (the cancel flag is then set); otherwise the

@@ -92,10 +92,9 @@ void StatusDisplay::WindowRestored() {
     view.RepaintStatusBar();
 }
 
-void StatusDisplay::TrayDoubleClicked() {
-    if (program_.View().IsMinimized() || !program_.View().IsWindowShown())
-        program_.View().RestoreWindow();
-}
+// The window comes back from the tray or the taskbar, or to the front when
+// it is open behind other windows.
+void StatusDisplay::TrayDoubleClicked() { program_.View().RestoreWindow(); }
 
 bool StatusDisplay::NewMailFlag() const { return program_.State().newMailFlag; }
 void StatusDisplay::SetNewMailFlag(bool on) { program_.State().newMailFlag = on; }

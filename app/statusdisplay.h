@@ -25,7 +25,8 @@ public:
     void StopBlinking();
     void OnBlinkTick();
 
-    // The main window was minimised / restored / its tray icon double-clicked.
+    // The main window was minimised / restored / its tray icon clicked or
+    // double-clicked.
     void WindowMinimized();
     void WindowRestored();
     void TrayDoubleClicked();

@@ -4,6 +4,7 @@
 #include "ground/textfmt.h"
 #include "platform/settingsstore.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaly {
@@ -29,10 +30,28 @@ QPoint StatusWindow::Placement(const SettingsStore& store, QSize screen, QSize w
     return {left, top};
 }
 
+QPoint StatusWindow::FitFrame(const QRect& available, const QMargins& frame, const QSize& window,
+                              const QPoint& wanted) {
+    const int width = frame.left() + window.width() + frame.right();
+    const int height = frame.top() + window.height() + frame.bottom();
+    // Right and bottom first, so that a frame larger than the area keeps
+    // its left and top edges inside it.
+    const int left = std::max(std::min(wanted.x(), available.x() + available.width() - width), available.x());
+    const int top = std::max(std::min(wanted.y(), available.y() + available.height() - height), available.y());
+    return {left, top};
+}
+
 void StatusWindow::Load() {
     if (view_) {
         const QSize size = view_->SizeTwips();
-        view_->MoveTwips(Placement(store_, screen_, size.isValid() ? size : QSize(kWidthTwips, kHeightTwips)));
+        // The stored position and the default corner are taken against the
+        // bottom right corner of the area windows may use; the view keeps
+        // the frame inside that area.
+        const QRect available = view_->AvailableTwips();
+        const QSize corner = available.isEmpty()
+                                 ? screen_
+                                 : QSize(available.x() + available.width(), available.y() + available.height());
+        view_->MoveTwips(Placement(store_, corner, size.isValid() ? size : QSize(kWidthTwips, kHeightTwips)));
     }
     loaded_ = true;
     cancel_ = false;

@@ -2,7 +2,9 @@
 // frmStatus's logic: the communication status window with its one status
 // line and the Cancel button that sets the cancel flag.
 
+#include <QMargins>
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -19,7 +21,11 @@ public:
     virtual bool IsShown() const = 0;
     virtual bool IsMinimized() const = 0;
     virtual void SetStatusText(const QString& text) = 0;
+    // The window's size with its frame.
     virtual QSize SizeTwips() const = 0;
+    // The part of the screen that windows may cover (without the desktop's
+    // panels); an empty rectangle when the view does not know it.
+    virtual QRect AvailableTwips() const { return {}; }
     virtual QPoint PositionTwips() const = 0;
     virtual void MoveTwips(const QPoint& topLeft) = 0;
     // Closes the window; its closing handler runs as for the user's close.
@@ -56,6 +62,13 @@ public:
     // of the screen; a position past the right or bottom edge (or wholly off
     // the left or top) goes back to that edge.
     static QPoint Placement(const SettingsStore& store, QSize screenTwips, QSize windowTwips);
+
+    // The top-left corner of a window's frame nearest to `wanted` at which
+    // the whole frame (the window of size `window` plus `frame` around it)
+    // lies inside `available`. A frame wider or taller than the area starts
+    // at its left or top edge, so the title bar stays in reach. Any one unit
+    // throughout.
+    static QPoint FitFrame(const QRect& available, const QMargins& frame, const QSize& window, const QPoint& wanted);
 
 private:
     SettingsStore& store_;

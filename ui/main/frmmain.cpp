@@ -23,6 +23,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QGridLayout>
+#include <QKeySequence>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,11 +69,15 @@ QAction* FrmMain::addItem(QMenu* menu, const QString& objectName, const QString&
 
 void FrmMain::buildMenus() {
     QMenu* file = addMenu(QStringLiteral("mnuFile"), QStringLiteral("&File"));
-    addItem(file, QStringLiteral("mnuOpen"), QStringLiteral("&Open"));
-    addItem(file, QStringLiteral("mnuSave"), QStringLiteral("&Save"));
+    addItem(file, QStringLiteral("mnuOpen"), QStringLiteral("&Open"))->setShortcut(QKeySequence::Open);
+    addItem(file, QStringLiteral("mnuSave"), QStringLiteral("&Save"))->setShortcut(QKeySequence::Save);
     addItem(file, QStringLiteral("mnuSaveAs"), QStringLiteral("Save As..."));
     file->addSeparator();
-    addItem(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit"));
+    // The desktop's key for quitting, Ctrl+Q where it names none.
+    QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+    if (quitKeys.isEmpty())
+        quitKeys = {QKeySequence(Qt::CTRL | Qt::Key_Q)};
+    addItem(file, QStringLiteral("mnuExit"), QStringLiteral("E&xit"))->setShortcuts(quitKeys);
 
     QMenu* edit = addMenu(QStringLiteral("mnuEdit"), QStringLiteral("&Edit"));
     edit->menuAction()->setVisible(false);
@@ -338,10 +343,24 @@ void FrmMain::SetCheckCommandsEnabled(bool enabled) {
             a->setEnabled(enabled);
 }
 
+// Back from the tray or the taskbar, or only to the front when the window
+// is open behind others (a maximised window stays maximised).
 void FrmMain::RestoreWindow() {
-    showNormal();
+    if (isMinimized() || !isVisible())
+        showNormal();
     raise();
     activateWindow();
+}
+
+void FrmMain::ReportSave(const ProgramCommands::SaveResult& result) {
+    using Outcome = ProgramCommands::SaveResult::Outcome;
+    switch (result.outcome) {
+    case Outcome::Saved: statusBar()->showMessage(QStringLiteral("Profile saved"), kNoticeMs); break;
+    case Outcome::Failed:
+        statusBar()->showMessage(QStringLiteral("Profile not saved: ") + result.error, kNoticeMs);
+        break;
+    case Outcome::Cancelled: break;
+    }
 }
 
 void FrmMain::SetToolbarVisible(bool visible) { tlbMain_->setVisible(visible); }
@@ -392,7 +411,7 @@ void FrmMain::Bind(MainProgram& program) {
         else if (key == QLatin1String("open"))
             commands.Open();
         else if (key == QLatin1String("save"))
-            commands.Save();
+            ReportSave(commands.Save());
         else if (key == QLatin1String("mail"))
             OpenMailViewer();
         else if (key == QLatin1String("help"))
@@ -403,8 +422,8 @@ void FrmMain::Bind(MainProgram& program) {
         tlbMain_->findChild<QAction*>(QStringLiteral("tlb_") + QLatin1String(key))->setEnabled(true);
     const std::pair<const char*, std::function<void()>> commandItems[] = {
         {"mnuOpen", [&commands] { commands.Open(); }},
-        {"mnuSave", [&commands] { commands.Save(); }},
-        {"mnuSaveAs", [&commands] { commands.SaveAs(); }},
+        {"mnuSave", [this, &commands] { ReportSave(commands.Save()); }},
+        {"mnuSaveAs", [this, &commands] { ReportSave(commands.SaveAs()); }},
         {"mnuHelpContents", [&commands] { commands.HelpContents(); }},
         {"mnuHelpSearch", [&commands] { commands.HelpSearch(); }},
         {"mnuAbout", [this] { OpenAbout(); }},

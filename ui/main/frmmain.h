@@ -3,6 +3,7 @@
 // user's commands; all behaviour lives in MainProgram and the subsystems.
 
 #include "app/mainview.h"
+#include "app/programcommands.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -84,6 +85,10 @@ public:
     FrmMail* OpenMailViewer();
     FrmMail* MailViewerWindow() const;
     FrmAbout* OpenAbout();
+    // Tells in the status bar what came of "&Save" or "Save As...".
+    void ReportSave(const ProgramCommands::SaveResult& result);
+    // How long such a notice stays in the status bar.
+    static constexpr int kNoticeMs = 5000;
     void SetLinkFactory(std::unique_ptr<LinkFactory> links);
 
 signals:

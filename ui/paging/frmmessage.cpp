@@ -62,6 +62,15 @@ bool FrmMessage::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void FrmMessage::keyPressEvent(QKeyEvent* event) {
+    // Not while the page is being sent: the send runs inside this window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && !sending_) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void FrmMessage::textChanged() {
     // A pasted line break becomes a space too: a page is one line.
     const QString text = txtMessage_->toPlainText();

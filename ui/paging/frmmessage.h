@@ -24,6 +24,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Escape closes the window, as Cancel does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void textChanged();

@@ -10,10 +10,12 @@ namespace {
 QIcon pictureIcon(TrayPicture p) { return p == TrayPicture::NewMail ? newMailIcon() : windowIcon(); }
 } // namespace
 
-QtTrayIcon::QtTrayIcon(QMenu* menu, QObject* parent) : TrayIcon(parent) {
+QtTrayIcon::QtTrayIcon(QMenu* menu, QObject* parent) : TrayIcon(parent), icon_(this) {
     icon_.setContextMenu(menu);
+    // A single click does what the double click does: desktops that show
+    // tray icons as status notifier items report only single clicks.
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        if (r == QSystemTrayIcon::DoubleClick)
+        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
             emit DoubleClicked();
     });
 }

@@ -8,7 +8,8 @@ class QMenu;
 
 namespace tessaly {
 
-// The tray icon through QSystemTrayIcon; right click opens `menu`.
+// The tray icon through QSystemTrayIcon; right click opens `menu`, a click
+// or double click is reported as DoubleClicked.
 class QtTrayIcon : public TrayIcon {
     Q_OBJECT
 public:
