@@ -3,6 +3,7 @@
 #include "ground/sockerr.h"
 
 #include <QHostAddress>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringList>
@@ -49,10 +50,23 @@ QString reasonText(const QSslError& e) {
     }
 }
 
+QString protocolText(QSsl::SslProtocol p) {
+    switch (p) {
+    case QSsl::TlsV1_2: return QStringLiteral("TLS 1.2");
+    case QSsl::TlsV1_3: return QStringLiteral("TLS 1.3");
+    default: return QStringLiteral("TLS (version %1)").arg(int(p));
+    }
+}
+
 class TcpLink : public ByteLink {
 public:
-    TcpLink() {
-        connect(&socket_, &QSslSocket::encrypted, this, &ByteLink::encrypted);
+    explicit TcpLink(TcpLinkFactory::Trace trace) : trace_(std::move(trace)) {
+        connect(&socket_, &QSslSocket::encrypted, this, [this] {
+            if (trace_)
+                trace_(QStringLiteral("%1 encrypted: %2, %3")
+                           .arg(where(), protocolText(socket_.sessionProtocol()), socket_.sessionCipher().name()));
+            emit encrypted();
+        });
         connect(&socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
             QStringList texts;
             for (const QSslError& e : errors)
@@ -62,6 +76,8 @@ public:
         });
         connect(&socket_, &QTcpSocket::connected, this, [this] {
             socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            if (trace_)
+                trace_(QStringLiteral("%1 connected, not encrypted").arg(where()));
             emit opened();
         });
         connect(&socket_, &QTcpSocket::readyRead, this, &ByteLink::bytesArrived);
@@ -137,6 +153,8 @@ public:
     }
 
 private:
+    QString where() const { return QStringLiteral("%1:%2").arg(socket_.peerName()).arg(socket_.peerPort()); }
+
     void secureFailure(const QString& description) {
         if (reported_)
             return;
@@ -147,10 +165,11 @@ private:
 
     QSslSocket socket_;
     bool reported_ = false;
+    TcpLinkFactory::Trace trace_;
 };
 
 } // namespace
 
-std::unique_ptr<ByteLink> TcpLinkFactory::CreateLink() { return std::make_unique<TcpLink>(); }
+std::unique_ptr<ByteLink> TcpLinkFactory::CreateLink() { return std::make_unique<TcpLink>(trace_); }
 
 } // namespace tessaly

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace tessaly {
@@ -62,7 +63,14 @@ public:
 // fail as unknown hosts without a resolver query.
 class TcpLinkFactory : public LinkFactory {
 public:
+    // Told of each link's connection and whether (and how) it is encrypted:
+    // "127.0.0.1:995 connected, not encrypted", then "... encrypted: TLS 1.3, <cipher>".
+    using Trace = std::function<void(const QString&)>;
+    void SetTrace(Trace trace) { trace_ = std::move(trace); }
     std::unique_ptr<ByteLink> CreateLink() override;
+
+private:
+    Trace trace_;
 };
 
 } // namespace tessaly

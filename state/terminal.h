@@ -3,6 +3,7 @@
 // The text lives here; a window (when there is one) shows it.
 
 #include <QString>
+#include <functional>
 
 namespace tessaly {
 
@@ -18,6 +19,12 @@ public:
     static constexpr int kTrim = 4096;
 
     void Attach(TerminalView* view) { view_ = view; }
+    // Also hands every piece of traffic, as appended, to `tap` (say, to
+    // print it); none: nothing more.
+    void SetTap(std::function<void(const QString&)> tap) { tap_ = std::move(tap); }
+    // The traffic with its control characters named ("<ESC>", "<STX>",
+    // "<0x07>") and CR, LF or CR LF as one line end, fit for a text console.
+    static QString Printable(const QString& traffic);
     // Appends traffic: the oldest text goes past the limit, backspaces erase,
     // and line ends become CR LF (LFs dropped, one LF after every CR).
     void Append(const QString& text);
@@ -29,6 +36,7 @@ public:
 private:
     QString text_;
     TerminalView* view_ = nullptr;
+    std::function<void(const QString&)> tap_;
 };
 
 } // namespace tessaly

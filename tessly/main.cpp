@@ -55,12 +55,13 @@ struct Options {
     Mode mode = Mode::Run;
     bool headless = false;
     bool check = false;
+    bool verbose = false;
     QString commandLine;     // everything that is not an option, joined by blanks
     QStringList assignments; // --set: the key=value arguments
     QString usageError;      // set when the command line is not understood
 };
 
-const char* const kUsage = "Usage: tessly [--headless] [--check] [profile]\n"
+const char* const kUsage = "Usage: tessly [--headless] [--check] [--verbose] [profile]\n"
                            "       tessly --show-profile [profile]\n"
                            "       tessly --set key=value... [profile]\n"
                            "       tessly --status\n"
@@ -80,6 +81,8 @@ Options parse(int argc, char** argv) {
             o.headless = true;
         else if (arg == QLatin1String("--check"))
             o.check = true;
+        else if (arg == QLatin1String("--verbose"))
+            o.verbose = true;
         else if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
             setMode(Mode::Help, argv[i]);
         else if (arg == QLatin1String("--version"))
@@ -107,6 +110,8 @@ Options parse(int argc, char** argv) {
     if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) &&
         (o.check || o.headless))
         o.usageError = QStringLiteral("--show-profile and --set do not take --check or --headless");
+    if (o.usageError.isEmpty() && o.verbose && o.mode != Mode::Run)
+        o.usageError = QStringLiteral("--verbose goes with a check or the running program only");
     if (o.usageError.isEmpty() && o.mode == Mode::Status && (o.check || o.headless || !rest.isEmpty()))
         o.usageError = QStringLiteral("--status takes no profile, --check or --headless");
     o.commandLine = rest.join(QLatin1Char(' '));
@@ -179,6 +184,8 @@ int main(int argc, char** argv) {
         std::printf("%s"
                     "  --headless      run without windows; activity lines go to standard output\n"
                     "  --check         check mail once (download and paging as the profile says), then exit\n"
+                    "  --verbose       the traffic of the terminal window on standard error (passwords\n"
+                    "                  masked), and whether each connection is encrypted, and how\n"
                     "  --show-profile  print every setting of the profile as \"section.key = value\" lines\n"
                     "                  (passwords masked)\n"
                     "  --set           change settings of the profile and save it; nothing is written\n"
@@ -245,6 +252,12 @@ int main(int argc, char** argv) {
 
     // The main window's controls.
     TcpLinkFactory links;
+    auto toStderr = [](const QString& text) {
+        std::fputs(text.toLocal8Bit().constData(), stderr);
+        std::fflush(stderr);
+    };
+    if (options.verbose)
+        links.SetTrace([toStderr](const QString& line) { toStderr(QStringLiteral("tessly: ") + line + '\n'); });
     SocketRegistry sockets;
     Pop3Client pop(pump, links, sockets);
     TcpControl tcp(sockets);
@@ -298,6 +311,8 @@ int main(int argc, char** argv) {
         QObject::connect(tray.get(), &TrayIcon::DoubleClicked, window,
                          [&program] { program.Display().TrayDoubleClicked(); });
     }
+    if (options.verbose)
+        program.GetTerminal().SetTap([toStderr](const QString& text) { toStderr(Terminal::Printable(text)); });
     if (auto* hp = dynamic_cast<HeadlessPrompter*>(prompter.get()))
         hp->setActivitySink([&program](const QString& line) { program.LogActivity(line); });
 

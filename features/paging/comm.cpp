@@ -48,13 +48,15 @@ void Comm::ShowCommStatus(const QString& text) {
 
 void Comm::Pause(double seconds) { pump_.pause(seconds, &cancel_); }
 
-void Comm::SendText(SerialControl& port, const QString& text) {
+void Comm::SendText(SerialControl& port, const QString& text) { SendText(port, text, text); }
+
+void Comm::SendText(SerialControl& port, const QString& text, const QString& shown) {
     // A port the device closed under us (it hung up) takes nothing; the
     // next wait ends at once and the routine reports the lost line.
     if (!port.PortOpen())
         return;
     port.SetOutput(text);
-    TerminalAppend(QStringLiteral("-->") + text);
+    TerminalAppend(QStringLiteral("-->") + shown);
 }
 
 bool Comm::waitForData(SerialControl& port, double seconds) {

@@ -42,6 +42,8 @@ public:
     void WaitForText(SerialControl& port, const QString& expected, double timeoutSeconds, bool& found, QString& reply);
     // Sends `text`; nothing when the port has been closed by a hang-up.
     void SendText(SerialControl& port, const QString& text);
+    // Sends `text` but shows `shown` in the terminal (a logon with its password masked).
+    void SendText(SerialControl& port, const QString& text, const QString& shown);
     // "+++", "ATH0", then the port is closed; a closed port is left alone.
     void HangUp(SerialControl& port);
     void Pause(double seconds);

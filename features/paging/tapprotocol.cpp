@@ -85,7 +85,10 @@ std::int16_t CPagerService::logonDialogue(Comm& comm, SerialControl& port) {
         return pagestate::NoIdPrompt;
     comm.ShowCommStatus(QStringLiteral("Logging On"));
     port.SetInBufferCount(0);
-    comm.SendText(port, QChar(ESC) + QStringLiteral("PG1") + terminalPassword_ + QChar(CR));
+    // The terminal's password is no one's business in the transcript.
+    comm.SendText(port, QChar(ESC) + QStringLiteral("PG1") + terminalPassword_ + QChar(CR),
+                  QChar(ESC) + QStringLiteral("PG1") +
+                      (terminalPassword_.isEmpty() ? QString() : QStringLiteral("****")) + QChar(CR));
     comm.Pause(1);
     reply.clear();
     comm.WaitForText(port, QChar(ESC) + QStringLiteral("[p"), 10, found, reply);

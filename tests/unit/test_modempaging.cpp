@@ -161,6 +161,9 @@ private slots:
         r.service.SetMaxPageChar(5);
         QVERIFY(r.service.Logon(r.ctx, r.port));
         QCOMPARE(r.afterDial(), QByteArray("ATDT5551234\r\r\r\x1bPG1secret\r"));
+        // The transcript shows the logon, not the password.
+        QVERIFY(r.terminal.Text().contains(QStringLiteral("-->\x1bPG1****")));
+        QVERIFY(!r.terminal.Text().contains(QStringLiteral("secret")));
         QStringList statuses;
         r.service.SendTo(r.ctx, r.port, QStringLiteral("1234"), QStringLiteral("HELLOWORLD"), 1);
         QCOMPARE(r.service.ResultState(), pagestate::OK);

@@ -33,6 +33,19 @@ private slots:
         QCOMPARE(t.Text(), QStringLiteral("z"));
     }
 
+    // What --verbose prints: the paging protocol's control characters by
+    // name, any line end as one, and the tap sees every piece.
+    void printableTraffic() {
+        QCOMPARE(Terminal::Printable(QStringLiteral("-->\x1bPG1\r<--\x02ID\x03" "12\r\n\x7f\x06\n\x01")),
+                 QStringLiteral("--><ESC>PG1\n<--<STX>ID<ETX>12\n<0x7f><ACK>\n<SOH>"));
+        Terminal t;
+        QStringList seen;
+        t.SetTap([&](const QString& piece) { seen << piece; });
+        t.Append(QStringLiteral("a\b"));
+        t.Append(QStringLiteral("b"));
+        QCOMPARE(seen, (QStringList{QStringLiteral("a\b"), QStringLiteral("b")}));
+    }
+
     void oldestTextGoesFirst() {
         Terminal t;
         QString big;
