@@ -104,6 +104,12 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
             [this](const QString& who, const QString& server) {
                 return ClearTextNoticeDue(platform_.store, who, server);
             },
+        .dryRun = [this] { return DryRun(); },
+        .verdict =
+            [this](const QString& account, int number, const QString& verdict) {
+                if (dryRunSink_)
+                    dryRunSink_(QStringLiteral("%1 message #%2: %3").arg(account).arg(number).arg(verdict));
+            },
     });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
@@ -310,6 +316,10 @@ SmtpEventSinks MainProgram::SmtpSinks() {
 }
 
 void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const MessageQueue::PageStart& starting) {
+    if (dryRunSink_) {
+        showQueue();
+        return;
+    }
     PagingContext ctx{
         .comm = *comm_,
         .settings = state_.settings,
@@ -337,6 +347,43 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const Mess
     queue_.SendQueue(
         ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, port, smtp, outcome,
         starting);
+}
+
+void MainProgram::showQueue() {
+    for (int i = 1; i <= queue_.Count(); ++i) {
+        const CPagerMessage& page = queue_.Item(i);
+        const QString head = QStringLiteral("page %1 to %2 by %3 (service %4): ").arg(i).arg(page.PagerID());
+        CPagerService* service = services_.Find(page.Service());
+        switch (page.PagerType()) {
+        case PagerAlphaDialUp: {
+            dryRunSink_(head.arg(QStringLiteral("modem"), page.Service()) + page.Message());
+            if (!service)
+                break;
+            const QList<QByteArray> frames =
+                service->PlannedFrames(page.PagerID(), page.Message(), state_.settings.maxPagesPerMessage);
+            for (qsizetype f = 0; f < frames.size(); ++f)
+                dryRunSink_(QStringLiteral("  block %1 of %2: %3")
+                                .arg(f + 1)
+                                .arg(frames.size())
+                                .arg(Terminal::Printable(QString::fromLatin1(frames[f])).trimmed()));
+            break;
+        }
+        case PagerAlphaSMTP: {
+            dryRunSink_(head.arg(QStringLiteral("e-mail"), page.Service()) + page.Message());
+            if (!service)
+                break;
+            service->SplitMessage(page.Message(), state_.settings.maxPagesPerMessage);
+            for (int b = 1; b <= service->BlockCount(); ++b)
+                dryRunSink_(
+                    QStringLiteral("  mail %1 of %2: %3").arg(b).arg(service->BlockCount()).arg(service->Block(b)));
+            break;
+        }
+        case PagerNumeric:
+            dryRunSink_(head.arg(QStringLiteral("numeric dial"), page.Service()) + page.Message());
+            break;
+        }
+    }
+    queue_.ClearQueue();
 }
 
 QString MainProgram::InboxStatePath() const { return platform_.programDir + QLatin1Char('/') + kInboxStateFile; }
@@ -388,7 +435,7 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
             QStringLiteral("Check lock %1 not available (%2); checking without it").arg(lock.Path(), lock.Error()));
     }
     mergeInboxState();
-    if (page) {
+    if (page && !dryRunSink_) {
         // Pages that cannot be recorded would go out again at every check.
         QString why;
         if (!ledger_.Open(&why)) {
@@ -401,7 +448,8 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
             inbox_.Remember(id, MailMark{.newMessage = true, .paged = true});
     }
     session_->Check(download, page);
-    const bool saved = saveInboxState();
+    // A dry run leaves every file as it was.
+    const bool saved = dryRunSink_ ? true : saveInboxState();
     if (saved && ledger_.IsOpen()) {
         QString why;
         if (!ledger_.Recorded(&why))
@@ -430,6 +478,8 @@ int MainProgram::CheckExitStatus(CheckRun run, const CheckOutcome& outcome) {
 QString MainProgram::LastCheckPath() const { return platform_.programDir + QLatin1Char('/') + kLastCheckFile; }
 
 void MainProgram::recordCheck(CheckRun run, const QDateTime& started) {
+    if (dryRunSink_)
+        return;
     CheckRecord r;
     r.started = started;
     r.ended = platform_.pump.now();
@@ -462,6 +512,8 @@ void MainProgram::recordCheck(CheckRun run, const QDateTime& started) {
 }
 
 bool MainProgram::RememberInbox() {
+    if (dryRunSink_)
+        return true; // a dry run leaves the state file as it was
     if (released_)
         return rememberedAtRelease_; // the emptied inbox must not replace the file
     if (checkRunning_)
@@ -553,8 +605,10 @@ void MainProgram::Startup(const QString& commandLine) {
         filters_.SetDirectory(platform_.programDir);
         filters_.Read(platform_.prompter);
     });
-    // 10. The activity log.
+    // 10. The activity log (not for a dry run, which writes no file).
     guardedStep([&] {
+        if (dryRunSink_)
+            return;
         log_ = std::make_unique<CLogFile>(platform_.prompter, platform_.pump);
         log_->SetLogFileName(QStringLiteral("activity.txt"));
         log_->SetPath(platform_.programDir);

@@ -98,6 +98,13 @@ public:
     // False for a run that makes one check and exits: its check record
     // names no next scheduled check.
     void SetResident(bool on) { resident_ = on; }
+    // A dry run (set before Startup): checks read the mailboxes, filter and
+    // compose the pages as always, but `dryRunSink` gets each message's
+    // verdict and each page with its blocks instead of the page going out;
+    // nothing is written (activity log, state, ledger, check record) and no
+    // remote command runs.
+    void SetDryRun(std::function<void(const QString&)> dryRunSink) { dryRunSink_ = std::move(dryRunSink); }
+    bool DryRun() const { return static_cast<bool>(dryRunSink_); }
     // Told after each check (or check that could not run) with what was
     // recorded of it in LastCheckPath().
     void SetCheckRecordSink(std::function<void(const CheckRecord&)> sink) { checkRecordSink_ = std::move(sink); }
@@ -265,6 +272,9 @@ private:
     bool quitPending_ = false; // a quit asked for during a check
     bool resident_ = true;
     std::function<void(const CheckRecord&)> checkRecordSink_;
+    std::function<void(const QString&)> dryRunSink_;
+    // Shows the page queue as a dry run, and empties it.
+    void showQueue();
 
     void recordCheck(CheckRun run, const QDateTime& started);
 };

@@ -187,6 +187,8 @@ void IniSettingsStore::remove(const QString& app, const QString& section, const 
 }
 
 void IniSettingsStore::save() {
+    if (readOnly_)
+        return;
     QDir().mkpath(QFileInfo(path_).absolutePath());
     // The file may hold mail passwords: only its owner reads it.
     lastWriteOk_ = AtomicFile::Write(path_, table_.toIni(), AtomicFile::Access::Private, &lastWriteError_);

@@ -83,10 +83,13 @@ public:
     QString lastWriteError() const { return lastWriteError_; }
     // Told of every write that failed, with the reason.
     void setFailureSink(std::function<void(const QString&)> sink) { failureSink_ = std::move(sink); }
+    // Writes change the values in memory only; the file stays as it is.
+    void setReadOnly(bool on) { readOnly_ = on; }
 
 private:
     void save();
     QString path_;
+    bool readOnly_ = false;
     bool lastWriteOk_ = true;
     QString lastWriteError_;
     std::function<void(const QString&)> failureSink_;

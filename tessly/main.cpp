@@ -56,12 +56,13 @@ struct Options {
     bool headless = false;
     bool check = false;
     bool verbose = false;
+    bool dryRun = false;
     QString commandLine;     // everything that is not an option, joined by blanks
     QStringList assignments; // --set: the key=value arguments
     QString usageError;      // set when the command line is not understood
 };
 
-const char* const kUsage = "Usage: tessly [--headless] [--check] [--verbose] [profile]\n"
+const char* const kUsage = "Usage: tessly [--headless] [--check [--dry-run]] [--verbose] [profile]\n"
                            "       tessly --show-profile [profile]\n"
                            "       tessly --set key=value... [profile]\n"
                            "       tessly --status\n"
@@ -83,6 +84,8 @@ Options parse(int argc, char** argv) {
             o.check = true;
         else if (arg == QLatin1String("--verbose"))
             o.verbose = true;
+        else if (arg == QLatin1String("--dry-run"))
+            o.dryRun = true;
         else if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
             setMode(Mode::Help, argv[i]);
         else if (arg == QLatin1String("--version"))
@@ -110,6 +113,8 @@ Options parse(int argc, char** argv) {
     if (o.usageError.isEmpty() && (o.mode == Mode::ShowProfile || o.mode == Mode::SetProfile) &&
         (o.check || o.headless))
         o.usageError = QStringLiteral("--show-profile and --set do not take --check or --headless");
+    if (o.usageError.isEmpty() && o.dryRun && (o.mode != Mode::Run || !o.check))
+        o.usageError = QStringLiteral("--dry-run goes with --check only");
     if (o.usageError.isEmpty() && o.verbose && o.mode != Mode::Run)
         o.usageError = QStringLiteral("--verbose goes with a check or the running program only");
     if (o.usageError.isEmpty() && o.mode == Mode::Status && (o.check || o.headless || !rest.isEmpty()))
@@ -184,6 +189,9 @@ int main(int argc, char** argv) {
         std::printf("%s"
                     "  --headless      run without windows; activity lines go to standard output\n"
                     "  --check         check mail once (download and paging as the profile says), then exit\n"
+                    "  --dry-run       with --check: read, filter and compose as a check does, print each\n"
+                    "                  message's verdict and the pages with their blocks; page nothing\n"
+                    "                  and change no file\n"
                     "  --verbose       the traffic of the terminal window on standard error (passwords\n"
                     "                  masked), and whether each connection is encrypted, and how\n"
                     "  --show-profile  print every setting of the profile as \"section.key = value\" lines\n"
@@ -246,6 +254,8 @@ int main(int argc, char** argv) {
     IniSettingsStore store(IniSettingsStore::defaultFilePath());
     store.setFailureSink(
         [](const QString& why) { std::fprintf(stderr, "tessly: %s\n", why.toLocal8Bit().constData()); });
+    // A dry run reads the settings and writes none of them back.
+    store.setReadOnly(options.dryRun);
     // Without windows nobody is at the machine to hear it, and opening the
     // audio system there only writes its warnings to standard error.
     auto sound = headless ? createSilentSoundDevice() : createWaveSoundDevice();
@@ -320,6 +330,11 @@ int main(int argc, char** argv) {
     // turning it over each time.
     program.SetContinueLog(options.check);
     program.SetResident(!options.check);
+    if (options.dryRun)
+        program.SetDryRun([](const QString& line) {
+            std::printf("dry run: %s\n", line.toLocal8Bit().constData());
+            std::fflush(stdout);
+        });
     if (headless && !options.check)
         program.SetCheckRecordSink([](const CheckRecord& r) {
             const QString next = r.nextCheck ? r.nextCheck->toString(QStringLiteral("yyyy-MM-dd HH:mm"))

@@ -60,10 +60,18 @@ void Filters::CopyObjects(Filters& target) const {
 
 bool Filters::CheckForSpam(const QString& subject, const QString& recipient, const QString& sender,
                            const QString& body) const {
-    for (const CFilter& f : list_)
+    return MatchingRule(subject, recipient, sender, body) > 0;
+}
+
+int Filters::MatchingRule(const QString& subject, const QString& recipient, const QString& sender,
+                          const QString& body) const {
+    int number = 0;
+    for (const CFilter& f : list_) {
+        ++number;
         if (f.Enabled() && f.Matches(subject, recipient, sender, body))
-            return true;
-    return false;
+            return number;
+    }
+    return 0;
 }
 
 QString Filters::Fingerprint() const {

@@ -68,6 +68,9 @@ public:
     // True when an enabled rule matches; the first match decides.
     bool CheckForSpam(const QString& subject, const QString& recipient, const QString& sender,
                       const QString& body) const;
+    // The number (from 1) of the first enabled rule that matches; 0: none.
+    int MatchingRule(const QString& subject, const QString& recipient, const QString& sender,
+                     const QString& body) const;
 
     // A short text that changes whenever an enabled rule is added, removed
     // or edited: what a remembered spam verdict was made with.

@@ -97,6 +97,11 @@ void CheckSession::Check(bool download, bool page) {
     finish();
 }
 
+void CheckSession::tell(const AccountRead& read, int m, const QString& verdict) {
+    if (ctx_.verdict)
+        ctx_.verdict(read.account.Name(), m, verdict);
+}
+
 void CheckSession::finish() {
     ctx_.minuteTimer.start();
     outcome_.cancelled = outcome_.cancelled || ctx_.state.cancel;
@@ -249,7 +254,7 @@ void CheckSession::finishReading(bool download, const ReadTally& tally) {
     Inbox& inbox = ctx_.inbox;
     if (download) {
         ctx_.updateEmailDisplay(inbox.Count());
-        if (ctx_.state.settings.remoteControlEnabled)
+        if (ctx_.state.settings.remoteControlEnabled && !(ctx_.dryRun && ctx_.dryRun()))
             inbox.CheckRemoteCmd();
         if (!tally.failure && !ctx_.state.cancel)
             inbox.PurgeOld();
@@ -291,10 +296,12 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
         if (known && known->unreadable) {
             // Its header was too big to read; that was said when it came.
             inbox.SeeKnown(uid);
+            tell(read, m, QStringLiteral("header too big (passed over before)"));
         } else if (known && !known->filteredBy.isEmpty()) {
             // Removed as spam before, by the same rules: the same lines as
             // reading, downloading and filtering it again would give.
             inbox.SeeKnown(uid);
+            tell(read, m, QStringLiteral("filtered (by the same rules at an earlier check)"));
             if (known->size >= read.sizeLimit)
                 ctx_.activity.LogActivity(QStringLiteral("Message #%1 was skipped due to size.").arg(m));
             ctx_.activity.LogActivity(QStringLiteral("Message #%1 was deleted (SPAM)").arg(m));
@@ -307,6 +314,7 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
                 takeMessage(read, m, key, tally);
             } else if (fault == HeaderFault::TooBig) {
                 // Passed over, and by its unique ID not asked for again.
+                tell(read, m, QStringLiteral("header too big, passed over"));
                 read.faults.tooBig << m;
                 if (!uid.isEmpty()) {
                     KnownHeader unreadable;
@@ -315,6 +323,10 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
                 }
             } else {
                 tally.failure = true;
+                tell(read, m,
+                     fault == HeaderFault::NoAnswer  ? QStringLiteral("not read: no answer to its header request")
+                     : fault == HeaderFault::Refused ? QStringLiteral("not read: the server refused its header")
+                                                     : QStringLiteral("not read: no Message-ID"));
                 if (fault == HeaderFault::NoAnswer) {
                     // The connection is gone: the later requests could not be answered either.
                     read.faults.noAnswer = m;
@@ -470,14 +482,17 @@ void CheckSession::takeMessage(AccountRead& read, int m, const QString& key, Rea
     Inbox& inbox = ctx_.inbox;
     CMail& mail = inbox.Item(key);
     bool isNew = false;
+    bool tooBig = false;
     if (mail.NewMessage() && !mail.Paged() && !mail.Downloaded()) {
-        if (mail.Size() < read.sizeLimit)
+        tooBig = mail.Size() >= read.sizeLimit;
+        if (!tooBig)
             download(read, m, key);
         else
             ctx_.activity.LogActivity(QStringLiteral("Message #%1 was skipped due to size.").arg(m));
         isNew = true;
     }
-    if (ctx_.filters.CheckForSpam(mail.Subject(), mail.MailTo(), mail.From(), mail.Body())) {
+    if (const int rule = ctx_.filters.MatchingRule(mail.Subject(), mail.MailTo(), mail.From(), mail.Body())) {
+        tell(read, m, QStringLiteral("filtered by rule %1").arg(rule));
         if (const QString uid = read.uids.value(m); !uid.isEmpty()) {
             KnownHeader spam = KnownHeader::Of(mail);
             spam.filteredBy = read.rules;
@@ -486,7 +501,11 @@ void CheckSession::takeMessage(AccountRead& read, int m, const QString& key, Rea
         inbox.Remove(key);
         ctx_.activity.LogActivity(QStringLiteral("Message #%1 was deleted (SPAM)").arg(m));
         isNew = false;
-    }
+    } else if (!mail.NewMessage() || mail.Paged())
+        tell(read, m, QStringLiteral("known"));
+    else
+        tell(read, m,
+             tooBig ? QStringLiteral("new, too big to download (paged by its header)") : QStringLiteral("new"));
     // Spam takes back only its own share of the news.
     if (isNew)
         ++tally.newCount;

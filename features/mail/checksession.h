@@ -127,6 +127,8 @@ private:
     void download(const AccountRead& read, int m, const QString& key);
     std::int32_t listedSize(AccountRead& read, int m);
     void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
+    // Hands message `m`'s verdict to whoever asked for verdicts.
+    void tell(const AccountRead& read, int m, const QString& verdict);
     void pageNewMail(bool page);
     // One page per new message (the alphanumeric pagers), or one numeric
     // notice for all of them.

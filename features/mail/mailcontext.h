@@ -56,6 +56,11 @@ struct MailContext {
     PageLedger* ledger = nullptr;
     // Whether the line on a server without TLS is due (none: once per run).
     std::function<bool(const QString& who, const QString& server)> clearTextNoticeDue = {};
+    // A check that pages nothing and runs no remote command (the queue it
+    // fills goes to `sendQueue` all the same, which shows it instead); each
+    // message's verdict goes to `verdict`.
+    std::function<bool()> dryRun = {};
+    std::function<void(const QString& account, int number, const QString& verdict)> verdict = {};
 };
 
 } // namespace tessaly

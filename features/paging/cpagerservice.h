@@ -5,6 +5,8 @@
 
 #include "ground/keyedlist.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -88,6 +90,9 @@ public:
     // Blocks of the last split: 1 .. BlockCount().
     int BlockCount() const { return blockCount_; }
     QString Block(int number) const;
+    // The frames a page to `pagerId` goes on the line as, each block cut to
+    // fit a frame as SendTo cuts it; none when the pager ID leaves no room.
+    QList<QByteArray> PlannedFrames(const QString& pagerId, const QString& message, int maxBlocks);
 
     // Joins the comma-separated pieces of `message`, trimmed, with LF.
     static QString FormatWithLF(const QString& message);

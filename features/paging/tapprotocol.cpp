@@ -219,4 +219,13 @@ void CPagerService::Logoff(PagingContext& ctx, SerialControl& port) {
     resultState_ = pagestate::OK;
 }
 
+QList<QByteArray> CPagerService::PlannedFrames(const QString& pagerId, const QString& message, int maxBlocks) {
+    SplitMessage(toPrintableAscii(message), maxBlocks);
+    const int room = kMaxFrame - kFrameOverhead - static_cast<int>(toPrintableAscii(pagerId).size());
+    QList<QByteArray> frames;
+    for (int j = 1; j <= BlockCount() && room > 0; ++j)
+        frames << Frame(pagerId, Block(j).left(room));
+    return frames;
+}
+
 } // namespace tessaly

@@ -5,6 +5,7 @@
 #include "tests/integration/peers.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -117,6 +118,22 @@ public:
             }
         }
         return removed;
+    }
+
+    // The texts of the user's messages, sorted: what a client could change,
+    // whatever Dovecot renames (new/ to cur/, flags in the name).
+    QList<QByteArray> contents(const QString& user) const {
+        QList<QByteArray> out;
+        for (const char* sub : {"new", "cur"}) {
+            QDir box(QStringLiteral("%1/mail/%2/%3").arg(dir_.path(), user, QLatin1String(sub)));
+            for (const QString& name : box.entryList(QDir::Files)) {
+                QFile f(box.filePath(name));
+                if (f.open(QIODevice::ReadOnly))
+                    out << f.readAll();
+            }
+        }
+        std::sort(out.begin(), out.end());
+        return out;
     }
 
     quint16 port() const { return port_; }

@@ -10,6 +10,7 @@
 #include "tests/integration/e2eprofile.h"
 #include "tests/integration/modemsim.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -144,6 +145,49 @@ private slots:
         // One-shot runs add to the activity log; nothing is rolled over.
         QCOMPARE(activityLog().count(QStringLiteral("Internet: Connection established...")), 3);
         QVERIFY(!QFile::exists(home + QStringLiteral("/activity.old")));
+    }
+
+    // A dry run reads, filters and composes as a check does, prints what it
+    // would do, and leaves every file and the mailbox as they were.
+    void dryRunChangesNothing() {
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("dry-new", "Dry news", "fresh")));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("dry-spam", "Lottery again", "money")));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message("dry-big", "Dry photos", QByteArray(3000, 'q'))));
+        const QStringList files = {home + QStringLiteral("/inbox-state.json"), home + QStringLiteral("/page-ledger.jsonl"),
+                                   home + QStringLiteral("/last-check.json"),  home + QStringLiteral("/activity.txt"),
+                                   profile,
+                                   home + QStringLiteral("/filters.dat"),      config + QStringLiteral("/tessaly/tessaly.ini")};
+        auto snapshot = [&] {
+            QList<QByteArray> out;
+            for (const QString& f : files) {
+                QFile file(f);
+                out << (file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                                       : QByteArray("missing"));
+            }
+            return out;
+        };
+        const QList<QByteArray> before = snapshot();
+        QVERIFY(!before.contains(QByteArray("missing")));
+        const QList<QByteArray> mailbox = dovecot.contents(QStringLiteral("work"));
+        const qsizetype paged = pagedTexts().size();
+        QByteArray out;
+        QCOMPARE(run({QStringLiteral("--check"), QStringLiteral("--dry-run")}, &out), 0);
+        const QString text = QString::fromLocal8Bit(out);
+        for (const QString& verdict :
+             {QStringLiteral(": known\n"), QStringLiteral(": filtered by rule 1\n"), QStringLiteral(": new\n"),
+              QStringLiteral(": new, too big to download (paged by its header)\n"),
+              QStringLiteral(": filtered (by the same rules at an earlier check)\n")})
+            QVERIFY2(text.contains(verdict), qPrintable(verdict + QStringLiteral(" in:\n") + text));
+        QVERIFY2(text.contains(QStringLiteral("dry run: page 1 to 7654321 by modem (service ")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("|Subject:dry news")));
+        QVERIFY(text.contains(QStringLiteral("dry run:   block 1 of ")));
+        QVERIFY(text.contains(QStringLiteral("<STX>7654321\n")));
+        QCOMPARE(pagedTexts().size(), paged);
+        QCOMPARE(snapshot(), before);
+        QCOMPARE(dovecot.contents(QStringLiteral("work")), mailbox);
+        // The real check afterwards pages the two new ones.
+        QCOMPARE(runCheck(), 0);
+        QCOMPARE(pagedTexts().size(), paged + 2);
     }
 
     // A page that could not go out makes the run end with status 1 and
