@@ -46,6 +46,7 @@ FrmOptions::FrmOptions(OptionsContext ctx, ManualPageContext pages, ModemContext
     tabs_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     tabs_->setTextElideMode(Qt::ElideNone);
     tabs_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tabs_->setSpacing(2);
     stack_ = new QStackedWidget(this);
     addPage(new GeneralPage(ctx_.prompter));
     addPage(new InternetPage(ctx_));
