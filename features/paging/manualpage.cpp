@@ -11,7 +11,8 @@ namespace tessaly::manualpage {
 
 namespace {
 
-// The activity lines a refused page quotes: the last few, each cut short.
+// The activity lines the box of an undelivered page quotes: the last few,
+// each cut short.
 constexpr int kWhyLines = 4;
 constexpr int kWhyLineLength = 200;
 
