@@ -288,8 +288,10 @@ ManualPageContext MainProgram::ManualPageServices() {
         .status = *status_,
         .prompter = platform_.prompter,
         .connection = connection_.get(),
-        .sendQueue = [this] { SendQueue(); },
+        .sendQueue = [this](const MessageQueue::PageOutcome& outcome,
+                            const ManualPageContext::LineSink& told) { SendQueue(outcome, {}, told); },
         .logActivity = [this](const QString& line) { LogActivity(line); },
+        .cancel = &state_.cancel,
     };
 }
 
@@ -315,7 +317,8 @@ SmtpEventSinks MainProgram::SmtpSinks() {
     };
 }
 
-void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const MessageQueue::PageStart& starting) {
+void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const MessageQueue::PageStart& starting,
+                            const std::function<void(const QString&)>& told) {
     if (dryRunSink_) {
         showQueue();
         return;
@@ -324,7 +327,12 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const Mess
         .comm = *comm_,
         .settings = state_.settings,
         .status = *status_,
-        .logActivity = [this](const QString& line) { LogActivity(line); },
+        .logActivity =
+            [this, &told](const QString& line) {
+                LogActivity(line);
+                if (told)
+                    told(line);
+            },
         .connectInternet = [this] { return connection_->Connect(); },
         .mailSecurity = [this] { return LoadMailSecurity(platform_.store); },
     };

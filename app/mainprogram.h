@@ -179,8 +179,10 @@ public:
     // Sends every queued page with the main window's controls and empties the
     // queue. E-mail pages without a sender go out from pager 1's address. A
     // page naming an unknown service raises the keyed list's error.
-    // `outcome` hears whether each page was delivered.
-    void SendQueue(const MessageQueue::PageOutcome& outcome = {}, const MessageQueue::PageStart& starting = {});
+    // `outcome` hears whether each page was delivered; `told` every activity
+    // line the sending writes.
+    void SendQueue(const MessageQueue::PageOutcome& outcome = {}, const MessageQueue::PageStart& starting = {},
+                   const std::function<void(const QString&)>& told = {});
     // How a mail check run by RunCheck ended.
     // CannotRecord: the page ledger could not be written, so nothing was checked.
     enum class CheckRun { Done, LockBusy, StateNotSaved, CannotRecord };

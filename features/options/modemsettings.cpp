@@ -38,57 +38,70 @@ QStringList SpeakerModes() {
             QStringLiteral("On Until CD except Dialing")};
 }
 
-QStringList ProfileNames(const LiveSettings& s) {
+ProfileTable ProfileTable::Of(const LiveSettings& s) {
+    ProfileTable t;
+    t.profiles = s.modemProfiles;
+    t.highest = std::clamp<int>(s.highestModemProfile, 0, kLastSlot);
+    t.selected = std::clamp<int>(s.selectedModemProfile, 0, kLastSlot);
+    return t;
+}
+
+const ModemProfile& ProfileTable::At(int index) const {
+    return profiles[static_cast<std::size_t>(std::clamp(index, 0, highest))];
+}
+
+QStringList ProfileNames(const ProfileTable& table) {
     QStringList out;
-    const int highest = std::clamp<int>(s.highestModemProfile, 0, kLastSlot);
-    for (int i = 0; i <= highest; ++i)
-        out << s.modemProfiles[static_cast<std::size_t>(i)].name;
+    for (int i = 0; i <= table.highest; ++i)
+        out << table.profiles[static_cast<std::size_t>(i)].name;
     return out;
 }
 
-std::optional<int> Add(ModemContext& ctx, const QString& initString) {
-    LiveSettings& s = ctx.settings;
-    if (s.highestModemProfile >= kLastSlot) {
+std::optional<int> Add(ModemContext& ctx, ProfileTable& t, const QString& initString) {
+    if (t.highest >= kLastSlot) {
         ctx.prompter.messageBox(kMaxText, MsgButtons::OK);
         return std::nullopt;
     }
     const std::optional<QString> name = ctx.prompter.inputBox(kNamePrompt, QString(), QString());
     if (!name || name->isEmpty())
         return std::nullopt;
-    const int slot = s.highestModemProfile + 1;
-    s.modemProfiles[static_cast<std::size_t>(slot)] = ModemProfile{*name, initString};
-    s.highestModemProfile = static_cast<std::int16_t>(slot);
-    s.selectedModemProfile = static_cast<std::int16_t>(slot);
-    ctx.profileChanged = true;
+    const int slot = t.highest + 1;
+    t.profiles[static_cast<std::size_t>(slot)] = ModemProfile{*name, initString};
+    t.highest = slot;
+    t.selected = slot;
     return slot;
 }
 
-DeleteOutcome Delete(ModemContext& ctx, int index) {
-    LiveSettings& s = ctx.settings;
+DeleteOutcome Delete(ModemContext& ctx, ProfileTable& t, int index) {
     const QString name =
-        index >= 0 && index <= kLastSlot ? s.modemProfiles[static_cast<std::size_t>(index)].name : QString();
+        index >= 0 && index <= kLastSlot ? t.profiles[static_cast<std::size_t>(index)].name : QString();
     if (ctx.prompter.messageBox(QStringLiteral("Delete ") + name + QStringLiteral("?"), MsgButtons::YesNo,
                                 MsgIcon::Warning) != MsgAnswer::Yes)
         return DeleteOutcome::Declined;
-    if (index < 0 || index > s.highestModemProfile)
+    if (index < 0 || index > t.highest)
         return DeleteOutcome::NoneChosen;
     DeleteOutcome outcome = DeleteOutcome::Deleted;
-    if (s.highestModemProfile == 0) {
+    if (t.highest == 0) {
         ctx.prompter.messageBox(kNoEntriesText, MsgButtons::OK);
         outcome = DeleteOutcome::Kept;
     } else {
-        for (int i = index; i < s.highestModemProfile; ++i)
-            s.modemProfiles[static_cast<std::size_t>(i)] = s.modemProfiles[static_cast<std::size_t>(i + 1)];
-        s.modemProfiles[static_cast<std::size_t>(s.highestModemProfile)] = ModemProfile{};
-        s.highestModemProfile = static_cast<std::int16_t>(s.highestModemProfile - 1);
+        for (int i = index; i < t.highest; ++i)
+            t.profiles[static_cast<std::size_t>(i)] = t.profiles[static_cast<std::size_t>(i + 1)];
+        t.profiles[static_cast<std::size_t>(t.highest)] = ModemProfile{};
+        --t.highest;
     }
-    ctx.profileChanged = true;
-    s.selectedModemProfile = 0;
+    t.selected = 0;
     return outcome;
 }
 
-bool Save(ModemContext& ctx, const Fields& f) {
+bool Save(ModemContext& ctx, const ProfileTable& t, const Fields& f) {
     LiveSettings& s = ctx.settings;
+    const int selected = std::clamp(t.selected, 0, t.highest);
+    const ModemProfile& profile = t.profiles[static_cast<std::size_t>(selected)];
+    if (f.initString.trimmed().isEmpty() && !profile.initString.trimmed().isEmpty() &&
+        ctx.prompter.messageBox(kEmptyInitQuestion.arg(profile.name), MsgButtons::YesNo, MsgIcon::Warning) !=
+            MsgAnswer::Yes)
+        return false;
     if (ctx.serial) {
         try {
             ctx.serial->SetCommPort(std::clamp(f.port, 0, 8));
@@ -102,6 +115,9 @@ bool Save(ModemContext& ctx, const Fields& f) {
             return false;
         }
     }
+    s.modemProfiles = t.profiles;
+    s.highestModemProfile = static_cast<std::int16_t>(t.highest);
+    s.selectedModemProfile = static_cast<std::int16_t>(selected);
     s.modemPortIndex = static_cast<std::int16_t>(std::clamp(f.port, 0, 8));
     s.flowControlIndex = static_cast<std::int16_t>(std::clamp(f.flow, 0, 3));
     s.dialTypeIndex = static_cast<std::int16_t>(std::clamp(f.dialType, 0, 1));
@@ -109,7 +125,6 @@ bool Save(ModemContext& ctx, const Fields& f) {
     s.speakerModeIndex = static_cast<std::int16_t>(std::clamp(f.speaker, 0, 3));
     s.retries = wholeOf(f.retries);
     s.retryWait = wholeOf(f.seconds);
-    const int selected = std::clamp<int>(s.selectedModemProfile, 0, s.highestModemProfile);
     s.modemProfiles[static_cast<std::size_t>(selected)].initString = f.initString;
     ctx.profileChanged = true;
     return true;

@@ -209,8 +209,15 @@ void CheckTimeoutOnLeave(QString& text) {
         text = QStringLiteral("60");
 }
 
-bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts, const Filters& workingFilters) {
+bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts, const Filters& workingFilters,
+          SaveRefusal* refusal) {
     LiveSettings& s = ctx.settings;
+    // A failed check: its message, and the field it is about.
+    const auto refuse = [&](const QString& text, OptionsField field, int account = 0) {
+        if (refusal)
+            *refusal = SaveRefusal{field, account};
+        return fail(ctx, text);
+    };
 
     // 1. The filters, and their file.
     workingFilters.CopyObjects(ctx.filters);
@@ -218,30 +225,36 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
 
     // 2. Every account that is checked needs its server, user name and password.
     bool anyChecked = false;
+    int position = 0;
     for (CPOPAccount& a : workingAccounts) {
+        ++position;
         if (!a.CheckMail())
             continue;
         anyChecked = true;
         if (a.Server().isEmpty())
-            return fail(ctx, QStringLiteral("Please enter the server domain name for your POP3 account."));
+            return refuse(QStringLiteral("Please enter the server domain name for your POP3 account."),
+                          OptionsField::Accounts, position);
         if (a.Username().isEmpty())
-            return fail(ctx, QStringLiteral("Please enter the username for your POP3 account."));
+            return refuse(QStringLiteral("Please enter the username for your POP3 account."), OptionsField::Accounts,
+                          position);
         if (a.Password().isEmpty())
-            return fail(ctx, QStringLiteral("Please enter the password for your POP3 account."));
+            return refuse(QStringLiteral("Please enter the password for your POP3 account."), OptionsField::Accounts,
+                          position);
         if (a.MailPort() <= 0)
             a.SetMailPort(110);
     }
     if (!anyChecked)
-        return fail(ctx, QStringLiteral("You must enable at least one POP3 account."));
+        return refuse(QStringLiteral("You must enable at least one POP3 account."), OptionsField::Accounts);
 
     // 3. An e-mail pager needs its address.
     if (f.pagerType == PagerAlphaSMTP && f.pagerEmail.trimmed().isEmpty())
-        return fail(ctx, QStringLiteral("You must enter a valid recipient email address"));
+        return refuse(QStringLiteral("You must enter a valid recipient email address"), OptionsField::PagerEmail);
 
     // 4. The proxy needs a host name or an address.
     if (f.useProxy) {
         if (f.proxyName.trimmed().isEmpty() && f.proxyAddress.trimmed().isEmpty())
-            return fail(ctx, QStringLiteral("You must enter either a host name or host address for the proxy server."));
+            return refuse(QStringLiteral("You must enter either a host name or host address for the proxy server."),
+                          OptionsField::ProxyHost);
         if (f.proxyPort.trimmed().isEmpty())
             f.proxyPort = QStringLiteral("80");
     }
@@ -254,10 +267,12 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         f.smtpPort = QStringLiteral("25");
     const auto smtpPort = strictNumber(f.smtpPort);
     if (!smtpPort || *smtpPort < 1 || *smtpPort > 32767)
-        return fail(ctx, kSmtpPortRange);
+        return refuse(kSmtpPortRange, OptionsField::SmtpPort);
     // The profile keeps these two scrambled; refuse what it could not read back.
-    if (!PasswordStorable(f.dialPassword) || !PasswordStorable(f.remotePassword))
-        return fail(ctx, kPasswordNotStorableText);
+    if (!PasswordStorable(f.dialPassword))
+        return refuse(kPasswordNotStorableText, OptionsField::DialPassword);
+    if (!PasswordStorable(f.remotePassword))
+        return refuse(kPasswordNotStorableText, OptionsField::RemotePassword);
     s.numericPagePrefix = f.numericPrefix;
     s.remotePassword = f.remotePassword;
     s.remoteControlEnabled = f.remoteEnabled;
@@ -322,7 +337,7 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         f.maxPageLength = QStringLiteral("80");
     const std::int16_t pageLength = int16Of(f.maxPageLength);
     if (f.pagerType == PagerAlphaDialUp && pageLength > 250)
-        return fail(ctx, kPageLengthLimit);
+        return refuse(kPageLengthLimit, OptionsField::MaxPageLength);
     try {
         if (ctx.services.Count() == 0)
             ctx.services.Add(std::make_unique<CPagerService>(), kDefaultServiceName);
@@ -353,9 +368,9 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
             ctx.pagers.SetKey(1, f.userName);
     } catch (const TessalyError&) {
         // Another service or pager already has that name.
-        return fail(
-            ctx,
-            QStringLiteral("Another pager is already named \"%1\". Please enter another User Name.").arg(f.userName));
+        return refuse(
+            QStringLiteral("Another pager is already named \"%1\". Please enter another User Name.").arg(f.userName),
+            OptionsField::UserName);
     }
     CPager& p = ctx.pagers.Item(1);
     p.SetID(f.pagerId);
@@ -370,9 +385,9 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     const QTime start = parseTimeOfDay(f.startTime);
     const QTime stop = parseTimeOfDay(f.stopTime);
     if (!start.isValid() || !stop.isValid())
-        return fail(ctx, kBadTimes);
+        return refuse(kBadTimes, start.isValid() ? OptionsField::StopTime : OptionsField::StartTime);
     if (start > stop)
-        return fail(ctx, QStringLiteral("Start time must be less than Stop time."));
+        return refuse(QStringLiteral("Start time must be less than Stop time."), OptionsField::StartTime);
     for (int day = 1; day <= 7; ++day)
         s.weekdays[static_cast<std::size_t>(day)] = f.weekdays[static_cast<std::size_t>(day)];
     s.startTime = f.startTime;

@@ -168,8 +168,28 @@ void CheckTimeoutOnLeave(QString& text);
 // the registry values, the service, the pager and the schedule; then the
 // main window is refreshed and the profile marked as changed. A failed check
 // shows its message and ends Save with false, the steps before it staying
-// written. `fields` may be corrected (a frequency below 5, empty ports).
-bool Save(OptionsContext& ctx, OptionsFields& fields, POPAccountList& workingAccounts, const Filters& workingFilters);
+// written; `refusal`, when given, names the field the failed check is about.
+// `fields` may be corrected (a frequency below 5, empty ports).
+// The field a refused Save is about, so that the dialog can show it.
+enum class OptionsField {
+    None,
+    Accounts, // the account list; `account` names the account when one is at fault
+    PagerEmail,
+    ProxyHost,
+    SmtpPort,
+    DialPassword,
+    RemotePassword,
+    MaxPageLength,
+    UserName,
+    StartTime,
+    StopTime,
+};
+struct SaveRefusal {
+    OptionsField field = OptionsField::None;
+    int account = 0; // position in the working account list, 0: none in particular
+};
+bool Save(OptionsContext& ctx, OptionsFields& fields, POPAccountList& workingAccounts, const Filters& workingFilters,
+          SaveRefusal* refusal = nullptr);
 
 // "Test Connection": dials the entry with the user, password and time-out
 // the fields show, reports the outcome, hangs up. The stored dial-up

@@ -82,7 +82,7 @@ class TestTestPage : public QObject {
 private slots:
     void modemPagerTypes() {
         ModemSimulator sim;
-        if (!sim.start())
+        if (!sim.start({QStringLiteral("--busy"), QStringLiteral("5559999")}))
             QSKIP("python3 is needed for the modem simulator");
         Program p(sim.device());
 
@@ -100,6 +100,15 @@ private slots:
         QCOMPARE(p.prompter.messageTexts(), QStringList{manualpage::kNumericTestConfirmation});
         QVERIFY(!p.serial->PortOpen());
         QCOMPARE(p.program->Queue().Count(), 0);
+
+        // A busy paging service: no confirmation, the reason instead.
+        p.prompter.clear();
+        p.program->Services().Item(1).SetPhone(QStringLiteral("5559999"));
+        p.testPage(0, QStringLiteral("txtPagerID"), QStringLiteral("1234"));
+        QCOMPARE(sim.goodBlocks().size(), 1);
+        QCOMPARE(p.prompter.messageTexts(),
+                 QStringList{manualpage::kTestNotDelivered + QStringLiteral("\n\nPager: Busy")});
+        QVERIFY(!p.serial->PortOpen());
     }
 
     void emailPagerType() {

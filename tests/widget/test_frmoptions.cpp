@@ -24,7 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabBar>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 #include "state/mailsecurity.h"
@@ -43,12 +43,14 @@ template <typename T> T* child(QWidget* root, const QString& name) {
     return w;
 }
 
-// What a user does: click the tab, then the widget.
+// What a user does: click the page's caption, then the widget.
 void showTab(FrmOptions& d, const QString& key) {
-    QTabBar* tabs = d.tabOptions();
+    QListWidget* tabs = d.tabOptions();
     for (int i = 0; i < tabs->count(); ++i)
-        if (tabs->tabData(i).toString() == key)
-            QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(i).center());
+        if (tabs->item(i)->data(Qt::UserRole).toString() == key)
+            QTest::mouseClick(tabs->viewport(), Qt::LeftButton, {}, tabs->visualItemRect(tabs->item(i)).center());
+    if (d.CurrentPage() != key)
+        qFatal("page %s not shown", qPrintable(key));
 }
 void type(QWidget* root, const QString& name, const QString& text) {
     auto* e = child<QLineEdit>(root, name);
@@ -162,6 +164,9 @@ private slots:
     void timerStopsWhileOpenFromEveryCommand();
     void windowsFitTheScreenAndTabInVisualOrder();
     void saveKeepsTheLoadedModemPort();
+    void everyPageCaptionInViewAtOnce();
+    void keysSwitchPages();
+    void refusedSaveShowsTheField();
 };
 
 void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
@@ -647,7 +652,7 @@ void TestFrmOptions::windowsFitTheScreenAndTabInVisualOrder() {
                  qPrintable(w->objectName() + QStringLiteral(" needs %1x%2").arg(need.width()).arg(need.height())));
     }
     for (int i = 0; i < d->tabOptions()->count(); ++i) {
-        const QString key = d->tabOptions()->tabData(i).toString();
+        const QString key = d->tabOptions()->item(i)->data(Qt::UserRole).toString();
         showTab(*d, key);
         QWidget* page = d->Page(key);
         QVERIFY(page->isVisible());
@@ -669,6 +674,130 @@ void TestFrmOptions::saveKeepsTheLoadedModemPort() {
     click(d.get(), QStringLiteral("cmdSave"));
     QVERIFY2(!d->isVisible(), qPrintable(s.rig.prompter.messageTexts().join(QLatin1Char('|'))));
     QCOMPARE(s.program->Services().Item(1).CommPort(), std::int16_t(2));
+}
+
+// In a dialog on a 1024x768 screen every page caption is shown whole: none
+// cut, none behind a scroll arrow, each entry inside the list.
+void TestFrmOptions::everyPageCaptionInViewAtOnce() {
+    Setup s;
+    auto d = s.open();
+    d->resize(d->sizeHint().boundedTo(QSize(1024, 768)));
+    QVERIFY2(d->width() <= 1024 && d->height() <= 768, qPrintable(QStringLiteral("%1x%2").arg(d->width()).arg(d->height())));
+    QListWidget* list = d->tabOptions();
+    QCOMPARE(list->count(), 10);
+    QVERIFY(!list->horizontalScrollBar()->isVisible() && !list->verticalScrollBar()->isVisible());
+    const QRect view = list->viewport()->rect();
+    const QFontMetrics fm(list->font());
+    QStringList captions;
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem* item = list->item(i);
+        const QRect r = list->visualItemRect(item);
+        captions << item->text();
+        QVERIFY2(view.contains(r), qPrintable(item->text()));
+        QVERIFY2(fm.horizontalAdvance(item->text()) + 4 <= r.width(), qPrintable(item->text()));
+        // Clicking it shows its page.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+        QVERIFY(d->Page(item->data(Qt::UserRole).toString())->isVisible());
+    }
+    QCOMPARE(captions.join(QLatin1Char('|')), QStringLiteral("General|Internet Connection|Modem|Pager Service|Pager|"
+                                                             "Incoming Mail|Outgoing Mail|Schedule|Remote Control|"
+                                                             "Spam Filter"));
+}
+
+// Ctrl+Tab and Ctrl+PgDn go to the next page, Ctrl+Shift+Tab and Ctrl+PgUp
+// to the one before, round at either end, wherever the focus is.
+void TestFrmOptions::keysSwitchPages() {
+    Setup s;
+    auto d = s.open();
+    struct Press {
+        const char* focus; // the widget with the focus, on the page shown
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* before;
+        const char* after;
+    };
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    const Press presses[] = {
+        {"txtStartupFile", Qt::Key_Tab, ctrl, "General", "Internet"},
+        {"cmbDialUp", Qt::Key_PageDown, ctrl, "Internet", "Modem"},
+        {"txtUserName", Qt::Key_Backtab, ctrlShift, "Pager", "Paging"},
+        {"txtUserName", Qt::Key_Tab, ctrlShift, "Pager", "Paging"},
+        {"lstAccounts", Qt::Key_PageUp, ctrl, "InMail", "Pager"},
+        {"lstFilters", Qt::Key_Tab, ctrl, "spam", "General"},
+        {"tabOptions", Qt::Key_PageUp, ctrl, "General", "spam"},
+        {"txtRemotePassword", Qt::Key_Backtab, ctrlShift, "Remote", "Schedule"},
+    };
+    for (const Press& p : presses) {
+        d->ShowPage(QString::fromLatin1(p.before));
+        auto* w = child<QWidget>(d.get(), QString::fromLatin1(p.focus));
+        w->setFocus();
+        QTest::keyClick(w, p.key, p.modifiers);
+        QVERIFY2(d->CurrentPage() == QLatin1String(p.after),
+                 qPrintable(QStringLiteral("%1 on %2: %3").arg(QLatin1String(p.focus), QLatin1String(p.before), d->CurrentPage())));
+        QVERIFY(d->Page(QString::fromLatin1(p.after))->isVisible());
+    }
+}
+
+// A Save that a check refuses shows the page holding the field, with the
+// focus in it, whichever page was in view.
+void TestFrmOptions::refusedSaveShowsTheField() {
+    struct Case {
+        const char* name;
+        std::function<void(Setup&, FrmOptions&)> edit;
+        const char* page;
+        const char* field;
+        int accountRow; // the account list's selected row; -1: not looked at
+    };
+    auto typeOn = [](const char* page, const char* field, const char* text) {
+        return [=](Setup&, FrmOptions& d) {
+            showTab(d, QString::fromLatin1(page));
+            type(&d, QString::fromLatin1(field), QString::fromLatin1(text));
+        };
+    };
+    const QList<Case> cases = {
+        {"no account enabled",
+         [](Setup&, FrmOptions& d) {
+             child<QListWidget>(&d, QStringLiteral("lstAccounts"))->item(0)->setCheckState(Qt::Unchecked);
+         },
+         "InMail", "lstAccounts", -1},
+        {"second account without server", [](Setup&, FrmOptions&) {}, "InMail", "lstAccounts", 1},
+        {"e-mail pager without address",
+         [](Setup&, FrmOptions& d) {
+             showTab(d, QStringLiteral("Pager"));
+             tick(&d, QStringLiteral("optPagerType1"), true);
+         },
+         "Pager", "txtPagerEmail", -1},
+        {"proxy without host",
+         [](Setup&, FrmOptions& d) {
+             showTab(d, QStringLiteral("Internet"));
+             tick(&d, QStringLiteral("chkProxy"), true);
+         },
+         "Internet", "txtProxyName", -1},
+        {"SMTP port beyond 16 bits", typeOn("OutMail", "txtSMTPPort", "40000"), "OutMail", "txtSMTPPort", -1},
+        {"remote password the profile cannot hold", typeOn("Remote", "txtRemotePassword", "a,b"), "Remote",
+         "txtRemotePassword", -1},
+        {"direct page longer than 250", typeOn("Pager", "txtMaxPageLength", "251"), "Pager", "txtMaxPageLength", -1},
+        {"start later than stop", typeOn("Schedule", "txtStartTime", "6:00 pm"), "Schedule", "txtStartTime", -1},
+        {"stop time that is no time", typeOn("Schedule", "txtStopTime", "teatime"), "Schedule", "txtStopTime", -1},
+    };
+    for (const Case& c : cases) {
+        Setup s;
+        if (c.accountRow == 1) // an account the check refuses, there before the dialog opens
+            s.program->POPAccounts().Add(QStringLiteral("Work"), QString(), 110, QStringLiteral("me"),
+                                         QStringLiteral("pw"), true);
+        auto d = s.open();
+        c.edit(s, *d);
+        showTab(*d, QStringLiteral("General"));
+        s.rig.prompter.clear();
+        click(d.get(), QStringLiteral("cmdSave"));
+        QVERIFY2(d->isVisible() && s.rig.prompter.messageTexts().size() == 1, c.name);
+        QVERIFY2(d->CurrentPage() == QLatin1String(c.page), qPrintable(QString::fromLatin1(c.name) + QStringLiteral(": ") + d->CurrentPage()));
+        QWidget* field = child<QWidget>(d.get(), QString::fromLatin1(c.field));
+        QVERIFY2(field->isVisible() && QApplication::focusWidget() == field, c.name);
+        if (c.accountRow >= 0)
+            QCOMPARE(child<QListWidget>(d.get(), QStringLiteral("lstAccounts"))->currentRow(), c.accountRow);
+    }
 }
 
 QTEST_MAIN(TestFrmOptions)

@@ -34,18 +34,17 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption) {
 }
 } // namespace
 
-FrmModem::FrmModem(ModemContext ctx, QWidget* parent) : QDialog(parent), ctx_(std::move(ctx)) {
+FrmModem::FrmModem(ModemContext ctx, QWidget* parent)
+    : QDialog(parent), ctx_(std::move(ctx)), table_(modem::ProfileTable::Of(ctx_.settings)) {
     setObjectName(QStringLiteral("frmModem"));
     setWindowTitle(QStringLiteral("Modem Settings"));
     setModal(true);
     const LiveSettings& s = ctx_.settings;
 
     auto* form = new QFormLayout;
-    cmbModem_ = comboBox(this, "cmbModem", modem::ProfileNames(s), s.selectedModemProfile);
+    cmbModem_ = comboBox(this, "cmbModem", modem::ProfileNames(table_), table_.selected);
     form->addRow(QStringLiteral("Modem Type:"), cmbModem_);
-    const int selected = std::clamp<int>(s.selectedModemProfile, 0, LiveSettings::kModemProfileSlots - 1);
-    txtPGRInitString_ =
-        lineEdit(this, "txtPGRInitString", s.modemProfiles[static_cast<std::size_t>(selected)].initString);
+    txtPGRInitString_ = lineEdit(this, "txtPGRInitString", table_.At(table_.selected).initString);
     form->addRow(QStringLiteral("Pager Init String:"), txtPGRInitString_);
     cmbCommPort_ = comboBox(this, "cmbCommPort", modem::Ports(), s.modemPortIndex);
     form->addRow(QStringLiteral("Comm Port:"), cmbCommPort_);
@@ -76,8 +75,8 @@ FrmModem::FrmModem(ModemContext ctx, QWidget* parent) : QDialog(parent), ctx_(st
     connect(cmbModem_, &QComboBox::activated, this, [this](int index) {
         if (index < 0)
             return;
-        ctx_.settings.selectedModemProfile = static_cast<std::int16_t>(index);
-        txtPGRInitString_->setText(ctx_.settings.modemProfiles[static_cast<std::size_t>(index)].initString);
+        table_.selected = index;
+        showSelected();
     });
     connect(cmdAdd, &QPushButton::clicked, this, &FrmModem::addClicked);
     connect(cmdDelete, &QPushButton::clicked, this, &FrmModem::deleteClicked);
@@ -89,25 +88,28 @@ FrmModem::FrmModem(ModemContext ctx, QWidget* parent) : QDialog(parent), ctx_(st
         move(screen->availableGeometry().center() - rect().center());
 }
 
+void FrmModem::showSelected() { txtPGRInitString_->setText(table_.At(table_.selected).initString); }
+
 void FrmModem::addClicked() {
-    const std::optional<int> slot = modem::Add(ctx_, txtPGRInitString_->text());
+    const std::optional<int> slot = modem::Add(ctx_, table_, txtPGRInitString_->text());
     if (!slot)
         return;
-    cmbModem_->addItem(ctx_.settings.modemProfiles[static_cast<std::size_t>(*slot)].name);
+    cmbModem_->addItem(table_.profiles[static_cast<std::size_t>(*slot)].name);
     cmbModem_->setCurrentIndex(*slot);
 }
 
 void FrmModem::deleteClicked() {
     const int index = cmbModem_->currentIndex();
-    switch (modem::Delete(ctx_, index)) {
+    switch (modem::Delete(ctx_, table_, index)) {
     case modem::DeleteOutcome::Declined: return;
     case modem::DeleteOutcome::NoneChosen: QApplication::beep(); return;
-    case modem::DeleteOutcome::Kept:
-    case modem::DeleteOutcome::Deleted: break;
+    case modem::DeleteOutcome::Kept: break;
+    case modem::DeleteOutcome::Deleted: cmbModem_->removeItem(index); break;
     }
-    cmbModem_->removeItem(index);
-    txtPGRInitString_->clear();
-    cmbModem_->setCurrentIndex(index == 0 ? -1 : 0);
+    // The first profile is the selected one now, and the field shows its
+    // command: what Save would store into it.
+    cmbModem_->setCurrentIndex(0);
+    showSelected();
 }
 
 void FrmModem::saveClicked() {
@@ -120,7 +122,7 @@ void FrmModem::saveClicked() {
     f.retries = txtRetries_->text();
     f.seconds = txtSeconds_->text();
     f.initString = txtPGRInitString_->text();
-    if (modem::Save(ctx_, f))
+    if (modem::Save(ctx_, table_, f))
         accept();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // frmModem: the "Modem Settings" window. It shows the modem settings and
 // the table of modem profiles; the four buttons go to features/options.
+// Add, Del and the "Modem Type:" choice edit the window's copy of the
+// table, which only Save stores.
 
 #include "features/options/modemsettings.h"
 
@@ -22,7 +24,11 @@ private:
     void deleteClicked();
     void saveClicked();
 
+    // Shows the selected profile's command.
+    void showSelected();
+
     ModemContext ctx_;
+    modem::ProfileTable table_;
     QComboBox* cmbModem_ = nullptr;
     QLineEdit* txtPGRInitString_ = nullptr;
     QComboBox* cmbCommPort_ = nullptr;
