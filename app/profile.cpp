@@ -2,6 +2,7 @@
 
 #include "state/appinfo.h"
 #include "state/livesettings.h"
+#include "state/remotesafety.h"
 #include "app/mainprogram.h"
 #include "app/mainview.h"
 #include "features/mail/cpopaccount.h"
@@ -282,6 +283,17 @@ void showLoaded(MainProgram& program, const QString& path) {
     program.View().SetCaption(QStringLiteral("Tessaly: ") + path);
     program.View().SetProfileMenusEnabled(true);
     program.UpdateSettings();
+    // A profile that switches remote control on without what makes it safe
+    // still loads; no command message is obeyed, and the log says why.
+    const LiveSettings& s = program.Settings();
+    if (!s.remoteControlEnabled)
+        return;
+    if (s.remotePassword.isEmpty())
+        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: the remote command password "
+                                           "is empty; set one under Options, Remote Control"));
+    else if (LoadRemoteSafety(program.Platform().store).allowedSenders.isEmpty())
+        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: no allowed sender is named; "
+                                           "add the addresses under Options, Remote Control"));
 }
 
 bool isShippedProfilePath(const MainProgram& program, const QString& path) {

@@ -11,6 +11,7 @@
 #include "state/appstate.h"
 #include "state/livesettings.h"
 #include "state/mailsecurity.h"
+#include "state/remotesafety.h"
 
 #include <QTime>
 #include <algorithm>
@@ -178,6 +179,9 @@ OptionsFields Load(const OptionsContext& ctx) {
 
     f.remoteEnabled = s.remoteControlEnabled;
     f.remotePassword = s.remotePassword;
+    const RemoteSafety safety = LoadRemoteSafety(store);
+    f.remoteSenders = SenderListText(safety.allowedSenders);
+    f.remoteRunFolder = safety.runFolder;
     return f;
 }
 
@@ -258,6 +262,17 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     // The profile keeps these two scrambled; refuse what it could not read back.
     if (!PasswordStorable(f.dialPassword) || !PasswordStorable(f.remotePassword))
         return fail(ctx, kPasswordNotStorableText);
+    // Remote control is switched on only with a password and the senders
+    // it may obey.
+    QStringList badSenders;
+    const QStringList senders = ParseSenderList(f.remoteSenders, &badSenders);
+    if (!badSenders.isEmpty())
+        return fail(ctx, kRemoteBadSender + badSenders.first());
+    if (f.remoteEnabled && f.remotePassword.isEmpty())
+        return fail(ctx, kRemoteNoPassword);
+    if (f.remoteEnabled && senders.isEmpty())
+        return fail(ctx, kRemoteNoSenders);
+    SaveRemoteSafety(ctx.store, RemoteSafety{senders, f.remoteRunFolder.trimmed()});
     s.numericPagePrefix = f.numericPrefix;
     s.remotePassword = f.remotePassword;
     s.remoteControlEnabled = f.remoteEnabled;
