@@ -168,7 +168,7 @@ QString RemoteCommands::refusal(const RemoteMail& mail, const QString& sender, R
         return QStringLiteral("it is dated more than 24 hours ago");
     if (age < -RemoteGuard::kMaxAheadSecs)
         return QStringLiteral("it is dated more than 10 minutes ahead");
-    const QByteArray digest = RemoteGuard::Digest(sender, mail.date, mail.commands);
+    const QByteArray digest = RemoteGuard::Digest(sender, dated, mail.commands);
     if (guard.Seen(digest))
         return QStringLiteral("the same commands were examined before");
     // Written before any command runs: a "quit" or a shutdown cannot make
@@ -198,7 +198,9 @@ void RemoteCommands::noteFailure(RemoteGuard& guard) {
 void RemoteCommands::CheckRemoteMessage(const RemoteMail& mail) {
     accepted_ = false;
     wrongLines_ = 0;
-    if (!IsRemoteSubject(mail.subject))
+    // A message without commands (one whose body was not downloaded) asks
+    // for nothing, and is not worth a line at every check.
+    if (!IsRemoteSubject(mail.subject) || mail.commands.trimmed().isEmpty())
         return;
     const QString sender = SenderAddress(mail.from);
     RemoteGuard guard(ctx_.statePath);

@@ -105,10 +105,14 @@ bool RemoteGuard::Save(QString* why) const {
                              why);
 }
 
-QByteArray RemoteGuard::Digest(const QString& sender, const QString& date, const QString& commands) {
+QByteArray RemoteGuard::Digest(const QString& sender, const QDateTime& dated, const QString& commands) {
+    QStringList lines;
+    for (const QString& line : QString(commands).remove(QLatin1Char('\n')).split(QLatin1Char('\r')))
+        if (!line.trimmed().isEmpty())
+            lines << line.trimmed();
     QCryptographicHash hash(QCryptographicHash::Sha256);
     // Each part with its length, so that no two different triples meet.
-    for (const QString& part : {sender.toLower(), date.simplified(), commands}) {
+    for (const QString& part : {sender.toLower(), dated.toUTC().toString(Qt::ISODate), lines.join(QLatin1Char('\r'))}) {
         const QByteArray bytes = part.toUtf8();
         hash.addData(QByteArray::number(bytes.size()) + ':');
         hash.addData(bytes);

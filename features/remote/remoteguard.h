@@ -37,8 +37,11 @@ public:
     // Writes the file in one step, mode 0600.
     bool Save(QString* why) const;
 
-    // Sender, date and commands of a message, as one digest.
-    static QByteArray Digest(const QString& sender, const QString& date, const QString& commands);
+    // Sender, date and commands of a message, as one digest. The date is
+    // taken as the instant it names and the commands without blank lines
+    // and the blanks around each line, so that a copy with its Date written
+    // another way or its lines re-spaced is the same message.
+    static QByteArray Digest(const QString& sender, const QDateTime& dated, const QString& commands);
     bool Seen(const QByteArray& digest) const;
     // `dated`: the message's date, after which the digest may be forgotten.
     void Remember(const QByteArray& digest, const QDateTime& dated);

@@ -249,10 +249,19 @@ private slots:
         QCOMPARE(rig.log.lines, QStringList{kPre + "Ignored a command message from owner@example.org: the same "
                                                    "commands were examined before"});
         QVERIFY(rig.settings.pagingEnabled);
+        // Re-spaced lines and the Date in another zone are the same message.
+        RemoteMail respaced = mail;
+        respaced.commands = QStringLiteral("\r\n password:tulip \r\n\r\nstop:paging\r\n");
+        respaced.date = ParseMailDate(mail.date).toOffsetFromUtc(3600).toString(Qt::RFC2822Date);
+        again.CheckRemoteMessage(respaced);
+        QVERIFY(rig.settings.pagingEnabled);
+        QCOMPARE(rig.log.lines.size(), 2);
+        // Another command is a new message.
         RemoteMail other = mail;
-        other.commands += QStringLiteral("\r");
+        other.commands += QStringLiteral("\rchange:frequency,7");
         again.CheckRemoteMessage(other);
         QVERIFY(!rig.settings.pagingEnabled);
+        QCOMPARE(rig.settings.checkInterval, std::int16_t(7));
         // Only its owner may read what the program remembers.
         QCOMPARE(QFileInfo(rig.dir.filePath(RemoteGuard::kFileName)).permissions() &
                      (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
