@@ -163,7 +163,11 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     }
 }
 
-void MainProgram::LoadProfile(const QString& path) { tessaly::LoadProfile(*this, path); }
+void MainProgram::LoadProfile(const QString& path) {
+    tessaly::LoadProfile(*this, path);
+    if (!profileLoadFailed_)
+        NoteRemoteControlOff(*this);
+}
 
 void MainProgram::SaveProfile(const QString& path) { tessaly::SaveProfile(*this, path); }
 

@@ -283,17 +283,6 @@ void showLoaded(MainProgram& program, const QString& path) {
     program.View().SetCaption(QStringLiteral("Tessaly: ") + path);
     program.View().SetProfileMenusEnabled(true);
     program.UpdateSettings();
-    // A profile that switches remote control on without what makes it safe
-    // still loads; no command message is obeyed, and the log says why.
-    const LiveSettings& s = program.Settings();
-    if (!s.remoteControlEnabled)
-        return;
-    if (s.remotePassword.isEmpty())
-        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: the remote command password "
-                                           "is empty; set one under Options, Remote Control"));
-    else if (LoadRemoteSafety(program.Platform().store).allowedSenders.isEmpty())
-        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: no allowed sender is named; "
-                                           "add the addresses under Options, Remote Control"));
 }
 
 bool isShippedProfilePath(const MainProgram& program, const QString& path) {
@@ -360,6 +349,18 @@ void LoadOldProfile(MainProgram& program, const QString& path) {
         program.Platform().prompter.messageBox(QString::fromLocal8Bit(e.what()), MsgButtons::OK);
         program.SetProfileLoadFailed(true);
     }
+}
+
+void NoteRemoteControlOff(MainProgram& program) {
+    const LiveSettings& s = program.Settings();
+    if (!s.remoteControlEnabled)
+        return;
+    if (s.remotePassword.isEmpty())
+        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: the remote command password "
+                                           "is empty; set one under Options, Remote Control"));
+    else if (LoadRemoteSafety(program.Platform().store).allowedSenders.isEmpty())
+        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: no allowed sender is named; "
+                                           "add the addresses under Options, Remote Control"));
 }
 
 void LoadProfile(MainProgram& program, const QString& path) {

@@ -535,7 +535,9 @@ bool loadForText(MainProgram& program, const QString& path, QString& err) {
         return false;
     }
     program.Settings().applyFactoryValues();
-    program.LoadProfile(path);
+    // The loader itself: the notes the program writes after a load do not
+    // belong in these lines.
+    LoadProfile(program, path);
     if (program.ProfileLoadFailed()) {
         err += QStringLiteral("tessly: the profile could not be loaded: %1\n").arg(path);
         return false;
