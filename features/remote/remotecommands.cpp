@@ -2,8 +2,8 @@
 
 #include "features/remote/remoteguard.h"
 #include "ground/remotetext.h"
-#include "platform/eventpump.h"
 #include "ground/textfmt.h"
+#include "platform/eventpump.h"
 #include "platform/shell.h"
 #include "platform/sessioncontrol.h"
 #include "state/appstate.h"
@@ -33,10 +33,6 @@ QString shown(const QString& text) {
 }
 
 const QString kPre = QStringLiteral("Remote Command: ");
-
-} // namespace
-
-namespace {
 
 // The values of every `name:` field of a header block, folded lines joined.
 QStringList fieldValues(const QString& header, const QString& name) {
