@@ -16,6 +16,7 @@
 #include "features/paging/pagingcontext.h"
 #include "features/paging/smtpevents.h"
 #include "features/remote/remotecommands.h"
+#include "features/remote/remoteguard.h"
 #include "ground/remotetext.h"
 #include "features/version/versioncheck.h"
 #include "log/clogfile.h"
@@ -122,15 +123,20 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         .saveProfile = [this] { SaveProfile(currentProfile_); },
         .quit = [this] { Quit(); },
         .beforeSessionEnds = [this] { saveInboxState(); },
+        .store = &platform_.store,
+        .statePath = QDir(platform_.programDir).filePath(RemoteGuard::kFileName),
+        .showStatus = [this](const QString& text) { status_->SetStatusLine(text); },
     });
-    inbox_.SetRemoteCommandHandler([this](const QString& subject, QString& body) {
+    inbox_.SetRemoteCommandHandler([this](const CMail& mail, QString& body) {
         // The commands are the lines after the header block; what the inbox
         // keeps of a command message (and may show, page or store) never
         // holds the password.
         const QString commands = CheckSession::BodyAfterHeaders(body);
+        const QString header = body.left(body.size() - commands.size());
+        const QString subject = mail.Subject();
         if (RemoteCommands::IsRemoteSubject(subject))
             body = HideRemotePassword(body, state_.settings.remotePassword);
-        remote_->CheckRemoteMessage(subject, commands);
+        remote_->CheckRemoteMessage(RemoteMailOf(subject, header, commands, mail.Transport()));
     });
     display_->SetNewMailCounter([this] { return inbox_.NewMailCount(); });
     display_->SetTotalCounter([this] { return inbox_.Count(); });
@@ -163,7 +169,11 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     }
 }
 
-void MainProgram::LoadProfile(const QString& path) { tessaly::LoadProfile(*this, path); }
+void MainProgram::LoadProfile(const QString& path) {
+    tessaly::LoadProfile(*this, path);
+    if (!profileLoadFailed_)
+        NoteRemoteControlOff(*this);
+}
 
 void MainProgram::SaveProfile(const QString& path) { tessaly::SaveProfile(*this, path); }
 

@@ -2,6 +2,7 @@
 
 #include "state/appinfo.h"
 #include "state/livesettings.h"
+#include "state/remotesafety.h"
 #include "app/mainprogram.h"
 #include "app/mainview.h"
 #include "features/mail/cpopaccount.h"
@@ -348,6 +349,18 @@ void LoadOldProfile(MainProgram& program, const QString& path) {
         program.Platform().prompter.messageBox(QString::fromLocal8Bit(e.what()), MsgButtons::OK);
         program.SetProfileLoadFailed(true);
     }
+}
+
+void NoteRemoteControlOff(MainProgram& program) {
+    const LiveSettings& s = program.Settings();
+    if (!s.remoteControlEnabled)
+        return;
+    if (s.remotePassword.isEmpty())
+        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: the remote command password "
+                                           "is empty; set one under Options, Remote Control"));
+    else if (LoadRemoteSafety(program.Platform().store).allowedSenders.isEmpty())
+        program.LogActivity(QStringLiteral("Remote Command: Remote control stays off: no allowed sender is named; "
+                                           "add the addresses under Options, Remote Control"));
 }
 
 void LoadProfile(MainProgram& program, const QString& path) {

@@ -20,6 +20,10 @@ class MainProgram;
 // Errors reach the caller as TessalyError; a text the file cannot hold is
 // refused before anything is written, so the old file stays as it was.
 void SaveProfile(MainProgram& program, const QString& path);
+// A profile that switches remote control on without a password or an
+// allowed sender still loads; no command message is obeyed then, and this
+// writes the reason to the activity log.
+void NoteRemoteControlOff(MainProgram& program);
 // Reads a profile of either format into the live settings and the lists.
 // Reports every problem itself and never fails towards the caller.
 void LoadProfile(MainProgram& program, const QString& path);

@@ -11,6 +11,8 @@
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
 #include "state/livesettings.h"
+#include "state/remotesafety.h"
+#include "platform/settingsstore.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -362,6 +364,10 @@ template <typename T> struct ListAccess {
 
 QString line(const QString& key, const QString& value) { return key + QStringLiteral(" = ") + value; }
 
+// The remote settings kept in the settings file rather than the profile.
+const QString kRemoteSendersKey = QStringLiteral("remote.allowed_senders");
+const QString kRemoteRunFolderKey = QStringLiteral("remote.run_folder");
+
 template <typename T> void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
     if (list.countKey)
         out << line(list.prefix + QStringLiteral(".count"), QString::number(list.count()));
@@ -529,7 +535,9 @@ bool loadForText(MainProgram& program, const QString& path, QString& err) {
         return false;
     }
     program.Settings().applyFactoryValues();
-    program.LoadProfile(path);
+    // The loader itself: the notes the program writes after a load do not
+    // belong in these lines.
+    LoadProfile(program, path);
     if (program.ProfileLoadFailed()) {
         err += QStringLiteral("tessly: the profile could not be loaded: %1\n").arg(path);
         return false;
@@ -554,12 +562,23 @@ QStringList ProfileTextLines(MainProgram& program) {
     showList(out, lists.modemProfiles, modemProfileFields());
     show(scheduleFields());
     show(restFields());
+    // Kept in the settings file, shown beside the other remote settings.
+    const RemoteSafety safety = LoadRemoteSafety(program.Platform().store);
+    qsizetype after = out.size();
+    for (qsizetype i = 0; i < out.size(); ++i)
+        if (out[i].startsWith(QLatin1String("remote.password = ")))
+            after = i + 1;
+    out.insert(after, line(kRemoteRunFolderKey, safety.runFolder));
+    out.insert(after, line(kRemoteSendersKey, SenderListText(safety.allowedSenders)));
     showList(out, lists.accounts, accountFields());
     return out;
 }
 
 void ApplyProfileAssignments(MainProgram& program, const QStringList& assignments) {
     const Lists lists = listsOf(program);
+    SettingsStore& store = program.Platform().store;
+    RemoteSafety safety = LoadRemoteSafety(store);
+    bool remoteTouched = false, safetyChanged = false;
     for (const QString& assignment : assignments) {
         const qsizetype eq = assignment.indexOf(QLatin1Char('='));
         if (eq <= 0)
@@ -569,6 +588,20 @@ void ApplyProfileAssignments(MainProgram& program, const QStringList& assignment
         // The value the profile already holds stays, even one a new value
         // could not be (an SMTP port of 0 that was never set): what the text
         // form shows can always be set back.
+        remoteTouched = remoteTouched || key.startsWith(QLatin1String("remote."));
+        if (key == kRemoteSendersKey || key == kRemoteRunFolderKey) {
+            // Written to the settings file only once every assignment stands.
+            safetyChanged = true;
+            if (key == kRemoteRunFolderKey) {
+                safety.runFolder = value.trimmed();
+                continue;
+            }
+            QStringList bad;
+            safety.allowedSenders = ParseSenderList(value, &bad);
+            if (!bad.isEmpty())
+                throw refused(key, QStringLiteral("\"%1\" is not a mail address").arg(bad.first()));
+            continue;
+        }
         if (ProfileTextLines(program).contains(line(key, value)))
             continue;
         try {
@@ -589,6 +622,20 @@ void ApplyProfileAssignments(MainProgram& program, const QStringList& assignment
         }
     }
     checkWhole(program);
+    // Remote control is switched on only with a password and a sender it
+    // may obey; a profile that has it on without them still takes other
+    // changes.
+    const LiveSettings& s = program.Settings();
+    if (remoteTouched && s.remoteControlEnabled) {
+        if (s.remotePassword.isEmpty())
+            throw refused(QStringLiteral("remote.enabled"),
+                          QStringLiteral("remote control cannot be enabled with an empty remote.password"));
+        if (safety.allowedSenders.isEmpty())
+            throw refused(QStringLiteral("remote.enabled"),
+                          QStringLiteral("remote control cannot be enabled without remote.allowed_senders"));
+    }
+    if (safetyChanged)
+        SaveRemoteSafety(store, safety);
 }
 
 int ShowProfileCommand(MainProgram& program, const QString& path, QString& out, QString& err) {

@@ -25,10 +25,11 @@ bool DesktopShell::Open(const QString& target) {
     if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
         return false;
     // The desktop services need a GUI application; a run without a display
-    // hands the address to xdg-open.
+    // hands the address to xdg-open, percent-encoded as it came: decoding
+    // would give the opener spaces, quotes and "$(...)" back.
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return QDesktopServices::openUrl(url);
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromLatin1(url.toEncoded())});
 }
 
 void DesktopShell::StartProgram(const QString& path) {

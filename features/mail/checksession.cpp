@@ -29,6 +29,7 @@ CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
     if (!ctx_.pop || !ctx_.tcp)
         return;
     reader_ = std::make_unique<Pop3Reader>(ctx_, [this](const QString& account, const QString& server) {
+        readInClear_ = true;
         if (toldClear_.contains(account))
             return;
         toldClear_.insert(account);
@@ -198,7 +199,16 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
     // A socket error of an earlier account does not fail this one's login.
     ctx_.state.internetError = false;
     ctx_.status.SetStatusLine(QStringLiteral("Connecting to ") + account.Name());
+    readInClear_ = false;
+    transport_ = MailTransport::Unknown;
     const Login login = reader_->LogIn(account, kLoginWait);
+    // Remote commands weigh how the mailbox was read: the connection is
+    // encrypted unless the account chose "none" or the server offered no TLS.
+    const Security chosen =
+        ctx_.store ? ReadPopSecurity(*ctx_.store, account.Name()).value_or(Security::StartTls) : Security::Automatic;
+    transport_ = chosen == Security::None ? MailTransport::ClearChosen
+                 : readInClear_           ? MailTransport::Clear
+                                          : MailTransport::Tls;
     switch (login) {
     case Login::Refused:
     case Login::Failed:
@@ -481,6 +491,7 @@ QString CheckSession::readHeader(AccountRead& read, int m, HeaderFault& fault) {
 void CheckSession::takeMessage(AccountRead& read, int m, const QString& key, ReadTally& tally) {
     Inbox& inbox = ctx_.inbox;
     CMail& mail = inbox.Item(key);
+    mail.SetTransport(transport_);
     bool isNew = false;
     bool tooBig = false;
     if (mail.NewMessage() && !mail.Paged() && !mail.Downloaded()) {

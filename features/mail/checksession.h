@@ -8,6 +8,8 @@
 
 #include <QHash>
 #include <QObject>
+#include "state/remotesafety.h"
+
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -157,6 +159,9 @@ private:
     bool toldCancel_ = false;
     std::int16_t previousTotal_ = 0;
     QSet<QString> toldClear_; // accounts already reported as read in clear
+    // How the mailbox being read is secured; the messages it lists take it.
+    MailTransport transport_ = MailTransport::Unknown;
+    bool readInClear_ = false; // the server of this login offered no TLS
     // Header requests go out in batches of this many (servers that allow it).
     static constexpr int kHeaderBatch = 50;
 };

@@ -175,7 +175,7 @@ void Inbox::CheckRemoteCmd() {
         if (m.Downloaded())
             m.SetRemoteChecked(true);
         QString body = m.Body();
-        const QString subject = m.Subject();
+        const CMail mail = m; // the interpreter may change the inbox
         const QString id = m.ID();
         auto keepBody = [&] {
             CMail* same = list_.Find(id);
@@ -183,7 +183,7 @@ void Inbox::CheckRemoteCmd() {
                 same->SetBody(body);
         };
         try {
-            remote_(subject, body);
+            remote_(mail, body);
         } catch (...) {
             keepBody();
             throw;

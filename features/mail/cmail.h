@@ -3,6 +3,7 @@
 // with the keep-and-purge cycle that a check runs over it.
 
 #include "ground/keyedlist.h"
+#include "state/remotesafety.h"
 
 #include <QHash>
 #include <QList>
@@ -47,6 +48,9 @@ public:
     // is not offered again, so its commands run once.
     bool RemoteChecked() const { return remoteChecked_; }
     void SetRemoteChecked(bool v) { remoteChecked_ = v; }
+    // How the mailbox was secured when this run last read the message.
+    MailTransport Transport() const { return transport_; }
+    void SetTransport(MailTransport v) { transport_ = v; }
     // Checks whose page for this message was not delivered.
     std::int16_t PageAttempts() const { return pageAttempts_; }
     void SetPageAttempts(std::int16_t v) { pageAttempts_ = v; }
@@ -61,6 +65,7 @@ private:
     std::int32_t size_ = 0;
     std::int16_t priority_ = 0;
     std::int16_t pageAttempts_ = 0;
+    MailTransport transport_ = MailTransport::Unknown;
 };
 
 // What a later run must know of a message when it meets it again: whether
@@ -105,9 +110,9 @@ struct KnownHeader {
 
 class Inbox {
 public:
-    // Hands a message's subject and body to the remote-command interpreter,
-    // which may hide the remote password in the body it keeps.
-    using RemoteCommandHandler = std::function<void(const QString& subject, QString& body)>;
+    // Hands a message to the remote-command interpreter, which may hide the
+    // remote password in the body it keeps.
+    using RemoteCommandHandler = std::function<void(const CMail& mail, QString& body)>;
 
     // Appends under `key`, which is the message's ID, not paged and kept. A key
     // already present is the keyed list's duplicate-key error. A message

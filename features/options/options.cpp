@@ -11,6 +11,7 @@
 #include "state/appstate.h"
 #include "state/livesettings.h"
 #include "state/mailsecurity.h"
+#include "state/remotesafety.h"
 
 #include <QTime>
 #include <algorithm>
@@ -178,6 +179,9 @@ OptionsFields Load(const OptionsContext& ctx) {
 
     f.remoteEnabled = s.remoteControlEnabled;
     f.remotePassword = s.remotePassword;
+    const RemoteSafety safety = LoadRemoteSafety(store);
+    f.remoteSenders = SenderListText(safety.allowedSenders);
+    f.remoteRunFolder = safety.runFolder;
     return f;
 }
 
@@ -273,6 +277,17 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         return refuse(kPasswordNotStorableText, OptionsField::DialPassword);
     if (!PasswordStorable(f.remotePassword))
         return refuse(kPasswordNotStorableText, OptionsField::RemotePassword);
+    // Remote control is switched on only with a password and the senders
+    // it may obey.
+    QStringList badSenders;
+    const QStringList senders = ParseSenderList(f.remoteSenders, &badSenders);
+    if (!badSenders.isEmpty())
+        return refuse(kRemoteBadSender + badSenders.first(), OptionsField::RemoteSenders);
+    if (f.remoteEnabled && f.remotePassword.isEmpty())
+        return refuse(kRemoteNoPassword, OptionsField::RemotePassword);
+    if (f.remoteEnabled && senders.isEmpty())
+        return refuse(kRemoteNoSenders, OptionsField::RemoteSenders);
+    SaveRemoteSafety(ctx.store, RemoteSafety{senders, f.remoteRunFolder.trimmed()});
     s.numericPagePrefix = f.numericPrefix;
     s.remotePassword = f.remotePassword;
     s.remoteControlEnabled = f.remoteEnabled;

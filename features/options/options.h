@@ -119,9 +119,11 @@ struct OptionsFields {
     QString startTime;
     QString stopTime;
     std::array<bool, 8> weekdays{};
-    // Remote control
+    // Remote control; the senders and the run folder live in the settings file.
     bool remoteEnabled = false;
     QString remotePassword;
+    QString remoteSenders;
+    QString remoteRunFolder;
 };
 
 namespace options {
@@ -142,6 +144,11 @@ inline const QString kLastAccount = QStringLiteral("You cannot delete the last a
 inline const QString kSmtpPortRange = QStringLiteral("Please enter an SMTP port from 1 to 32767.");
 inline const QString kPageLengthLimit =
     QStringLiteral("The Max Page Length cannot be more than 250 characters for Alphanumeric (Direct) pagers.");
+inline const QString kRemoteNoPassword =
+    QStringLiteral("Remote control cannot be enabled without a Remote Command Password.");
+inline const QString kRemoteNoSenders = QStringLiteral(
+    "Remote control cannot be enabled without Allowed Senders: enter the mail addresses whose commands are obeyed.");
+inline const QString kRemoteBadSender = QStringLiteral("This is not a mail address: ");
 inline const QString kBadTimes =
     QStringLiteral("Please enter the Start Time and Stop Time as times of day, such as 8:00 am.");
 
@@ -179,6 +186,7 @@ enum class OptionsField {
     SmtpPort,
     DialPassword,
     RemotePassword,
+    RemoteSenders,
     MaxPageLength,
     UserName,
     StartTime,

@@ -12,6 +12,8 @@
 #include "platform/pop3client.h"
 #include "platform/popcontrol.h"
 #include "platform/smtpcontrol.h"
+#include "state/mailsecurity.h"
+#include "state/remotesafety.h"
 #include "tests/fakes/programrig.h"
 #include "tests/fakes/scriptednet.h"
 
@@ -386,9 +388,14 @@ private slots:
         Rig r;
         r.program->Settings().remoteControlEnabled = true;
         r.program->Settings().remotePassword = QStringLiteral("tulip");
+        // The sender is allowed; the scripted server offers no TLS, which the
+        // account accepts explicitly.
+        SaveRemoteSafety(r.store, RemoteSafety{{QStringLiteral("me@example.org")}, {}});
+        WritePopSecurity(r.store, QStringLiteral("Work"), Security::None);
         r.box->messages = {mail(1),
-                           "Message-ID: <q@example.org>\r\nFrom: me@example.org\r\nSubject: Tessaly Remote\r\n\r\n"
-                           "password:tulip\r\nstop:paging\r\nquit\r\n",
+                           "Message-ID: <q@example.org>\r\nFrom: me@example.org\r\nSubject: Tessaly Remote\r\nDate: " +
+                               r.pump.now().toString(Qt::RFC2822Date).toLatin1() +
+                               "\r\n\r\npassword:tulip\r\nstop:paging\r\nquit\r\n",
                            mail(2)};
         int quits = 0;
         bool checkOver = false;

@@ -142,7 +142,8 @@ private slots:
         inbox.Item(2).SetPaged(true);
         inbox.CheckRemoteCmd(); // no interpreter: nothing happens
         QStringList seen;
-        inbox.SetRemoteCommandHandler([&](const QString& s, const QString& b) { seen << s + QLatin1Char('/') + b; });
+        inbox.SetRemoteCommandHandler(
+            [&](const CMail& m, const QString& b) { seen << m.Subject() + QLatin1Char('/') + b; });
         inbox.CheckRemoteCmd();
         QCOMPARE(seen, (QStringList{"subject <1>/body", "subject <3>/body"}));
     }

@@ -4,6 +4,7 @@
 
 #include "app/profiletext.h"
 #include "features/mail/cpopaccount.h"
+#include "state/remotesafety.h"
 #include "features/paging/cpagerservice.h"
 #include "tests/unit/profiletestrig.h"
 
@@ -106,6 +107,8 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"paging.numeric_prefix", "999*"},
         {"remote.enabled", "true"},
         {"remote.password", "r3mote"},
+        {"remote.allowed_senders", "me@example.org, boss@example.org"},
+        {"remote.run_folder", "/srv/run"},
         {"mail.client", "/usr/bin/thunderbird"},
         {"paging.body_highest_priority", "true"},
         {"paging.max_pages", "3"},
@@ -161,6 +164,8 @@ private slots:
 
         ProfileRig again;
         again.dialUp = rig.dialUp;
+        // The same settings file, which keeps the remote senders and folder.
+        SaveRemoteSafety(again.store, LoadRemoteSafety(rig.store));
         out.clear();
         QCOMPARE(ShowProfileCommand(again.p(), file, out, err), 0);
         shown = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
@@ -195,6 +200,46 @@ private slots:
         QVERIFY(again.p().Pagers().Contains(QStringLiteral("BOB"))); // filed under its name
         QCOMPARE(again.p().POPAccounts().Count(), 0);
         QCOMPARE(again.s().highestModemProfile, 0);
+    }
+
+    // Remote control goes on only with a password and an allowed sender;
+    // the senders and the run folder go to the settings file, and only when
+    // every assignment stands.
+    void remoteControlNeedsPasswordAndSenders_data() {
+        QTest::addColumn<QStringList>("assignments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("senders"); // in the settings file afterwards
+        const QString on = "remote.enabled=true";
+        QTest::newRow("empty password") << QStringList{on, "remote.password=", "remote.allowed_senders=a@b.c"} << 64
+                                        << "remote.enabled: remote control cannot be enabled with an empty "
+                                           "remote.password"
+                                        << "";
+        QTest::newRow("no senders") << QStringList{on, "remote.password=pw"} << 64
+                                    << "remote.enabled: remote control cannot be enabled without "
+                                       "remote.allowed_senders"
+                                    << "";
+        QTest::newRow("not an address") << QStringList{"remote.allowed_senders=a@b.c, Boss"} << 64
+                                        << "remote.allowed_senders: \"Boss\" is not a mail address" << "";
+        QTest::newRow("all there") << QStringList{on, "remote.password=pw", "remote.allowed_senders=A@b.c;d@e.f a@b.c",
+                                                  "remote.run_folder= /srv/run "}
+                                   << 0 << "" << "a@b.c, d@e.f";
+        QTest::newRow("off needs nothing") << QStringList{"remote.enabled=false", "remote.password="} << 0 << ""
+                                           << "";
+    }
+    void remoteControlNeedsPasswordAndSenders() {
+        QFETCH(QStringList, assignments);
+        ProfileRig rig;
+        const QString file = rig.write(QStringLiteral("p.dat"), fixture());
+        QString err;
+        QTEST(SetProfileCommand(rig.p(), file, assignments, err), "status");
+        QFETCH(QString, error);
+        QVERIFY2(error.isEmpty() ? err.isEmpty() : err.contains(error), qPrintable(err));
+        const RemoteSafety safety = LoadRemoteSafety(rig.p().Platform().store);
+        QTEST(SenderListText(safety.allowedSenders), "senders");
+        QCOMPARE(safety.runFolder, QString(error.isEmpty() && !assignments.last().contains("password")
+                                                  ? QStringLiteral("/srv/run")
+                                                  : QString()));
     }
 
     void refusedValueNamesKeyAndLeavesFile_data() {

@@ -4,6 +4,7 @@
 
 #include "features/connection/connection.h"
 #include "state/appinfo.h"
+#include "state/remotesafety.h"
 #include "ui/filters/frmfilter.h"
 #include "ui/main/frmmain.h"
 #include "ui/mail/frmpop3.h"
@@ -209,6 +210,8 @@ void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
         {"Schedule", "txtStartTime", QStringLiteral("7:30 am")},
         {"Schedule", "txtStopTime", QStringLiteral("6:00 pm")},
         {"Remote", "txtRemotePassword", QStringLiteral("sesame")},
+        {"Remote", "txtRemoteSenders", QStringLiteral("me@home.test, boss@work.test")},
+        {"Remote", "txtRemoteRunFolder", QStringLiteral("/srv/remote-run")},
     };
     const QList<QPair<const char*, bool>> boxes = {
         {"chkSound", true},      {"chkDownload", true},     {"chkPageHeaders", true}, {"chkPageBody", true},
@@ -275,6 +278,9 @@ void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
     QCOMPARE(reg("SoundFile"), QStringLiteral("/tmp/ding.wav"));
     QCOMPARE(reg("CheckUpdates"), QStringLiteral("False"));
     QCOMPARE(reg("UseProxy"), QStringLiteral("1"));
+    const RemoteSafety safety = LoadRemoteSafety(s.rig.store);
+    QCOMPARE(safety.allowedSenders, (QStringList{QStringLiteral("me@home.test"), QStringLiteral("boss@work.test")}));
+    QCOMPARE(safety.runFolder, QStringLiteral("/srv/remote-run"));
 
     // A second program starts from that file and those settings.
     HeadlessMainView view2{false};
@@ -378,6 +384,22 @@ void TestFrmOptions::saveChecks() {
          [](const MainProgram& p) { return p.Settings().smtpPort == 0; }},
         {"remote password the profile cannot hold", typeOn("Remote", "txtRemotePassword", "a,b"),
          {kPasswordNotStorableText}, false, [](const MainProgram& p) { return p.Settings().remotePassword.isEmpty(); }},
+        {"remote control without a password",
+         [&](FrmOptions& d) {
+             showTab(d, QStringLiteral("Remote"));
+             tick(&d, QStringLiteral("chkRemote"), true);
+             type(&d, QStringLiteral("txtRemoteSenders"), QStringLiteral("me@home.test"));
+         },
+         {options::kRemoteNoPassword}, false, [](const MainProgram& p) { return !p.Settings().remoteControlEnabled; }},
+        {"remote control without senders",
+         [&](FrmOptions& d) {
+             showTab(d, QStringLiteral("Remote"));
+             tick(&d, QStringLiteral("chkRemote"), true);
+             type(&d, QStringLiteral("txtRemotePassword"), QStringLiteral("sesame"));
+         },
+         {options::kRemoteNoSenders}, false, [](const MainProgram& p) { return !p.Settings().remoteControlEnabled; }},
+        {"a sender that is no address", typeOn("Remote", "txtRemoteSenders", "me@home.test, Me"),
+         {options::kRemoteBadSender + QStringLiteral("Me")}, false, nullptr},
         {"direct page longer than 250", typeOn("Pager", "txtMaxPageLength", "251"), {options::kPageLengthLimit},
          false, nullptr},
         {"no account enabled",

@@ -207,6 +207,7 @@ void FrmOptions::showRefusedField(const options::SaveRefusal& refusal) {
     case OptionsField::SmtpPort: name = "txtSMTPPort"; break;
     case OptionsField::DialPassword: name = "txtDialPassword"; break;
     case OptionsField::RemotePassword: name = "txtRemotePassword"; break;
+    case OptionsField::RemoteSenders: name = "txtRemoteSenders"; break;
     case OptionsField::MaxPageLength: name = "txtMaxPageLength"; break;
     case OptionsField::UserName: name = "txtUserName"; break;
     case OptionsField::StartTime: name = "txtStartTime"; break;

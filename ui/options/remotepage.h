@@ -1,6 +1,7 @@
 #pragma once
 // The "Remote Control" page: whether commands sent by mail are obeyed, and
-// the password they must carry.
+// the password they must carry, the senders they may come from and the
+// folder "run" may open files from.
 
 #include "ui/options/optionspage.h"
 
