@@ -10,11 +10,17 @@
 #include "ground/scramble.h"
 #include "ground/tessalyerror.h"
 #include "ground/textfmt.h"
+#include "state/appinfo.h"
 #include "state/livesettings.h"
+#include "state/mailsecurity.h"
+#include "state/proxysettings.h"
 #include "state/remotesafety.h"
+#include "platform/serialcontrol.h"
 #include "platform/settingsstore.h"
 
 #include <QFileInfo>
+#include <QHash>
+#include <array>
 #include <algorithm>
 #include <QTime>
 #include <functional>
@@ -348,6 +354,184 @@ const std::vector<Field<ModemProfile>>& modemProfileFields() {
     return f;
 }
 
+// ---------------------------------------------------------------- settings file
+
+// The values kept in the settings file rather than the profile, as loaded
+// and as assignments change them. Only what changed is written back, after
+// the profile was saved, so showing them and setting them back changes no
+// byte of either file.
+struct FileValues {
+    MailSecurity mail;
+    RemoteSafety remote;
+    QString checkUpdates; // "True" or "False"
+    QString useProxy;     // "1" or "0"
+    QString proxyName, proxyAddress, proxyPort;
+    std::array<QString, 9> ports; // [1..8]: COM1..COM8's devices
+    // Accounts' security choices set by assignments, by account.
+    QHash<const CPOPAccount*, Security> popSecurity;
+    const SettingsStore* store = nullptr;
+
+    static FileValues Load(const SettingsStore& store) {
+        FileValues v;
+        v.store = &store;
+        v.mail = LoadMailSecurity(store);
+        v.remote = LoadRemoteSafety(store);
+        auto setting = [&](const QString& name, const QString& def) {
+            return store.read(kAppTitle, kSettingsSection, name, def);
+        };
+        v.checkUpdates = setting(QStringLiteral("CheckUpdates"), QStringLiteral("True"));
+        v.useProxy = setting(kUseProxy, QStringLiteral("0"));
+        v.proxyName = setting(kProxyHostName, QString());
+        v.proxyAddress = setting(kProxyHostAddress, QString());
+        v.proxyPort = setting(kProxyPort, QStringLiteral("80"));
+        for (int port = 1; port <= 8; ++port)
+            v.ports[static_cast<std::size_t>(port)] =
+                store.read(kAppTitle, kSerialPortsSection, QStringLiteral("COM%1").arg(port),
+                           QStringLiteral("/dev/ttyS%1").arg(port - 1));
+        return v;
+    }
+    QString popSecurityText(const CPOPAccount& a) const {
+        if (const auto it = popSecurity.constFind(&a); it != popSecurity.cend())
+            return SecurityText(*it);
+        // An entry that names no choice shows as written, so that it can be set back.
+        const std::optional<Security> stored = ReadPopSecurity(*store, a.Name());
+        return stored ? SecurityText(*stored) : PopSecurityText(*store, a.Name());
+    }
+};
+
+Security securityValue(const QString& value) {
+    if (const std::optional<Security> s = ParseSecurity(value))
+        return *s;
+    throw Refusal{QStringLiteral("\"%1\" is not one of: %2").arg(value, SecurityTexts().join(QStringLiteral(", ")))};
+}
+
+// A text the settings file keeps on one line.
+QString oneLineText(const QString& value) {
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
+        throw Refusal{QStringLiteral("must be one line")};
+    return value;
+}
+
+using FileField = Field<FileValues>;
+FileField fileText(const QString& name, QString FileValues::*m) {
+    return {name, [m](const FileValues& v) { return v.*m; },
+            [m](FileValues& v, const QString& t) { v.*m = oneLineText(t.trimmed()); }};
+}
+FileField mailText(const QString& name, QString MailSecurity::*m) {
+    return {name, [m](const FileValues& v) { return v.mail.*m; },
+            [m](FileValues& v, const QString& t) { v.mail.*m = oneLineText(t.trimmed()); }};
+}
+
+const std::vector<FileField>& fileFields() {
+    static const std::vector<FileField> f = [] {
+        std::vector<FileField> list = {
+            {QStringLiteral("remote.allowed_senders"),
+             [](const FileValues& v) { return SenderListText(v.remote.allowedSenders); },
+             [](FileValues& v, const QString& t) {
+                 QStringList bad;
+                 v.remote.allowedSenders = ParseSenderList(t, &bad);
+                 if (!bad.isEmpty())
+                     throw Refusal{QStringLiteral("\"%1\" is not a mail address").arg(bad.first())};
+             }},
+            {QStringLiteral("remote.run_folder"), [](const FileValues& v) { return v.remote.runFolder; },
+             [](FileValues& v, const QString& t) { v.remote.runFolder = oneLineText(t.trimmed()); }},
+            {QStringLiteral("smtp.security"),
+             [](const FileValues& v) {
+                 return v.mail.smtpSecurityUnreadable.isEmpty() ? SecurityText(v.mail.smtp)
+                                                                : v.mail.smtpSecurityUnreadable;
+             },
+             [](FileValues& v, const QString& t) {
+                 v.mail.smtp = securityValue(t);
+                 v.mail.smtpSecurityUnreadable.clear();
+             }},
+            mailText(QStringLiteral("smtp.user"), &MailSecurity::smtpUser),
+            {QStringLiteral("smtp.password"), [](const FileValues& v) { return maskedText(v.mail.smtpPassword); },
+             [](FileValues& v, const QString& t) {
+                 if (t != kMaskedPassword)
+                     v.mail.smtpPassword = oneLineText(t);
+             }},
+            mailText(QStringLiteral("smtp.password_command"), &MailSecurity::smtpPasswordCommand),
+            mailText(QStringLiteral("mail.ca_file"), &MailSecurity::caFile),
+            {QStringLiteral("version.check"),
+             [](const FileValues& v) { return boolText(v.checkUpdates == QLatin1String("True")); },
+             [](FileValues& v, const QString& t) {
+                 v.checkUpdates = parseBool(t) ? QStringLiteral("True") : QStringLiteral("False");
+             }},
+            {QStringLiteral("proxy.enabled"),
+             [](const FileValues& v) { return boolText(v.useProxy == QLatin1String("1")); },
+             [](FileValues& v, const QString& t) {
+                 v.useProxy = parseBool(t) ? QStringLiteral("1") : QStringLiteral("0");
+             }},
+            fileText(QStringLiteral("proxy.host_name"), &FileValues::proxyName),
+            fileText(QStringLiteral("proxy.host_address"), &FileValues::proxyAddress),
+            {QStringLiteral("proxy.port"), [](const FileValues& v) { return v.proxyPort; },
+             [](FileValues& v, const QString& t) { v.proxyPort = QString::number(parseNumber(t, 1, 65535)); }},
+        };
+        for (int port = 1; port <= 8; ++port) {
+            const auto at = static_cast<std::size_t>(port);
+            list.push_back({QStringLiteral("serial.com%1").arg(port), [at](const FileValues& v) { return v.ports[at]; },
+                            [at](FileValues& v, const QString& t) {
+                                if (t.trimmed().isEmpty())
+                                    throw Refusal{QStringLiteral("must name a device, such as /dev/ttyUSB0")};
+                                v.ports[at] = oneLineText(t.trimmed());
+                            }});
+        }
+        return list;
+    }();
+    return f;
+}
+
+// The account's security choice, shown and set beside its other values.
+Field<CPOPAccount> accountSecurityField(FileValues& values) {
+    return {QStringLiteral("security"), [&values](const CPOPAccount& a) { return values.popSecurityText(a); },
+            [&values](CPOPAccount& a, const QString& t) { values.popSecurity.insert(&a, securityValue(t)); }};
+}
+
+// Writes what the assignments changed; the reason of the first write that
+// did not reach the disk, empty when all did.
+QString saveFileValues(SettingsStore& store, const FileValues& was, const FileValues& now, POPAccountList& accounts) {
+    QString failure;
+    auto checked = [&] {
+        if (failure.isEmpty())
+            failure = store.lastFailure();
+    };
+    auto setting = [&](const QString& name, const QString& before, const QString& after) {
+        if (before != after) {
+            store.write(kAppTitle, kSettingsSection, name, after);
+            checked();
+        }
+    };
+    const MailSecurity& a = was.mail;
+    const MailSecurity& b = now.mail;
+    if (a.smtp != b.smtp || a.smtpSecurityUnreadable != b.smtpSecurityUnreadable || a.smtpUser != b.smtpUser ||
+        a.smtpPassword != b.smtpPassword || a.smtpPasswordCommand != b.smtpPasswordCommand || a.caFile != b.caFile) {
+        SaveMailSecurity(store, b);
+        checked();
+    }
+    if (was.remote.allowedSenders != now.remote.allowedSenders || was.remote.runFolder != now.remote.runFolder) {
+        SaveRemoteSafety(store, now.remote);
+        checked();
+    }
+    setting(QStringLiteral("CheckUpdates"), was.checkUpdates, now.checkUpdates);
+    setting(kUseProxy, was.useProxy, now.useProxy);
+    setting(kProxyHostName, was.proxyName, now.proxyName);
+    setting(kProxyHostAddress, was.proxyAddress, now.proxyAddress);
+    setting(kProxyPort, was.proxyPort, now.proxyPort);
+    for (int port = 1; port <= 8; ++port) {
+        const auto at = static_cast<std::size_t>(port);
+        if (was.ports[at] != now.ports[at]) {
+            store.write(kAppTitle, kSerialPortsSection, QStringLiteral("COM%1").arg(port), now.ports[at]);
+            checked();
+        }
+    }
+    for (const CPOPAccount& account : accounts)
+        if (const auto it = now.popSecurity.constFind(&account); it != now.popSecurity.cend()) {
+            WritePopSecurity(store, account.Name(), *it);
+            checked();
+        }
+    return failure;
+}
+
 // ---------------------------------------------------------------- lists
 
 // A numbered list as the text form sees it: "<prefix>.count" and
@@ -363,10 +547,6 @@ template <typename T> struct ListAccess {
 };
 
 QString line(const QString& key, const QString& value) { return key + QStringLiteral(" = ") + value; }
-
-// The remote settings kept in the settings file rather than the profile.
-const QString kRemoteSendersKey = QStringLiteral("remote.allowed_senders");
-const QString kRemoteRunFolderKey = QStringLiteral("remote.run_folder");
 
 template <typename T> void showList(QStringList& out, const ListAccess<T>& list, const std::vector<Field<T>>& fields) {
     if (list.countKey)
@@ -547,7 +727,9 @@ bool loadForText(MainProgram& program, const QString& path, QString& err) {
 
 } // namespace
 
-QStringList ProfileTextLines(MainProgram& program) {
+namespace {
+
+QStringList textLines(MainProgram& program, FileValues& values) {
     const LiveSettings& s = program.Settings();
     const Lists lists = listsOf(program);
     QStringList out;
@@ -562,57 +744,44 @@ QStringList ProfileTextLines(MainProgram& program) {
     showList(out, lists.modemProfiles, modemProfileFields());
     show(scheduleFields());
     show(restFields());
-    // Kept in the settings file, shown beside the other remote settings.
-    const RemoteSafety safety = LoadRemoteSafety(program.Platform().store);
-    qsizetype after = out.size();
-    for (qsizetype i = 0; i < out.size(); ++i)
-        if (out[i].startsWith(QLatin1String("remote.password = ")))
-            after = i + 1;
-    out.insert(after, line(kRemoteRunFolderKey, safety.runFolder));
-    out.insert(after, line(kRemoteSendersKey, SenderListText(safety.allowedSenders)));
-    showList(out, lists.accounts, accountFields());
+    for (const FileField& f : fileFields())
+        out << line(f.name, f.show(values));
+    std::vector<Field<CPOPAccount>> accounts = accountFields();
+    accounts.push_back(accountSecurityField(values));
+    showList(out, lists.accounts, accounts);
     return out;
 }
 
-void ApplyProfileAssignments(MainProgram& program, const QStringList& assignments) {
+void apply(MainProgram& program, const QStringList& assignments, FileValues& values) {
     const Lists lists = listsOf(program);
-    SettingsStore& store = program.Platform().store;
-    RemoteSafety safety = LoadRemoteSafety(store);
-    bool remoteTouched = false, safetyChanged = false;
+    std::vector<Field<CPOPAccount>> accounts = accountFields();
+    accounts.push_back(accountSecurityField(values));
+    bool remoteTouched = false;
     for (const QString& assignment : assignments) {
         const qsizetype eq = assignment.indexOf(QLatin1Char('='));
         if (eq <= 0)
             throw refused(assignment, QStringLiteral("not a key=value assignment"));
         const QString key = assignment.left(eq).trimmed();
         const QString value = assignment.mid(eq + 1);
+        remoteTouched = remoteTouched || key.startsWith(QLatin1String("remote."));
         // The value the profile already holds stays, even one a new value
         // could not be (an SMTP port of 0 that was never set): what the text
         // form shows can always be set back.
-        remoteTouched = remoteTouched || key.startsWith(QLatin1String("remote."));
-        if (key == kRemoteSendersKey || key == kRemoteRunFolderKey) {
-            // Written to the settings file only once every assignment stands.
-            safetyChanged = true;
-            if (key == kRemoteRunFolderKey) {
-                safety.runFolder = value.trimmed();
-                continue;
-            }
-            QStringList bad;
-            safety.allowedSenders = ParseSenderList(value, &bad);
-            if (!bad.isEmpty())
-                throw refused(key, QStringLiteral("\"%1\" is not a mail address").arg(bad.first()));
-            continue;
-        }
-        if (ProfileTextLines(program).contains(line(key, value)))
+        if (textLines(program, values).contains(line(key, value)))
             continue;
         try {
             if (const SettingField* f = findSetting(key)) {
                 f->set(program.Settings(), value);
                 continue;
             }
+            if (const FileField* f = findField(fileFields(), key)) {
+                f->set(values, value);
+                continue;
+            }
             if (!setInList(key, value, lists.pagers, pagerFields()) &&
                 !setInList(key, value, lists.services, serviceFields()) &&
                 !setInList(key, value, lists.modemProfiles, modemProfileFields()) &&
-                !setInList(key, value, lists.accounts, accountFields()))
+                !setInList(key, value, lists.accounts, accounts))
                 throw Refusal{QStringLiteral("unknown setting")};
         } catch (const Refusal& r) {
             QString why = r.why;
@@ -630,12 +799,25 @@ void ApplyProfileAssignments(MainProgram& program, const QStringList& assignment
         if (s.remotePassword.isEmpty())
             throw refused(QStringLiteral("remote.enabled"),
                           QStringLiteral("remote control cannot be enabled with an empty remote.password"));
-        if (safety.allowedSenders.isEmpty())
+        if (values.remote.allowedSenders.isEmpty())
             throw refused(QStringLiteral("remote.enabled"),
                           QStringLiteral("remote control cannot be enabled without remote.allowed_senders"));
     }
-    if (safetyChanged)
-        SaveRemoteSafety(store, safety);
+}
+
+} // namespace
+
+QStringList ProfileTextLines(MainProgram& program) {
+    FileValues values = FileValues::Load(program.Platform().store);
+    return textLines(program, values);
+}
+
+void ApplyProfileAssignments(MainProgram& program, const QStringList& assignments) {
+    SettingsStore& store = program.Platform().store;
+    const FileValues was = FileValues::Load(store);
+    FileValues values = was;
+    apply(program, assignments, values);
+    saveFileValues(store, was, values, program.POPAccounts());
 }
 
 int ShowProfileCommand(MainProgram& program, const QString& path, QString& out, QString& err) {
@@ -650,8 +832,11 @@ int ShowProfileCommand(MainProgram& program, const QString& path, QString& out, 
 int SetProfileCommand(MainProgram& program, const QString& path, const QStringList& assignments, QString& err) {
     if (!loadForText(program, path, err))
         return 2;
+    SettingsStore& store = program.Platform().store;
+    const FileValues was = FileValues::Load(store);
+    FileValues values = was;
     try {
-        ApplyProfileAssignments(program, assignments);
+        apply(program, assignments, values);
     } catch (const TessalyError& e) {
         err += QStringLiteral("tessly: %1; %2 was not changed\n").arg(e.description(), path);
         return 64;
@@ -661,6 +846,11 @@ int SetProfileCommand(MainProgram& program, const QString& path, const QStringLi
         SaveProfile(program, path);
     } catch (const TessalyError& e) {
         err += QStringLiteral("tessly: %1 could not be saved: %2\n").arg(path, e.description());
+        return 73;
+    }
+    // The settings file's values follow once the profile stands.
+    if (const QString failure = saveFileValues(store, was, values, program.POPAccounts()); !failure.isEmpty()) {
+        err += QStringLiteral("tessly: the settings file could not be saved: %1\n").arg(failure);
         return 73;
     }
     return 0;

@@ -87,7 +87,7 @@ QtSerialControl::~QtSerialControl() {
 }
 
 QString QtSerialControl::DeviceFor(int port) const {
-    return store_.read(app_, QStringLiteral("Serial Ports"), QStringLiteral("COM%1").arg(port),
+    return store_.read(app_, kSerialPortsSection, QStringLiteral("COM%1").arg(port),
                        QStringLiteral("/dev/ttyS%1").arg(port - 1));
 }
 

@@ -9,6 +9,9 @@
 
 namespace tessaly {
 
+// The settings file's section naming each COM port's device ("COM2=/dev/ttyUSB0").
+inline const QString kSerialPortsSection = QStringLiteral("Serial Ports");
+
 class SerialControl : public QObject {
     Q_OBJECT
 public:

@@ -21,6 +21,9 @@ public:
     // The names stored under app/section, as first written.
     virtual QStringList names(const QString& app, const QString& section) const = 0;
     virtual void remove(const QString& app, const QString& section, const QString& name) = 0;
+    // Why the last write or removal did not reach the disk; empty when it did
+    // (and for a store that keeps nothing on disk).
+    virtual QString lastFailure() const { return {}; }
 };
 
 // The values of all applications and sections, with case-insensitive names
@@ -81,6 +84,7 @@ public:
     bool lastWriteOk() const { return lastWriteOk_; }
     // Why the last write failed.
     QString lastWriteError() const { return lastWriteError_; }
+    QString lastFailure() const override { return lastWriteOk_ ? QString() : lastWriteError_; }
     // Told of every write that failed, with the reason.
     void setFailureSink(std::function<void(const QString&)> sink) { failureSink_ = std::move(sink); }
     // Writes change the values in memory only; the file stays as it is.

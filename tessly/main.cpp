@@ -18,6 +18,7 @@
 #include "app/profiletext.h"
 #include "app/registry.h"
 #include "app/statusreport.h"
+#include "features/paging/manualpage.h"
 #include "app/shippedresources.h"
 #include "platform/bytelink.h"
 #include "platform/dialupcontrol.h"
@@ -49,7 +50,7 @@ using namespace tessaly;
 
 namespace {
 
-enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status };
+enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status, TestPage };
 
 struct Options {
     Mode mode = Mode::Run;
@@ -57,6 +58,7 @@ struct Options {
     bool check = false;
     bool verbose = false;
     bool dryRun = false;
+    int testPager = 1;       // --test-page: the pager's number
     QString commandLine;     // everything that is not an option, joined by blanks
     QStringList assignments; // --set: the key=value arguments
     QString usageError;      // set when the command line is not understood
@@ -66,6 +68,7 @@ const char* const kUsage = "Usage: tessly [--headless] [--check [--dry-run]] [--
                            "       tessly --show-profile [profile]\n"
                            "       tessly --set key=value... [profile]\n"
                            "       tessly --status\n"
+                           "       tessly --test-page [N] [--verbose] [profile]\n"
                            "       tessly --help | --version\n";
 
 Options parse(int argc, char** argv) {
@@ -96,7 +99,18 @@ Options parse(int argc, char** argv) {
             setMode(Mode::SetProfile, argv[i]);
         else if (arg == QLatin1String("--status"))
             setMode(Mode::Status, argv[i]);
-        else if (arg == QLatin1String("--"))
+        else if (arg == QLatin1String("--test-page")) {
+            setMode(Mode::TestPage, argv[i]);
+            // An optional pager number follows.
+            bool number = false;
+            const int n = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]).toInt(&number) : 0;
+            if (number) {
+                ++i;
+                o.testPager = n;
+                if (n < 1)
+                    o.usageError = QStringLiteral("--test-page takes a pager number from 1");
+            }
+        } else if (arg == QLatin1String("--"))
             for (++i; i < argc; ++i)
                 rest << QString::fromLocal8Bit(argv[i]);
         else if (arg.startsWith(QLatin1Char('-')))
@@ -115,7 +129,9 @@ Options parse(int argc, char** argv) {
         o.usageError = QStringLiteral("--show-profile and --set do not take --check or --headless");
     if (o.usageError.isEmpty() && o.dryRun && (o.mode != Mode::Run || !o.check))
         o.usageError = QStringLiteral("--dry-run goes with --check only");
-    if (o.usageError.isEmpty() && o.verbose && o.mode != Mode::Run)
+    if (o.usageError.isEmpty() && o.mode == Mode::TestPage && (o.check || o.headless))
+        o.usageError = QStringLiteral("--test-page does not take --check or --headless");
+    if (o.usageError.isEmpty() && o.verbose && o.mode != Mode::Run && o.mode != Mode::TestPage)
         o.usageError = QStringLiteral("--verbose goes with a check or the running program only");
     if (o.usageError.isEmpty() && o.mode == Mode::Status && (o.check || o.headless || !rest.isEmpty()))
         o.usageError = QStringLiteral("--status takes no profile, --check or --headless");
@@ -171,6 +187,54 @@ int runOneCheck(MainProgram& program) {
     return status;
 }
 
+const char* pagerTypeName(PagerType type) {
+    switch (type) {
+    case PagerAlphaDialUp: return "modem";
+    case PagerAlphaSMTP: return "e-mail";
+    case PagerNumeric: return "numeric";
+    }
+    return "unknown";
+}
+
+// The test page to pager `number` through its channel, as the options
+// dialog sends it, with the values the profile holds.
+int sendTestPage(MainProgram& program, int number) {
+    const QString profile = program.CurrentProfileName();
+    if (profile.isEmpty() || program.ProfileLoadFailed()) {
+        fail(QStringLiteral("the profile could not be loaded: %1")
+                 .arg(profile.isEmpty() ? QStringLiteral("(none)") : profile));
+        return 2;
+    }
+    if (number > program.Pagers().Count()) {
+        fail(QStringLiteral("there is no pager %1; %2 has %3").arg(number).arg(profile).arg(program.Pagers().Count()));
+        return 3;
+    }
+    const CPager& pager = program.Pagers().Item(number);
+    manualpage::TestPager t;
+    t.service = pager.ServiceName();
+    t.type = static_cast<PagerType>(pager.PagerType());
+    t.pagerId = pager.ID();
+    t.emailAddress = pager.EmailAddress();
+    t.fromAddress = pager.FromAddress();
+    t.numericPhone = pager.DigitalNumber();
+    const QString address = t.type == PagerAlphaSMTP ? t.emailAddress
+                            : t.type == PagerNumeric ? t.numericPhone
+                                                     : t.pagerId;
+    const QString text = t.type == PagerNumeric ? manualpage::kNumericTestText : manualpage::kTestText;
+    std::printf("tessly: test page to pager %d (%s, %s) through service \"%s\": %s\n", number, pagerTypeName(t.type),
+                address.toLocal8Bit().constData(), t.service.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(stdout);
+    ManualPageContext ctx = program.ManualPageServices();
+    const manualpage::TestOutcome outcome = manualpage::SendTestPage(ctx, t, program.Services());
+    using Outcome = manualpage::TestOutcome;
+    const char* said = outcome == Outcome::Delivered      ? "delivered"
+                       : outcome == Outcome::Cancelled    ? "cancelled, not delivered"
+                       : outcome == Outcome::NotDelivered ? "not delivered"
+                                                          : "not sent: a value it needs is missing";
+    std::printf("tessly: test page %s\n", said);
+    return outcome == Outcome::Delivered ? 0 : outcome == Outcome::Refused ? 3 : 1;
+}
+
 // A relative profile path names a file in the folder the program was started
 // from; start-up later makes the program directory the current one.
 QString absoluteProfilePath(const QString& path) {
@@ -198,6 +262,8 @@ int main(int argc, char** argv) {
                     "                  (passwords masked)\n"
                     "  --set           change settings of the profile and save it; nothing is written\n"
                     "                  when a key is unknown or a value refused\n"
+                    "  --test-page [N] send the test page to pager N (default 1) as the profile has it,\n"
+                    "                  print what was sent and the outcome\n"
                     "  --status        print the last check's time and result, the pages since, pending\n"
                     "                  pages and the next scheduled check, from the program's files\n"
                     "  --help, --version\n"
@@ -207,6 +273,8 @@ int main(int argc, char** argv) {
                     "  time-out, a message header refused by the server, a page not delivered);\n"
                     "  2 profile not loaded; 3 no POP3 account is enabled; 4 inbox state not saved;\n"
                     "  5 another check held the check lock for 120 s (nothing was checked)\n"
+                    "Exit status of --test-page: 0 delivered; 1 not delivered or cancelled; 2 profile not\n"
+                    "  loaded; 3 no such pager, or a value the page needs is empty.\n"
                     "Exit status of --status: 0 the last check ran clean; 1 it ran with errors or did\n"
                     "  not run; 2 its record cannot be read; 3 no check recorded yet.\n"
                     "Exit status of --set: 0 saved; 2 profile not loaded; 64 a key or value refused;\n"
@@ -223,8 +291,8 @@ int main(int argc, char** argv) {
         return 64;
     }
     const bool profileText = options.mode == Mode::ShowProfile || options.mode == Mode::SetProfile;
-    const bool headless =
-        profileText || options.mode == Mode::Status || options.headless || options.check || !haveDisplay();
+    const bool headless = profileText || options.mode == Mode::Status || options.mode == Mode::TestPage ||
+                          options.headless || options.check || !haveDisplay();
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)
@@ -345,6 +413,8 @@ int main(int argc, char** argv) {
     program.Startup(options.commandLine);
     if (options.check)
         return runOneCheck(program);
+    if (options.mode == Mode::TestPage)
+        return sendTestPage(program, options.testPager);
     const int rc = app->exec();
     if (headless) {
         std::printf("tessly: stopped (exit status %d)\n", rc);

@@ -147,6 +147,20 @@ private slots:
         QVERIFY(!QFile::exists(home + QStringLiteral("/activity.old")));
     }
 
+    // The test page from the command line goes through the profile's own
+    // channel and says what became of it.
+    void testPageFromTheCommandLine() {
+        const qsizetype paged = pagedTexts().size();
+        QByteArray out;
+        QCOMPARE(run({QStringLiteral("--test-page"), QStringLiteral("1")}, &out), 0);
+        QVERIFY2(out.contains("tessly: test page to pager 1 (modem, 7654321) through service "), out.constData());
+        QVERIFY2(out.contains("tessly: test page delivered\n"), out.constData());
+        QCOMPARE(pagedTexts().size(), paged + 1);
+        QCOMPARE(pagedTexts().last(), QStringLiteral("7654321:This is a test message from Tessaly..."));
+        QCOMPARE(run({QStringLiteral("--test-page"), QStringLiteral("9")}, &out), 3);
+        QCOMPARE(pagedTexts().size(), paged + 1);
+    }
+
     // A dry run reads, filters and composes as a check does, prints what it
     // would do, and leaves every file and the mailbox as they were.
     void dryRunChangesNothing() {
@@ -202,6 +216,10 @@ private slots:
         QVERIFY(out.contains("the check ran with errors"));
         QVERIFY(activityLog().contains(QStringLiteral("Page for \"try again\" from ann lee <ann@e2e.test> not delivered (attempt 1 of 3)")));
         QCOMPARE(pagedTexts().size(), before);
+        // The test page from the command line tells the same.
+        QByteArray test;
+        QCOMPARE(run({QStringLiteral("--test-page")}, &test), 1);
+        QVERIFY2(test.contains("tessly: test page not delivered\n"), test.constData());
         // Monitoring sees it from the files.
         QByteArray status;
         QCOMPARE(run({QStringLiteral("--status")}, &status), 1);
