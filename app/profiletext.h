@@ -1,9 +1,12 @@
 #pragma once
-// The profile as readable text, for configuring without a display: one
-// "section.key = value" line per setting (pagers, services, modem profiles
-// and accounts numbered), passwords masked; and assignments "key=value"
-// that change the loaded profile. Files are read and written only through
-// LoadProfile and SaveProfile.
+// The configuration as readable text, for configuring without a display:
+// one "section.key = value" line per setting (pagers, services, modem
+// profiles and accounts numbered), passwords masked, the profile's settings
+// and those the settings file keeps (mail security, the outgoing login,
+// remote senders, the proxy, the serial port map); and assignments
+// "key=value" that change them. The profile is read and written only
+// through LoadProfile and SaveProfile; settings-file values are written
+// only where an assignment changed them.
 
 #include <QString>
 #include <QStringList>
