@@ -9,6 +9,7 @@
 #include "ui/mail/frmmail.h"
 #include "ui/main/frmmain.h"
 #include "ui/paging/frmquicknote.h"
+#include "tests/widget/mainwindowrig.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -27,16 +28,8 @@ using namespace tessaly;
 
 namespace {
 
-struct Fixture {
-    FrmMain w;
-    ProgramRig rig{QDateTime(QDate(2026, 12, 7), QTime(9, 0))};
-    MainProgram* program = nullptr;
-
+struct Fixture : MainWindowRig {
     Fixture() {
-        rig.noStartupProfile();
-        program = &rig.create({}, &w);
-        w.Bind(*program);
-        program->Startup(QString());
         program->Settings().downloadFlag = true;
         rig.prompter.clear();
     }

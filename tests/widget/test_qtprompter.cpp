@@ -8,6 +8,7 @@
 #include "ui/mail/frmmail.h"
 #include "ui/main/frmmain.h"
 #include "ui/platform/qtprompter.h"
+#include "tests/widget/mainwindowrig.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -18,17 +19,10 @@ using namespace tessaly;
 
 namespace {
 
-struct Fixture {
-    FrmMain w;
-    ProgramRig rig{QDateTime(QDate(2026, 12, 7), QTime(9, 0))};
-    MainProgram* program = nullptr;
+struct Fixture : MainWindowRig {
     QtPrompter prompter{QStringLiteral("Tessaly 1.1"), &w};
 
     Fixture() {
-        rig.noStartupProfile();
-        program = &rig.create({}, &w);
-        w.Bind(*program);
-        program->Startup(QString());
         auto m = std::make_unique<CMail>();
         m->SetID(QStringLiteral("<1@x>"));
         m->SetSubject(QStringLiteral("Hello"));
