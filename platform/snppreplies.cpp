@@ -99,7 +99,8 @@ std::optional<Reply> TakeReply(QByteArray& buffer) {
             } else {
                 const QList<QByteArray> help = reply.help;
                 reply = ParseLine(one);
-                reply.help = help;
+                if (reply.code != 0)
+                    reply.help = help;
             }
         }
         buffer.remove(0, from);

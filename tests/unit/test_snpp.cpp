@@ -98,6 +98,9 @@ private slots:
                                       << QByteArray("a reply code outside SNPP level 2: 860") << 0 << QByteArray();
         QTest::newRow("1xx") << QByteArray("199 what\r\n") << true << 0 << ReplyClass::Unreadable
                              << QByteArray("a reply code outside SNPP level 2: 199") << 0 << QByteArray();
+        QTest::newRow("help then no code") << QByteArray("214 fine\r\n+OK\r\n") << true << 0 << ReplyClass::Unreadable
+                                           << QByteArray("a reply line without a three-digit code") << 0
+                                           << QByteArray();
         QTest::newRow("bad help line") << QByteArray("214 fine\r\n21x-bad\r\n250 end\r\n") << true << 0
                                        << ReplyClass::Unreadable
                                        << QByteArray("a reply line without a three-digit code") << 0 << QByteArray();
