@@ -36,6 +36,8 @@ constexpr qsizetype kReasonText = 200;
 
 } // namespace
 
+QString SnppClient::address() const { return host_.trimmed() + QLatin1Char(':') + QString::number(port_); }
+
 SnppClient::SnppClient(EventPump& pump, LinkFactory& links, QObject* parent) : pump_(pump), link_(pump, links) {
     setParent(parent);
 }
@@ -82,10 +84,7 @@ SnppOutcome SnppClient::socketFailure(int number, const char* what) {
     SnppOutcome out;
     out.kind = SnppOutcome::Kind::Temporary;
     out.socketError = number;
-    out.reason = QStringLiteral("SNPP server %1:%2, %3: %4")
-                     .arg(host_.trimmed())
-                     .arg(port_)
-                     .arg(QLatin1String(what), sockerr::Text(number));
+    out.reason = QStringLiteral("SNPP server %1, %2: %3").arg(address(), QLatin1String(what), sockerr::Text(number));
     return out;
 }
 
@@ -104,7 +103,7 @@ SnppOutcome SnppClient::step(const QByteArray& line, const QString& shown, Reply
         return socketFailure(failure, what);
     SnppOutcome out;
     out.code = reply->code;
-    const QString server = QStringLiteral("SNPP server %1:%2").arg(host_.trimmed()).arg(port_);
+    const QString server = QStringLiteral("SNPP server ") + address();
     const QString said = QString::fromLatin1(reply->text.left(kReasonText));
     if (reply->kind == wanted) {
         out.kind = SnppOutcome::Kind::Delivered;
@@ -113,12 +112,13 @@ SnppOutcome SnppClient::step(const QByteArray& line, const QString& shown, Reply
     switch (reply->kind) {
     case ReplyClass::Permanent:
         out.kind = SnppOutcome::Kind::Permanent;
-        out.reason = QStringLiteral("%1 refused %2: %3 %4").arg(server, QLatin1String(what)).arg(reply->code).arg(said);
+        out.reason =
+            QStringLiteral("%1 refused %2: %3 %4").arg(server, QLatin1String(what), QString::number(reply->code), said);
         break;
     case ReplyClass::Temporary:
         out.kind = SnppOutcome::Kind::Temporary;
-        out.reason =
-            QStringLiteral("%1 refused %2 for now: %3 %4").arg(server, QLatin1String(what)).arg(reply->code).arg(said);
+        out.reason = QStringLiteral("%1 refused %2 for now: %3 %4")
+                         .arg(server, QLatin1String(what), QString::number(reply->code), said);
         break;
     case ReplyClass::Unreadable:
         out.kind = SnppOutcome::Kind::Temporary;
@@ -128,9 +128,7 @@ SnppOutcome SnppClient::step(const QByteArray& line, const QString& shown, Reply
     case ReplyClass::Continue:
         out.kind = SnppOutcome::Kind::Temporary;
         out.reason = QStringLiteral("%1 gave an unexpected reply to %2: %3 %4")
-                         .arg(server, QLatin1String(what))
-                         .arg(reply->code)
-                         .arg(said);
+                         .arg(server, QLatin1String(what), QString::number(reply->code), said);
         break;
     }
     return out;
@@ -155,7 +153,7 @@ SnppOutcome SnppClient::finish(SnppOutcome outcome) {
 }
 
 SnppOutcome SnppClient::SendPage(const QString& pagerId, const QString& password, const QString& text) {
-    const QString server = QStringLiteral("SNPP server %1:%2").arg(host_.trimmed()).arg(port_);
+    const QString server = QStringLiteral("SNPP server ") + address();
     SnppOutcome refused;
     refused.kind = SnppOutcome::Kind::Permanent;
     if (pagerId.isEmpty() || pagerId.size() > 256 || !oneWord(pagerId)) {
@@ -179,10 +177,8 @@ SnppOutcome SnppClient::SendPage(const QString& pagerId, const QString& password
         return out;
     }
     if (tls_ && link_.StartTls(host_.trimmed(), caFile_, timeout_, cancel_) != 0) {
-        refused.reason = QStringLiteral("No secure connection to %1:%2: %3")
-                             .arg(host_.trimmed())
-                             .arg(port_)
-                             .arg(ExplainTlsFailure(link_.SecureFailure()));
+        refused.reason =
+            QStringLiteral("No secure connection to %1: %2").arg(address(), ExplainTlsFailure(link_.SecureFailure()));
         return finish(refused);
     }
 

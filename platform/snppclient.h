@@ -85,6 +85,8 @@ private:
     SnppOutcome step(const QByteArray& line, const QString& shown, snpp::ReplyClass wanted, const char* what);
     SnppOutcome finish(SnppOutcome outcome);
     SnppOutcome socketFailure(int number, const char* what);
+    // "host:port", for the reasons.
+    QString address() const;
 
     EventPump& pump_;
     LinkSession link_;
