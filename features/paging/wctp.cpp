@@ -122,6 +122,24 @@ Delivery deliveryOf(const QString& type) {
     return Delivery::Unknown;
 }
 
+// A certificate problem in the same plain words the mail links use.
+QString certificateProblem(const QSslError& e) {
+    switch (e.error()) {
+    case QSslError::CertificateExpired: return QStringLiteral("the certificate has expired");
+    case QSslError::CertificateNotYetValid: return QStringLiteral("the certificate is not valid yet");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("the certificate is for another host name (wrong host name)");
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain: return QStringLiteral("the certificate is self-signed");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted: return QStringLiteral("the certificate's issuer is unknown");
+    case QSslError::CertificateRevoked: return QStringLiteral("the certificate has been revoked");
+    default: return e.errorString();
+    }
+}
+
 int rank(Delivery d) {
     switch (d) {
     case Delivery::Unknown: return 0;
@@ -357,8 +375,8 @@ void WctpSender::Send(const QByteArray& body, Done done) {
     });
     connect(reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError>& errors) {
         for (const QSslError& e : errors)
-            if (!sslTexts_.contains(e.errorString()))
-                sslTexts_ << e.errorString();
+            if (!sslTexts_.contains(certificateProblem(e)))
+                sslTexts_ << certificateProblem(e);
     });
     connect(reply, &QNetworkReply::finished, this, &WctpSender::onFinished);
     deadline_->start(qMax(1, timeout_) * 1000);
@@ -378,6 +396,9 @@ void WctpSender::onFinished() {
     SendResult result;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QString host = endpoint_.host();
+    result.httpStatus = status;
+    if (!tooLong_)
+        result.answer = answer_;
     if (timedOut_) {
         result.text = QStringLiteral("no answer from %1 within %2 seconds").arg(host).arg(timeout_);
     } else if (tooLong_) {

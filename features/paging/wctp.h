@@ -117,6 +117,10 @@ struct SendResult {
     int code = 0;       // the carrier's success or error code, 0 when none
     QString text;       // the carrier's text, or why the exchange failed
     QString trackingId; // the carrier's number for the page, when given
+    int httpStatus = 0; // 0 when no HTTP answer came
+    // The answer as received (at most kMaxAnswer bytes), for operations
+    // whose answer is no confirmation (a poll's wctp-PollResponse).
+    QByteArray answer;
 };
 
 // Posts operations (Content-Type text/xml) one at a time. HTTPS checks the
