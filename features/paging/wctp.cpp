@@ -150,6 +150,30 @@ int rank(Delivery d) {
     return 0;
 }
 
+// Text as XML 1.0 can carry it: control characters other than tab and line
+// ends, unpaired surrogates and the non-characters U+FFFE/U+FFFF become
+// spaces. A carrier refuses a document with any of them as unparsable,
+// which would otherwise drop the page for good.
+QString xmlText(const QString& text) {
+    QString out = text;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const char16_t c = out.at(i).unicode();
+        bool bad = (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xfffe || c == 0xffff;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 < out.size() && QChar::isLowSurrogate(out.at(i + 1).unicode())) {
+                ++i;
+                continue;
+            }
+            bad = true;
+        } else if (QChar::isLowSurrogate(c)) {
+            bad = true;
+        }
+        if (bad)
+            out[i] = QLatin1Char(' ');
+    }
+    return out;
+}
+
 } // namespace
 
 QString Timestamp(const QDateTime& when) { return when.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")); }
@@ -160,23 +184,24 @@ QByteArray SubmitRequest(const SubmitValues& v) {
     startOperation(w);
     w.writeStartElement(QStringLiteral("wctp-SubmitRequest"));
     w.writeStartElement(QStringLiteral("wctp-SubmitHeader"));
-    w.writeAttribute(QStringLiteral("submitTimestamp"), Timestamp(v.submitted));
+    w.writeAttribute(QStringLiteral("submitTimestamp"),
+                     Timestamp(v.submitted.isValid() ? v.submitted : QDateTime::currentDateTimeUtc()));
     w.writeEmptyElement(QStringLiteral("wctp-Originator"));
-    w.writeAttribute(QStringLiteral("senderID"), v.senderId);
+    w.writeAttribute(QStringLiteral("senderID"), xmlText(v.senderId));
     if (!v.securityCode.isEmpty())
-        w.writeAttribute(QStringLiteral("securityCode"), v.securityCode);
+        w.writeAttribute(QStringLiteral("securityCode"), xmlText(v.securityCode));
     if (!v.messageId.isEmpty() || v.notifyWhenDelivered) {
         w.writeEmptyElement(QStringLiteral("wctp-MessageControl"));
         if (!v.messageId.isEmpty())
-            w.writeAttribute(QStringLiteral("messageID"), v.messageId);
+            w.writeAttribute(QStringLiteral("messageID"), xmlText(v.messageId));
         if (v.notifyWhenDelivered)
             w.writeAttribute(QStringLiteral("notifyWhenDelivered"), QStringLiteral("true"));
     }
     w.writeEmptyElement(QStringLiteral("wctp-Recipient"));
-    w.writeAttribute(QStringLiteral("recipientID"), v.recipientId);
+    w.writeAttribute(QStringLiteral("recipientID"), xmlText(v.recipientId));
     w.writeEndElement(); // wctp-SubmitHeader
     w.writeStartElement(QStringLiteral("wctp-Payload"));
-    w.writeTextElement(QStringLiteral("wctp-Alphanumeric"), v.text);
+    w.writeTextElement(QStringLiteral("wctp-Alphanumeric"), xmlText(v.text));
     w.writeEndElement(); // wctp-Payload
     w.writeEndElement(); // wctp-SubmitRequest
     return endOperation(w, out);
@@ -232,9 +257,9 @@ QByteArray PollForMessages(const PollValues& v) {
     QXmlStreamWriter w(&out);
     startOperation(w);
     w.writeStartElement(QStringLiteral("wctp-PollForMessages"));
-    w.writeAttribute(QStringLiteral("pollerID"), v.pollerId);
+    w.writeAttribute(QStringLiteral("pollerID"), xmlText(v.pollerId));
     if (!v.securityCode.isEmpty())
-        w.writeAttribute(QStringLiteral("securityCode"), v.securityCode);
+        w.writeAttribute(QStringLiteral("securityCode"), xmlText(v.securityCode));
     w.writeAttribute(QStringLiteral("maxMessagesInBatch"), QString::number(qMax(1, v.maxMessages)));
     w.writeEndElement();
     return endOperation(w, out);
@@ -414,7 +439,7 @@ void WctpSender::onFinished() {
         result.trackingId = c.trackingId;
         switch (c.outcome) {
         case Outcome::Success:
-            if (status == 200) {
+            if (status >= 200 && status < 300) {
                 result.kind = SendResult::Delivered;
             } else {
                 result.text = QStringLiteral("HTTP %1 from %2").arg(status).arg(host);
@@ -427,7 +452,7 @@ void WctpSender::onFinished() {
             result.code = 0;
             if (reply->error() != QNetworkReply::NoError && status == 0)
                 result.text = QStringLiteral("%1: %2").arg(host, reply->errorString());
-            else if (status != 200)
+            else if (status < 200 || status >= 300)
                 result.text = QStringLiteral("HTTP %1 %2 from %3")
                                   .arg(status)
                                   .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(), host)

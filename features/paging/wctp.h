@@ -49,13 +49,14 @@ struct SubmitValues {
     QString recipientId;  // the pager's ID (PIN) at the carrier
     QString text;         // the alphanumeric page
     // Identifies the page in later status notifications; left out when
-    // empty. The carrier takes up to 32 characters.
+    // empty.
     QString messageId;
     bool notifyWhenDelivered = false;
     QDateTime submitted; // the submit time stamp (any time zone)
 };
 
-// The complete request body (UTF-8).
+// The complete request body (UTF-8). Characters XML cannot carry become
+// spaces; an invalid submit time is taken as now.
 QByteArray SubmitRequest(const SubmitValues& values);
 
 enum class Outcome {

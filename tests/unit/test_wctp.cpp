@@ -105,6 +105,12 @@ void TestWctp::submitRequest_data() {
         << QString() << QString() << false << QStringLiteral("a<b> & </wctp-Alphanumeric><x/> ]]> é")
         << start + QStringList{kHeader + QStringLiteral("/wctp-Originator senderID=gateway"), recipient, payload,
                                alpha, alpha + QStringLiteral(" text=a<b> & </wctp-Alphanumeric><x/> ]]> é")};
+    // Control characters from a mail would make the document unparsable
+    // for the carrier; tab and line ends stay.
+    QTest::newRow("characters XML cannot carry")
+        << QString() << QString() << false << QStringLiteral("a\x01" "b\x1b\tc\n") + QChar(0xd800) + QChar(0xfffe)
+        << start + QStringList{kHeader + QStringLiteral("/wctp-Originator senderID=gateway"), recipient, payload,
+                               alpha, alpha + QStringLiteral(" text=a b \tc\n  ")};
 }
 
 void TestWctp::submitRequest() {
