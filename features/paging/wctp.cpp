@@ -465,7 +465,7 @@ void WctpSender::onFinished() {
     finish(result);
 }
 
-SendResult WctpSender::SendAndWait(EventPump& pump, const QByteArray& body, const bool* cancel) {
+SendResult Poster::SendAndWait(EventPump& pump, const QByteArray& body, const bool* cancel) {
     bool ended = false;
     SendResult outcome;
     Send(body, [&](const SendResult& r) {
@@ -474,7 +474,7 @@ SendResult WctpSender::SendAndWait(EventPump& pump, const QByteArray& body, cons
     });
     // The sender's own deadline ends the exchange; the wait allows a little
     // beyond it for the abort to come through.
-    pump.waitUntil([&] { return ended; }, qMax(1, timeout_) + 5.0, cancel);
+    pump.waitUntil([&] { return ended; }, qMax(1, Timeout()) + 5.0, cancel);
     if (!ended) {
         Abort();
         outcome = SendResult{};

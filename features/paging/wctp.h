@@ -124,13 +124,34 @@ struct SendResult {
     QByteArray answer;
 };
 
-// Posts operations (Content-Type text/xml) one at a time. HTTPS checks the
+// How operations reach the carrier, one exchange at a time. The paging code
+// holds a Poster; its tests hand it a scripted one that answers on the
+// virtual clock.
+class Poster {
+public:
+    virtual ~Poster() = default;
+    using Done = std::function<void(const SendResult&)>;
+    // Starts the exchange; `done` is called once, from the event loop (also
+    // when the exchange cannot even start). An exchange still running is
+    // aborted first, without calling its `done`.
+    virtual void Send(const QByteArray& body, Done done) = 0;
+    virtual bool Busy() const = 0;
+    // Drops a running exchange without calling its `done`.
+    virtual void Abort() = 0;
+    // Seconds an exchange may take at most.
+    virtual int Timeout() const = 0;
+    // Sends and waits in `pump` for the outcome; a cancel ends the wait
+    // with a temporary failure.
+    SendResult SendAndWait(EventPump& pump, const QByteArray& body, const bool* cancel = nullptr);
+};
+
+// Posts operations (Content-Type text/xml) over HTTP or HTTPS. HTTPS checks the
 // carrier's certificate against the system's store plus the PEM
 // certificates of the CA file; redirects are not followed. Every outcome
 // that is not the carrier's own permanent refusal is a temporary failure:
 // no connection, a certificate problem, an HTTP error, no answer within the
 // time-out, an answer over kMaxAnswer bytes or one that is no confirmation.
-class WctpSender : public QObject {
+class WctpSender : public QObject, public Poster {
     Q_OBJECT
 public:
     explicit WctpSender(QObject* parent = nullptr);
@@ -139,23 +160,15 @@ public:
     QUrl Endpoint() const { return endpoint_; }
     void SetEndpoint(const QUrl& url) { endpoint_ = url; }
     // Seconds for the whole exchange, connecting included.
-    int Timeout() const { return timeout_; }
+    int Timeout() const override { return timeout_; }
     void SetTimeout(int seconds) { timeout_ = seconds; }
     QString CaFile() const { return caFile_; }
     void SetCaFile(const QString& path) { caFile_ = path; }
     void SetProxy(const QNetworkProxy& proxy);
 
-    using Done = std::function<void(const SendResult&)>;
-    // Starts the exchange; `done` is called once, from the event loop (also
-    // when the exchange cannot even start). An exchange still running is
-    // aborted first, without calling its `done`.
-    void Send(const QByteArray& body, Done done);
-    // Sends and waits in `pump` for the outcome; a cancel ends the wait
-    // with a temporary failure.
-    SendResult SendAndWait(EventPump& pump, const QByteArray& body, const bool* cancel = nullptr);
-    bool Busy() const { return reply_ != nullptr; }
-    // Drops a running exchange without calling its `done`.
-    void Abort();
+    void Send(const QByteArray& body, Done done) override;
+    bool Busy() const override { return reply_ != nullptr; }
+    void Abort() override;
 
 private:
     void finish(const SendResult& result);

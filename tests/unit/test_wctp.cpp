@@ -3,6 +3,7 @@
 // answer, including hostile ones.
 
 #include "features/paging/wctp.h"
+#include "tests/fakes/virtualeventpump.h"
 
 #include <QTest>
 #include <QXmlStreamReader>
@@ -51,6 +52,36 @@ QByteArray operation(const QByteArray& inner) {
            inner + "</wctp-Operation>";
 }
 
+// Answers each exchange after `delay` virtual seconds, or never when negative.
+class ScriptedPoster : public Poster {
+public:
+    ScriptedPoster(VirtualEventPump& pump, double delay) : pump_(pump), delay_(delay) {}
+    void Send(const QByteArray&, Done done) override {
+        busy_ = true;
+        if (delay_ >= 0)
+            id_ = pump_.schedule(delay_, [this, done] {
+                busy_ = false;
+                SendResult r;
+                r.kind = SendResult::Delivered;
+                done(r);
+            });
+    }
+    bool Busy() const override { return busy_; }
+    void Abort() override {
+        pump_.cancel(id_);
+        busy_ = false;
+        ++aborts;
+    }
+    int Timeout() const override { return 10; }
+    int aborts = 0;
+
+private:
+    VirtualEventPump& pump_;
+    double delay_;
+    int id_ = 0;
+    bool busy_ = false;
+};
+
 const QString kOp = QStringLiteral("wctp-Operation");
 const QString kHeader = QStringLiteral("wctp-Operation/wctp-SubmitRequest/wctp-SubmitHeader");
 
@@ -69,6 +100,8 @@ private slots:
     void pollForMessages();
     void pollResponse_data();
     void pollResponse();
+    void sendAndWait_data();
+    void sendAndWait();
 };
 
 void TestWctp::submitRequest_data() {
@@ -310,6 +343,39 @@ void TestWctp::pollResponse() {
     const QList<StatusNotice> got = ReadPollResponse(xml);
     QCOMPARE(got.size(), notices);
     QCOMPARE(StatusOf(got, QStringLiteral("7")), page7);
+}
+
+// The wait ends with the answer, at the sender's time-out (plus the grace
+// for its own abort) or at a cancel, never later, and nothing is left
+// running after it.
+void TestWctp::sendAndWait_data() {
+    QTest::addColumn<double>("answerAfter");
+    QTest::addColumn<double>("cancelAfter");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("elapsed");
+    QTest::newRow("answer") << 2.0 << -1.0 << int(SendResult::Delivered) << QString() << 2.0;
+    QTest::newRow("no answer") << -1.0 << -1.0 << int(SendResult::TemporaryFailure) << "no answer in time" << 15.0;
+    QTest::newRow("cancelled") << 30.0 << 3.0 << int(SendResult::TemporaryFailure) << "cancelled" << 3.0;
+}
+
+void TestWctp::sendAndWait() {
+    QFETCH(double, answerAfter);
+    QFETCH(double, cancelAfter);
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(double, elapsed);
+    VirtualEventPump pump;
+    ScriptedPoster poster(pump, answerAfter);
+    bool cancel = false;
+    if (cancelAfter >= 0)
+        pump.schedule(cancelAfter, [&] { cancel = true; });
+    const SendResult r = poster.SendAndWait(pump, "<x/>", &cancel);
+    QCOMPARE(int(r.kind), kind);
+    QCOMPARE(r.text, text);
+    QVERIFY(qAbs(pump.elapsedSeconds() - elapsed) < 0.5);
+    QVERIFY(!poster.Busy());
+    QCOMPARE(poster.aborts, kind == int(SendResult::Delivered) ? 0 : 1);
 }
 
 QTEST_APPLESS_MAIN(TestWctp)
