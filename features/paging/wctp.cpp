@@ -453,10 +453,12 @@ void WctpSender::onFinished() {
             if (reply->error() != QNetworkReply::NoError && status == 0)
                 result.text = QStringLiteral("%1: %2").arg(host, reply->errorString());
             else if (status < 200 || status >= 300)
-                result.text = QStringLiteral("HTTP %1 %2 from %3")
-                                  .arg(status)
-                                  .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(), host)
-                                  .trimmed();
+                result.text = QStringLiteral("HTTP %1 from %2")
+                                  .arg(QStringLiteral("%1 %2")
+                                           .arg(status)
+                                           .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString())
+                                           .trimmed(),
+                                       host);
             else
                 result.text = QStringLiteral("the answer from %1 is no WCTP confirmation").arg(host);
             break;

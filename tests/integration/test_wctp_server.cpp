@@ -100,6 +100,7 @@ private slots:
                                          << "Internal server error";
         QTest::newRow("HTTP 500") << "http500" << SendResult::TemporaryFailure << 0 << "HTTP 500";
         QTest::newRow("closed without answer") << "close" << SendResult::TemporaryFailure << 0 << "127.0.0.1";
+        QTest::newRow("answer too long") << "big" << SendResult::TemporaryFailure << 0 << "longer than 65536 bytes";
     }
     void outcomes() {
         QFETCH(QString, mode);

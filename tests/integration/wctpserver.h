@@ -27,7 +27,7 @@ public:
         return port_ != 0;
     }
     quint16 port() const { return port_; }
-    // "success", "failure CODE TEXT", "slow", "http500" or "close"; "delay N"
+    // "success", "failure CODE TEXT", "slow", "http500", "close" or "big"; "delay N"
     // sets the slow mode's delay. True once the simulator took the line.
     bool control(EventPump& pump, const QString& line) {
         QProcess& p = process_.process();

@@ -15,6 +15,7 @@ Modes:
   slow     success, but only after --delay seconds
   http500  HTTP 500 with a plain text body
   close    closes the connection without any answer
+  big      a success answer padded to 100 KiB
 
 A wctp-PollForMessages is answered (in every mode but http500 and close)
 with a wctp-PollResponse holding a "DELIVERED" wctp-StatusInfo for each
@@ -136,6 +137,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             time.sleep(delay)
         if mode == "failure":
             self.answer(200, confirmation_failure(code, text))
+        elif mode == "big":
+            self.answer(200, confirmation_success(number) + " " * (100 * 1024))
         else:
             self.answer(200, confirmation_success(number))
 
@@ -171,7 +174,7 @@ def main():
     p.add_argument("--port", type=int, default=0)
     p.add_argument("--log", default="/dev/null")
     p.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
-    p.add_argument("--mode", default="success", choices=["success", "failure", "slow", "http500", "close"])
+    p.add_argument("--mode", default="success", choices=["success", "failure", "slow", "http500", "close", "big"])
     p.add_argument("--code", type=int, default=403)
     p.add_argument("--text", default="Invalid recipientID")
     p.add_argument("--delay", type=float, default=5.0)
