@@ -32,24 +32,6 @@ int numberFor(QAbstractSocket::SocketError e) {
     }
 }
 
-// A certificate problem as a user reads it.
-QString reasonText(const QSslError& e) {
-    switch (e.error()) {
-    case QSslError::CertificateExpired: return QStringLiteral("the certificate has expired");
-    case QSslError::CertificateNotYetValid: return QStringLiteral("the certificate is not valid yet");
-    case QSslError::HostNameMismatch:
-        return QStringLiteral("the certificate is for another host name (wrong host name)");
-    case QSslError::SelfSignedCertificate:
-    case QSslError::SelfSignedCertificateInChain: return QStringLiteral("the certificate is self-signed");
-    case QSslError::UnableToGetIssuerCertificate:
-    case QSslError::UnableToGetLocalIssuerCertificate:
-    case QSslError::UnableToVerifyFirstCertificate:
-    case QSslError::CertificateUntrusted: return QStringLiteral("the certificate's issuer is unknown");
-    case QSslError::CertificateRevoked: return QStringLiteral("the certificate has been revoked");
-    default: return e.errorString();
-    }
-}
-
 QString protocolText(QSsl::SslProtocol p) {
     switch (p) {
     case QSsl::TlsV1_2: return QStringLiteral("TLS 1.2");
@@ -70,8 +52,8 @@ public:
         connect(&socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
             QStringList texts;
             for (const QSslError& e : errors)
-                if (!texts.contains(reasonText(e)))
-                    texts << reasonText(e);
+                if (!texts.contains(CertificateProblem(e)))
+                    texts << CertificateProblem(e);
             secureFailure(texts.join(QStringLiteral("; ")));
         });
         connect(&socket_, &QTcpSocket::connected, this, [this] {
@@ -169,6 +151,23 @@ private:
 };
 
 } // namespace
+
+QString CertificateProblem(const QSslError& e) {
+    switch (e.error()) {
+    case QSslError::CertificateExpired: return QStringLiteral("the certificate has expired");
+    case QSslError::CertificateNotYetValid: return QStringLiteral("the certificate is not valid yet");
+    case QSslError::HostNameMismatch:
+        return QStringLiteral("the certificate is for another host name (wrong host name)");
+    case QSslError::SelfSignedCertificate:
+    case QSslError::SelfSignedCertificateInChain: return QStringLiteral("the certificate is self-signed");
+    case QSslError::UnableToGetIssuerCertificate:
+    case QSslError::UnableToGetLocalIssuerCertificate:
+    case QSslError::UnableToVerifyFirstCertificate:
+    case QSslError::CertificateUntrusted: return QStringLiteral("the certificate's issuer is unknown");
+    case QSslError::CertificateRevoked: return QStringLiteral("the certificate has been revoked");
+    default: return e.errorString();
+    }
+}
 
 std::unique_ptr<ByteLink> TcpLinkFactory::CreateLink() { return std::make_unique<TcpLink>(trace_); }
 

@@ -10,7 +10,12 @@
 #include <functional>
 #include <memory>
 
+class QSslError;
+
 namespace tessaly {
+
+// A certificate problem in plain words ("the certificate's issuer is unknown").
+QString CertificateProblem(const QSslError& e);
 
 class ByteLink : public QObject {
     Q_OBJECT

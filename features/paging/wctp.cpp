@@ -1,5 +1,6 @@
 #include "features/paging/wctp.h"
 
+#include "platform/bytelink.h"
 #include "platform/eventpump.h"
 
 #include <QNetworkAccessManager>
@@ -120,24 +121,6 @@ Delivery deliveryOf(const QString& type) {
         t == QLatin1String("FAILED") || t == QLatin1String("EXPIRED"))
         return Delivery::Failed;
     return Delivery::Unknown;
-}
-
-// A certificate problem in the same plain words the mail links use.
-QString certificateProblem(const QSslError& e) {
-    switch (e.error()) {
-    case QSslError::CertificateExpired: return QStringLiteral("the certificate has expired");
-    case QSslError::CertificateNotYetValid: return QStringLiteral("the certificate is not valid yet");
-    case QSslError::HostNameMismatch:
-        return QStringLiteral("the certificate is for another host name (wrong host name)");
-    case QSslError::SelfSignedCertificate:
-    case QSslError::SelfSignedCertificateInChain: return QStringLiteral("the certificate is self-signed");
-    case QSslError::UnableToGetIssuerCertificate:
-    case QSslError::UnableToGetLocalIssuerCertificate:
-    case QSslError::UnableToVerifyFirstCertificate:
-    case QSslError::CertificateUntrusted: return QStringLiteral("the certificate's issuer is unknown");
-    case QSslError::CertificateRevoked: return QStringLiteral("the certificate has been revoked");
-    default: return e.errorString();
-    }
 }
 
 int rank(Delivery d) {
@@ -400,8 +383,8 @@ void WctpSender::Send(const QByteArray& body, Done done) {
     });
     connect(reply, &QNetworkReply::sslErrors, this, [this](const QList<QSslError>& errors) {
         for (const QSslError& e : errors)
-            if (!sslTexts_.contains(certificateProblem(e)))
-                sslTexts_ << certificateProblem(e);
+            if (!sslTexts_.contains(CertificateProblem(e)))
+                sslTexts_ << CertificateProblem(e);
     });
     connect(reply, &QNetworkReply::finished, this, &WctpSender::onFinished);
     deadline_->start(qMax(1, timeout_) * 1000);

@@ -71,15 +71,22 @@ private:
     QProcess process_;
 };
 
-// Starts tests/tools/http_test_server.py with `extra` arguments and returns
-// its port (0 when it did not start).
-inline quint16 startHttpTestServer(PeerProcess& peer, EventPump& pump, const QStringList& extra = {}) {
+// Starts the Python tool `script` of tests/tools with `arguments` and
+// returns the port it announces on its first line ("PORT n"); 0 when it
+// did not start.
+inline quint16 startPortTool(PeerProcess& peer, EventPump& pump, const QString& script,
+                             const QStringList& arguments = {}) {
     peer.start(QStringLiteral("/usr/bin/python3"),
-               QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/http_test_server.py")} + extra);
+               QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/") + script} + arguments);
     QProcess& p = peer.process();
     pump.waitUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 15, nullptr);
     const QByteArray line = p.readLine().trimmed();
     return line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
+}
+
+// tests/tools/http_test_server.py with `extra` arguments; its port.
+inline quint16 startHttpTestServer(PeerProcess& peer, EventPump& pump, const QStringList& extra = {}) {
+    return startPortTool(peer, pump, QStringLiteral("http_test_server.py"), extra);
 }
 
 using tessaly::cpuSeconds;

@@ -27,13 +27,8 @@ class SnppServer {
 public:
     bool start(EventPump& pump, const QStringList& options) {
         log_ = dir_.path() + QStringLiteral("/snpp.jsonl");
-        process_.start(QStringLiteral("/usr/bin/python3"),
-                       QStringList{QStringLiteral(TESSALY_TOOLS_DIR "/snpp_server.py"), QStringLiteral("--log"), log_} +
-                           options);
-        QProcess& p = process_.process();
-        pump.waitUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 15, nullptr);
-        const QByteArray line = p.readLine().trimmed();
-        port_ = line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
+        port_ = startPortTool(process_, pump, QStringLiteral("snpp_server.py"),
+                              QStringList{QStringLiteral("--log"), log_} + options);
         return port_ != 0;
     }
     quint16 port() const { return port_; }

@@ -16,14 +16,10 @@ class WctpServer {
 public:
     // `tls`: certificate and key files to serve HTTPS.
     bool start(EventPump& pump, const QStringList& tls = {}) {
-        QStringList args{QStringLiteral(TESSALY_TOOLS_DIR "/wctp_server.py"), QStringLiteral("--log"), logPath()};
+        QStringList args{QStringLiteral("--log"), logPath()};
         if (!tls.isEmpty())
             args << QStringLiteral("--tls") << tls;
-        process_.start(QStringLiteral("/usr/bin/python3"), args);
-        QProcess& p = process_.process();
-        pump.waitUntil([&] { return p.canReadLine() || p.state() == QProcess::NotRunning; }, 15, nullptr);
-        const QByteArray line = p.readLine().trimmed();
-        port_ = line.startsWith("PORT ") ? static_cast<quint16>(line.mid(5).toUInt()) : 0;
+        port_ = startPortTool(process_, pump, QStringLiteral("wctp_server.py"), args);
         return port_ != 0;
     }
     quint16 port() const { return port_; }
