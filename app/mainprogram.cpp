@@ -63,7 +63,7 @@ constexpr double kSplashSeconds = 2.2;
 
 MainProgram::MainProgram(PlatformServices services, MainView& view)
     : platform_(std::move(services)), view_(view),
-      ledger_(platform_.programDir + QLatin1Char('/') + kPageLedgerFile, [this] { return platform_.pump.now(); }) {
+      ledger_(ProgramFile(kPageLedgerFile), [this] { return platform_.pump.now(); }) {
     tmrMinute_ = platform_.pump.createTimer();
     tmrMinute_->setInterval(60000);
     tmrBlink_ = platform_.pump.createTimer();
@@ -124,7 +124,7 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         .quit = [this] { Quit(); },
         .beforeSessionEnds = [this] { saveInboxState(); },
         .store = &platform_.store,
-        .statePath = QDir(platform_.programDir).filePath(RemoteGuard::kFileName),
+        .statePath = ProgramFile(RemoteGuard::kFileName),
         .showStatus = [this](const QString& text) { status_->SetStatusLine(text); },
     });
     inbox_.SetRemoteCommandHandler([this](const CMail& mail, QString& body) {
@@ -404,9 +404,11 @@ void MainProgram::showQueue() {
     queue_.ClearQueue();
 }
 
-QString MainProgram::InboxStatePath() const { return platform_.programDir + QLatin1Char('/') + kInboxStateFile; }
+QString MainProgram::ProgramFile(const QString& name) const { return platform_.programDir + QLatin1Char('/') + name; }
 
-QString MainProgram::CheckLockPath() const { return platform_.programDir + QLatin1Char('/') + kCheckLockFile; }
+QString MainProgram::InboxStatePath() const { return ProgramFile(kInboxStateFile); }
+
+QString MainProgram::CheckLockPath() const { return ProgramFile(kCheckLockFile); }
 
 void MainProgram::mergeInboxState() {
     QString error;
@@ -493,7 +495,7 @@ int MainProgram::CheckExitStatus(CheckRun run, const CheckOutcome& outcome) {
     return 1;
 }
 
-QString MainProgram::LastCheckPath() const { return platform_.programDir + QLatin1Char('/') + kLastCheckFile; }
+QString MainProgram::LastCheckPath() const { return ProgramFile(kLastCheckFile); }
 
 void MainProgram::recordCheck(CheckRun run, const QDateTime& started) {
     if (dryRunSink_)

@@ -195,6 +195,8 @@ public:
     CheckRun RunCheck(bool download, bool page);
     QString PageLedgerPath() const { return ledger_.Path(); }
     QString LastCheckPath() const;
+    // A file of the program directory.
+    QString ProgramFile(const QString& name) const;
     // The exit status `tessly --check` gives for a check that ended so.
     static int CheckExitStatus(CheckRun run, const CheckOutcome& outcome);
     // Folds in the state file and writes it back (at exit: keeps what the

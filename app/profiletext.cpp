@@ -501,14 +501,11 @@ QString saveFileValues(SettingsStore& store, const FileValues& was, const FileVa
             checked();
         }
     };
-    const MailSecurity& a = was.mail;
-    const MailSecurity& b = now.mail;
-    if (a.smtp != b.smtp || a.smtpSecurityUnreadable != b.smtpSecurityUnreadable || a.smtpUser != b.smtpUser ||
-        a.smtpPassword != b.smtpPassword || a.smtpPasswordCommand != b.smtpPasswordCommand || a.caFile != b.caFile) {
-        SaveMailSecurity(store, b);
+    if (was.mail != now.mail) {
+        SaveMailSecurity(store, now.mail);
         checked();
     }
-    if (was.remote.allowedSenders != now.remote.allowedSenders || was.remote.runFolder != now.remote.runFolder) {
+    if (was.remote != now.remote) {
         SaveRemoteSafety(store, now.remote);
         checked();
     }

@@ -25,6 +25,10 @@ std::optional<Security> ReadPopSecurity(const SettingsStore& store, const QStrin
     return ParseSecurity(PopSecurityText(store, account));
 }
 
+Security PopSecurityForCheck(const SettingsStore* store, const QString& account) {
+    return store ? ReadPopSecurity(*store, account).value_or(Security::StartTls) : Security::Automatic;
+}
+
 QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts) {
     QStringList stray;
     for (const QString& name : store.names(kAppTitle, kPopSecuritySection)) {

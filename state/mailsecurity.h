@@ -25,6 +25,8 @@ struct MailSecurity {
     // The stored security text when it names no choice (then `smtp` is
     // "STARTTLS required" and nothing is sent); empty when it was readable.
     QString smtpSecurityUnreadable = {};
+
+    bool operator==(const MailSecurity&) const = default;
 };
 
 // Section and value names in the settings file.
@@ -37,6 +39,11 @@ void SaveMailSecurity(SettingsStore& store, const MailSecurity& in);
 // stored text names no choice (PopSecurityText() then gives that text).
 std::optional<Security> ReadPopSecurity(const SettingsStore& store, const QString& account);
 QString PopSecurityText(const SettingsStore& store, const QString& account);
+// The choice a mail check logs in with: the stored one; STARTTLS required
+// when the stored text names none (the check reads no such account, and
+// should one come all the same it gets no clear-text login); automatic
+// without a settings file.
+Security PopSecurityForCheck(const SettingsStore* store, const QString& account);
 void WritePopSecurity(SettingsStore& store, const QString& account, Security s);
 // The entries of the POP3 security section that name none of `accounts`
 // (say, a misspelled account name), as they stand in the file.

@@ -20,6 +20,8 @@ struct RemoteSafety {
     QStringList allowedSenders;
     // Empty: "run" is off.
     QString runFolder;
+
+    bool operator==(const RemoteSafety&) const = default;
 };
 
 RemoteSafety LoadRemoteSafety(const SettingsStore& store);

@@ -105,7 +105,6 @@ void CheckSession::tell(const AccountRead& read, int m, const QString& verdict) 
 
 void CheckSession::finish() {
     ctx_.minuteTimer.start();
-    outcome_.cancelled = outcome_.cancelled || ctx_.state.cancel;
     noteCancel();
     running_ = false;
 }
@@ -204,11 +203,9 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
     const Login login = reader_->LogIn(account, kLoginWait);
     // Remote commands weigh how the mailbox was read: the connection is
     // encrypted unless the account chose "none" or the server offered no TLS.
-    const Security chosen =
-        ctx_.store ? ReadPopSecurity(*ctx_.store, account.Name()).value_or(Security::StartTls) : Security::Automatic;
-    transport_ = chosen == Security::None ? MailTransport::ClearChosen
-                 : readInClear_           ? MailTransport::Clear
-                                          : MailTransport::Tls;
+    transport_ = PopSecurityForCheck(ctx_.store, account.Name()) == Security::None ? MailTransport::ClearChosen
+                 : readInClear_                                                    ? MailTransport::Clear
+                                                                                   : MailTransport::Tls;
     switch (login) {
     case Login::Refused:
     case Login::Failed:

@@ -97,10 +97,7 @@ int Pop3Reader::logIn(const CPOPAccount& account) {
     pop_.SetUser(account.Username());
     pop_.SetPassword(account.Password());
     accountName_ = account.Name();
-    // The check reads no account whose choice cannot be read; should one
-    // come here all the same, it gets no clear-text login.
-    pop_.SetSecurity(ctx_.store ? ReadPopSecurity(*ctx_.store, account.Name()).value_or(Security::StartTls)
-                                : Security::Automatic);
+    pop_.SetSecurity(PopSecurityForCheck(ctx_.store, account.Name()));
     pop_.SetCaFile(ctx_.store ? LoadMailSecurity(*ctx_.store).caFile : QString());
     const int socket = pop_.Connect();
     tcp_.SetSocket(socket);

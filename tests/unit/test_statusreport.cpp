@@ -48,7 +48,10 @@ private slots:
                                                                      "1 failed, 0 given up",
                                                         "Pages in the last 24 hours: 2 delivered, 1 failed, 1 given up",
                                                         "Pending pages: 1 page on its way when a run ended (<c@x>)",
-                                                        "Next scheduled check: "};
+                                                        QStringLiteral("Next scheduled check: ") +
+                                                            QDateTime(QDate(2026, 12, 8), QTime(9, 45), Qt::UTC)
+                                                                .toLocalTime()
+                                                                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
         QTest::newRow("errors, by --check")
             << errors << 1
             << QStringList{"ran with errors (status 1): 1 account not read, 2 pages not delivered",
