@@ -201,6 +201,9 @@ void MainProgram::UpdateSettings() {
         case PagerAlphaDialUp: paging = QStringLiteral("Direct Dial"); break;
         case PagerAlphaSMTP: paging = QStringLiteral("SMTP Paging"); break;
         case PagerNumeric: paging = QStringLiteral("Numeric"); break;
+        case PagerWCTP: paging = QStringLiteral("WCTP"); break;
+        case PagerSNPP: paging = QStringLiteral("SNPP"); break;
+        case PagerAlphaTCP: paging = QStringLiteral("TCP Terminal"); break;
         }
     }
 
@@ -373,8 +376,13 @@ void MainProgram::showQueue() {
         const QString head = QStringLiteral("page %1 to %2 by %3 (service %4): ").arg(i).arg(page.PagerID());
         CPagerService* service = services_.Find(page.Service());
         switch (page.PagerType()) {
-        case PagerAlphaDialUp: {
-            dryRunSink_(head.arg(QStringLiteral("modem"), page.Service()) + page.Message());
+        case PagerAlphaDialUp:
+        case PagerAlphaTCP: {
+            const bool tcp = page.PagerType() == PagerAlphaTCP;
+            const QString by = !tcp      ? QStringLiteral("modem")
+                               : service ? QStringLiteral("TCP terminal %1").arg(service->Address())
+                                         : QStringLiteral("TCP terminal");
+            dryRunSink_(head.arg(by, page.Service()) + page.Message());
             if (!service)
                 break;
             const QList<QByteArray> frames =
@@ -399,6 +407,14 @@ void MainProgram::showQueue() {
         case PagerNumeric:
             dryRunSink_(head.arg(QStringLiteral("numeric dial"), page.Service()) + page.Message());
             break;
+        case PagerWCTP:
+        case PagerSNPP: {
+            const QString kind = page.PagerType() == PagerWCTP ? QStringLiteral("WCTP") : QStringLiteral("SNPP");
+            dryRunSink_(
+                head.arg(service ? QStringLiteral("%1 %2").arg(kind, service->Address()) : kind, page.Service()) +
+                page.Message());
+            break;
+        }
         }
     }
     queue_.ClearQueue();

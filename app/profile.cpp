@@ -1,5 +1,7 @@
 #include "app/profile.h"
 
+#include "features/paging/carriersettings.h"
+
 #include "state/appinfo.h"
 #include "state/livesettings.h"
 #include "state/remotesafety.h"
@@ -63,7 +65,7 @@ void SaveProfile(MainProgram& program, const QString& path) {
             .Text(p.ID(), what)
             .Text(p.DigitalNumber(), what)
             .Text(p.ServiceName(), what)
-            .Int(p.PagerType())
+            .Int(p.ProfileType())
             .Text(p.EmailAddress(), what)
             .Text(p.FromAddress(), what)
             .EndLine();
@@ -148,6 +150,13 @@ void SaveProfile(MainProgram& program, const QString& path) {
         program.LogActivity(QStringLiteral("Profile not saved: %1").arg(why));
         throw TessalyError(kFileAccess, QStringLiteral("Path/File access error"));
     }
+    // The network pager types and their services' values have no fields in
+    // the profile; they go to the settings file once the profile is saved.
+    const QString failed = SaveCarrierSettings(program.Platform().store, program.Pagers(), program.Services());
+    if (!failed.isEmpty()) {
+        program.LogActivity(QStringLiteral("Pager settings not saved: %1").arg(failed));
+        throw TessalyError(kFileAccess, QStringLiteral("Path/File access error"));
+    }
     program.SetProfileChanged(false);
 }
 
@@ -189,7 +198,7 @@ void readUpToWeekdays(FieldReader& r, MainProgram& program) {
         p->SetDigitalNumber(r.ReadText());
         const QString service = r.ReadText();
         p->SetServiceName(service.isEmpty() ? QStringLiteral("default") : service);
-        p->SetPagerType(r.ReadInt16());
+        p->SetProfileType(r.ReadInt16());
         p->SetEmailAddress(r.ReadText());
         p->SetFromAddress(r.ReadText());
         const QString key = p->Username();
@@ -280,6 +289,7 @@ bool checkDialUp(MainProgram& program) {
 }
 
 void showLoaded(MainProgram& program, const QString& path) {
+    ApplyCarrierSettings(program.Platform().store, program.Pagers(), program.Services());
     program.View().SetCaption(QStringLiteral("Tessaly: ") + path);
     program.View().SetProfileMenusEnabled(true);
     program.UpdateSettings();

@@ -37,6 +37,9 @@ public:
     bool DTREnable() const { return dtrEnable_; }
     void SetDTREnable(bool on);
 
+    // False for a line that reaches the far end without a modem (a paging
+    // terminal on a TCP port): nothing is dialled and hanging up only closes.
+    virtual bool Dials() const { return true; }
     virtual bool PortOpen() const = 0;
     // Opening a port that is missing, busy or forbidden raises PortUnavailable.
     virtual void SetPortOpen(bool open) = 0;

@@ -192,6 +192,9 @@ const char* pagerTypeName(PagerType type) {
     case PagerAlphaDialUp: return "modem";
     case PagerAlphaSMTP: return "e-mail";
     case PagerNumeric: return "numeric";
+    case PagerWCTP: return "WCTP";
+    case PagerSNPP: return "SNPP";
+    case PagerAlphaTCP: return "TCP terminal";
     }
     return "unknown";
 }

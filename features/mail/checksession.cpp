@@ -611,13 +611,20 @@ void CheckSession::pageEachMessage(const CPager& pager) {
         const bool withBody = s.pageBody || (s.pageBodyHighestPriority && mail.Priority() == 1);
         const QString text = PageText(mail, withBody);
         switch (type) {
-        case PagerAlphaDialUp: pageOf[queuePage(pager, pager.ID(), text)] << mail.ID(); break;
+        case PagerAlphaDialUp:
+        case PagerWCTP:
+        case PagerSNPP:
+        case PagerAlphaTCP: pageOf[queuePage(pager, pager.ID(), text)] << mail.ID(); break;
         case PagerAlphaSMTP: pageOf[queuePage(pager, pager.EmailAddress(), text)] << mail.ID(); break;
         case PagerNumeric: numericFor << mail.ID(); break;
         }
     }
     switch (type) {
     case PagerAlphaDialUp: hangUpThenSend(pageOf); break;
+    // The pages that go over the internet go before the connection ends.
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP:
     case PagerAlphaSMTP:
         sendPages(pageOf);
         hangUp();
@@ -655,6 +662,13 @@ void CheckSession::pageNotice(const CPager& pager) {
         break;
     case PagerAlphaSMTP:
         pageOf[queuePage(pager, pager.EmailAddress(), notice)] = counted;
+        sendPages(pageOf);
+        hangUp();
+        break;
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP:
+        pageOf[queuePage(pager, pager.ID(), notice)] = counted;
         sendPages(pageOf);
         hangUp();
         break;

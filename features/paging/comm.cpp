@@ -202,6 +202,9 @@ void Comm::HangUp(SerialControl& port) {
         return;
     // Whatever goes wrong on the line, the port is closed in the end.
     try {
+        if (!port.Dials())
+            throw TessalyError(0, QString()); // no modem to escape to: only close
+
         ShowCommStatus(QStringLiteral("Hanging Up"));
         QString reply;
         bool found = false;

@@ -27,11 +27,14 @@ CPagerMessage& MessageQueue::Add(const QString& service, const QString& pagerId,
     return list_.Add(std::move(m), key);
 }
 
-void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port,
-                             const SmtpSender& smtp, const PageOutcome& outcome, const PageStart& starting) {
+void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, const Channels& channels,
+                             const PageOutcome& outcome, const PageStart& starting) {
     const int count = list_.Count();
+    SerialControl& port = channels.port;
     QString openService;
-    CPagerService* connected = nullptr; // the service whose call is open
+    CPagerService* connected = nullptr;    // the service whose call is open
+    SerialControl* line = nullptr;         // the line that call is on
+    SerialControl* terminalLine = nullptr; // the last TCP line opened
     bool loggedOn = false;
     bool stopped = false;
     std::exception_ptr failure;
@@ -41,6 +44,28 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, 
         if (outcome)
             outcome(position, delivered);
     };
+    auto endCall = [&] {
+        if (connected)
+            connected->Logoff(ctx, *line);
+        connected = nullptr;
+    };
+    // A page to a paging terminal: the call is shared with the pages before
+    // it while they went to the same service on the same line.
+    auto sendOnCall = [&](int i, CPagerService& service, SerialControl& on, const CPagerMessage& record) {
+        if (record.Service() != openService || !connected || line != &on) {
+            endCall();
+            openService = record.Service();
+            line = &on;
+            loggedOn = service.Logon(ctx, on);
+        }
+        if (!loggedOn) {
+            stopped = true; // a failed logon ends the walk
+            return;
+        }
+        connected = &service;
+        service.SendTo(ctx, on, record.PagerID(), record.Message(), i);
+        report(i, service.ResultState() == pagestate::OK);
+    };
 
     try {
         for (int i = 1; i <= count && !stopped; ++i) {
@@ -48,53 +73,45 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, 
                 stopped = true;
                 break;
             }
-            const CPagerMessage& record = list_.Item(i);
+            CPagerMessage& record = list_.Item(i);
             const QString serviceName = record.Service();
-            const QString message = record.Message();
-            const QString pagerId = record.PagerID();
-            const QString from = record.FromAddress();
-            const QString subject = record.Subject();
             // A page of a type not listed here is skipped (and counts as not delivered below).
             switch (record.PagerType()) {
-            case PagerAlphaDialUp: {
+            case PagerAlphaDialUp: sendOnCall(i, services(serviceName), port, record); break;
+            case PagerAlphaTCP: {
                 CPagerService& service = services(serviceName);
-                if (serviceName != openService || !connected) {
-                    if (connected) {
-                        service.Logoff(ctx, port);
-                        connected = nullptr;
-                    }
-                    openService = serviceName;
-                    loggedOn = service.Logon(ctx, port);
-                }
-                if (!loggedOn) {
-                    stopped = true; // a failed logon ends the walk
+                SerialControl* to = channels.terminal ? channels.terminal(service) : nullptr;
+                if (to) {
+                    terminalLine = to;
+                    sendOnCall(i, service, *to, record);
                 } else {
-                    connected = &service;
-                    service.SendTo(ctx, port, pagerId, message, i);
-                    report(i, service.ResultState() == pagestate::OK);
+                    endCall();
                 }
                 break;
             }
             case PagerAlphaSMTP: {
                 CPagerService& service = services(serviceName);
-                if (connected) {
-                    service.Logoff(ctx, port);
-                    connected = nullptr;
-                }
-                if (smtp) {
-                    smtp(service, pagerId, message, from, subject, i);
+                endCall();
+                if (channels.smtp) {
+                    channels.smtp(service, record.PagerID(), record.Message(), record.FromAddress(), record.Subject(),
+                                  i);
                     report(i, service.ResultState() == pagestate::OK);
                 }
                 break;
             }
             case PagerNumeric: {
                 CPagerService& service = services(serviceName);
-                if (connected) {
-                    service.Logoff(ctx, port);
-                    connected = nullptr;
-                }
-                service.SendDigitalPage(ctx, port, pagerId, message);
+                endCall();
+                service.SendDigitalPage(ctx, port, record.PagerID(), record.Message());
                 report(i, service.ResultState() == pagestate::OK);
+                break;
+            }
+            case PagerWCTP:
+            case PagerSNPP: {
+                CPagerService& service = services(serviceName);
+                endCall();
+                if (channels.carrier)
+                    report(i, channels.carrier(service, record, i));
                 break;
             }
             }
@@ -102,8 +119,7 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, 
             if (told < i && !stopped)
                 report(i, false);
         }
-        if (connected)
-            connected->Logoff(ctx, port);
+        endCall();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -114,6 +130,8 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, 
     // so a later run never sends a page twice.
     if (port.PortOpen())
         ctx.comm.HangUp(port);
+    if (terminalLine && terminalLine->PortOpen())
+        ctx.comm.HangUp(*terminalLine);
     ctx.status.Close();
     ClearQueue();
     if (failure)

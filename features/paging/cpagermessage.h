@@ -34,10 +34,23 @@ public:
     void SetFromAddress(const QString& v) { from_ = v; }
     QString Subject() const { return subject_; }
     void SetSubject(const QString& v) { subject_ = v; }
+    // Set by the sender when the service refused the page for good (the
+    // recipient is unknown, the login is refused): trying it again cannot
+    // succeed.
+    bool Refused() const { return refused_; }
+    void SetRefused(bool v) { refused_ = v; }
+    // The carrier's reason for the last outcome, when it gave one.
+    QString Reason() const { return reason_; }
+    void SetReason(const QString& v) { reason_ = v; }
+    // The identifier a delivery receipt for the page will name, when one
+    // was asked for; empty otherwise.
+    QString Receipt() const { return receipt_; }
+    void SetReceipt(const QString& v) { receipt_ = v; }
 
 private:
-    QString service_, pagerId_, message_, from_, subject_;
+    QString service_, pagerId_, message_, from_, subject_, reason_, receipt_;
     bool sent_ = false;
+    bool refused_ = false;
     tessaly::PagerType pagerType_ = PagerAlphaDialUp;
 };
 
@@ -56,6 +69,23 @@ public:
     // Asked before each page goes out; false stops the walk there, and that
     // page and the rest count as not delivered.
     using PageStart = std::function<bool(int position)>;
+    // Sends one page over a carrier's network service (WCTP, SNPP); true
+    // when the carrier took it. It marks the page Refused when the carrier
+    // refused it for good, and gives it a Receipt to wait for.
+    using CarrierSender = std::function<bool(CPagerService& service, CPagerMessage& page, int number)>;
+    // The line to a service's paging terminal on a TCP port, set up for
+    // the service's address; none (after an activity line) when the
+    // address is no use.
+    using TerminalLink = std::function<SerialControl*(CPagerService& service)>;
+
+    // The ways out a walk may use. A page whose way is not given is not
+    // delivered.
+    struct Channels {
+        SerialControl& port; // the modem
+        SmtpSender smtp = {};
+        CarrierSender carrier = {};
+        TerminalLink terminal = {};
+    };
 
     CPagerMessage& Add(const QString& service, const QString& pagerId, const QString& message, bool sent,
                        PagerType pagerType, const std::optional<QString>& fromAddress = std::nullopt,
@@ -73,12 +103,17 @@ public:
     void ShowQueue() {}
 
     // Sends every page in order and empties the queue. Consecutive dial-up
-    // pages of one service share one call. A failed logon ends the walk.
+    // pages of one service share one call, and so do consecutive pages of
+    // one service's terminal on a TCP port. A failed logon ends the walk.
     // The queue is empty and the serial port closed afterwards, whatever
     // happened; an error (a page naming no known service, a failing port)
     // reaches the caller after that. `outcome`, when given, hears of every
     // page (also those left unsent by such an error) before the queue empties.
     void SendQueue(PagingContext& ctx, const ServiceLookup& services, SerialControl& port, const SmtpSender& smtp,
+                   const PageOutcome& outcome = {}, const PageStart& starting = {}) {
+        SendQueue(ctx, services, Channels{.port = port, .smtp = smtp}, outcome, starting);
+    }
+    void SendQueue(PagingContext& ctx, const ServiceLookup& services, const Channels& channels,
                    const PageOutcome& outcome = {}, const PageStart& starting = {});
 
 private:

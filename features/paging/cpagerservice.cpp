@@ -32,6 +32,41 @@ std::int16_t CPagerService::CommPort() const {
     return static_cast<std::int16_t>(commPort_.toShort());
 }
 
+bool CPagerService::HostAndPort(QString& host, int& port, int defaultPort) const {
+    const QString a = address_.trimmed();
+    if (a.isEmpty() || a.contains(QLatin1Char(' ')))
+        return false;
+    // "[::1]:444" for an IPv6 address with a port; a bare IPv6 address has
+    // more than one colon.
+    qsizetype colon = -1;
+    if (a.startsWith(QLatin1Char('['))) {
+        const qsizetype close = a.indexOf(QLatin1Char(']'));
+        if (close < 2)
+            return false;
+        host = a.mid(1, close - 1);
+        if (close + 1 < a.size()) {
+            if (a.at(close + 1) != QLatin1Char(':'))
+                return false;
+            colon = close + 1;
+        }
+    } else if (a.count(QLatin1Char(':')) == 1) {
+        colon = a.indexOf(QLatin1Char(':'));
+        host = a.left(colon);
+    } else {
+        host = a;
+    }
+    if (host.isEmpty())
+        return false;
+    port = defaultPort;
+    if (colon >= 0) {
+        bool ok = false;
+        port = a.mid(colon + 1).toInt(&ok);
+        if (!ok || port < 1 || port > 65535)
+            return false;
+    }
+    return true;
+}
+
 void CPagerService::SetMaxPageChar(int v) { maxPageChar_ = static_cast<std::int16_t>(std::clamp(v, 1, 32767)); }
 
 QString CPagerService::Block(int number) const {

@@ -52,6 +52,31 @@ public:
     QString Initstring() const { return initstring_; }
     void SetInitstring(const QString& v) { initstring_ = v; }
 
+    // Where the service takes pages over the network, for the pager types
+    // that do not dial: the WCTP endpoint URL, or "host[:port]" of an SNPP
+    // server or of a paging terminal on a TCP port. Kept in the settings
+    // file, not the profile.
+    QString Address() const { return address_; }
+    void SetAddress(const QString& v) { address_ = v; }
+    // TLS from the first byte for SNPP and the TCP terminal (a WCTP
+    // endpoint says it with https).
+    bool UseTls() const { return useTls_; }
+    void SetUseTls(bool v) { useTls_ = v; }
+    // The account the gateway pages under at a WCTP carrier (the
+    // originator's senderID); empty for SNPP and TCP.
+    QString SenderID() const { return senderId_; }
+    void SetSenderID(const QString& v) { senderId_ = v; }
+    // The WCTP security code, or the password SNPP sends after the pager ID.
+    // A secret like the mail passwords.
+    QString SecurityCode() const { return securityCode_; }
+    void SetSecurityCode(const QString& v) { securityCode_ = v; }
+    // Asks a WCTP carrier to tell when the page reached the pager.
+    bool Receipts() const { return receipts_; }
+    void SetReceipts(bool v) { receipts_ = v; }
+    // The address split for SNPP and the TCP terminal: the host, and the
+    // port or `defaultPort` when none is given. False when it names none.
+    bool HostAndPort(QString& host, int& port, int defaultPort) const;
+
     // The outcome of the last Logon, SendTo, Logoff or SendDigitalPage.
     std::int16_t ResultState() const { return resultState_; }
 
@@ -116,6 +141,11 @@ private:
     QString terminalPassword_;
     std::int16_t digitalDelay_ = 0;
     QString initstring_;
+    QString address_;
+    bool useTls_ = false;
+    QString senderId_;
+    QString securityCode_;
+    bool receipts_ = false;
 
     std::array<QString, kMaxBlocks + 1> blocks_{};
     std::int16_t blockCount_ = 0;

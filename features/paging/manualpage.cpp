@@ -73,6 +73,14 @@ QString missingField(const TestPager& t, const ServiceList& services) {
         return {};
     case PagerAlphaSMTP: return t.emailAddress.trimmed().isEmpty() ? kTestNeedsEmail : QString();
     case PagerNumeric: return t.numericPhone.trimmed().isEmpty() ? kTestNeedsNumber : QString();
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP:
+        if (t.pagerId.trimmed().isEmpty())
+            return kTestNeedsPagerId;
+        if (service->Address().trimmed().isEmpty())
+            return kTestNeedsServiceAddress;
+        return {};
     }
     return {};
 }
@@ -100,6 +108,12 @@ AfterSend SendImmediateMessage(ManualPageContext& ctx, const QString& text) {
         ctx.queue.Add(p.ServiceName(), p.DigitalNumber(), text + QLatin1Char('#'), false, PagerNumeric);
         send(ctx, false);
         return AfterSend::Stay;
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP:
+        ctx.queue.Add(p.ServiceName(), p.ID(), text, false, p.PagerType());
+        send(ctx, true);
+        return AfterSend::Stay;
     }
     return AfterSend::Nothing;
 }
@@ -125,6 +139,12 @@ TestOutcome SendTestPage(ManualPageContext& ctx, const TestPager& t, const Servi
         ctx.queue.Add(t.service, t.numericPhone, kNumericTestText, false, PagerNumeric);
         sent = send(ctx, false);
         confirmation = kNumericTestConfirmation;
+        break;
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP:
+        ctx.queue.Add(t.service, t.pagerId, kTestText, false, t.type);
+        sent = send(ctx, true);
         break;
     }
     // A page the service took counts even when Cancel came during the hang-up.

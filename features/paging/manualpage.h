@@ -57,6 +57,9 @@ inline const QString kTestNeedsNumber = QStringLiteral("Please enter the Numeric
 inline const QString kTestNoService =
     QStringLiteral("The paging service \"%1\" is not saved. Choose a saved service, or press Save, before "
                    "sending a test page.");
+inline const QString kTestNeedsServiceAddress =
+    QStringLiteral("The paging service has no network address. Please enter it under Options, Pager Service "
+                   "before sending a test page.");
 inline const QString kTestNeedsServicePhone =
     QStringLiteral("The saved paging service has no phone number. Enter the PGR Service Phone No. on the Pager "
                    "Service page and press Save before sending a test page.");

@@ -98,8 +98,18 @@ std::int16_t CPagerService::logonDialogue(Comm& comm, SerialControl& port) {
 }
 
 // One call: line settings, modem, dial, logon. `state` follows every step, so
-// an unexpected error leaves the state reached so far.
+// an unexpected error leaves the state reached so far. A line that does not
+// dial is opened and goes straight to the logon.
 void CPagerService::callAndLogOn(Comm& comm, SerialControl& port, std::int16_t& state) {
+    if (!port.Dials()) {
+        state = pagestate::NoConnection;
+        port.SetPortOpen(true);
+        if (!port.PortOpen())
+            return;
+        comm.ShowCommStatus(QStringLiteral("Connected to Paging Service"));
+        state = logonDialogue(comm, port);
+        return;
+    }
     port.SetSettings(LineSettings());
     port.SetCommPort(CommPort());
     state = comm.InitModem(port, initstring_);

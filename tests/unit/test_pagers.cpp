@@ -41,10 +41,17 @@ private slots:
 void TestPagers::propertiesClampAndCommPortText() {
     CPager p;
     QCOMPARE(p.PagerType(), std::int16_t(0));
-    p.SetPagerType(7);
+    p.SetProfileType(7);
     QCOMPARE(p.PagerType(), std::int16_t(2));
-    p.SetPagerType(-1);
+    p.SetProfileType(-1);
     QCOMPARE(p.PagerType(), std::int16_t(0));
+    // A later type leaves the profile's type as it was; a classic one replaces it.
+    p.SetPagerType(PagerNumeric);
+    p.SetPagerType(99);
+    QCOMPARE(p.PagerType(), kLastPagerType);
+    QCOMPARE(p.ProfileType(), PagerNumeric);
+    p.SetPagerType(PagerAlphaSMTP);
+    QCOMPARE(p.ProfileType(), PagerAlphaSMTP);
 
     CPagerService s;
     QCOMPARE(s.MaxPageChar(), std::int16_t(0)); // class default, before any profile

@@ -31,6 +31,10 @@ TypeChoice choiceOf(PagerType type) {
         return {"Alphanumeric (Direct)", "messages are sent to pager via direct dial to pager service"};
     case PagerAlphaSMTP: return {"Alphanumeric (SMTP)", "message is sent to pager via email"};
     case PagerNumeric: return {"Numeric", "messages are numeric only via touch-tone phone"};
+    case PagerWCTP: return {"Alphanumeric (WCTP)", "messages go to the carrier's WCTP gateway over the internet"};
+    case PagerSNPP: return {"Alphanumeric (SNPP)", "messages go to the carrier's SNPP server over the internet"};
+    case PagerAlphaTCP:
+        return {"Alphanumeric (TCP)", "messages go to the paging terminal at a network address, without dialing"};
     }
     return {"", nullptr};
 }
@@ -127,6 +131,9 @@ QWidget* PagerPage::frameOf(PagerType type) const {
     case PagerAlphaDialUp: return fraAlpha_;
     case PagerAlphaSMTP: return fraSMTP_;
     case PagerNumeric: return fraNumeric_;
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP: return fraAlpha_;
     }
     return nullptr;
 }
