@@ -1,6 +1,7 @@
 #include "app/mainprogram.h"
 
 #include "state/appinfo.h"
+#include "state/proxysettings.h"
 #include "app/maincycle.h"
 #include "app/mainview.h"
 #include "app/statusdisplay.h"
@@ -32,6 +33,8 @@
 #include "platform/settingsstore.h"
 #include "platform/sounddevice.h"
 
+#include <QNetworkProxy>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -73,6 +76,11 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
     status_ = std::make_unique<StatusWindow>(platform_.store, platform_.screenTwips, state_.cancel);
     comm_ = std::make_unique<Comm>(platform_.pump, platform_.prompter, state_.terminal, *status_, state_.settings,
                                    state_.cancel);
+    carriers_ = std::make_unique<CarrierPaging>(
+        platform_.pump, platform_.links,
+        platform_.wctpPosters ? platform_.wctpPosters
+                              : [this](const CPagerService& service) { return wctpPoster(service); });
+    carriers_->SetTerminal([this](const QString& line) { state_.terminal.Append(line); });
     connection_ = std::make_unique<Connection>(
         ConnectionContext{.pump = platform_.pump, .state = state_, .status = *status_, .activity = *this},
         platform_.dialup);
@@ -330,18 +338,13 @@ SmtpEventSinks MainProgram::SmtpSinks() {
     };
 }
 
-void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const MessageQueue::PageStart& starting,
-                            const std::function<void(const QString&)>& told) {
-    if (dryRunSink_) {
-        showQueue();
-        return;
-    }
-    PagingContext ctx{
+PagingContext MainProgram::pagingContext(const std::function<void(const QString&)>& told) {
+    return PagingContext{
         .comm = *comm_,
         .settings = state_.settings,
         .status = *status_,
         .logActivity =
-            [this, &told](const QString& line) {
+            [this, told](const QString& line) {
                 LogActivity(line);
                 if (told)
                     told(line);
@@ -349,6 +352,72 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const Mess
         .connectInternet = [this] { return connection_->Connect(); },
         .mailSecurity = [this] { return LoadMailSecurity(platform_.store); },
     };
+}
+
+void MainProgram::collectReceipts() {
+    const QList<PageLedger::Awaited>& awaited = ledger_.AwaitedReceipts();
+    if (awaited.isEmpty() || state_.settings.connectionType != ConnDirect)
+        return;
+    PagingContext ctx = pagingContext({});
+    QHash<QString, QStringList> byService; // receipts' message IDs, by service
+    for (const PageLedger::Awaited& a : awaited)
+        for (const QString& id : a.receipt.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            byService[a.service] << id;
+    QHash<QString, wctp::Delivery> found;
+    for (auto it = byService.cbegin(); it != byService.cend(); ++it) {
+        CPagerService* service = services_.Find(it.key());
+        if (!service || service->Address().trimmed().isEmpty())
+            continue;
+        found.insert(carriers_->PollReceipts(ctx, *service, it.value()));
+    }
+    // A page reached the pager when every part of it did; it failed when any part failed.
+    for (const PageLedger::Awaited& a : awaited) {
+        const QStringList ids = a.receipt.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        bool failed = false;
+        bool all = !ids.isEmpty();
+        for (const QString& id : ids) {
+            const wctp::Delivery d = found.value(id, wctp::Delivery::Unknown);
+            failed = failed || d == wctp::Delivery::Failed;
+            all = all && d == wctp::Delivery::ToHandset;
+        }
+        if (!failed && !all)
+            continue;
+        QString why;
+        if (!ledger_.Append(failed ? PageLedger::Event::ReceiptFailed : PageLedger::Event::Handset, a.ids, a.pager,
+                            a.service, a.receipt, &why)) {
+            LogActivity(QStringLiteral("Page ledger not updated: %1").arg(why));
+            return;
+        }
+        LogActivity(failed ? QStringLiteral("WCTP: the carrier could not deliver the page to %1").arg(a.pager)
+                           : QStringLiteral("WCTP: the page to %1 reached the pager").arg(a.pager));
+    }
+}
+
+std::unique_ptr<wctp::Poster> MainProgram::wctpPoster(const CPagerService& service) {
+    auto sender = std::make_unique<wctp::WctpSender>();
+    sender->SetEndpoint(QUrl(service.Address().trimmed()));
+    sender->SetCaFile(LoadMailSecurity(platform_.store).caFile);
+    auto setting = [this](const QString& name, const QString& def) {
+        return platform_.store.read(kAppTitle, kSettingsSection, name, def);
+    };
+    if (setting(kUseProxy, QStringLiteral("0")) == QLatin1String("1")) {
+        QString host = setting(kProxyHostAddress, QString()).trimmed();
+        if (host.isEmpty())
+            host = setting(kProxyHostName, QString()).trimmed();
+        const int port = setting(kProxyPort, QStringLiteral("80")).toInt();
+        if (!host.isEmpty() && port > 0 && port < 65536)
+            sender->SetProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host, static_cast<quint16>(port)));
+    }
+    return sender;
+}
+
+void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const MessageQueue::PageStart& starting,
+                            const std::function<void(const QString&)>& told) {
+    if (dryRunSink_) {
+        showQueue();
+        return;
+    }
+    PagingContext ctx = pagingContext(told);
     NoSerialPort noPort;
     SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
     MessageQueue::SmtpSender smtp;
@@ -365,8 +434,14 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const Mess
             service.SendSMTPPage(ctx, *platform_.smtp, recipient, message, sender, subject, number);
         };
     }
+    MessageQueue::Channels channels{
+        .port = port,
+        .smtp = smtp,
+        .carrier = [this, &ctx](CPagerService& service, CPagerMessage& page,
+                                int number) { return carriers_->Send(ctx, service, page, number); },
+    };
     queue_.SendQueue(
-        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, port, smtp, outcome,
+        ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, channels, outcome,
         starting);
 }
 
@@ -484,6 +559,8 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
             inbox_.Remember(id, MailMark{.newMessage = true, .paged = true});
     }
     session_->Check(download, page);
+    if (ledger_.IsOpen())
+        collectReceipts();
     // A dry run leaves every file as it was.
     const bool saved = dryRunSink_ ? true : saveInboxState();
     if (saved && ledger_.IsOpen()) {

@@ -12,6 +12,7 @@
 #include "features/filters/cfilter.h"
 #include "features/mail/cmail.h"
 #include "features/paging/cpagermessage.h"
+#include "features/paging/carrierpage.h"
 #include "state/terminal.h"
 #include "features/mail/cpopaccount.h"
 #include "features/paging/cpager.h"
@@ -81,6 +82,9 @@ struct PlatformServices {
     // countdown's view (standard output when none).
     SessionControl* session = nullptr;
     CountdownViewFactory countdownView = {};
+    // Posts WCTP operations to a service's endpoint; none: the program's own
+    // poster over HTTP(S), set up from the service and the settings file.
+    CarrierPaging::PosterFactory wctpPosters = {};
 };
 
 class MainProgram : public QObject, public ActivityLog {
@@ -259,6 +263,7 @@ private:
     PageLedger ledger_;
     MessageQueue queue_;
     std::unique_ptr<Comm> comm_;
+    std::unique_ptr<CarrierPaging> carriers_;
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
     std::unique_ptr<RemoteCommands> remote_;
@@ -279,6 +284,11 @@ private:
     std::function<void(const QString&)> dryRunSink_;
     // Shows the page queue as a dry run, and empties it.
     void showQueue();
+    // Asks the carriers for the receipts the ledger still awaits and records
+    // those that came.
+    void collectReceipts();
+    std::unique_ptr<wctp::Poster> wctpPoster(const CPagerService& service);
+    PagingContext pagingContext(const std::function<void(const QString&)>& told);
 
     void recordCheck(CheckRun run, const QDateTime& started);
 };

@@ -691,7 +691,9 @@ void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
         if (unrecorded || !ledger)
             return !unrecorded;
         const CPagerMessage& page = ctx_.queue.Item(position);
-        if (ledger->Append(event, messages.value(position), page.Service() + QLatin1Char(' ') + page.PagerID(), &why))
+        const QString receipt = event == PageLedger::Event::Delivered ? page.Receipt() : QString();
+        if (ledger->Append(event, messages.value(position), page.Service() + QLatin1Char(' ') + page.PagerID(),
+                           page.Service(), receipt, &why))
             return true;
         unrecorded = true;
         ctx_.activity.LogActivity(QStringLiteral("Pages cannot be recorded (%1); no more pages are sent").arg(why));
@@ -705,6 +707,9 @@ void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
         if (!delivered && unrecorded)
             return; // never tried: no attempt counts against its messages
         bool givenUp = false;
+        // The service refused the page for good: it is not tried again.
+        const CPagerMessage& page = ctx_.queue.Item(position);
+        const bool refused = !delivered && page.Refused();
         for (const QString& id : messages.value(position)) {
             CMail* mail = inbox.Find(id);
             if (!mail)
@@ -717,7 +722,13 @@ void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
             mail->SetPageAttempts(static_cast<std::int16_t>(attempts));
             const QString which = QStringLiteral("Page for \"%1\" from %2 not delivered")
                                       .arg(oneLine(mail->Subject()), oneLine(mail->From()));
-            if (attempts >= kMaxPageAttempts) {
+            if (refused) {
+                mail->SetPaged(true); // never tried again
+                givenUp = true;
+                ctx_.activity.LogActivity(
+                    which +
+                    QStringLiteral(": the pager service refused it (%1); given up").arg(oneLine(page.Reason())));
+            } else if (attempts >= kMaxPageAttempts) {
                 mail->SetPaged(true); // never tried again
                 givenUp = true;
                 ctx_.activity.LogActivity(which + QStringLiteral(" after %1 attempts; given up").arg(attempts));

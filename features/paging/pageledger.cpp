@@ -26,6 +26,8 @@ const char* eventName(PageLedger::Event e) {
     case PageLedger::Event::GivenUp: return "given-up";
     case PageLedger::Event::Recorded: return "recorded";
     case PageLedger::Event::Opened: return "opened";
+    case PageLedger::Event::Handset: return "handset";
+    case PageLedger::Event::ReceiptFailed: return "receipt-failed";
     }
     return "";
 }
@@ -50,6 +52,7 @@ PageLedger::PageLedger(QString path, std::function<QDateTime()> now)
 bool PageLedger::Open(QString* error) {
     file_.close();
     settled_.clear();
+    awaited_.clear();
     auto fail = [&](const QString& why) {
         file_.close();
         if (error)
@@ -65,6 +68,18 @@ bool PageLedger::Open(QString* error) {
             continue;
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString event = o.value(QLatin1String("event")).toString();
+        const QString receipt = o.value(QLatin1String("receipt")).toString();
+        if (!receipt.isEmpty()) {
+            const QString service = o.value(QLatin1String("service")).toString();
+            awaited_.removeIf([&](const Awaited& a) { return a.receipt == receipt && a.service == service; });
+            const QDateTime at = QDateTime::fromString(o.value(QLatin1String("at")).toString(), Qt::ISODate);
+            if (event == QLatin1String("delivered") && at.isValid() && at.daysTo(now_()) < kReceiptDays) {
+                QStringList ids;
+                for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray())
+                    ids << id.toString();
+                awaited_.append({service, receipt, o.value(QLatin1String("pager")).toString(), ids});
+            }
+        }
         if (event == QLatin1String("recorded"))
             settled_.clear();
         else if (event == QLatin1String("delivered") || event == QLatin1String("given-up"))
@@ -89,6 +104,11 @@ bool PageLedger::Open(QString* error) {
 }
 
 bool PageLedger::Append(Event event, const QStringList& ids, const QString& pager, QString* error) {
+    return Append(event, ids, pager, {}, {}, error);
+}
+
+bool PageLedger::Append(Event event, const QStringList& ids, const QString& pager, const QString& service,
+                        const QString& receipt, QString* error) {
     if (!file_.isOpen()) {
         if (error)
             *error = QStringLiteral("the page ledger is not open");
@@ -101,6 +121,10 @@ bool PageLedger::Append(Event event, const QStringList& ids, const QString& page
         o.insert(QLatin1String("pager"), pager);
     if (!ids.isEmpty())
         o.insert(QLatin1String("ids"), QJsonArray::fromStringList(ids));
+    if (!receipt.isEmpty()) {
+        o.insert(QLatin1String("service"), service);
+        o.insert(QLatin1String("receipt"), receipt);
+    }
     const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     if (file_.write(line) != line.size()) {
         if (error)
@@ -163,6 +187,8 @@ PageLedger::Tally PageLedger::Summarize(const QString& path, const QDateTime& si
             ++tally.failed;
         else if (counted && event == QLatin1String("given-up"))
             ++tally.givenUp;
+        else if (counted && event == QLatin1String("handset"))
+            ++tally.handset;
         if (!sending && event != QLatin1String("delivered") && event != QLatin1String("failed") &&
             event != QLatin1String("given-up"))
             continue;

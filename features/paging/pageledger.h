@@ -4,6 +4,9 @@
 //   {"at":"2026-12-08T09:00:00Z","event":"sending","pager":"...","ids":["<id>",...]}
 //   {"at":...,"event":"delivered","ids":[...]}     (also "failed", "given-up")
 //   {"at":...,"event":"recorded"}                 (also "opened", at a check's start)
+// A page a carrier will send a receipt for names it on its "delivered"
+// line ("service" and "receipt", the carrier's message IDs); the receipt's
+// outcome follows as "handset" (it reached the pager) or "receipt-failed".
 // A page's intent is on disk before it goes out and its delivery before the
 // next one starts, so a run killed at any moment sends again at most the one
 // page that was on its way. "recorded" says the inbox state file now holds
@@ -22,7 +25,7 @@ inline const QString kPageLedgerFile = QStringLiteral("page-ledger.jsonl");
 
 class PageLedger {
 public:
-    enum class Event { Opened, Sending, Delivered, Failed, GivenUp, Recorded };
+    enum class Event { Opened, Sending, Delivered, Failed, GivenUp, Recorded, Handset, ReceiptFailed };
 
     // `now` gives the time stamps (UTC is written).
     PageLedger(QString path, std::function<QDateTime()> now);
@@ -37,6 +40,20 @@ public:
 
     // Appends one event and syncs it; false (with the reason) on failure.
     bool Append(Event event, const QStringList& ids = {}, const QString& pager = {}, QString* error = nullptr);
+    // The same with the service and the carrier's message IDs of a receipt.
+    bool Append(Event event, const QStringList& ids, const QString& pager, const QString& service,
+                const QString& receipt, QString* error);
+
+    // A page delivered to the network whose receipt has not come, as Open
+    // read them; receipts older than kReceiptDays are no longer awaited.
+    struct Awaited {
+        QString service;
+        QString receipt;
+        QString pager;
+        QStringList ids;
+    };
+    const QList<Awaited>& AwaitedReceipts() const { return awaited_; }
+    static constexpr int kReceiptDays = 7;
     // The inbox state holds everything so far: appends "recorded", and
     // shortens a long journal to its recent lines.
     bool Recorded(QString* error);
@@ -51,6 +68,7 @@ public:
         int delivered = 0;
         int failed = 0;
         int givenUp = 0;
+        int handset = 0; // receipts saying the page reached the pager
         QStringList pending;
     };
     static Tally Summarize(const QString& path, const QDateTime& since);
@@ -69,6 +87,7 @@ private:
     std::function<QDateTime()> now_;
     QFile file_;
     QStringList settled_;
+    QList<Awaited> awaited_;
 };
 
 } // namespace tessaly
