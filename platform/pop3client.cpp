@@ -280,41 +280,54 @@ int Pop3Client::Receive() {
     return readReply(nullptr);
 }
 
-int Pop3Client::RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) {
-    answers.clear();
+int Pop3Client::batch(const char* verb, const QByteArray& suffix, const QList<int>& numbers,
+                      const std::function<void(int, QByteArray&, bool)>& take) {
     if (!socket_)
         return fail(sockerr::NotConnected);
     if (numbers.isEmpty())
         return 0;
-    QByteArray batch;
+    QByteArray lines;
     for (int n : numbers)
-        batch += "TOP " + QByteArray::number(n) + " 0\r\n";
-    const int written = link_.Write(batch);
+        lines += verb + (" " + QByteArray::number(n)) + suffix + "\r\n";
+    const int written = link_.Write(lines);
     if (written != 0)
         return fail(written);
+    const bool retr = qstrcmp(verb, "RETR") == 0;
     for (qsizetype i = 0; i < numbers.size(); ++i)
-        awaiting_.push_back(pending("TOP", true));
+        awaiting_.push_back(pending(verb, true));
     emit packetSent();
-    answers.reserve(numbers.size());
     for (qsizetype i = 0; i < numbers.size(); ++i) {
-        HeaderAnswer answer;
-        answer.result = readReply(&answer.reply);
-        answer.cut = lastCut_;
-        if (answer.result > NegativeReply)
-            return answer.result; // the connection is gone, with the rest of the answers
-        answers.append(std::move(answer));
+        // A download's time-out runs from when its own answer is awaited, not
+        // from when the whole batch was written.
+        if (retr && i > 0 && !awaiting_.empty())
+            awaiting_.front() = pending(verb, true);
+        QByteArray reply;
+        const int result = readReply(&reply);
+        if (result > NegativeReply)
+            return result; // the connection is gone, with the rest of the answers
+        take(result, reply, lastCut_);
     }
     return 0;
 }
 
-int Pop3Client::Retrieve() {
-    messageText_.clear();
-    QByteArray reply;
-    const int result = command("RETR " + QByteArray::number(MessageNumber()), true, &reply);
-    if (result != 0)
-        return result;
-    // The message lies between the status line and the final ".", with the
-    // byte-stuffed leading dots removed.
+int Pop3Client::RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) {
+    answers.clear();
+    answers.reserve(numbers.size());
+    return batch("TOP", " 0", numbers, [&](int result, QByteArray& reply, bool cut) {
+        answers.append(HeaderAnswer{result, std::move(reply), cut});
+    });
+}
+
+int Pop3Client::RequestMessages(const QList<int>& numbers, QList<MessageAnswer>& answers) {
+    answers.clear();
+    answers.reserve(numbers.size());
+    return batch("RETR", {}, numbers, [&](int result, QByteArray& reply, bool) {
+        answers.append(MessageAnswer{result, result == 0 ? unstuffed(reply) : QString()});
+        reply.clear(); // one message held at a time besides the answers
+    });
+}
+
+QString Pop3Client::unstuffed(const QByteArray& reply) {
     QByteArray text;
     text.reserve(reply.size());
     const char* data = reply.constData();
@@ -331,7 +344,16 @@ int Pop3Client::Retrieve() {
             line = line.sliced(1);
         text.append(line);
     }
-    messageText_ = QString::fromLatin1(text);
+    return QString::fromLatin1(text);
+}
+
+int Pop3Client::Retrieve() {
+    messageText_.clear();
+    QByteArray reply;
+    const int result = command("RETR " + QByteArray::number(MessageNumber()), true, &reply);
+    if (result != 0)
+        return result;
+    messageText_ = unstuffed(reply);
     return 0;
 }
 

@@ -31,6 +31,7 @@ public:
     int Receive() override;
     int Retrieve() override;
     int RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) override;
+    int RequestMessages(const QList<int>& numbers, QList<MessageAnswer>& answers) override;
     QString MessageText() const override { return messageText_; }
     void Close() override;
     int Socket() const override { return socket_; }
@@ -60,6 +61,13 @@ private:
     Pending pending(const QByteArray& line, bool multiLine) const;
     int command(const QByteArray& line, bool multiLine, QByteArray* reply = nullptr);
     int readReply(QByteArray* reply);
+    // Writes `verb n` for each of `numbers` at once and reads the answers in
+    // order, handing each complete one to `take` (result, reply, cut).
+    int batch(const char* verb, const QByteArray& suffix, const QList<int>& numbers,
+              const std::function<void(int, QByteArray&, bool)>& take);
+    // The message of a RETR answer: the lines after the status line, up to
+    // the final ".", with the leading dot of stuffed lines removed.
+    static QString unstuffed(const QByteArray& reply);
     void consume();
     int fail(int number);
     // Secures a fresh connection as chosen; false when it was given up.

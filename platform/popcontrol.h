@@ -118,6 +118,17 @@ public:
         bool cut = false; // see LastReplyCut()
     };
     virtual int RequestHeaders(const QList<int>& numbers, QList<HeaderAnswer>& answers) = 0;
+    // The downloads ("RETR n") of `numbers`, written at once as the header
+    // requests are; each answer has the download time-out of its own from
+    // the moment it is read. `answers` gets one entry per request whose own
+    // complete answer arrived: 0 with the message (leading dots of its lines
+    // unstuffed) or NegativeReply. 0 when every answer arrived; otherwise the
+    // socket error that ended the batch (the connection is then gone).
+    struct MessageAnswer {
+        int result = 0;
+        QString text;
+    };
+    virtual int RequestMessages(const QList<int>& numbers, QList<MessageAnswer>& answers) = 0;
     // RETR of MessageNumber(); MessageText() then holds the message.
     virtual int Retrieve() = 0;
     virtual QString MessageText() const = 0;

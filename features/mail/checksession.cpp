@@ -520,14 +520,23 @@ void CheckSession::takeMessage(AccountRead& read, int m, const QString& key, Rea
     ctx_.state.newMailFlag = tally.newCount > 0;
 }
 
-void CheckSession::download(const AccountRead& read, int m, const QString& key) {
-    if (read.batches.value_or(false) && ctx_.state.internetError) {
-        // The connection broke after a batch of header answers: nothing more to ask it.
+void CheckSession::download(AccountRead& read, int m, const QString& key) {
+    const bool batches = read.batches.value_or(false);
+    if (batches && ctx_.state.internetError && !read.fetched.contains(m)) {
+        // The connection broke after a batch of answers: nothing more to ask it.
         ctx_.activity.LogActivity(QStringLiteral("Failed to receive message #%1").arg(m));
         return;
     }
     ctx_.status.SetStatusLine(QStringLiteral("Receiving Message #%1").arg(m));
-    const std::optional<QString> text = reader_->Message(m);
+    std::optional<QString> text;
+    if (batches && !read.fetched.contains(m))
+        downloadAhead(read, m);
+    if (const auto it = read.fetched.find(m); it != read.fetched.end()) {
+        text = std::move(*it);
+        read.fetched.erase(it);
+    } else if (!batches) {
+        text = reader_->Message(m);
+    }
     if (!text) {
         ctx_.activity.LogActivity(QStringLiteral("Failed to receive message #%1").arg(m));
         return;
@@ -535,6 +544,48 @@ void CheckSession::download(const AccountRead& read, int m, const QString& key) 
     CMail& mail = ctx_.inbox.Item(key);
     mail.SetBody(*text);
     mail.SetDownloaded(true);
+}
+
+bool CheckSession::willDownload(AccountRead& read, int n) {
+    QString id;
+    qint64 size = 0;
+    if (const KnownHeader* known = knownFor(read, n)) {
+        if (known->unreadable || !known->filteredBy.isEmpty())
+            return false;
+        id = known->id;
+        size = known->size;
+    } else {
+        const auto it = read.batched.constFind(n);
+        if (it == read.batched.cend() || it->status != MailboxReader::HeaderAnswer::Status::Answered)
+            return false;
+        CMail probe;
+        probe.FillFromHeader(it->header);
+        id = probe.ID();
+        size = probe.Size();
+    }
+    if (id.isEmpty())
+        return false;
+    if (size == 0)
+        size = listedSize(read, n);
+    if (size >= read.sizeLimit)
+        return false;
+    if (const CMail* here = ctx_.inbox.Find(id); here && !ctx_.inbox.IsNewMail(id))
+        return here->NewMessage() && !here->Paged() && !here->Downloaded();
+    return true;
+}
+
+void CheckSession::downloadAhead(AccountRead& read, int m) {
+    QList<int> wanted{m};
+    qint64 bytes = 0;
+    for (int n = m + 1; n <= read.count && wanted.size() < kDownloadBatch; ++n) {
+        if (!willDownload(read, n))
+            continue;
+        bytes += listedSize(read, n);
+        if (bytes > kDownloadBatchBytes)
+            break;
+        wanted << n;
+    }
+    reader_->RequestMessages(wanted, read.fetched);
 }
 
 QString CheckSession::BodyAfterHeaders(const QString& message) {

@@ -96,6 +96,7 @@ private:
         // Whether the server takes header requests in batches, once asked.
         std::optional<bool> batches;
         QHash<int, MailboxReader::HeaderAnswer> batched; // answers not yet taken, by message number
+        QHash<int, QString> fetched;                     // messages downloaded ahead and not yet taken, by number
         AccountFaults faults;
     };
     // What reading the accounts adds up to in one check.
@@ -126,7 +127,13 @@ private:
     QString readHeader(AccountRead& read, int m, HeaderFault& fault);
     // Downloads a new message and drops it when the filters call it spam.
     void takeMessage(AccountRead& read, int m, const QString& key, ReadTally& tally);
-    void download(const AccountRead& read, int m, const QString& key);
+    void download(AccountRead& read, int m, const QString& key);
+    // Downloads `m` and the next messages that will be downloaded too, in
+    // one batch; what arrived waits in read.fetched.
+    void downloadAhead(AccountRead& read, int m);
+    // Whether message `n`, not read yet, will be downloaded when its turn
+    // comes (a guess: a wrong one costs a download, never a page).
+    bool willDownload(AccountRead& read, int n);
     std::int32_t listedSize(AccountRead& read, int m);
     void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
     // Hands message `m`'s verdict to whoever asked for verdicts.
@@ -164,6 +171,10 @@ private:
     bool readInClear_ = false; // the server of this login offered no TLS
     // Header requests go out in batches of this many (servers that allow it).
     static constexpr int kHeaderBatch = 50;
+    // Downloads asked for at once: at most this many, and no more than
+    // kDownloadBatchBytes of listed size beyond the first.
+    static constexpr int kDownloadBatch = 32;
+    static constexpr qint64 kDownloadBatchBytes = 4 << 20;
 };
 
 } // namespace tessaly

@@ -55,6 +55,10 @@ public:
     virtual HeaderAnswer Header(int m) = 0;
     // The whole of message `m`; none when it could not be read.
     virtual std::optional<QString> Message(int m) = 0;
+    // The whole of each of `numbers`, asked for at once (only where
+    // OffersBatches() holds); each message whose own complete answer arrived
+    // goes into `texts` under its number.
+    virtual void RequestMessages(const QList<int>& numbers, QHash<int, QString>& texts) = 0;
     // Logs out and closes the connection.
     virtual void Close() = 0;
 };

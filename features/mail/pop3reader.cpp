@@ -200,6 +200,17 @@ std::optional<QString> Pop3Reader::Message(int m) {
     return pop_.MessageText();
 }
 
+void Pop3Reader::RequestMessages(const QList<int>& numbers, QHash<int, QString>& texts) {
+    if (ctx_.state.internetError)
+        return;
+    QList<PopControl::MessageAnswer> received;
+    pop_.RequestMessages(numbers, received);
+    ctx_.pump.yield();
+    for (qsizetype i = 0; i < received.size(); ++i)
+        if (received[i].result == 0)
+            texts.insert(numbers[i], std::move(received[i].text));
+}
+
 void Pop3Reader::Close() {
     pop_.Close();
     tcp_.SetSocket(0);

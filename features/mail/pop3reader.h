@@ -32,6 +32,7 @@ public:
     void RequestHeaders(const QList<int>& numbers, QHash<int, HeaderAnswer>& answers) override;
     HeaderAnswer Header(int m) override;
     std::optional<QString> Message(int m) override;
+    void RequestMessages(const QList<int>& numbers, QHash<int, QString>& texts) override;
     void Close() override;
 
 private:

@@ -207,6 +207,9 @@ public:
         } else if (verb == "PASS") {
             loggedIn_ = user_ == box_->user && QString::fromLatin1(text.mid(5)) == box_->password;
             reply(loggedIn_ ? "+OK Logged in.\r\n" : "-ERR Authentication failed.\r\n");
+        } else if (verb == "CAPA" && box_->pipelining) {
+            // Capabilities may be asked before the login as after it.
+            reply("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n");
         } else if (!loggedIn_ && verb != "QUIT") {
             reply("-ERR Unknown command.\r\n");
         } else if (verb == "STAT") {
@@ -260,8 +263,6 @@ public:
             for (qsizetype i = 0; i < box_->messages.size(); ++i)
                 list += QByteArray::number(i + 1) + ' ' + QByteArray::number(box_->messages[i].size()) + "\r\n";
             reply(list + ".\r\n");
-        } else if (verb == "CAPA" && box_->pipelining) {
-            reply("+OK\r\nTOP\r\nUIDL\r\nPIPELINING\r\n.\r\n");
         } else if (verb == "QUIT") {
             reply("+OK Logging out.\r\n");
             end.close(box_->replyDelay);

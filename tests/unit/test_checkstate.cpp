@@ -267,6 +267,68 @@ private slots:
         QCOMPARE(!r.program->GetInbox().Find(QStringLiteral("<m9@example.org>")), stalePurged);
     }
 
+    // Downloads go in batches as the header requests do; a break after any
+    // answer keeps every message whose own answer arrived whole, the rest
+    // are paged by their headers, and nothing is paged twice.
+    void faultsInABatchOfDownloads_data() {
+        QTest::addColumn<QByteArray>("dropAfter");
+        QTest::addColumn<QByteArray>("silentAfter");
+        QTest::addColumn<int>("downloaded");
+        QTest::newRow("all answered") << QByteArray() << QByteArray() << 4;
+        QTest::newRow("closed after the second download") << QByteArray("RETR 3") << QByteArray() << 2;
+        QTest::newRow("silent after the first download") << QByteArray() << QByteArray("RETR 2") << 1;
+        QTest::newRow("closed before any download") << QByteArray("RETR 1") << QByteArray() << 0;
+    }
+    void faultsInABatchOfDownloads() {
+        QFETCH(QByteArray, dropAfter);
+        QFETCH(QByteArray, silentAfter);
+        QFETCH(int, downloaded);
+        Rig r;
+        r.box->uidl = true;
+        r.box->pipelining = true;
+        r.box->messages = {mail(1), mail(2), mail(3), mail(4)};
+        r.box->dropAfter = dropAfter;
+        r.box->silentAfter = silentAfter;
+        r.check();
+        // All four downloads went out in one batch.
+        QCOMPARE(r.box->count("RETR"), 4);
+        for (int n = 1; n <= 4; ++n) {
+            const CMail* m = r.program->GetInbox().Find(QStringLiteral("<m%1@example.org>").arg(n));
+            QVERIFY(m);
+            QCOMPARE(m->Downloaded(), n <= downloaded);
+            QCOMPARE(m->Body().contains(QStringLiteral("Secret body %1").arg(n)), n <= downloaded);
+            QCOMPARE(r.activity().contains(QStringLiteral("Failed to receive message #%1").arg(n)), n > downloaded);
+        }
+        r.box->dropAfter.clear();
+        r.box->silentAfter.clear();
+        r.check();
+        const QStringList paged = r.pagedSubjects();
+        QCOMPARE(paged.size(), 4);
+        QCOMPARE(QSet<QString>(paged.cbegin(), paged.cend()).size(), 4);
+    }
+
+    // A first check asks for the downloads together: the time it takes does
+    // not grow by a round trip per message.
+    void downloadsOfAFirstCheckGoTogether() {
+        double seconds[2] = {0, 0};
+        for (bool pipelining : {false, true}) {
+            Rig r;
+            r.box->uidl = true;
+            r.box->pipelining = pipelining;
+            r.box->replyDelay = 0.5;
+            for (int n = 1; n <= 20; ++n)
+                r.box->messages << mail(n);
+            r.program->Settings().pagingEnabled = false;
+            const QDateTime start = r.pump.now();
+            r.check();
+            seconds[pipelining] = start.msecsTo(r.pump.now()) / 1000.0;
+            QCOMPARE(r.box->count("RETR"), 20);
+        }
+        // Without batches: 20 header and 20 download round trips at least.
+        QVERIFY2(seconds[0] >= 40 * 0.5, qPrintable(QString::number(seconds[0])));
+        QVERIFY2(seconds[1] < seconds[0] / 3, qPrintable(QStringLiteral("%1 %2").arg(seconds[0]).arg(seconds[1])));
+    }
+
     void uniqueIdsThatCannotBeTrusted() {
         Rig r;
         r.box->uidl = true;
