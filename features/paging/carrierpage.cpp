@@ -9,6 +9,7 @@
 #include "state/commstatus.h"
 #include "state/livesettings.h"
 
+#include <QRandomGenerator>
 #include <QUrl>
 
 namespace tessaly {
@@ -103,9 +104,11 @@ bool CarrierPaging::sendWctp(PagingContext& ctx, CPagerService& service, CPagerM
         v.submitted = pump_.now();
         if (service.Receipts()) {
             v.notifyWhenDelivered = true;
+            // Unique across runs and programs sharing one carrier account.
             v.messageId = makeId_ ? makeId_()
-                                  : QStringLiteral("tessly-%1-%2")
+                                  : QStringLiteral("tessly-%1-%2-%3")
                                         .arg(pump_.now().toUTC().toString(QStringLiteral("yyyyMMddHHmmss")))
+                                        .arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'))
                                         .arg(++idCounter_);
         }
         const QByteArray body = wctp::SubmitRequest(v);
@@ -198,6 +201,15 @@ bool CarrierPaging::sendSnpp(PagingContext& ctx, CPagerService& service, CPagerM
         }
         if (!tried || ctx.comm.CancelFlag()) {
             page.SetReason(QStringLiteral("cancelled"));
+            return false;
+        }
+        if (r.kind == SnppOutcome::Kind::Permanent && r.code == 0) {
+            // No reply of the server decided it: the settings or the
+            // certificate cannot work as they stand, and once they are
+            // mended the page can go.
+            page.SetReason(r.reason);
+            ctx.comm.ShowCommStatus(QStringLiteral("Unable to send message"));
+            ctx.logActivity(head + part + QStringLiteral(" not sent: ") + r.reason);
             return false;
         }
         if (r.kind == SnppOutcome::Kind::Permanent) {

@@ -136,6 +136,12 @@ bool PageLedger::Append(Event event, const QStringList& ids, const QString& page
             *error = QStringLiteral("Cannot flush %1: %2").arg(path_, systemError());
         return false;
     }
+    // A receipt is awaited from its delivery on, so the same check can ask for it.
+    if (!receipt.isEmpty()) {
+        awaited_.removeIf([&](const Awaited& a) { return a.receipt == receipt && a.service == service; });
+        if (event == Event::Delivered)
+            awaited_.append({service, receipt, pager, ids});
+    }
     return true;
 }
 

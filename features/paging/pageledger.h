@@ -45,7 +45,8 @@ public:
                 const QString& receipt, QString* error);
 
     // A page delivered to the network whose receipt has not come, as Open
-    // read them; receipts older than kReceiptDays are no longer awaited.
+    // read them and Append added them; receipts older than kReceiptDays are
+    // no longer awaited.
     struct Awaited {
         QString service;
         QString receipt;

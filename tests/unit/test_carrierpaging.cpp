@@ -84,6 +84,7 @@ struct CarrierRig : PagingRig {
                            }};
     QList<bool> delivered;
     QList<bool> refused;
+    QString pagerId = QStringLiteral("5551234");
 
     CarrierRig() {
         auto t = snpp;
@@ -99,7 +100,7 @@ struct CarrierRig : PagingRig {
     void send(PagerType type, const QStringList& texts) {
         MessageQueue queue;
         for (const QString& text : texts)
-            queue.Add(service.Name(), QStringLiteral("5551234"), text, false, type);
+            queue.Add(service.Name(), pagerId, text, false, type);
         FakeSerialControl port{pump};
         MessageQueue::Channels channels{
             .port = port,
@@ -217,6 +218,9 @@ void TestCarrierPaging::snppOutcomes_data() {
                                                              << 2;
     QTest::newRow("dropped after PAGE: retried, then left")
         << QByteArray() << 0 << QByteArray("PAGE") << false << false << 2;
+    // A pager ID SNPP cannot carry is the settings' fault, not the carrier's:
+    // not sent, not retried in this round, and tried again once mended.
+    QTest::newRow("pager ID with a space") << QByteArray("SPACE") << 0 << QByteArray() << false << false << 0;
 }
 
 void TestCarrierPaging::snppOutcomes() {
@@ -227,7 +231,10 @@ void TestCarrierPaging::snppOutcomes() {
     QFETCH(bool, refused);
     QFETCH(int, sessions);
     CarrierRig r;
-    r.snpp->rejectPager = rejectPager;
+    if (rejectPager == "SPACE")
+        r.pagerId = QStringLiteral("555 1234");
+    else
+        r.snpp->rejectPager = rejectPager;
     r.snpp->refuseSend = refuseSend;
     r.snpp->dropAfter = dropAfter;
     r.service.SetAddress(QStringLiteral("snpp.example"));
@@ -276,6 +283,8 @@ void TestCarrierPaging::ledgerAwaitsReceiptsUntilTheyCome() {
         QVERIFY(ledger.Append(Event::Delivered, {QStringLiteral("<d@x>")}, QStringLiteral("carrier 1"), nullptr));
         QVERIFY(ledger.Append(Event::Handset, {QStringLiteral("<c@x>")}, QStringLiteral("carrier 1"),
                               QStringLiteral("carrier"), QStringLiteral("m4"), nullptr));
+        // Awaited from the delivery on, within the same run.
+        QCOMPARE(ledger.AwaitedReceipts().size(), 2);
     }
     now = now.addDays(2); // the first receipt is more than a week old by now
     PageLedger ledger(path, [&] { return now; });
