@@ -418,6 +418,9 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const Mess
         return;
     }
     PagingContext ctx = pagingContext(told);
+    // SNPP over TLS trusts the settings file's extra certificates too, read
+    // as each round starts (as the WCTP poster and the mail clients do).
+    carriers_->SetCaFile(LoadMailSecurity(platform_.store).caFile);
     NoSerialPort noPort;
     SerialControl& port = platform_.serial ? *platform_.serial : static_cast<SerialControl&>(noPort);
     MessageQueue::SmtpSender smtp;

@@ -13,6 +13,7 @@
 #include "tests/fakes/virtualeventpump.h"
 
 #include <functional>
+#include <utility>
 
 namespace tessaly::testing {
 
@@ -57,6 +58,24 @@ inline bool writeE2eSettings(const QString& iniPath, const QString& profile, con
     ini.write(kAppTitle, kSettingsSection, QStringLiteral("CheckUpdates"), QStringLiteral("False"));
     ini.write(kAppTitle, QStringLiteral("Serial Ports"), QStringLiteral("COM2"), device);
     return ini.lastWriteOk();
+}
+
+// The settings-file values of a network pager type, written into the
+// test's settings file as a user would: pager `pager` of the profile is of
+// `type` ("WCTP", "SNPP"), and service `service` has `values` (names as in
+// [Carrier Services]: "Address", "TLS", "Sender ID", "Security Code",
+// "Receipts"). The names must be ones the program keys as they are (no
+// "%", "=", "[" or "]"). False when a value could not be written.
+inline bool writeE2eCarrier(const QString& iniPath, const QString& pager, const QString& type, const QString& service,
+                            const QList<std::pair<QString, QString>>& values) {
+    IniSettingsStore ini(iniPath);
+    ini.write(kAppTitle, QStringLiteral("Pager Types"), pager, type);
+    bool ok = ini.lastWriteOk();
+    for (const auto& [name, value] : values) {
+        ini.write(kAppTitle, QStringLiteral("Carrier Services"), service + QLatin1Char('.') + name, value);
+        ok = ok && ini.lastWriteOk();
+    }
+    return ok;
 }
 
 } // namespace tessaly::testing
