@@ -355,7 +355,8 @@ PagingContext MainProgram::pagingContext(const std::function<void(const QString&
 }
 
 void MainProgram::collectReceipts() {
-    const QList<PageLedger::Awaited>& awaited = ledger_.AwaitedReceipts();
+    // A copy: recording a receipt takes it off the ledger's list.
+    const QList<PageLedger::Awaited> awaited = ledger_.AwaitedReceipts();
     if (awaited.isEmpty() || state_.settings.connectionType != ConnDirect)
         return;
     PagingContext ctx = pagingContext({});

@@ -366,9 +366,9 @@ private slots:
     // Three new messages, one check: each is paged once with the page text
     // the program composes (the highest-priority one with its two-line
     // body); the next checks page nothing. WCTP asks for receipts: the
-    // ledger awaits them from the delivering check on, the check after it
-    // polls the carrier and records that each page reached the pager, and
-    // the one after that has nothing left to ask for.
+    // delivering check awaits them in the ledger and polls the carrier once
+    // its pages are out, recording that each page reached the pager; the
+    // next check has nothing left to ask for.
     void newMailPagedOnce_data() {
         carriers_data();
         QTest::newRow("snpp over tls") << Carrier::Snpp << true;
@@ -398,7 +398,6 @@ private slots:
         QStringList messageIds;
         if (carrier == Carrier::Wctp) {
             QCOMPARE(sorted(checkedSubmissions(sim.submissions(), receipts, &messageIds)), expected);
-            QCOMPARE(sim.polls().size(), 0); // nothing was awaited before this check
             QCOMPARE(activity(h).count(QRegularExpression(
                          QStringLiteral("WCTP Message #\\d delivered to the network \\(tracking ID \\d+\\)"))),
                      3);
@@ -435,13 +434,6 @@ private slots:
             QCOMPARE(d.value(QLatin1String("service")).toString(), receipts ? QStringLiteral("Default") : QString());
         }
         QCOMPARE(sorted(receiptIds), receipts ? sorted(messageIds) : QStringList(3, QString()));
-        QCOMPARE(ledger(h, QStringLiteral("handset")).size(), 0);
-
-        // The next check pages nothing; it collects the receipts.
-        const int requests = sim.requests();
-        QVERIFY2(runCheck(h, &out) == 0, out.constData() + activity(h).toUtf8());
-        QCOMPARE(sim.requests(), requests);
-        QCOMPARE(ledger(h, QStringLiteral("delivered")).size(), 3);
         if (receipts) {
             const QStringList polls = sim.polls();
             QCOMPARE(polls.size(), 1);
@@ -455,9 +447,14 @@ private slots:
                 reached << o.value(QLatin1String("receipt")).toString();
             QCOMPARE(sorted(reached), sorted(messageIds));
             QCOMPARE(activity(h).count(QStringLiteral("WCTP: the page to Default 7654321 reached the pager")), 3);
+        } else {
+            QCOMPARE(ledger(h, QStringLiteral("handset")).size(), 0);
         }
-        // Nothing is awaited any more: a third check asks the carrier nothing.
-        QVERIFY2(runCheck(h, &out) == 0, out.constData() + activity(h).toUtf8());
+        const int requests = sim.requests();
+        // Nothing is paged or awaited any more: the next checks ask the carrier nothing.
+        for (int again = 0; again < 2; ++again)
+            QVERIFY2(runCheck(h, &out) == 0, out.constData() + activity(h).toUtf8());
+        QCOMPARE(ledger(h, QStringLiteral("delivered")).size(), 3);
         QCOMPARE(sim.requests(), requests);
         if (receipts)
             QCOMPARE(sim.polls().size(), 1);
