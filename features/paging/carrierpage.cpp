@@ -42,14 +42,21 @@ QString carrierSays(const wctp::SendResult& r) {
 CarrierPaging::CarrierPaging(EventPump& pump, LinkFactory* links, PosterFactory posters)
     : pump_(pump), links_(links), posters_(std::move(posters)) {}
 
-bool CarrierPaging::beforeAttempt(PagingContext& ctx, int attempt) {
-    if (ctx.comm.CancelFlag())
-        return false;
-    if (attempt > 0) {
-        ctx.comm.ShowCommStatus(QStringLiteral("Retrying"));
-        ctx.comm.Pause(ctx.settings.retryWait);
+bool CarrierPaging::withRetries(PagingContext& ctx, const QString& status, const std::function<bool()>& attempt) {
+    bool tried = false;
+    for (int i = 0; i <= ctx.settings.retries && !ctx.comm.CancelFlag(); ++i) {
+        if (i > 0) {
+            ctx.comm.ShowCommStatus(QStringLiteral("Retrying"));
+            ctx.comm.Pause(ctx.settings.retryWait);
+            if (ctx.comm.CancelFlag())
+                break;
+        }
+        tried = true;
+        ctx.comm.ShowCommStatus(status);
+        if (!attempt())
+            break;
     }
-    return !ctx.comm.CancelFlag();
+    return tried;
 }
 
 bool CarrierPaging::Send(PagingContext& ctx, CPagerService& service, CPagerMessage& page, int number) {
@@ -113,12 +120,7 @@ bool CarrierPaging::sendWctp(PagingContext& ctx, CPagerService& service, CPagerM
         }
         const QByteArray body = wctp::SubmitRequest(v);
         wctp::SendResult r;
-        bool tried = false;
-        for (int attempt = 0; attempt <= ctx.settings.retries; ++attempt) {
-            if (!beforeAttempt(ctx, attempt))
-                break;
-            tried = true;
-            ctx.comm.ShowCommStatus(QStringLiteral("Sending Message #") + n + part);
+        const bool tried = withRetries(ctx, QStringLiteral("Sending Message #") + n + part, [&] {
             if (terminal_)
                 terminal_(QStringLiteral("WCTP: submit to %1 for %2%3\r").arg(endpoint.host(), page.PagerID(), part));
             r = poster->SendAndWait(pump_, body, &ctx.comm.CancelFlag());
@@ -126,9 +128,8 @@ bool CarrierPaging::sendWctp(PagingContext& ctx, CPagerService& service, CPagerM
                 terminal_(
                     QStringLiteral("WCTP: %1%2\r")
                         .arg(r.httpStatus ? QStringLiteral("HTTP %1, ").arg(r.httpStatus) : QString(), carrierSays(r)));
-            if (r.kind != wctp::SendResult::TemporaryFailure)
-                break;
-        }
+            return r.kind == wctp::SendResult::TemporaryFailure;
+        });
         if (!tried || ctx.comm.CancelFlag()) {
             page.SetReason(QStringLiteral("cancelled"));
             return false;
@@ -189,16 +190,10 @@ bool CarrierPaging::sendSnpp(PagingContext& ctx, CPagerService& service, CPagerM
     for (int b = 1; b <= count; ++b) {
         const QString part = partOf(b, count);
         SnppOutcome r;
-        bool tried = false;
-        for (int attempt = 0; attempt <= ctx.settings.retries; ++attempt) {
-            if (!beforeAttempt(ctx, attempt))
-                break;
-            tried = true;
-            ctx.comm.ShowCommStatus(QStringLiteral("Sending Message #") + n + part);
+        const bool tried = withRetries(ctx, QStringLiteral("Sending Message #") + n + part, [&] {
             r = client.SendPage(page.PagerID(), service.SecurityCode(), service.Block(b));
-            if (r.kind != SnppOutcome::Kind::Temporary)
-                break;
-        }
+            return r.kind == SnppOutcome::Kind::Temporary;
+        });
         if (!tried || ctx.comm.CancelFlag()) {
             page.SetReason(QStringLiteral("cancelled"));
             return false;

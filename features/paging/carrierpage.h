@@ -54,9 +54,10 @@ public:
 private:
     bool sendWctp(PagingContext& ctx, CPagerService& service, CPagerMessage& page, const QString& n);
     bool sendSnpp(PagingContext& ctx, CPagerService& service, CPagerMessage& page, const QString& n);
-    // Waits the retry time before attempt `attempt` (0 = the first); false
-    // when cancelled.
-    bool beforeAttempt(PagingContext& ctx, int attempt);
+    // Runs `attempt` (true: it failed for now) as often as the retry
+    // settings allow, the retry time between; false when cancelled before
+    // the first attempt.
+    bool withRetries(PagingContext& ctx, const QString& status, const std::function<bool()>& attempt);
 
     EventPump& pump_;
     LinkFactory* links_;
