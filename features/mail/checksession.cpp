@@ -544,6 +544,8 @@ void CheckSession::download(AccountRead& read, int m, const QString& key) {
     CMail& mail = ctx_.inbox.Item(key);
     mail.SetBody(*text);
     mail.SetDownloaded(true);
+    // The message begins with the same header; the page reads it from there.
+    mail.SetHeader({});
 }
 
 bool CheckSession::willDownload(AccountRead& read, int n) {
