@@ -44,6 +44,7 @@ int LinkSession::Open(const QString& host, quint16 port, double timeoutSeconds, 
     connect(link, &ByteLink::failed, this, [this](int number) {
         failure_ = number;
         ++arrivals_;
+        emit linkFailed(number);
     });
     connect(link, &ByteLink::encrypted, this, [this] { encrypted_ = true; });
     connect(link, &ByteLink::secureFailed, this, [this](const QString& reason) {

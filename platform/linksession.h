@@ -36,6 +36,7 @@ public:
     int WaitFor(const std::function<bool()>& done, double idleSeconds, const bool* cancel, qint64 deadlineMs = -1);
     // Bytes received and not yet taken by the protocol.
     QByteArray& Buffer() { return buffer_; }
+    const QByteArray& Buffer() const { return buffer_; }
     bool IsOpen() const { return link_ && link_->IsOpen() && !closed_; }
     // True once the server closed or the link failed.
     bool Ended() const { return closed_ || failure_ != 0; }
@@ -46,6 +47,9 @@ signals:
     void bytesArrived();
     // The server closed the connection (also while no step was waiting).
     void peerClosed();
+    // The link failed with this socket error number (also while no step
+    // was waiting).
+    void linkFailed(int number);
 
 private:
     EventPump& pump_;

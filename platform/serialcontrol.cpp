@@ -63,8 +63,12 @@ void SerialControl::SetFlowControl(int mode) {
 }
 
 void SerialControl::reportLineLost(const QString& device, const QString& reason) {
+    // A line that does not dial has no COM port to name; `device` is where it leads.
     const QString line =
-        QStringLiteral("COM%1 closed: the device %2 hung up or went away (%3)").arg(CommPort()).arg(device, reason);
+        Dials() ? QStringLiteral("COM%1 closed: the device %2 hung up or went away (%3)")
+                      .arg(CommPort())
+                      .arg(device, reason)
+                : QStringLiteral("%1 closed: the paging terminal hung up or went away (%2)").arg(device, reason);
     emit terminalLine(line);
     emit deviceFault(line);
 }

@@ -200,27 +200,27 @@ void Comm::HangUp(SerialControl& port) {
     port.SetInBufferCount(0);
     if (!port.PortOpen())
         return;
-    // Whatever goes wrong on the line, the port is closed in the end.
-    try {
-        if (!port.Dials())
-            throw TessalyError(0, QString()); // no modem to escape to: only close
-
-        ShowCommStatus(QStringLiteral("Hanging Up"));
-        QString reply;
-        bool found = false;
-        port.SetInBufferCount(0);
-        Pause(1);
-        // What came during the guard pause (line noise, say) is no answer
-        // to the escape.
-        port.SetInBufferCount(0);
-        SendText(port, QStringLiteral("+++"));
-        Pause(0.5);
-        WaitForText(port, QStringLiteral("OK"), 2, found, reply);
-        SendText(port, QStringLiteral("ATH0") + kCR);
-        Pause(0.5);
-        WaitForText(port, QStringLiteral("OK"), 5, found, reply);
-    } catch (const TessalyError& e) {
-        TerminalAppend(QStringLiteral("Hang up: ") + e.description() + kCR);
+    // Whatever goes wrong on the line, the port is closed in the end. A line
+    // without a modem has nothing to escape to: it is only closed.
+    if (port.Dials()) {
+        try {
+            ShowCommStatus(QStringLiteral("Hanging Up"));
+            QString reply;
+            bool found = false;
+            port.SetInBufferCount(0);
+            Pause(1);
+            // What came during the guard pause (line noise, say) is no answer
+            // to the escape.
+            port.SetInBufferCount(0);
+            SendText(port, QStringLiteral("+++"));
+            Pause(0.5);
+            WaitForText(port, QStringLiteral("OK"), 2, found, reply);
+            SendText(port, QStringLiteral("ATH0") + kCR);
+            Pause(0.5);
+            WaitForText(port, QStringLiteral("OK"), 5, found, reply);
+        } catch (const TessalyError& e) {
+            TerminalAppend(QStringLiteral("Hang up: ") + e.description() + kCR);
+        }
     }
     try {
         port.SetPortOpen(false);

@@ -8,6 +8,12 @@ the alphanumeric paging protocol (ID= prompt, ESC PG1 logon, STX/ETX blocks
 with a three-character checksum, EOT logoff).  The program under test opens
 the slave device as its serial port.
 
+With --tcp there is no modem and no pseudo-terminal: the simulator listens
+on 127.0.0.1 (a free port unless --port is given), prints "PORT <n>" on
+stdout, and every connection is a call to the paging terminal, which speaks
+at once (the terminal behind a terminal server).  The terminal closing the
+connection stands for its hanging up.
+
 Everything received and sent is recorded (--log, JSON lines) and the outcome
 of the run is kept in a summary (--summary, one JSON document) that tests
 read to check what arrived.  See README.md next to this file for the options
@@ -26,6 +32,8 @@ import os
 import pty
 import select
 import signal
+import socket
+import struct
 import sys
 import time
 import tty
@@ -43,6 +51,9 @@ RS = 0x1E
 PLUS = 0x2B
 
 STAGES = ("command", "dial", "id", "logon", "block", "logoff")
+
+# Socket errors that mean the peer of a --tcp connection has gone.
+CONNECTION_GONE = (errno.EIO, errno.ECONNRESET, errno.EPIPE, errno.ENOTCONN)
 
 # The dial "result" of a --noise rule: endless noise instead of a result word.
 NOISE_RESULT = "<noise>"
@@ -227,6 +238,9 @@ class Simulator:
         self.t0 = time.monotonic()
         self.master = -1
         self.device = None
+        # --tcp: the listening socket and the connection of the call.
+        self.listener = None
+        self.conn = None
         self.port_open = False
         self.out = bytearray()
         self.events = []
@@ -360,7 +374,7 @@ class Simulator:
             except BlockingIOError:
                 return
             except OSError as e:
-                if e.errno == errno.EIO:
+                if e.errno in CONNECTION_GONE:
                     self.port_closed()
                     return
                 raise
@@ -396,7 +410,11 @@ class Simulator:
     # ------------------------------------------------------------ port state
 
     def check_port(self):
-        """Poll the master for the slave being open (no hang-up condition)."""
+        """Poll the master for the slave being open (no hang-up condition),
+        or with --tcp accept a connection: the terminal answers at once."""
+        if self.o.tcp:
+            self.accept_call()
+            return
         p = select.poll()
         p.register(self.master, select.POLLIN)
         events = p.poll(0)
@@ -408,9 +426,53 @@ class Simulator:
             self.verbose("port opened")
             self.changed()
 
+    def accept_call(self):
+        try:
+            conn, peer = self.listener.accept()
+        except (BlockingIOError, InterruptedError):
+            return
+        conn.setblocking(False)
+        self.conn = conn
+        self.master = conn.fileno()
+        self.port_open = True
+        self.summary["port_opens"] += 1
+        self.log({"event": "port-open", "peer": "%s:%d" % peer[:2]})
+        self.verbose("connection from %s:%d" % peer[:2])
+        self.start_call({"number": "tcp"})
+        self.changed()
+
+    def close_conn(self, abort=False):
+        """Ends the --tcp connection; with abort the peer gets a reset."""
+        if self.conn is None:
+            return
+        if abort:
+            self.conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.conn.close()
+        self.conn = None
+        self.master = -1
+        self.port_open = False
+
+    def tcp_hang_up(self):
+        """The terminal hangs up a --tcp call: what it still has to say goes
+        out, then the connection closes."""
+        if self.conn is None:
+            return
+        try:
+            self.conn.settimeout(2)
+            self.conn.sendall(self.out)
+            if self.out:
+                self.log({"dir": "tx", "data": as_text(self.out)})
+                self.summary["bytes_sent"] += len(self.out)
+        except OSError:
+            self.log({"dir": "tx-dropped", "data": as_text(self.out)})
+        self.out.clear()
+        self.log({"event": "hung-up"})
+        self.close_conn()
+
     def port_closed(self):
         """The program closed the serial port: like a DTR drop with &D2, the
-        modem hangs up and returns to command mode."""
+        modem hangs up and returns to command mode.  With --tcp: the program
+        closed the connection."""
         if not self.port_open:
             return
         self.port_open = False
@@ -428,6 +490,7 @@ class Simulator:
         self.cmd_buf.clear()
         self.plus_count = 0
         self.escape_pending = False
+        self.close_conn()
         self.changed()
 
     # ---------------------------------------------------------------- input
@@ -443,9 +506,13 @@ class Simulator:
             # reaches the modem or the terminal.
             data = bytes(b & 0x7F for b in data)
         for b in data:
-            if self.gone:
+            if self.gone or not self.port_open:
                 return
-            if self.mode == "online":
+            if self.o.tcp:
+                # No modem: every byte goes to the terminal.
+                if self.call is not None:
+                    self.terminal_byte(b)
+            elif self.mode == "online":
                 self.online_byte(b, gap)
             else:
                 self.command_byte(b)
@@ -670,6 +737,12 @@ class Simulator:
         self.set_dial_result("")
         if self.call is not None:
             self.end_call("device-hangup", notify=False)
+        if self.o.tcp:
+            # The connection breaks off; the next one is a new call.
+            self.out.clear()
+            self.close_conn(abort=True)
+            self.changed()
+            return
         self.gone = True
         self.port_open = False
         self.out.clear()
@@ -739,7 +812,10 @@ class Simulator:
         self.plus_count = 0
         self.escape_pending = False
         if notify:
-            self.modem_result("NO CARRIER", "none")
+            if self.o.tcp:
+                self.tcp_hang_up()
+            else:
+                self.modem_result("NO CARRIER", "none")
         self.changed()
 
     def line_drop(self):
@@ -936,6 +1012,7 @@ class Simulator:
             "well_formed": well_formed,
             "printable": all(0x20 <= c <= 0x7E for c in pager_id + message),
             "frame_length": len(block) + len(received) + (1 if terminated else 0),
+            "frame": as_text(block + received + (b"\r" if terminated else b"")),
             "answer": answer,
         })
         if answer != "none":
@@ -986,6 +1063,17 @@ class Simulator:
 
     # -------------------------------------------------------------- main loop
 
+    def open_listener(self):
+        listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        listener.bind(("127.0.0.1", self.o.port))
+        listener.listen(4)
+        listener.setblocking(False)
+        self.listener = listener
+        self.device = "127.0.0.1:%d" % listener.getsockname()[1]
+        self.summary["device"] = self.device
+        return listener.getsockname()[1]
+
     def open_pty(self):
         master, slave = pty.openpty()
         tty.setraw(slave)
@@ -1008,7 +1096,7 @@ class Simulator:
             except BlockingIOError:
                 return
             except OSError as e:
-                if e.errno == errno.EIO:
+                if e.errno in CONNECTION_GONE:
                     self.port_closed()
                     return
                 raise
@@ -1042,11 +1130,13 @@ class Simulator:
                 rlist.append(sys.stdin.fileno())
             if self.port_open:
                 rlist.append(self.master)
+            elif self.listener is not None:
+                rlist.append(self.listener.fileno())
             wlist = [self.master] if (self.port_open and self.out) else []
             timeout = None
             if self.events:
                 timeout = max(0.0, self.events[0][0] - time.monotonic())
-            if not self.port_open and not self.gone:
+            if not self.port_open and not self.gone and self.listener is None:
                 timeout = 0.02 if timeout is None else min(timeout, 0.02)
             if deadline is not None:
                 left = max(0.0, deadline - time.monotonic())
@@ -1104,15 +1194,25 @@ class Simulator:
                     os.unlink(self.o.link)
             except OSError:
                 pass
-        if self.master >= 0:
+        if self.conn is not None:
+            self.close_conn()
+        elif self.master >= 0:
             os.close(self.master)
             self.master = -1
+        if self.listener is not None:
+            self.listener.close()
+            self.listener = None
 
 
 def build_parser():
     p = argparse.ArgumentParser(
         description="Hayes modem and alphanumeric paging terminal simulator on a pseudo-terminal.")
     g = p.add_argument_group("process")
+    g.add_argument("--tcp", action="store_true",
+                   help="no modem: listen on 127.0.0.1, announce \"PORT <n>\" on stdout, and "
+                        "answer every connection as the paging terminal")
+    g.add_argument("--port", type=int, default=0,
+                   help="with --tcp: the port to listen on (default: a free one)")
     g.add_argument("--link", metavar="PATH",
                    help="create a symbolic link PATH to the slave device (removed at exit)")
     g.add_argument("--log", metavar="PATH", help="record every byte and event as JSON lines")
@@ -1216,6 +1316,10 @@ def check_options(p, o):
         p.error("--hangup-mid-frame counts blocks from 1")
     if o.drop_after_blocks is not None and o.drop_after_blocks < 0:
         p.error("--drop-after-blocks must not be negative")
+    if o.tcp and o.link:
+        p.error("--link names a pseudo-terminal; there is none with --tcp")
+    if o.port and not o.tcp:
+        p.error("--port needs --tcp")
     if o.link and os.path.lexists(o.link) and not os.path.islink(o.link):
         p.error("--link: %s exists and is not a symbolic link" % o.link)
 
@@ -1227,11 +1331,14 @@ def main(argv=None):
     sim = Simulator(o)
     if o.log:
         sim.log_file = open(o.log, "w", encoding="utf-8")
-    sim.open_pty()
-    hello = {"device": sim.device}
-    if o.link:
-        hello["link"] = o.link
-    sys.stdout.write(json.dumps(hello) + "\n")
+    if o.tcp:
+        sys.stdout.write("PORT %d\n" % sim.open_listener())
+    else:
+        sim.open_pty()
+        hello = {"device": sim.device}
+        if o.link:
+            hello["link"] = o.link
+        sys.stdout.write(json.dumps(hello) + "\n")
     sys.stdout.flush()
     sim.log({"event": "start", "device": sim.device})
     try:

@@ -6,6 +6,7 @@ import json
 import os
 import select
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -656,6 +657,140 @@ class ProcessTest(SimTestCase):
         self.assertTrue(ready)
         reply = json.loads(sim.proc.stdout.readline())
         self.assertEqual(reply["summary"]["commands"][0]["result"], "OK")
+
+
+class TcpSim:
+    """The simulator in --tcp mode and one connection to it."""
+
+    def __init__(self, *args):
+        self.dir = tempfile.TemporaryDirectory()
+        self.summary_path = os.path.join(self.dir.name, "summary.json")
+        self.proc = subprocess.Popen(
+            [sys.executable, SIM, "--tcp", "--summary", self.summary_path, "--max-runtime", "30"]
+            + list(args),
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        ready, _, _ = select.select([self.proc.stdout], [], [], 5)
+        line = self.proc.stdout.readline() if ready else b""
+        if not line.startswith(b"PORT "):
+            self.kill()
+            raise AssertionError("simulator did not announce its port: %r" % line)
+        self.port = int(line[5:])
+        self.sock = None
+        self.rx = b""
+
+    def connect(self):
+        if self.sock is not None:
+            self.sock.close()
+        self.sock = socket.create_connection(("127.0.0.1", self.port), timeout=2)
+        self.rx = b""
+
+    def send(self, data):
+        self.sock.sendall(data)
+
+    def expect(self, pattern, timeout=2.0):
+        deadline = time.monotonic() + timeout
+        while pattern not in self.rx:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("expected %r, received %r" % (pattern, self.rx))
+            self.sock.settimeout(left)
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise AssertionError("closed before %r, received %r" % (pattern, self.rx))
+            self.rx += chunk
+        end = self.rx.index(pattern) + len(pattern)
+        got, self.rx = self.rx[:end], self.rx[end:]
+        return got
+
+    def exchange(self, data, pattern):
+        self.send(data)
+        return self.expect(pattern)
+
+    def closed_by_terminal(self, timeout=2.0):
+        """True when the terminal closes (or breaks off) the connection;
+        what it sent before is kept in rx."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            self.sock.settimeout(max(0.01, deadline - time.monotonic()))
+            try:
+                chunk = self.sock.recv(65536)
+            except socket.timeout:
+                return False
+            except ConnectionResetError:
+                return True
+            if not chunk:
+                return True
+            self.rx += chunk
+        return False
+
+    def summary(self):
+        with open(self.summary_path, encoding="utf-8") as f:
+            return json.load(f)
+
+    def finish(self):
+        if self.sock is not None:
+            self.sock.close()
+        self.proc.stdin.close()
+        code = self.proc.wait(5)
+        if code != 0:
+            raise AssertionError("simulator exited with %r: %s" % (code, self.proc.stderr.read()))
+        return self.summary()
+
+    def kill(self):
+        if self.sock is not None:
+            self.sock.close()
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(5)
+        for stream in (self.proc.stdin, self.proc.stdout, self.proc.stderr):
+            stream.close()
+        self.dir.cleanup()
+
+
+class TcpTerminalTest(unittest.TestCase):
+    def start(self, *args):
+        sim = TcpSim(*args)
+        self.addCleanup(sim.kill)
+        return sim
+
+    def test_session_without_modem(self):
+        sim = self.start("--password", "pw")
+        sim.connect()
+        # No AT commands: the terminal answers the first CR with its prompt.
+        self.assertEqual(sim.exchange(b"\r", b"ID="), b"ID=")
+        self.assertEqual(sim.exchange(b"\x1bPG1pw\r", b"\x1b[p\r"), LOGON_ACCEPT)
+        self.assertEqual(sim.exchange(frame(b"1234", b"HELLO"), ACK), ACK)
+        self.assertEqual(sim.exchange(frame(b"1234", b"HELLO", b"25>"), NAK), NAK)
+        sim.send(b"\x04\r")
+        self.assertTrue(sim.closed_by_terminal())
+        self.assertEqual(sim.rx, b"\x1b\x04\r")
+        # The next connection is the next call.
+        sim.connect()
+        self.assertEqual(sim.exchange(b"\r", b"ID="), b"ID=")
+        self.assertEqual(sim.exchange(b"\x1bPG1wrong\r", NAK), b"\r" + NAK)
+        summary = sim.finish()
+        self.assertEqual(summary["device"], "127.0.0.1:%d" % sim.port)
+        self.assertEqual(summary["commands"], [])
+        self.assertEqual([b["frame"] for b in summary["blocks"]],
+                         [frame(b"1234", b"HELLO").decode("latin-1"),
+                          frame(b"1234", b"HELLO", b"25>").decode("latin-1")])
+        self.assertEqual([b["checksum_ok"] for b in summary["blocks"]], [True, False])
+        self.assertEqual([c["end"] for c in summary["calls"]], ["logoff", "port-closed"])
+        self.assertEqual([l["accepted"] for l in summary["logons"]], [True, False])
+
+    def test_drops(self):
+        for options, blocks, end in ((["--drop-after-blocks", "1"], 1, "drop"),
+                                     (["--hangup-mid-frame", "1"], 0, "device-hangup")):
+            with self.subTest(options=options):
+                sim = self.start("--cr-before-id", "0", "--id-delay", "0.05", *options)
+                sim.connect()
+                self.assertEqual(sim.expect(b"ID="), b"ID=")
+                sim.exchange(b"\x1bPG1\r", b"\x1b[p\r")
+                sim.send(frame(b"1", b"first"))
+                self.assertTrue(sim.closed_by_terminal())
+                summary = sim.finish()
+                self.assertEqual(len(summary["blocks"]), blocks)
+                self.assertEqual(summary["calls"][0]["end"], end)
 
 
 if __name__ == "__main__":
