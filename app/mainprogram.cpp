@@ -2,6 +2,7 @@
 
 #include "state/appinfo.h"
 #include "state/proxysettings.h"
+#include "platform/terminallink.h"
 #include "app/maincycle.h"
 #include "app/mainview.h"
 #include "app/statusdisplay.h"
@@ -394,6 +395,30 @@ void MainProgram::collectReceipts() {
     }
 }
 
+SerialControl* MainProgram::terminalFor(CPagerService& service, PagingContext& ctx) {
+    QString host;
+    int port = 0;
+    if (!service.HostAndPort(host, port, 0) || port == 0) {
+        ctx.logActivity(
+            QStringLiteral("Pager: the paging service \"%1\" has no terminal address (host:port)").arg(service.Name()));
+        return nullptr;
+    }
+    if (!platform_.links) {
+        ctx.logActivity(QStringLiteral("Pager: no network connection is available"));
+        return nullptr;
+    }
+    if (!terminalLink_) {
+        terminalLink_ = std::make_unique<TcpTerminalLink>(platform_.pump, *platform_.links);
+        connect(terminalLink_.get(), &SerialControl::terminalLine, this,
+                [this](const QString& line) { state_.terminal.Append(line + QLatin1Char('\r')); });
+        connect(terminalLink_.get(), &SerialControl::deviceFault, this,
+                [this](const QString& line) { LogActivity(line); });
+        terminalLink_->SetCancelFlag(&state_.cancel);
+    }
+    terminalLink_->SetAddress(host, port, service.UseTls(), LoadMailSecurity(platform_.store).caFile);
+    return terminalLink_.get();
+}
+
 std::unique_ptr<wctp::Poster> MainProgram::wctpPoster(const CPagerService& service) {
     auto sender = std::make_unique<wctp::WctpSender>();
     sender->SetEndpoint(QUrl(service.Address().trimmed()));
@@ -443,6 +468,7 @@ void MainProgram::SendQueue(const MessageQueue::PageOutcome& outcome, const Mess
         .smtp = smtp,
         .carrier = [this, &ctx](CPagerService& service, CPagerMessage& page,
                                 int number) { return carriers_->Send(ctx, service, page, number); },
+        .terminal = [this, &ctx](CPagerService& service) { return terminalFor(service, ctx); },
     };
     queue_.SendQueue(
         ctx, [this](const QString& name) -> CPagerService& { return services_.Item(name); }, channels, outcome,

@@ -42,6 +42,7 @@ class SoundDevice;
 class Timer;
 class TrayIcon;
 class SerialControl;
+class TcpTerminalLink;
 class DialupControl;
 class PopControl;
 class TcpControl;
@@ -264,6 +265,9 @@ private:
     MessageQueue queue_;
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<CarrierPaging> carriers_;
+    // The line to paging terminals on a TCP port; made when first needed.
+    std::unique_ptr<TcpTerminalLink> terminalLink_;
+    SerialControl* terminalFor(CPagerService& service, PagingContext& ctx);
     std::unique_ptr<Connection> connection_;
     std::unique_ptr<CheckSession> session_;
     std::unique_ptr<RemoteCommands> remote_;
