@@ -4,6 +4,16 @@
 
 namespace tessaly {
 
+void CMail::SetBody(const QString& v) {
+    wideBody_ = false;
+    for (const QChar c : v)
+        if (c.unicode() > 0xFF) {
+            wideBody_ = true;
+            break;
+        }
+    body_ = wideBody_ ? v.toUtf8() : v.toLatin1();
+}
+
 void CMail::FillFromHeader(const QString& header) {
     header_ = header;
     headers::Fields f = headers::All(header);

@@ -32,8 +32,12 @@ public:
     void SetNewMessage(bool v) { newMessage_ = v; }
     bool Paged() const { return paged_; }
     void SetPaged(bool v) { paged_ = v; }
-    QString Body() const { return body_; }
-    void SetBody(const QString& v) { body_ = v; }
+    // The message as downloaded. Held as 8-bit text (as it came from the
+    // server: half the memory of a QString), or as UTF-8 when it holds
+    // characters beyond Latin-1.
+    QString Body() const { return wideBody_ ? QString::fromUtf8(body_) : QString::fromLatin1(body_); }
+    void SetBody(const QString& v);
+    bool HasBody() const { return !body_.isEmpty(); }
     std::int32_t Size() const { return size_; }
     void SetSize(std::int32_t v) { size_ = v; }
     bool KeepMessage() const { return keep_; }
@@ -60,7 +64,9 @@ public:
     void FillFromHeader(const QString& header);
 
 private:
-    QString id_, header_, from_, dateSent_, subject_, body_, mailTo_;
+    QString id_, header_, from_, dateSent_, subject_, mailTo_;
+    QByteArray body_;
+    bool wideBody_ = false;
     bool newMessage_ = false, paged_ = false, keep_ = false, downloaded_ = false, remoteChecked_ = false;
     std::int32_t size_ = 0;
     std::int16_t priority_ = 0;

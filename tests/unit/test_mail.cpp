@@ -65,6 +65,19 @@ private slots:
         QCOMPARE(h::To(QStringLiteral("To: first@x\r\n")), QStringLiteral("first@x"));
     }
 
+    // The body is held compactly, and every text comes back as it was set:
+    // 8-bit bytes as received, and characters beyond Latin-1 (a remote
+    // command's reply, say) too.
+    void bodyComesBackAsSet() {
+        const QString texts[] = {QString(), QStringLiteral("plain\r\n.dot\r\n"),
+                                 QString::fromLatin1("caf\xe9 \xff\x01"), QStringLiteral("price 5 \u20ac, \u65e5\u672c")};
+        for (const QString& text : texts) {
+            CMail m;
+            m.SetBody(text);
+            QCOMPARE(m.Body(), text);
+            QCOMPARE(m.HasBody(), !text.isEmpty());
+        }
+    }
     void priorityAndSize() {
         QCOMPARE(h::Priority(QStringLiteral("Subject: x\r\n")), 0);
         QCOMPARE(h::Priority(QStringLiteral("X-Priority: 2.5\r\n")), 2);
