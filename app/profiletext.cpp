@@ -20,6 +20,7 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <array>
 #include <algorithm>
 #include <QTime>
@@ -89,6 +90,13 @@ QString nonEmptyText(const QString& value) {
     return storableText(value);
 }
 
+// A text the settings file keeps on one line.
+QString oneLineText(const QString& value) {
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
+        throw Refusal{QStringLiteral("must be one line")};
+    return value;
+}
+
 QString maskedText(const QString& password) { return password.isEmpty() ? QString() : kMaskedPassword; }
 
 // The mask itself keeps the password, so shown text can be fed back.
@@ -111,9 +119,11 @@ std::int16_t int16Value(const QString& value, long long low = 0) {
     return static_cast<std::int16_t>(parseNumber(value, low, 32767));
 }
 
+// By PagerType: a name or its number sets the type.
 const QStringList& pagerTypes() {
     static const QStringList names = {QStringLiteral("alpha-modem"), QStringLiteral("alpha-smtp"),
-                                      QStringLiteral("numeric")};
+                                      QStringLiteral("numeric"),     QStringLiteral("wctp"),
+                                      QStringLiteral("snpp"),        QStringLiteral("alpha-tcp")};
     return names;
 }
 const QStringList& connectionTypes() {
@@ -325,6 +335,18 @@ const std::vector<Field<CPagerService>>& serviceFields() {
          [](S& v, const QString& t) { v.SetMaxPageChar(int16Value(t, 1)); }},
         textField<S>(QStringLiteral("phone"), &S::Phone, &S::SetPhone),
         passwordField<S>(QStringLiteral("terminal_password"), &S::TerminalPassword, &S::SetTerminalPassword),
+        // The network values, kept in the settings file: one line each, and
+        // no profile-file rules for them.
+        {QStringLiteral("address"), &S::Address,
+         [](S& v, const QString& t) { v.SetAddress(oneLineText(t.trimmed())); }},
+        {QStringLiteral("tls"), [](const S& v) { return boolText(v.UseTls()); },
+         [](S& v, const QString& t) { v.SetUseTls(parseBool(t)); }},
+        {QStringLiteral("sender_id"), &S::SenderID,
+         [](S& v, const QString& t) { v.SetSenderID(oneLineText(t.trimmed())); }},
+        {QStringLiteral("security_code"), [](const S& v) { return maskedText(v.SecurityCode()); },
+         [](S& v, const QString& t) { v.SetSecurityCode(t == kMaskedPassword ? v.SecurityCode() : oneLineText(t)); }},
+        {QStringLiteral("receipts"), [](const S& v) { return boolText(v.Receipts()); },
+         [](S& v, const QString& t) { v.SetReceipts(parseBool(t)); }},
     };
     return f;
 }
@@ -403,13 +425,6 @@ Security securityValue(const QString& value) {
     if (const std::optional<Security> s = ParseSecurity(value))
         return *s;
     throw Refusal{QStringLiteral("\"%1\" is not one of: %2").arg(value, SecurityTexts().join(QStringLiteral(", ")))};
-}
-
-// A text the settings file keeps on one line.
-QString oneLineText(const QString& value) {
-    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
-        throw Refusal{QStringLiteral("must be one line")};
-    return value;
 }
 
 using FileField = Field<FileValues>;
@@ -706,6 +721,41 @@ void checkWhole(MainProgram& program) {
     }
 }
 
+// A pager of a network type is paged by its ID at its service's address.
+// Checked when an assignment changed a pager's type, ID or service, or a
+// service's name or address, so that a profile already holding such a
+// pager still takes other changes.
+void checkNetworkPagers(MainProgram& program) {
+    const ServiceList& services = program.Services();
+    for (int i = 1; i <= program.Pagers().Count(); ++i) {
+        const CPager& p = program.Pagers().Item(i);
+        const QString type = choiceText(p.PagerType(), pagerTypes());
+        if (!options::PagerIdProblem(p.PagerType(), p.ID()).isEmpty())
+            throw refused(QStringLiteral("pager.%1.id").arg(i),
+                          QStringLiteral("a pager of type %1 needs its pager ID").arg(type));
+        for (int n = 1; n <= services.Count(); ++n) {
+            const CPagerService& v = services.Item(n);
+            if (v.Name().compare(p.ServiceName(), Qt::CaseInsensitive) != 0)
+                continue;
+            QString why = options::AddressProblem(p.PagerType(), v.Address());
+            if (why.isEmpty())
+                break;
+            if (why.endsWith(QLatin1Char('.')))
+                why.chop(1);
+            why[0] = why[0].toLower();
+            throw refused(QStringLiteral("service.%1.address").arg(n),
+                          QStringLiteral("pager.%1 is of type %2: %3").arg(i).arg(type, why));
+        }
+    }
+}
+
+// The keys whose change calls for checkNetworkPagers.
+bool touchesNetworkPagers(const QString& key) {
+    static const QRegularExpression keys(
+        QStringLiteral("^(pager\\.(count|\\d+\\.(type|id|service))|service\\.(count|\\d+\\.(name|address)))$"));
+    return keys.match(key).hasMatch();
+}
+
 bool loadForText(MainProgram& program, const QString& path, QString& err) {
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         err += QStringLiteral("tessly: no profile file at %1\n").arg(path.isEmpty() ? QStringLiteral("(none)") : path);
@@ -754,6 +804,7 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
     std::vector<Field<CPOPAccount>> accounts = accountFields();
     accounts.push_back(accountSecurityField(values));
     bool remoteTouched = false;
+    bool networkTouched = false;
     for (const QString& assignment : assignments) {
         const qsizetype eq = assignment.indexOf(QLatin1Char('='));
         if (eq <= 0)
@@ -766,6 +817,7 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
         // form shows can always be set back.
         if (textLines(program, values).contains(line(key, value)))
             continue;
+        networkTouched = networkTouched || touchesNetworkPagers(key);
         try {
             if (const SettingField* f = findSetting(key)) {
                 f->set(program.Settings(), value);
@@ -788,6 +840,8 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
         }
     }
     checkWhole(program);
+    if (networkTouched)
+        checkNetworkPagers(program);
     // Remote control is switched on only with a password and a sender it
     // may obey; a profile that has it on without them still takes other
     // changes.

@@ -13,8 +13,7 @@ QString plural(int n, const char* one, const char* many) {
 }
 
 QString pageCounts(const PageLedger::Tally& t) {
-    QString text =
-        QStringLiteral("%1 delivered, %2 failed, %3 given up").arg(t.delivered).arg(t.failed).arg(t.givenUp);
+    QString text = QStringLiteral("%1 delivered, %2 failed, %3 given up").arg(t.delivered).arg(t.failed).arg(t.givenUp);
     // Only carriers that send receipts tell when a page reached the pager.
     if (t.handset > 0)
         text += QStringLiteral(" (%1 reached the pager, by the carrier's receipt)").arg(t.handset);

@@ -14,6 +14,7 @@
 #include "state/remotesafety.h"
 
 #include <QTime>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -67,7 +68,67 @@ bool fail(OptionsContext& ctx, const QString& text) {
     return false;
 }
 
+// The service whose network values the dialog shows and saves: the one the
+// pager pages through, or the first when no service has that name.
+CPagerService* networkService(const ServiceList& services, const QString& name) {
+    if (CPagerService* named = services.Find(name))
+        return named;
+    return services.Count() > 0 ? &services.Item(1) : nullptr;
+}
+
 } // namespace
+
+QString AddressProblem(PagerType type, const QString& address) {
+    const QString a = address.trimmed();
+    QString host;
+    int port = 0;
+    CPagerService probe;
+    probe.SetAddress(a);
+    switch (type) {
+    case PagerAlphaDialUp:
+    case PagerAlphaSMTP:
+    case PagerNumeric: return {};
+    case PagerWCTP: {
+        const QUrl url(a, QUrl::StrictMode);
+        const QString scheme = url.scheme().toLower();
+        if (!a.contains(QLatin1Char(' ')) && url.isValid() &&
+            (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty())
+            return {};
+        return QStringLiteral("A WCTP pager needs its service's Address to be an http:// or https:// URL with a "
+                              "host name, such as https://wctp.example.com/wctp.");
+    }
+    case PagerSNPP:
+        if (probe.HostAndPort(host, port, kSnppDefaultPort))
+            return {};
+        return QStringLiteral("An SNPP pager needs its service's Address to be a host name or address, with :port "
+                              "when the port is not %1, such as snpp.example.com:%1.")
+            .arg(kSnppDefaultPort);
+    case PagerAlphaTCP:
+        // A paging terminal has no port of its own: the address names it.
+        if (probe.HostAndPort(host, port, 0) && port > 0)
+            return {};
+        return QStringLiteral("A TCP terminal pager needs its service's Address to be a host name or address and a "
+                              "port, such as terminal.example.com:5000.");
+    }
+    return {};
+}
+
+QString PagerIdProblem(PagerType type, const QString& pagerId) {
+    if (!pagerId.trimmed().isEmpty())
+        return {};
+    switch (type) {
+    case PagerAlphaDialUp:
+    case PagerAlphaSMTP:
+    case PagerNumeric: return {};
+    case PagerWCTP:
+        return QStringLiteral("Please enter the Pager Identifier: the WCTP service delivers the pages to this ID.");
+    case PagerSNPP:
+        return QStringLiteral("Please enter the Pager Identifier: the SNPP server delivers the pages to this ID.");
+    case PagerAlphaTCP:
+        return QStringLiteral("Please enter the Pager Identifier: the paging terminal delivers the pages to this ID.");
+    }
+    return {};
+}
 
 QStringList BaudRates() {
     return {QStringLiteral("300"),  QStringLiteral("1200"),  QStringLiteral("2400"), QStringLiteral("4800"),
@@ -151,6 +212,13 @@ OptionsFields Load(const OptionsContext& ctx) {
         f.pagerEmail = p.EmailAddress();
         f.pagerFrom = p.FromAddress();
         f.numericPhone = p.DigitalNumber();
+    }
+    if (const CPagerService* net = networkService(ctx.services, f.serviceName)) {
+        f.serviceAddress = net->Address();
+        f.serviceTls = net->UseTls();
+        f.senderId = net->SenderID();
+        f.securityCode = net->SecurityCode();
+        f.receipts = net->Receipts();
     }
     f.numericPrefix = s.numericPagePrefix.isEmpty() ? QStringLiteral("111*") : s.numericPagePrefix;
 
@@ -253,6 +321,11 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     // 3. An e-mail pager needs its address.
     if (f.pagerType == PagerAlphaSMTP && f.pagerEmail.trimmed().isEmpty())
         return refuse(QStringLiteral("You must enter a valid recipient email address"), OptionsField::PagerEmail);
+    // A network pager is paged by its ID, at its service's address.
+    if (const QString why = PagerIdProblem(f.pagerType, f.pagerId); !why.isEmpty())
+        return refuse(why, OptionsField::PagerId);
+    if (const QString why = AddressProblem(f.pagerType, f.serviceAddress); !why.isEmpty())
+        return refuse(why, OptionsField::ServiceAddress);
 
     // 4. The proxy needs a host name or an address.
     if (f.useProxy) {
@@ -351,8 +424,11 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     if (f.maxPageLength.trimmed().isEmpty())
         f.maxPageLength = QStringLiteral("80");
     const std::int16_t pageLength = int16Of(f.maxPageLength);
+    // The terminal's blocks, whether it is dialled or on a TCP port.
     if (f.pagerType == PagerAlphaDialUp && pageLength > 250)
         return refuse(kPageLengthLimit, OptionsField::MaxPageLength);
+    if (f.pagerType == PagerAlphaTCP && pageLength > 250)
+        return refuse(kTcpPageLengthLimit, OptionsField::MaxPageLength);
     try {
         if (ctx.services.Count() == 0)
             ctx.services.Add(std::make_unique<CPagerService>(), kDefaultServiceName);
@@ -395,6 +471,12 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     p.SetDigitalNumber(f.numericPhone);
     p.SetEmailAddress(f.pagerEmail);
     p.SetFromAddress(f.pagerFrom);
+    CPagerService& net = *networkService(ctx.services, f.serviceName);
+    net.SetAddress(f.serviceAddress.trimmed());
+    net.SetUseTls(f.serviceTls);
+    net.SetSenderID(f.senderId.trimmed());
+    net.SetSecurityCode(f.securityCode);
+    net.SetReceipts(f.receipts);
 
     // 10. The schedule.
     const QTime start = parseTimeOfDay(f.startTime);

@@ -91,6 +91,14 @@ struct OptionsFields {
     QString parity;
     QString dataBits;
     QString stopBits;
+    // The network service values of the service the pager pages through
+    // (the settings file keeps them): the address, TLS from the first byte,
+    // the WCTP sender ID, the security code (a secret) and the receipts.
+    QString serviceAddress;
+    bool serviceTls = false;
+    QString senderId;
+    QString securityCode;
+    bool receipts = false;
     // Pager
     QString userName;
     QString maxPageLength;
@@ -144,6 +152,8 @@ inline const QString kLastAccount = QStringLiteral("You cannot delete the last a
 inline const QString kSmtpPortRange = QStringLiteral("Please enter an SMTP port from 1 to 32767.");
 inline const QString kPageLengthLimit =
     QStringLiteral("The Max Page Length cannot be more than 250 characters for Alphanumeric (Direct) pagers.");
+inline const QString kTcpPageLengthLimit =
+    QStringLiteral("The Max Page Length cannot be more than 250 characters for Alphanumeric (TCP) pagers.");
 inline const QString kRemoteNoPassword =
     QStringLiteral("Remote control cannot be enabled without a Remote Command Password.");
 inline const QString kRemoteNoSenders = QStringLiteral(
@@ -151,6 +161,18 @@ inline const QString kRemoteNoSenders = QStringLiteral(
 inline const QString kRemoteBadSender = QStringLiteral("This is not a mail address: ");
 inline const QString kBadTimes =
     QStringLiteral("Please enter the Start Time and Stop Time as times of day, such as 8:00 am.");
+
+// The port an SNPP address without one is reached on.
+constexpr int kSnppDefaultPort = 444;
+
+// Why `address` cannot take the pages of a pager of `type`; empty when it
+// can, and for the types that do not page over the network. A WCTP
+// endpoint is an http or https URL with a host; an SNPP server is a host
+// with an optional port; a paging terminal on TCP needs host and port.
+QString AddressProblem(PagerType type, const QString& address);
+// Why a pager of `type` cannot do without a Pager Identifier; empty when it
+// can (the types that page the ID over the network need one).
+QString PagerIdProblem(PagerType type, const QString& pagerId);
 
 // The dial-up entries the dial-up control knows; none when it is missing.
 QStringList DialUpEntries(DialupControl* dialup);
@@ -171,7 +193,8 @@ void CheckDelayOnLeave(QString& text);
 void CheckTimeoutOnLeave(QString& text);
 
 // Saves in the dialog's order: the filters (file written), the account
-// checks, the pager address, the proxy, the accounts, the general settings,
+// checks, the pager address (and for a network pager its identifier and
+// its service's address), the proxy, the accounts, the general settings,
 // the registry values, the service, the pager and the schedule; then the
 // main window is refreshed and the profile marked as changed. A failed check
 // shows its message and ends Save with false, the steps before it staying
@@ -189,6 +212,8 @@ enum class OptionsField {
     RemoteSenders,
     MaxPageLength,
     UserName,
+    PagerId,
+    ServiceAddress,
     StartTime,
     StopTime,
 };

@@ -4,6 +4,7 @@
 #include "state/appinfo.h"
 
 #include <QUrl>
+#include <functional>
 
 namespace tessaly {
 
@@ -73,28 +74,37 @@ void ApplyCarrierSettings(const SettingsStore& store, PagerList& pagers, Service
 
 QString SaveCarrierSettings(SettingsStore& store, const PagerList& pagers, const ServiceList& services) {
     QString failure;
-    auto put = [&](const QString& section, const QString& name, const QString& value, bool keep) {
+    // An entry is written only when what it means differs from `value`
+    // (an absent entry means `byDefault`), so that an entry spelt another
+    // way ("tcp", "TLS=0") or naming nothing the reader knows, but read as
+    // the same value, stays byte for byte as it was.
+    auto put = [&](const QString& section, const QString& name, const QString& value, const QString& byDefault,
+                   const std::function<QString(const QString&)>& meaning) {
         const bool has = store.contains(kAppTitle, section, name);
-        if (keep) {
-            if (has && store.read(kAppTitle, section, name, {}) == value)
-                return;
-            store.write(kAppTitle, section, name, value);
-        } else {
-            if (!has)
-                return;
+        const QString now = has ? meaning(store.read(kAppTitle, section, name, {})) : byDefault;
+        if (now == value)
+            return;
+        if (value == byDefault)
             store.remove(kAppTitle, section, name);
-        }
+        else
+            store.write(kAppTitle, section, name, value);
         if (failure.isEmpty())
             failure = store.lastFailure();
     };
-    for (const CPager& p : pagers) {
-        const QString type = CarrierTypeText(p.PagerType());
-        put(kPagerTypesSection, nameKey(p.Username()), type, !type.isEmpty());
-    }
+    const auto typeMeaning = [](const QString& text) {
+        const auto t = ParseCarrierType(text);
+        return t ? CarrierTypeText(*t) : QString();
+    };
+    for (const CPager& p : pagers)
+        put(kPagerTypesSection, nameKey(p.Username()), CarrierTypeText(p.PagerType()), QString(), typeMeaning);
     for (const CPagerService& s : services)
         for (const ServiceValue& v : kServiceValues) {
-            const QString value = v.get(s);
-            put(kCarrierServicesSection, serviceKey(s, v.name), value, value != v.byDefault);
+            const auto meaning = [&v](const QString& text) {
+                CPagerService read;
+                v.put(read, text);
+                return v.get(read);
+            };
+            put(kCarrierServicesSection, serviceKey(s, v.name), v.get(s), v.byDefault, meaning);
         }
     return failure;
 }

@@ -33,7 +33,8 @@ std::optional<PagerType> ParseCarrierType(const QString& text);
 void ApplyCarrierSettings(const SettingsStore& store, PagerList& pagers, ServiceList& services);
 
 // Writes what differs from the settings file: a pager of a profile type
-// loses its entry, and a service value back at its default its entry.
+// loses its entry, and a service value back at its default its entry. An
+// entry read as the value it would be written as is left as it stands.
 // Returns the reason of the first write that did not reach the disk; empty
 // when all did.
 QString SaveCarrierSettings(SettingsStore& store, const PagerList& pagers, const ServiceList& services);

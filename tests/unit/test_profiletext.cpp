@@ -5,7 +5,9 @@
 #include "app/profiletext.h"
 #include "features/mail/cpopaccount.h"
 #include "state/remotesafety.h"
+#include "features/paging/carriersettings.h"
 #include "features/paging/cpagerservice.h"
+#include "state/appinfo.h"
 #include "tests/unit/profiletestrig.h"
 
 #include <QtTest>
@@ -63,6 +65,11 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"service.1.max_page_chars", "200"},
         {"service.1.phone", "555 1234"},
         {"service.1.terminal_password", "t3rm"},
+        {"service.1.address", "snpp.example.net:4444"},
+        {"service.1.tls", "true"},
+        {"service.1.sender_id", "gate-7"},
+        {"service.1.security_code", "c0de"},
+        {"service.1.receipts", "true"},
         {"modem.port", "COM4"},
         {"modem.retry_wait", "45"},
         {"modem.retries", "1"},
@@ -150,6 +157,15 @@ const QList<QPair<QString, QString>>& everyKey() {
     return values;
 }
 
+// The settings file's entries for the network pagers, as "section/name=value".
+QStringList carrierEntries(const SettingsStore& store) {
+    QStringList out;
+    for (const QString& section : {kPagerTypesSection, kCarrierServicesSection})
+        for (const QString& name : store.names(kAppTitle, section))
+            out << section + QLatin1Char('/') + name + QLatin1Char('=') + store.read(kAppTitle, section, name, {});
+    return out;
+}
+
 QStringList keysOf(const QStringList& lines) {
     QStringList keys;
     for (const QString& l : lines)
@@ -192,7 +208,8 @@ private slots:
         QStringList expected;
         for (const auto& [key, value] : everyKey())
             expected << key + QStringLiteral(" = ") +
-                            (key.endsWith(QLatin1String("password")) ? kMaskedPassword
+                            (key.endsWith(QLatin1String("password")) || key.endsWith(QLatin1String("security_code"))
+                                 ? kMaskedPassword
                              : key == QLatin1String("account.count") ? QStringLiteral("2")
                                                                       : value);
         QCOMPARE(shown, expected);
@@ -300,6 +317,95 @@ private slots:
         QCOMPARE(SetProfileCommand(rig.p(), file, {QStringLiteral("paging.enabled=true"), assignment}, err), 64);
         QVERIFY2(err.contains(key + QLatin1Char(':')), qPrintable(err));
         QCOMPARE(ProfileRig::read(file), fixture());
+    }
+
+    // The network types: the type and the service values go to the settings
+    // file while the profile keeps the classic type; a pager of such a type
+    // needs its ID and an address its service can be reached at.
+    void networkPagerAssignments_data() {
+        QTest::addColumn<QString>("storedType"); // [Pager Types] user1= before; empty: none
+        QTest::addColumn<QStringList>("assignments");
+        QTest::addColumn<QString>("refusedKey"); // empty: accepted
+        QTest::addColumn<QString>("typeAfter");  // [Pager Types] user1= afterwards
+        const QString id = "pager.1.id=4455";
+        QTest::newRow("wctp") << "" << QStringList{"pager.1.type=wctp", id, "service.1.address=https://wctp.example.com/wctp"}
+                              << "" << "WCTP";
+        QTest::newRow("snpp by number, default port") << "" << QStringList{"pager.1.type=4", id, "service.1.address=snpp.example.com"}
+                                                     << "" << "SNPP";
+        QTest::newRow("alpha-tcp") << "" << QStringList{"pager.1.type=alpha-tcp", id, "service.1.address=[::1]:5000"} << ""
+                                   << "TCP";
+        QTest::newRow("wctp without address") << "" << QStringList{"pager.1.type=wctp", id} << "service.1.address"
+                                              << "(none)";
+        QTest::newRow("wctp of another scheme") << "" << QStringList{"pager.1.type=wctp", id, "service.1.address=ftp://x.example/"}
+                                                << "service.1.address" << "(none)";
+        QTest::newRow("wctp URL without host") << "" << QStringList{"pager.1.type=wctp", id, "service.1.address=https:///wctp"}
+                                               << "service.1.address" << "(none)";
+        QTest::newRow("snpp port out of range") << "" << QStringList{"pager.1.type=snpp", id, "service.1.address=h:65536"}
+                                                << "service.1.address" << "(none)";
+        QTest::newRow("tcp terminal without port") << "" << QStringList{"pager.1.type=alpha-tcp", id, "service.1.address=h"}
+                                                   << "service.1.address" << "(none)";
+        QTest::newRow("network pager without ID") << "" << QStringList{"pager.1.type=snpp", "service.1.address=h"}
+                                                  << "pager.1.id" << "(none)";
+        QTest::newRow("two-line security code") << "" << QStringList{"service.1.security_code=a\nb"}
+                                                << "service.1.security_code" << "(none)";
+        QTest::newRow("two-line address") << "" << QStringList{"service.1.address=a\r\nb"} << "service.1.address"
+                                          << "(none)";
+        QTest::newRow("tls not a truth value") << "" << QStringList{"service.1.tls=maybe"} << "service.1.tls"
+                                               << "(none)";
+        QTest::newRow("classic pager: address not checked") << "" << QStringList{"service.1.address=anything at all"}
+                                                            << "" << "(none)";
+        QTest::newRow("stored pager without address takes other changes")
+            << "WCTP" << QStringList{"paging.enabled=true"} << "" << "WCTP";
+        QTest::newRow("back to alpha-modem") << "SNPP" << QStringList{"pager.1.type=alpha-modem"} << "" << "(none)";
+    }
+    void networkPagerAssignments() {
+        QFETCH(QString, storedType);
+        QFETCH(QStringList, assignments);
+        QFETCH(QString, refusedKey);
+        ProfileRig rig;
+        SettingsStore& store = rig.p().Platform().store;
+        if (!storedType.isEmpty())
+            store.write(kAppTitle, kPagerTypesSection, QStringLiteral("user1"), storedType);
+        const QString file = rig.write(QStringLiteral("p.dat"), fixture());
+        QString err;
+        const int status = SetProfileCommand(rig.p(), file, assignments, err);
+        if (refusedKey.isEmpty()) {
+            QVERIFY2(status == 0, qPrintable(err));
+            // The profile's pager line keeps the classic type it had.
+            QVERIFY(ProfileRig::read(file).contains("\"Default\",0,\"\""));
+        } else {
+            QCOMPARE(status, 64);
+            QVERIFY2(err.contains(refusedKey + QLatin1Char(':')), qPrintable(err));
+            QCOMPARE(ProfileRig::read(file), fixture());
+        }
+        QTEST(store.read(kAppTitle, kPagerTypesSection, QStringLiteral("user1"), QStringLiteral("(none)")), "typeAfter");
+    }
+
+    // What --show-profile prints, set back, changes no entry of the settings
+    // file, even entries spelt otherwise than they would be written.
+    void shownNetworkValuesSetBackChangeNothing() {
+        ProfileRig rig;
+        SettingsStore& store = rig.p().Platform().store;
+        store.write(kAppTitle, kPagerTypesSection, QStringLiteral("user1"), QStringLiteral("wctp"));
+        for (const auto& [name, value] : {std::pair{"Default.Address", " https://wctp.example.com/w"},
+                                          {"Default.TLS", "0"}, {"Default.Receipts", "no"},
+                                          {"Default.Security Code", "c0de"}})
+            store.write(kAppTitle, kCarrierServicesSection, QString::fromLatin1(name), QString::fromLatin1(value));
+        const QStringList before = carrierEntries(store);
+        const QString file = rig.write(QStringLiteral("p.dat"), fixture());
+        QString out, err;
+        QCOMPARE(ShowProfileCommand(rig.p(), file, out, err), 0);
+        const QStringList shown = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
+        for (const char* l : {"pager.1.type = wctp", "service.1.tls = false", "service.1.receipts = false",
+                              "service.1.security_code = ********"})
+            QVERIFY2(shown.contains(QString::fromLatin1(l)), l);
+        QStringList assignments;
+        for (const QString& l : shown)
+            assignments << QString(l).replace(l.indexOf(QStringLiteral(" = ")), 3, QStringLiteral("="));
+        QVERIFY2(SetProfileCommand(rig.p(), file, assignments, err) == 0, qPrintable(err));
+        QCOMPARE(ProfileRig::read(file), fixture());
+        QCOMPARE(carrierEntries(store), before);
+        QCOMPARE(rig.p().Services().Item(1).SecurityCode(), QStringLiteral("c0de"));
     }
 
     void missingOrBrokenProfileIsNotWritten() {

@@ -3,6 +3,7 @@
 // the profile file and the settings store are read back by a second program.
 
 #include "features/connection/connection.h"
+#include "features/paging/carriersettings.h"
 #include "state/appinfo.h"
 #include "state/remotesafety.h"
 #include "ui/filters/frmfilter.h"
@@ -168,6 +169,8 @@ private slots:
     void everyPageCaptionInViewAtOnce();
     void keysSwitchPages();
     void refusedSaveShowsTheField();
+    void networkPagerReachesTheSettingsFile_data();
+    void networkPagerReachesTheSettingsFile();
 };
 
 void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
@@ -599,9 +602,10 @@ void TestFrmOptions::dependentFieldsFollowTheirSwitches() {
     tick(w, QStringLiteral("chkProxy"), false);
     QVERIFY(!enabled("fraProxy"));
     showTab(*d, QStringLiteral("Pager"));
-    for (int i = 0; i < 3; ++i) {
+    // The network types are paged by the Pager Identifier.
+    for (int i = 0; i < 6; ++i) {
         tick(w, QStringLiteral("optPagerType%1").arg(i), true);
-        QCOMPARE(enabled("fraAlpha"), i == 0);
+        QCOMPARE(enabled("fraAlpha"), i == 0 || i >= 3);
         QCOMPARE(enabled("fraSMTP"), i == 1);
         QCOMPARE(enabled("fraNumeric"), i == 2);
     }
@@ -777,6 +781,16 @@ void TestFrmOptions::refusedSaveShowsTheField() {
             type(&d, QString::fromLatin1(field), QString::fromLatin1(text));
         };
     };
+    // A pager of a network type with its ID and its service's address.
+    auto network = [](int pagerType, const char* id, const char* address) {
+        return [=](Setup&, FrmOptions& d) {
+            showTab(d, QStringLiteral("Pager"));
+            tick(&d, QStringLiteral("optPagerType%1").arg(pagerType), true);
+            type(&d, QStringLiteral("txtPagerID"), QString::fromLatin1(id));
+            showTab(d, QStringLiteral("Paging"));
+            type(&d, QStringLiteral("txtAddress"), QString::fromLatin1(address));
+        };
+    };
     const QList<Case> cases = {
         {"no account enabled",
          [](Setup&, FrmOptions& d) {
@@ -800,6 +814,20 @@ void TestFrmOptions::refusedSaveShowsTheField() {
         {"remote password the profile cannot hold", typeOn("Remote", "txtRemotePassword", "a,b"), "Remote",
          "txtRemotePassword", -1},
         {"direct page longer than 250", typeOn("Pager", "txtMaxPageLength", "251"), "Pager", "txtMaxPageLength", -1},
+        {"WCTP pager without an ID", network(3, "", "https://wctp.example.com/wctp"), "Pager", "txtPagerID", -1},
+        {"SNPP pager without an address", network(4, "123", ""), "Paging", "txtAddress", -1},
+        {"WCTP address that is no URL", network(3, "123", "wctp.example.com"), "Paging", "txtAddress", -1},
+        {"WCTP address of another scheme", network(3, "123", "ftp://wctp.example.com/"), "Paging", "txtAddress",
+         -1},
+        {"SNPP port out of range", network(4, "123", "snpp.example.com:70000"), "Paging", "txtAddress", -1},
+        {"TCP terminal without a port", network(5, "123", "terminal.example.com"), "Paging", "txtAddress", -1},
+        {"TCP page longer than 250",
+         [network](Setup& s, FrmOptions& d) {
+             network(5, "123", "terminal.example.com:5000")(s, d);
+             showTab(d, QStringLiteral("Pager"));
+             type(&d, QStringLiteral("txtMaxPageLength"), QStringLiteral("251"));
+         },
+         "Pager", "txtMaxPageLength", -1},
         {"start later than stop", typeOn("Schedule", "txtStartTime", "6:00 pm"), "Schedule", "txtStartTime", -1},
         {"stop time that is no time", typeOn("Schedule", "txtStopTime", "teatime"), "Schedule", "txtStopTime", -1},
     };
@@ -820,6 +848,67 @@ void TestFrmOptions::refusedSaveShowsTheField() {
         if (c.accountRow >= 0)
             QCOMPARE(child<QListWidget>(d.get(), QStringLiteral("lstAccounts"))->currentRow(), c.accountRow);
     }
+}
+
+// Each network type chosen and its service filled in the dialog: the pager
+// and the service hold them, the settings file gets the type and the
+// values while the profile keeps a type it knows, and the dialog shows them
+// when opened again.
+void TestFrmOptions::networkPagerReachesTheSettingsFile_data() {
+    QTest::addColumn<int>("pagerType");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("typeText");
+    QTest::newRow("WCTP") << int(PagerWCTP) << "https://wctp.example.com/wctp" << "WCTP";
+    QTest::newRow("SNPP") << int(PagerSNPP) << "snpp.example.com" << "SNPP";
+    QTest::newRow("TCP terminal") << int(PagerAlphaTCP) << "[2001:db8::7]:5000" << "TCP";
+}
+void TestFrmOptions::networkPagerReachesTheSettingsFile() {
+    QFETCH(int, pagerType);
+    QFETCH(QString, address);
+    Setup s;
+    const QString profile = s.rig.dir.path() + QStringLiteral("/net.dat");
+    auto d = s.open();
+    QWidget* w = d.get();
+    showTab(*d, QStringLiteral("Pager"));
+    type(w, QStringLiteral("txtUserName"), QStringLiteral("ann"));
+    tick(w, QStringLiteral("optPagerType%1").arg(pagerType), true);
+    type(w, QStringLiteral("txtPagerID"), QStringLiteral("4455"));
+    showTab(*d, QStringLiteral("Paging"));
+    type(w, QStringLiteral("txtAddress"), address);
+    tick(w, QStringLiteral("chkTls"), true);
+    type(w, QStringLiteral("txtSenderID"), QStringLiteral("gate-7"));
+    type(w, QStringLiteral("txtSecurityCode"), QStringLiteral("s3cur3"));
+    tick(w, QStringLiteral("chkReceipts"), true);
+    QCOMPARE(child<QLineEdit>(w, QStringLiteral("txtSecurityCode"))->echoMode(), QLineEdit::Password);
+    click(w, QStringLiteral("cmdSave"));
+    QCOMPARE(s.rig.prompter.messageTexts(), QStringList());
+    QVERIFY(!d->isVisible());
+
+    const CPager& pager = s.program->Pagers().Item(QStringLiteral("ann"));
+    QCOMPARE(int(pager.PagerType()), pagerType);
+    QCOMPARE(pager.ID(), QStringLiteral("4455"));
+    s.program->SaveProfile(profile);
+    auto stored = [&](const QString& section, const QString& name) {
+        return s.rig.store.read(kAppTitle, section, name, QStringLiteral("(none)"));
+    };
+    QTEST(stored(kPagerTypesSection, QStringLiteral("ann")), "typeText");
+    QCOMPARE(stored(kCarrierServicesSection, QStringLiteral("Default.Address")), address);
+    QCOMPARE(stored(kCarrierServicesSection, QStringLiteral("Default.TLS")), QStringLiteral("1"));
+    QCOMPARE(stored(kCarrierServicesSection, QStringLiteral("Default.Sender ID")), QStringLiteral("gate-7"));
+    QCOMPARE(stored(kCarrierServicesSection, QStringLiteral("Default.Security Code")), QStringLiteral("s3cur3"));
+    QCOMPARE(stored(kCarrierServicesSection, QStringLiteral("Default.Receipts")), QStringLiteral("1"));
+    QFile file(profile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY2(QString::fromLatin1(file.readAll())
+                 .contains(QRegularExpression(QStringLiteral("\r\n\"ann\",\"4455\",\"[^\"]*\",\"Default\",[0-2],"))),
+             "the profile's pager line holds a classic type");
+
+    auto again = s.open();
+    QVERIFY(child<QRadioButton>(again.get(), QStringLiteral("optPagerType%1").arg(pagerType))->isChecked());
+    QCOMPARE(child<QLineEdit>(again.get(), QStringLiteral("txtAddress"))->text(), address);
+    QCOMPARE(child<QLineEdit>(again.get(), QStringLiteral("txtSecurityCode"))->text(), QStringLiteral("s3cur3"));
+    QVERIFY(child<QCheckBox>(again.get(), QStringLiteral("chkTls"))->isChecked());
+    QVERIFY(child<QCheckBox>(again.get(), QStringLiteral("chkReceipts"))->isChecked());
 }
 
 QTEST_MAIN(TestFrmOptions)

@@ -210,6 +210,8 @@ void FrmOptions::showRefusedField(const options::SaveRefusal& refusal) {
     case OptionsField::RemoteSenders: name = "txtRemoteSenders"; break;
     case OptionsField::MaxPageLength: name = "txtMaxPageLength"; break;
     case OptionsField::UserName: name = "txtUserName"; break;
+    case OptionsField::PagerId: name = "txtPagerID"; break;
+    case OptionsField::ServiceAddress: name = "txtAddress"; break;
     case OptionsField::StartTime: name = "txtStartTime"; break;
     case OptionsField::StopTime: name = "txtStopTime"; break;
     }

@@ -19,7 +19,11 @@ using namespace optionsui;
 
 namespace {
 
-constexpr PagerType kPagerTypes[] = {PagerAlphaDialUp, PagerAlphaSMTP, PagerNumeric};
+// In the order of their ids, three to a row: the classic types, then the
+// network ones.
+constexpr PagerType kPagerTypes[] = {PagerAlphaDialUp, PagerAlphaSMTP, PagerNumeric,
+                                     PagerWCTP,        PagerSNPP,      PagerAlphaTCP};
+constexpr int kTypesPerRow = 3;
 
 struct TypeChoice {
     const char* caption;
@@ -82,12 +86,15 @@ PagerPage::PagerPage(Prompter& prompter, std::function<void()> testPage)
 
 void PagerPage::buildTypes(QVBoxLayout* layout) {
     auto* types = frame(this, "fraPagerType", "Pager Type");
-    auto* typeRow = new QHBoxLayout(types);
+    auto* typeGrid = new QGridLayout(types);
     optPagerType_ = bindRadio(new QButtonGroup(this), &OptionsFields::pagerType);
+    int place = 0;
     for (PagerType type : kPagerTypes) {
         const TypeChoice choice = choiceOf(type);
         const QString name = QStringLiteral("optPagerType%1").arg(static_cast<int>(type));
-        typeRow->addWidget(radioButton(types, optPagerType_, type, name, choice.caption, choice.tip));
+        typeGrid->addWidget(radioButton(types, optPagerType_, type, name, choice.caption, choice.tip),
+                            place / kTypesPerRow, place % kTypesPerRow);
+        ++place;
     }
     layout->addWidget(types);
     rulesFollow(optPagerType_);
@@ -139,9 +146,14 @@ QWidget* PagerPage::frameOf(PagerType type) const {
 }
 
 void PagerPage::applyRules() {
+    // Several types share a frame: it is enabled when the chosen type uses it.
     const int checked = optPagerType_->checkedId();
+    QWidget* inUse = nullptr;
     for (PagerType type : kPagerTypes)
-        frameOf(type)->setEnabled(type == checked);
+        if (type == checked)
+            inUse = frameOf(type);
+    for (PagerType type : kPagerTypes)
+        frameOf(type)->setEnabled(frameOf(type) == inUse);
 }
 
 } // namespace tessaly

@@ -1,7 +1,9 @@
 #include "ui/options/servicepage.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QLineEdit>
 
 namespace tessaly {
@@ -39,6 +41,32 @@ ServicePage::ServicePage(const ServiceList& services)
                  bindChoice(comboBox(this, "cmbDataBits", options::DataBits()), &OptionsFields::dataBits));
     form->addRow(QStringLiteral("Stop Bits"),
                  bindChoice(comboBox(this, "cmbStopBits", options::StopBits()), &OptionsFields::stopBits));
+    form->addRow(buildNetwork());
+}
+
+QWidget* ServicePage::buildNetwork() {
+    auto* network = frame(this, "fraNetwork", "Network Service");
+    auto* form = new QFormLayout(network);
+    form->addRow(QStringLiteral("Address:"),
+                 bindText(lineEdit(network, "txtAddress",
+                                   "WCTP: the carrier's URL, such as https://wctp.example.com/wctp; "
+                                   "SNPP or TCP terminal: host:port, such as snpp.example.com:444"),
+                          &OptionsFields::serviceAddress));
+    form->addRow(bindCheck(checkBox(network, "chkTls", "Use TLS",
+                                    "SNPP and TCP terminal: speak TLS from the first byte (WCTP: use https)"),
+                           &OptionsFields::serviceTls));
+    form->addRow(QStringLiteral("Sender ID:"),
+                 bindText(lineEdit(network, "txtSenderID", "WCTP: the account the carrier knows the gateway by"),
+                          &OptionsFields::senderId));
+    auto* txtSecurityCode = bindText(
+        lineEdit(network, "txtSecurityCode", "WCTP: the security code; SNPP: the password sent with the pager ID"),
+        &OptionsFields::securityCode);
+    txtSecurityCode->setEchoMode(QLineEdit::Password);
+    form->addRow(QStringLiteral("Security Code:"), txtSecurityCode);
+    form->addRow(bindCheck(checkBox(network, "chkReceipts", "Ask for delivery receipts",
+                                    "WCTP: ask the carrier to tell when the page reached the pager"),
+                           &OptionsFields::receipts));
+    return network;
 }
 
 } // namespace tessaly
