@@ -423,17 +423,10 @@ std::unique_ptr<wctp::Poster> MainProgram::wctpPoster(const CPagerService& servi
     auto sender = std::make_unique<wctp::WctpSender>();
     sender->SetEndpoint(QUrl(service.Address().trimmed()));
     sender->SetCaFile(LoadMailSecurity(platform_.store).caFile);
-    auto setting = [this](const QString& name, const QString& def) {
-        return platform_.store.read(kAppTitle, kSettingsSection, name, def);
-    };
-    if (setting(kUseProxy, QStringLiteral("0")) == QLatin1String("1")) {
-        QString host = setting(kProxyHostAddress, QString()).trimmed();
-        if (host.isEmpty())
-            host = setting(kProxyHostName, QString()).trimmed();
-        const int port = setting(kProxyPort, QStringLiteral("80")).toInt();
-        if (!host.isEmpty() && port > 0 && port < 65536)
-            sender->SetProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host, static_cast<quint16>(port)));
-    }
+    const ProxySettings proxy = LoadProxySettings(platform_.store);
+    const QString host = proxy.hostAddress.isEmpty() ? proxy.hostName : proxy.hostAddress;
+    if (proxy.use && !host.isEmpty())
+        sender->SetProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host, static_cast<quint16>(proxy.port)));
     return sender;
 }
 

@@ -68,17 +68,14 @@ bool PageLedger::Open(QString* error) {
             continue;
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString event = o.value(QLatin1String("event")).toString();
-        const QString receipt = o.value(QLatin1String("receipt")).toString();
-        if (!receipt.isEmpty()) {
-            const QString service = o.value(QLatin1String("service")).toString();
-            awaited_.removeIf([&](const Awaited& a) { return a.receipt == receipt && a.service == service; });
+        if (const QString receipt = o.value(QLatin1String("receipt")).toString(); !receipt.isEmpty()) {
             const QDateTime at = QDateTime::fromString(o.value(QLatin1String("at")).toString(), Qt::ISODate);
-            if (event == QLatin1String("delivered") && at.isValid() && at.daysTo(now_()) < kReceiptDays) {
-                QStringList ids;
-                for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray())
-                    ids << id.toString();
-                awaited_.append({service, receipt, o.value(QLatin1String("pager")).toString(), ids});
-            }
+            QStringList ids;
+            for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray())
+                ids << id.toString();
+            noteReceipt(event == QLatin1String("delivered") && at.isValid() && at.daysTo(now_()) < kReceiptDays,
+                        {o.value(QLatin1String("service")).toString(), receipt,
+                         o.value(QLatin1String("pager")).toString(), ids});
         }
         if (event == QLatin1String("recorded"))
             settled_.clear();
@@ -137,12 +134,15 @@ bool PageLedger::Append(Event event, const QStringList& ids, const QString& page
         return false;
     }
     // A receipt is awaited from its delivery on, so the same check can ask for it.
-    if (!receipt.isEmpty()) {
-        awaited_.removeIf([&](const Awaited& a) { return a.receipt == receipt && a.service == service; });
-        if (event == Event::Delivered)
-            awaited_.append({service, receipt, pager, ids});
-    }
+    if (!receipt.isEmpty())
+        noteReceipt(event == Event::Delivered, {service, receipt, pager, ids});
     return true;
+}
+
+void PageLedger::noteReceipt(bool awaited, Awaited receipt) {
+    awaited_.removeIf([&](const Awaited& a) { return a.receipt == receipt.receipt && a.service == receipt.service; });
+    if (awaited)
+        awaited_.append(std::move(receipt));
 }
 
 bool PageLedger::Recorded(QString* error) {

@@ -83,6 +83,8 @@ public:
 
 private:
     bool compact(QString* error);
+    // A later line of a receipt replaces what an earlier one said of it.
+    void noteReceipt(bool awaited, Awaited receipt);
 
     QString path_;
     std::function<QDateTime()> now_;

@@ -1,5 +1,7 @@
 #include "features/version/versioncheck.h"
 
+#include "state/proxysettings.h"
+
 #include "state/appinfo.h"
 #include "state/appstate.h"
 #include "state/commstatus.h"
@@ -13,7 +15,6 @@ namespace tessaly {
 
 namespace {
 const QString kScript = QStringLiteral("/cgi-bin/novaprobe.cgi");
-constexpr qint16 kDefaultProxyPort = 80;
 } // namespace
 
 VersionCheck::VersionCheck(VersionCheckContext ctx) : ctx_(ctx) {}
@@ -90,21 +91,11 @@ void VersionCheck::applySettings() {
         server = kMakerServer;
     probe_->SetCGIURL(ScriptAddress(server));
 
-    const QString use = get(kUseProxy, QString()).trimmed();
-    const bool useProxy = use == QLatin1String("1") || use == QLatin1String("-1") ||
-                          use.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0;
-    probe_->SetUseProxy(useProxy);
-    if (!useProxy) {
-        probe_->SetProxyServer(QString());
-        probe_->SetProxyAddress(QString());
-        probe_->SetProxyPort(0);
-        return;
-    }
-    probe_->SetProxyServer(get(kProxyHostName, QString()).trimmed());
-    probe_->SetProxyAddress(get(kProxyHostAddress, QString()).trimmed());
-    bool ok = false;
-    const int port = get(kProxyPort, QString()).trimmed().toInt(&ok);
-    probe_->SetProxyPort(static_cast<qint16>(ok && port > 0 && port <= 65535 ? port : kDefaultProxyPort));
+    const ProxySettings proxy = LoadProxySettings(ctx_.store);
+    probe_->SetUseProxy(proxy.use);
+    probe_->SetProxyServer(proxy.use ? proxy.hostName : QString());
+    probe_->SetProxyAddress(proxy.use ? proxy.hostAddress : QString());
+    probe_->SetProxyPort(static_cast<qint16>(proxy.use ? proxy.port : 0));
 }
 
 void VersionCheck::Check() {
