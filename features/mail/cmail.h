@@ -37,7 +37,6 @@ public:
     // characters beyond Latin-1.
     QString Body() const { return wideBody_ ? QString::fromUtf8(body_) : QString::fromLatin1(body_); }
     void SetBody(const QString& v);
-    bool HasBody() const { return !body_.isEmpty(); }
     std::int32_t Size() const { return size_; }
     void SetSize(std::int32_t v) { size_ = v; }
     bool KeepMessage() const { return keep_; }

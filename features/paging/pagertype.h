@@ -26,8 +26,4 @@ constexpr PagerType kLastPagerType = PagerAlphaTCP;
 // Whether the profile file can hold the type itself.
 constexpr bool IsProfileType(PagerType t) { return t <= kLastProfileType; }
 
-// The types whose pages go to a carrier's network service rather than over
-// the modem or by mail.
-constexpr bool IsCarrierType(PagerType t) { return t == PagerWCTP || t == PagerSNPP; }
-
 } // namespace tessaly
