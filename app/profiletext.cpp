@@ -391,6 +391,9 @@ struct FileValues {
     std::array<QString, 9> ports; // [1..8]: COM1..COM8's devices
     // Accounts' security choices set by assignments, by account.
     QHash<const CPOPAccount*, Security> popSecurity;
+    // Accounts' protocols and IMAP folders set by assignments, by account.
+    QHash<const CPOPAccount*, MailProtocol> protocol;
+    QHash<const CPOPAccount*, QString> folder;
     const SettingsStore* store = nullptr;
 
     static FileValues Load(const SettingsStore& store) {
@@ -418,6 +421,17 @@ struct FileValues {
         // An entry that names no choice shows as written, so that it can be set back.
         const std::optional<Security> stored = ReadPopSecurity(*store, a.Name());
         return stored ? SecurityText(*stored) : PopSecurityText(*store, a.Name());
+    }
+    QString protocolText(const CPOPAccount& a) const {
+        if (const auto it = protocol.constFind(&a); it != protocol.cend())
+            return MailProtocolText(*it).toLower();
+        const std::optional<MailProtocol> stored = ReadMailProtocol(store, a.Name());
+        return stored ? MailProtocolText(*stored).toLower() : MailProtocolEntry(*store, a.Name());
+    }
+    QString folderText(const CPOPAccount& a) const {
+        if (const auto it = folder.constFind(&a); it != folder.cend())
+            return it->isEmpty() ? kDefaultImapFolder : *it;
+        return ReadImapFolder(store, a.Name());
     }
 };
 
@@ -502,6 +516,19 @@ Field<CPOPAccount> accountSecurityField(FileValues& values) {
             [&values](CPOPAccount& a, const QString& t) { values.popSecurity.insert(&a, securityValue(t)); }};
 }
 
+// How the account is read ("pop3" or "imap") and the IMAP folder.
+std::vector<Field<CPOPAccount>> accountSourceFields(FileValues& values) {
+    return {{QStringLiteral("protocol"), [&values](const CPOPAccount& a) { return values.protocolText(a); },
+             [&values](CPOPAccount& a, const QString& t) {
+                 const std::optional<MailProtocol> p = ParseMailProtocol(t);
+                 if (!p || t.trimmed().isEmpty())
+                     throw Refusal{QStringLiteral("\"%1\" is not one of: pop3, imap").arg(t)};
+                 values.protocol.insert(&a, *p);
+             }},
+            {QStringLiteral("folder"), [&values](const CPOPAccount& a) { return values.folderText(a); },
+             [&values](CPOPAccount& a, const QString& t) { values.folder.insert(&a, oneLineText(t.trimmed())); }}};
+}
+
 // Writes what the assignments changed; the reason of the first write that
 // did not reach the disk, empty when all did.
 QString saveFileValues(SettingsStore& store, const FileValues& was, const FileValues& now, POPAccountList& accounts) {
@@ -541,6 +568,16 @@ QString saveFileValues(SettingsStore& store, const FileValues& was, const FileVa
             WritePopSecurity(store, account.Name(), *it);
             checked();
         }
+    for (const CPOPAccount& account : accounts) {
+        if (const auto it = now.protocol.constFind(&account); it != now.protocol.cend()) {
+            WriteMailProtocol(store, account.Name(), *it);
+            checked();
+        }
+        if (const auto it = now.folder.constFind(&account); it != now.folder.cend()) {
+            WriteImapFolder(store, account.Name(), *it);
+            checked();
+        }
+    }
     return failure;
 }
 
@@ -795,6 +832,8 @@ QStringList textLines(MainProgram& program, FileValues& values) {
         out << line(f.name, f.show(values));
     std::vector<Field<CPOPAccount>> accounts = accountFields();
     accounts.push_back(accountSecurityField(values));
+    for (Field<CPOPAccount>& f : accountSourceFields(values))
+        accounts.push_back(std::move(f));
     showList(out, lists.accounts, accounts);
     return out;
 }
@@ -803,6 +842,8 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
     const Lists lists = listsOf(program);
     std::vector<Field<CPOPAccount>> accounts = accountFields();
     accounts.push_back(accountSecurityField(values));
+    for (Field<CPOPAccount>& f : accountSourceFields(values))
+        accounts.push_back(std::move(f));
     bool remoteTouched = false;
     bool networkTouched = false;
     for (const QString& assignment : assignments) {

@@ -29,9 +29,10 @@ Security PopSecurityForCheck(const SettingsStore* store, const QString& account)
     return store ? ReadPopSecurity(*store, account).value_or(Security::StartTls) : Security::Automatic;
 }
 
-QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts) {
+namespace {
+QStringList strayEntries(const SettingsStore& store, const QString& section, const QStringList& accounts) {
     QStringList stray;
-    for (const QString& name : store.names(kAppTitle, kPopSecuritySection)) {
+    for (const QString& name : store.names(kAppTitle, section)) {
         const bool known = std::any_of(accounts.begin(), accounts.end(), [&](const QString& account) {
             return accountKey(account).compare(name, Qt::CaseInsensitive) == 0;
         });
@@ -40,10 +41,68 @@ QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringLis
     }
     return stray;
 }
+} // namespace
+
+QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts) {
+    return strayEntries(store, kPopSecuritySection, accounts);
+}
 
 void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& accounts) {
-    for (const QString& name : StrayPopSecurityEntries(store, accounts))
-        store.remove(kAppTitle, kPopSecuritySection, name);
+    for (const QString& section : {kPopSecuritySection, kMailProtocolSection, kImapFolderSection})
+        for (const QString& name : strayEntries(store, section, accounts))
+            store.remove(kAppTitle, section, name);
+}
+
+QString MailProtocolText(MailProtocol p) {
+    return p == MailProtocol::Imap ? QStringLiteral("IMAP") : QStringLiteral("POP3");
+}
+
+std::optional<MailProtocol> ParseMailProtocol(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.compare(QLatin1String("POP3"), Qt::CaseInsensitive) == 0)
+        return MailProtocol::Pop3;
+    if (t.compare(QLatin1String("IMAP"), Qt::CaseInsensitive) == 0)
+        return MailProtocol::Imap;
+    return std::nullopt;
+}
+
+QString MailProtocolEntry(const SettingsStore& store, const QString& account) {
+    return store.read(kAppTitle, kMailProtocolSection, accountKey(account), QString());
+}
+
+std::optional<MailProtocol> ReadMailProtocol(const SettingsStore* store, const QString& account) {
+    return store ? ParseMailProtocol(MailProtocolEntry(*store, account)) : MailProtocol::Pop3;
+}
+
+QString ReadImapFolder(const SettingsStore* store, const QString& account) {
+    const QString folder =
+        store ? store->read(kAppTitle, kImapFolderSection, accountKey(account), QString()).trimmed() : QString();
+    return folder.isEmpty() ? kDefaultImapFolder : folder;
+}
+
+namespace {
+// Writes `value`, or removes the entry when it is the default; an entry that
+// already says it is left alone.
+void writeOrForget(SettingsStore& store, const QString& section, const QString& key, const QString& value,
+                   bool isDefault) {
+    if (isDefault) {
+        if (store.contains(kAppTitle, section, key))
+            store.remove(kAppTitle, section, key);
+        return;
+    }
+    if (!store.contains(kAppTitle, section, key) || store.read(kAppTitle, section, key, QString()) != value)
+        store.write(kAppTitle, section, key, value);
+}
+} // namespace
+
+void WriteMailProtocol(SettingsStore& store, const QString& account, MailProtocol p) {
+    writeOrForget(store, kMailProtocolSection, accountKey(account), MailProtocolText(p), p == MailProtocol::Pop3);
+}
+
+void WriteImapFolder(SettingsStore& store, const QString& account, const QString& folder) {
+    const QString f = folder.trimmed();
+    writeOrForget(store, kImapFolderSection, accountKey(account), f,
+                  f.isEmpty() || f.compare(kDefaultImapFolder, Qt::CaseInsensitive) == 0);
 }
 
 void WritePopSecurity(SettingsStore& store, const QString& account, Security s) {

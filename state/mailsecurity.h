@@ -48,7 +48,8 @@ void WritePopSecurity(SettingsStore& store, const QString& account, Security s);
 // The entries of the POP3 security section that name none of `accounts`
 // (say, a misspelled account name), as they stand in the file.
 QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts);
-// Removes those entries (the accounts they belonged to are gone).
+// Removes those entries, and the protocol and folder entries that name none
+// of `accounts` (the accounts they belonged to are gone).
 void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& accounts);
 
 // Whether the activity line saying that `server` is used without TLS is due
@@ -57,5 +58,28 @@ void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& acco
 // for each check says it once too. Another server is said again.
 bool ClearTextNoticeDue(SettingsStore& store, const QString& who, const QString& server);
 inline const QString kClearTextSection = QStringLiteral("Said In Clear");
+
+// How an account's mailbox is read. Kept in the settings file beside the
+// security choice, keyed by the account's name: an account without an entry
+// is POP3, so profiles and settings files from before IMAP read as they did.
+enum class MailProtocol { Pop3, Imap };
+inline const QString kMailProtocolSection = QStringLiteral("Mail Protocol");
+inline const QString kImapFolderSection = QStringLiteral("IMAP Folder");
+// "POP3", "IMAP".
+QString MailProtocolText(MailProtocol p);
+// The protocol a text names, in any letter case; an empty text is POP3, any
+// other text names none.
+std::optional<MailProtocol> ParseMailProtocol(const QString& text);
+// An account's protocol: POP3 without a settings file or an entry; none when
+// the stored text names no protocol (MailProtocolEntry() then gives it).
+std::optional<MailProtocol> ReadMailProtocol(const SettingsStore* store, const QString& account);
+QString MailProtocolEntry(const SettingsStore& store, const QString& account);
+// The IMAP folder an account reads; "INBOX" when none is named.
+QString ReadImapFolder(const SettingsStore* store, const QString& account);
+inline const QString kDefaultImapFolder = QStringLiteral("INBOX");
+// Stores the account's protocol and folder. POP3 and the default folder are
+// stored as no entry at all, so a POP3-only setup leaves the file as it was.
+void WriteMailProtocol(SettingsStore& store, const QString& account, MailProtocol p);
+void WriteImapFolder(SettingsStore& store, const QString& account, const QString& folder);
 
 } // namespace tessaly

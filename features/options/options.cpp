@@ -238,6 +238,10 @@ OptionsFields Load(const OptionsContext& ctx) {
     for (const CPOPAccount& a : ctx.accounts) {
         const std::optional<Security> choice = ReadPopSecurity(store, a.Name());
         f.popSecurity.insert(a.Name(), choice ? SecurityText(*choice) : PopSecurityText(store, a.Name()));
+        const std::optional<MailProtocol> protocol = ReadMailProtocol(&store, a.Name());
+        const QString folder = ReadImapFolder(&store, a.Name());
+        f.accountSource.insert(a.Name(), {protocol ? MailProtocolText(*protocol) : MailProtocolEntry(store, a.Name()),
+                                          folder == kDefaultImapFolder ? QString() : folder});
     }
 
     f.frequency = QString::number(s.checkInterval);
@@ -416,6 +420,11 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         // keeps refusing the account until a choice is made.
         if (const std::optional<Security> choice = ParseSecurity(f.popSecurity.value(a.Name())))
             WritePopSecurity(ctx.store, a.Name(), *choice);
+        // Likewise a protocol text that names none.
+        const OptionsFields::AccountSource source = f.accountSource.value(a.Name());
+        if (const std::optional<MailProtocol> protocol = ParseMailProtocol(source.protocol))
+            WriteMailProtocol(ctx.store, a.Name(), *protocol);
+        WriteImapFolder(ctx.store, a.Name(), source.folder);
     }
     // The entries of accounts deleted or renamed here.
     ForgetStrayPopSecurityEntries(ctx.store, accountNames);

@@ -122,6 +122,14 @@ struct OptionsFields {
     QString smtpPasswordCommand;
     QString caFile;
     QHash<QString, QString> popSecurity;
+    // How each account is read: "POP3" or "IMAP", and the IMAP folder (empty:
+    // INBOX), by account name (an account missing here is POP3).
+    struct AccountSource {
+        QString protocol;
+        QString folder;
+        bool operator==(const AccountSource&) const = default;
+    };
+    QHash<QString, AccountSource> accountSource;
     // Schedule; weekdays index 1 = Sunday .. 7 = Saturday.
     QString frequency;
     QString startTime;

@@ -146,6 +146,8 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"account.1.password", "s3cret"},
         {"account.1.check", "false"},
         {"account.1.security", "TLS"},
+        {"account.1.protocol", "imap"},
+        {"account.1.folder", "Alerts/Pager"},
         {"account.2.name", "Spare"},
         {"account.2.server", "pop.example.net"},
         {"account.2.port", "995"},
@@ -153,6 +155,8 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"account.2.password", "b0b"},
         {"account.2.check", "true"},
         {"account.2.security", "none"},
+        {"account.2.protocol", "pop3"},
+        {"account.2.folder", "INBOX"},
     };
     return values;
 }

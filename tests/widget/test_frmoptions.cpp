@@ -170,6 +170,7 @@ private slots:
     void keysSwitchPages();
     void refusedSaveShowsTheField();
     void networkPagerReachesTheSettingsFile_data();
+    void imapAccountReachesTheSettingsFile();
     void networkPagerReachesTheSettingsFile();
 };
 
@@ -909,6 +910,54 @@ void TestFrmOptions::networkPagerReachesTheSettingsFile() {
     QCOMPARE(child<QLineEdit>(again.get(), QStringLiteral("txtSecurityCode"))->text(), QStringLiteral("s3cur3"));
     QVERIFY(child<QCheckBox>(again.get(), QStringLiteral("chkTls"))->isChecked());
     QVERIFY(child<QCheckBox>(again.get(), QStringLiteral("chkReceipts"))->isChecked());
+}
+
+
+void TestFrmOptions::imapAccountReachesTheSettingsFile() {
+    Setup s;
+    auto d = s.open();
+    QWidget* w = d.get();
+    showTab(*d, QStringLiteral("InMail"));
+    // A new account: choosing IMAP moves the default port and opens the folder field.
+    onNextModal([](QWidget* e) {
+        type(e, QStringLiteral("txtAccount"), QStringLiteral("Alerts"));
+        type(e, QStringLiteral("txtPOPServer"), QStringLiteral("imap.example.test"));
+        type(e, QStringLiteral("txtPOPUserName"), QStringLiteral("me"));
+        type(e, QStringLiteral("txtPOPPassword"), QStringLiteral("pw"));
+        auto* folder = child<QLineEdit>(e, QStringLiteral("txtFolder"));
+        QVERIFY(!folder->isEnabled());
+        child<QComboBox>(e, QStringLiteral("cmbProtocol"))->setCurrentText(QStringLiteral("IMAP"));
+        QCOMPARE(child<QLineEdit>(e, QStringLiteral("txtPOPPort"))->text(), QStringLiteral("143"));
+        QVERIFY(folder->isEnabled());
+        type(e, QStringLiteral("txtFolder"), QStringLiteral("Pager/Urgent"));
+        click(e, QStringLiteral("cmdOK"));
+    });
+    click(w, QStringLiteral("cmdNewAccount"));
+    click(w, QStringLiteral("cmdSave"));
+    QVERIFY2(!d->isVisible(), qPrintable(s.rig.prompter.messageTexts().join(QLatin1Char('|'))));
+    QCOMPARE(ReadMailProtocol(&s.rig.store, QStringLiteral("Alerts")), std::optional(MailProtocol::Imap));
+    QCOMPARE(ReadImapFolder(&s.rig.store, QStringLiteral("Alerts")), QStringLiteral("Pager/Urgent"));
+    QCOMPARE(s.program->POPAccounts().Item(2).MailPort(), std::int16_t{143});
+
+    // Back to POP3: the port a user set stays, and the entries go, so the
+    // settings file reads as before IMAP.
+    auto again = s.open();
+    showTab(*again, QStringLiteral("InMail"));
+    child<QListWidget>(again.get(), QStringLiteral("lstAccounts"))->setCurrentRow(1);
+    onNextModal([](QWidget* e) {
+        QCOMPARE(child<QComboBox>(e, QStringLiteral("cmbProtocol"))->currentText(), QStringLiteral("IMAP"));
+        QCOMPARE(child<QLineEdit>(e, QStringLiteral("txtFolder"))->text(), QStringLiteral("Pager/Urgent"));
+        type(e, QStringLiteral("txtPOPPort"), QStringLiteral("1143"));
+        child<QComboBox>(e, QStringLiteral("cmbProtocol"))->setCurrentText(QStringLiteral("POP3"));
+        QCOMPARE(child<QLineEdit>(e, QStringLiteral("txtPOPPort"))->text(), QStringLiteral("1143"));
+        click(e, QStringLiteral("cmdOK"));
+    });
+    click(again.get(), QStringLiteral("cmdEditAccount"));
+    click(again.get(), QStringLiteral("cmdSave"));
+    QVERIFY(!again->isVisible());
+    QVERIFY(!s.rig.store.hasSection(kAppTitle, kMailProtocolSection) ||
+            s.rig.store.names(kAppTitle, kMailProtocolSection).isEmpty());
+    QVERIFY(s.rig.store.names(kAppTitle, kImapFolderSection).isEmpty());
 }
 
 QTEST_MAIN(TestFrmOptions)

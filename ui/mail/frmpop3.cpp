@@ -3,6 +3,7 @@
 #include "features/mail/cpopaccount.h"
 #include "platform/prompter.h"
 #include "platform/tlschoice.h"
+#include "state/mailsecurity.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -42,10 +43,32 @@ FrmPOP3::FrmPOP3(Prompter& prompter, QWidget* parent) : FrmEditBase(prompter, pa
     cmbSecurity_->addItems(SecurityTexts());
     cmbSecurity_->setToolTip(QStringLiteral("automatic: TLS on port 995, elsewhere STLS when the server offers it"));
     form->addRow(QStringLiteral("Security:"), cmbSecurity_);
+    cmbProtocol_ = new QComboBox(frame);
+    cmbProtocol_->setObjectName(QStringLiteral("cmbProtocol"));
+    cmbProtocol_->addItems({MailProtocolText(MailProtocol::Pop3), MailProtocolText(MailProtocol::Imap)});
+    cmbProtocol_->setToolTip(QStringLiteral("IMAP: the program stays connected and pages new mail at once"));
+    form->addRow(QStringLiteral("Protocol:"), cmbProtocol_);
+    txtFolder_ = field("txtFolder", "IMAP Folder:", "The folder to watch (INBOX when empty)");
+    txtFolder_->setEnabled(false);
+    connect(cmbProtocol_, &QComboBox::currentIndexChanged, this, &FrmPOP3::protocolChanged);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
     layout->addLayout(ButtonRow());
+}
+
+void FrmPOP3::protocolChanged(int index) {
+    const bool imap = index == 1;
+    txtFolder_->setEnabled(imap);
+    // 110/995 for POP3, 143/993 for IMAP: a port the user left at the old
+    // protocol's default takes the new one's.
+    static constexpr int kPorts[2][2] = {{110, kPop3TlsPort}, {143, 993}};
+    const int from = shownProtocol_;
+    shownProtocol_ = imap ? 1 : 0;
+    const int port = txtPOPPort_->text().trimmed().toInt();
+    for (int tls = 0; tls < 2; ++tls)
+        if (port == kPorts[from][tls])
+            txtPOPPort_->setText(QString::number(kPorts[shownProtocol_][tls]));
 }
 
 QString FrmPOP3::Problem() const {

@@ -22,6 +22,9 @@ public:
     QLineEdit* txtPOPPort() const { return txtPOPPort_; }
     // "automatic", "TLS", "STARTTLS required" or "none".
     QComboBox* cmbSecurity() const { return cmbSecurity_; }
+    // "POP3" or "IMAP"; the folder is read by IMAP only (empty: INBOX).
+    QComboBox* cmbProtocol() const { return cmbProtocol_; }
+    QLineEdit* txtFolder() const { return txtFolder_; }
 
 protected:
     QString Problem() const override;
@@ -33,6 +36,13 @@ private:
     QLineEdit* txtPOPPassword_ = nullptr;
     QLineEdit* txtPOPPort_ = nullptr;
     QComboBox* cmbSecurity_ = nullptr;
+    QComboBox* cmbProtocol_ = nullptr;
+    QLineEdit* txtFolder_ = nullptr;
+
+    // The folder field is for IMAP; a port left at one protocol's default
+    // follows the switch to the other's.
+    void protocolChanged(int index);
+    int shownProtocol_ = 0;
 };
 
 } // namespace tessaly

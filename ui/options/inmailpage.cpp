@@ -2,6 +2,7 @@
 
 #include "platform/prompter.h"
 #include "platform/tlschoice.h"
+#include "state/mailsecurity.h"
 #include "state/livesettings.h"
 #include "ui/mail/frmpop3.h"
 
@@ -35,8 +36,15 @@ InMailPage::InMailPage(OptionsContext& ctx, POPAccountList& accounts)
     lblCheck_ = value("lblCheck", "Check Mail?:");
     grid->addLayout(summary, 4, 0, 1, 2);
     grid->addWidget(new QLabel(QStringLiteral("Enter up to 3 POP3 accounts."), this), 5, 0, 1, 2);
-    bind([this](const OptionsFields& f) { popSecurity_ = f.popSecurity; },
-         [this](OptionsFields& f) { f.popSecurity = popSecurity_; });
+    bind(
+        [this](const OptionsFields& f) {
+            popSecurity_ = f.popSecurity;
+            accountSource_ = f.accountSource;
+        },
+        [this](OptionsFields& f) {
+            f.popSecurity = popSecurity_;
+            f.accountSource = accountSource_;
+        });
 
     connect(lstAccounts_, &QListWidget::currentRowChanged, this, &InMailPage::showAccountSummary);
     connect(lstAccounts_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
@@ -90,7 +98,7 @@ void InMailPage::newAccount() {
     accounts_.Add(w.txtAccount()->text(), w.txtPOPServer()->text(),
                   static_cast<std::int16_t>(w.txtPOPPort()->text().trimmed().toInt()), w.txtPOPUserName()->text(),
                   w.txtPOPPassword()->text(), true);
-    popSecurity_.insert(w.txtAccount()->text(), w.cmbSecurity()->currentText());
+    takeAccountChoices(w);
     fillAccounts();
     lstAccounts_->setCurrentRow(accounts_.Count() - 1);
 }
@@ -106,13 +114,18 @@ void InMailPage::editAccount() {
     w.txtPOPServer()->setText(a.Server());
     w.txtPOPUserName()->setText(a.Username());
     w.txtPOPPassword()->setText(a.Password());
-    w.txtPOPPort()->setText(QString::number(a.MailPort()));
     selectText(w.cmbSecurity(), popSecurity_.value(a.Name(), SecurityText(Security::Automatic)));
+    const OptionsFields::AccountSource source = accountSource_.value(a.Name());
+    // The port is set first: choosing IMAP must not move a port the user set.
+    selectText(w.cmbProtocol(), source.protocol.isEmpty() ? MailProtocolText(MailProtocol::Pop3) : source.protocol);
+    w.txtPOPPort()->setText(QString::number(a.MailPort()));
+    w.txtFolder()->setText(source.folder);
     w.exec();
     if (w.Cancelled())
         return;
     popSecurity_.remove(a.Name());
-    popSecurity_.insert(w.txtAccount()->text(), w.cmbSecurity()->currentText());
+    accountSource_.remove(a.Name());
+    takeAccountChoices(w);
     a.SetName(w.txtAccount()->text());
     a.SetServer(w.txtPOPServer()->text());
     a.SetUsername(w.txtPOPUserName()->text());
@@ -120,6 +133,13 @@ void InMailPage::editAccount() {
     a.SetMailPort(static_cast<std::int16_t>(w.txtPOPPort()->text().trimmed().toInt()));
     fillAccounts();
     lstAccounts_->setCurrentRow(row);
+}
+
+void InMailPage::takeAccountChoices(const FrmPOP3& w) {
+    const QString name = w.txtAccount()->text();
+    popSecurity_.insert(name, w.cmbSecurity()->currentText());
+    const bool imap = w.cmbProtocol()->currentIndex() == 1;
+    accountSource_.insert(name, {w.cmbProtocol()->currentText(), imap ? w.txtFolder()->text().trimmed() : QString()});
 }
 
 void InMailPage::deleteAccount() {

@@ -11,6 +11,8 @@ class QListWidget;
 
 namespace tessaly {
 
+class FrmPOP3;
+
 class InMailPage : public OptionsPage {
 public:
     // `accounts` is the working copy that Save puts back; `ctx` gives the
@@ -28,6 +30,10 @@ private:
     POPAccountList& accounts_;
     // The security choice of each working account, by account name.
     QHash<QString, QString> popSecurity_;
+    // Its protocol and IMAP folder, by account name.
+    QHash<QString, OptionsFields::AccountSource> accountSource_;
+    // Takes the window's security, protocol and folder for the account it names.
+    void takeAccountChoices(const FrmPOP3& w);
     QListWidget* lstAccounts_ = nullptr;
     QLabel* lblServer_ = nullptr;
     QLabel* lblPort_ = nullptr;
