@@ -24,9 +24,9 @@ namespace tessaly::imap {
 struct Value {
     enum class Kind { Atom, Number, String, Nil, List };
     Kind kind = Kind::Nil;
-    QByteArray text;     // atom or string contents (escapes undone)
-    quint64 number = 0;  // Kind::Number
-    QList<Value> items;  // Kind::List
+    QByteArray text;      // atom or string contents (escapes undone)
+    quint64 number = 0;   // Kind::Number
+    QList<Value> items;   // Kind::List
     bool literal = false; // a string sent as a literal
     bool tooBig = false;  // a literal over the limit: its bytes were dropped
     qint64 size = 0;      // a literal's announced size
@@ -108,7 +108,7 @@ private:
     Response unreadable(const QByteArray& why);
 
     Limits limits_;
-    QByteArray line_;        // the response's line text so far
+    QByteArray line_;         // the response's line text so far
     QList<Literal> literals_; // its literals
     qint64 literalLeft_ = 0;  // bytes of the current literal still to come
     bool inLiteral_ = false;
