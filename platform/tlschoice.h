@@ -29,9 +29,10 @@ std::optional<Security> ParseSecurity(const QString& text);
 // (the options dialog's own texts).
 Security SecurityFromText(const QString& text);
 
-// POP3 on 995 and SMTP on 465 speak TLS from the first byte.
+// POP3 on 995, SMTP on 465 and IMAP on 993 speak TLS from the first byte.
 constexpr int kPop3TlsPort = 995;
 constexpr int kSmtpTlsPort = 465;
+constexpr int kImapTlsPort = 993;
 
 // True when the handshake starts as soon as the connection is open.
 bool ImplicitTls(Security s, int port, int tlsPort);

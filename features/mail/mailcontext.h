@@ -17,6 +17,7 @@ class PageLedger;
 class ActivityLog;
 class Connection;
 class EventPump;
+class LinkFactory;
 class PopControl;
 class SettingsStore;
 class StatusWindow;
@@ -61,6 +62,9 @@ struct MailContext {
     // message's verdict goes to `verdict`.
     std::function<bool()> dryRun = {};
     std::function<void(const QString& account, int number, const QString& verdict)> verdict = {};
+    // How the IMAP reader connects (real sockets, or a test's scripted
+    // servers); none: IMAP accounts cannot be read.
+    LinkFactory* links = nullptr;
 };
 
 } // namespace tessaly
