@@ -12,6 +12,7 @@
 #include "app/programcommands.h"
 #include "app/registry.h"
 #include "features/mail/checksession.h"
+#include "features/mail/imapwatch.h"
 #include "features/mail/inboxstate.h"
 #include "features/connection/connection.h"
 #include "features/paging/comm.h"
@@ -120,6 +121,7 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
                 if (dryRunSink_)
                     dryRunSink_(QStringLiteral("%1 message #%2: %3").arg(account).arg(number).arg(verdict));
             },
+        .links = platform_.links,
     });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
@@ -153,7 +155,40 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         cycle_->SetCheckEntry([this](bool download, bool page) { RunCheck(download, page); });
     if (platform_.smtp)
         AttachSmtpEvents(*platform_.smtp, this, SmtpSinks());
-    connect(tmrMinute_.get(), &Timer::timeout, this, [this] { cycle_->OnMinuteTick(); });
+    connect(tmrMinute_.get(), &Timer::timeout, this, [this] {
+        cycle_->OnMinuteTick();
+        refreshImapWatch();
+    });
+    if (platform_.links)
+        imapWatch_ = std::make_unique<ImapWatch>(ImapWatchContext{
+            .pump = platform_.pump,
+            .links = *platform_.links,
+            .activity = *this,
+            .accounts = popAccounts_,
+            .store = &platform_.store,
+            // Push mail goes with scheduled paging: a resident program on a
+            // direct connection, paging and the schedule on, inside its window.
+            .wanted =
+                [this] {
+                    const LiveSettings& s = state_.settings;
+                    return resident_ && !dryRunSink_ && s.pagingEnabled && s.scheduleEnabled &&
+                           s.connectionType == ConnDirect && cycle_->GetScheduler().InWindow(platform_.pump.now());
+                },
+            .checkNow =
+                [this] {
+                    if (checkRunning_ || session_->Running())
+                        return false;
+                    RunCheck(state_.settings.downloadFlag, state_.settings.pagingEnabled);
+                    return true;
+                },
+            .terminal = [this](const QString& line) { state_.terminal.Append(line); },
+        });
+    tmrWatchStart_ = platform_.pump.createTimer();
+    tmrWatchStart_->setInterval(0);
+    connect(tmrWatchStart_.get(), &Timer::timeout, this, [this] {
+        tmrWatchStart_->stop();
+        refreshImapWatch();
+    });
     connect(tmrBlink_.get(), &Timer::timeout, this, [this] { display_->OnBlinkTick(); });
     // The dial-up component is there when its control answers; a missing
     // one fails with "not installed" the first time it is used.
@@ -242,6 +277,11 @@ void MainProgram::UpdateSettings() {
 }
 
 MainProgram::~MainProgram() = default;
+
+void MainProgram::refreshImapWatch() {
+    if (imapWatch_)
+        imapWatch_->Refresh();
+}
 
 void MainProgram::ReleaseObjects() {
     if (released_)
@@ -596,8 +636,11 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     checkRunning_ = false;
     const CheckRun run = saved ? CheckRun::Done : CheckRun::StateNotSaved;
     recordCheck(run, started);
-    if (std::exchange(quitPending_, false))
+    if (std::exchange(quitPending_, false)) {
         commands_->Exit();
+        return run;
+    }
+    refreshImapWatch();
     return run;
 }
 
@@ -832,6 +875,9 @@ void MainProgram::Startup(const QString& commandLine) {
     // The POP3 commands' deadlines.
     guardedStep([&] { applyPopDeadlines(); });
     tmrMinute_->start();
+    // Push connections start once the event loop runs, not inside start-up.
+    if (imapWatch_)
+        tmrWatchStart_->start();
 }
 
 // "POPCommandTimeout" and "POPDownloadTimeout": whole seconds a POP3 command

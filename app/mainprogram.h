@@ -57,6 +57,7 @@ struct CheckOutcome;
 class RemoteCommands;
 class SessionControl;
 class LinkFactory;
+class ImapWatch;
 class ProgramCommands;
 class Shell;
 class VersionCheck;
@@ -265,6 +266,10 @@ private:
     MessageQueue queue_;
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<CarrierPaging> carriers_;
+    // The IMAP accounts' push connections (a resident program with links only).
+    std::unique_ptr<ImapWatch> imapWatch_;
+    std::unique_ptr<Timer> tmrWatchStart_; // the first refresh, once start-up is done
+    void refreshImapWatch();
     // The line to paging terminals on a TCP port; made when first needed.
     std::unique_ptr<TcpTerminalLink> terminalLink_;
     SerialControl* terminalFor(CPagerService& service, PagingContext& ctx);

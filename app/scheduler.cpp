@@ -38,13 +38,9 @@ bool Scheduler::ScheduleTick(const QDateTime& now) {
         nextCheck_ = start.isValid() ? std::optional<QTime>(start) : std::nullopt;
         lastWeekday_ = weekday;
     }
-    if (!settings_.weekdays[weekday])
-        return false;
-    if (!badTime_.isEmpty())
+    if (!InWindow(now))
         return false;
     const QTime time = wholeSeconds(now.time());
-    if (!(time > start) || !(time < stop))
-        return false;
     if (!nextCheck_ || !nextCheck_->isValid())
         nextCheck_ = start;
     if (!IsDue(nextCheck_, now.time()))
@@ -56,6 +52,15 @@ bool Scheduler::ScheduleTick(const QDateTime& now) {
     const QTime next = NextCheckTime(now.time(), settings_.checkInterval);
     nextCheck_ = next > time ? next : kEndOfDay;
     return true;
+}
+
+bool Scheduler::InWindow(const QDateTime& now) const {
+    const QTime start = parseTimeOfDay(settings_.startTime);
+    const QTime stop = parseTimeOfDay(settings_.stopTime);
+    if (!start.isValid() || !stop.isValid() || !settings_.weekdays[WeekdayNumber(now.date())])
+        return false;
+    const QTime time = wholeSeconds(now.time());
+    return time > start && time < stop;
 }
 
 std::optional<QDateTime> Scheduler::NextDue(const QDateTime& from) const {

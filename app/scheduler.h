@@ -31,6 +31,10 @@ public:
     // 1 = Sunday .. 7 = Saturday.
     static int WeekdayNumber(const QDate& date) { return date.dayOfWeek() % 7 + 1; }
 
+    // True when `now` falls on a checked weekday and strictly inside the
+    // daily window (never when a window time cannot be read).
+    bool InWindow(const QDateTime& now) const;
+
     // When the one-minute tick would first find a check due after `from`
     // (ticks taken a minute apart), looking up to eight days ahead; none
     // when no check falls in that time. Changes nothing.

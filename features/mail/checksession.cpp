@@ -6,6 +6,7 @@
 #include "features/mail/cmail.h"
 #include "features/mail/cpopaccount.h"
 #include "features/mail/headerfields.h"
+#include "features/mail/imapreader.h"
 #include "features/mail/pop3reader.h"
 #include "features/paging/cpager.h"
 #include "ground/mimetext.h"
@@ -26,18 +27,26 @@ QString oneLine(const QString& text);
 } // namespace
 
 CheckSession::CheckSession(MailContext ctx) : ctx_(std::move(ctx)) {
-    if (!ctx_.pop || !ctx_.tcp)
-        return;
-    reader_ = std::make_unique<Pop3Reader>(ctx_, [this](const QString& account, const QString& server) {
-        readInClear_ = true;
-        if (toldClear_.contains(account))
-            return;
-        toldClear_.insert(account);
-        if (ctx_.clearTextNoticeDue && !ctx_.clearTextNoticeDue(QStringLiteral("POP3 ") + account, server))
-            return;
-        ctx_.activity.LogActivity(account + QStringLiteral(": ") + server +
-                                  QStringLiteral(" offers no TLS; mail is read without encryption"));
-    });
+    // An account read in clear because its server offers no TLS is told once
+    // per run, and once per server where the settings file remembers it.
+    auto clearNotice = [this](const QString& protocol) {
+        return [this, protocol](const QString& account, const QString& server) {
+            readInClear_ = true;
+            if (toldClear_.contains(account))
+                return;
+            toldClear_.insert(account);
+            if (ctx_.clearTextNoticeDue && !ctx_.clearTextNoticeDue(protocol + account, server))
+                return;
+            ctx_.activity.LogActivity(account + QStringLiteral(": ") + server +
+                                      QStringLiteral(" offers no TLS; mail is read without encryption"));
+        };
+    };
+    if (ctx_.pop && ctx_.tcp)
+        pop3_ = std::make_unique<Pop3Reader>(ctx_, clearNotice(QStringLiteral("POP3 ")));
+    if (ctx_.links)
+        imap_ = std::make_unique<ImapReader>(
+            ctx_, *ctx_.links, [this](const CPOPAccount& a) { return ReadImapFolder(ctx_.store, a.Name()); },
+            clearNotice(QStringLiteral("IMAP ")));
 }
 
 CheckSession::~CheckSession() = default;
@@ -89,7 +98,10 @@ void CheckSession::Check(bool download, bool page) {
     // An error while reading ends the reading; paging still runs.
     if (!guarded("Check: ", [&] { readAccounts(download); })) {
         ++outcome_.accountsNotRead;
-        guarded("Check: ", [&] { reader_->Close(); });
+        guarded("Check: ", [&] {
+            if (reader_)
+                reader_->Close();
+        });
     }
     noteCancel();
     // Whatever happens while paging, the connection is not left open.
@@ -121,9 +133,11 @@ void CheckSession::readAccounts(bool download) {
     const bool& cancel = ctx_.state.cancel;
     ctx_.state.internetError = false;
     ctx_.state.newMailFlag = false;
-    if (!reader_)
+    if (!pop3_ && !imap_)
         return; // no mail controls in this run
-    reader_->Prepare();
+    for (MailboxReader* r : {pop3_.get(), imap_.get()})
+        if (r)
+            r->Prepare();
     ctx_.pump.yield();
     if (cancel)
         return;
@@ -158,6 +172,22 @@ bool CheckSession::reportStraySecurityEntries() {
     return outcome_.settingsFaults > 0;
 }
 
+MailboxReader* CheckSession::readerFor(const CPOPAccount& account) {
+    const std::optional<MailProtocol> protocol = ReadMailProtocol(ctx_.store, account.Name());
+    if (!protocol) {
+        ctx_.activity.LogActivity(account.Name() +
+                                  QStringLiteral(": the protocol setting \"%1\" is not one of POP3, IMAP; "
+                                                 "the account is not read")
+                                      .arg(oneLine(MailProtocolEntry(*ctx_.store, account.Name()))));
+        return nullptr;
+    }
+    MailboxReader* reader = *protocol == MailProtocol::Imap ? imap_.get() : pop3_.get();
+    if (!reader)
+        ctx_.activity.LogActivity(account.Name() + QStringLiteral(": ") + MailProtocolText(*protocol) +
+                                  QStringLiteral(" mailboxes cannot be read in this run; the account is not read"));
+    return reader;
+}
+
 // An account whose security choice cannot be read is not connected to: a
 // guess could send its password in clear. With `strays`, an account without
 // an entry of its own may be the one a stray entry was meant for.
@@ -190,7 +220,8 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
         return false;
     }
     ctx_.activity.LogActivity(QStringLiteral("Checking email in ") + account.Name());
-    if (!securityReadable(account, tally.straySecurity)) {
+    reader_ = securityReadable(account, tally.straySecurity) ? readerFor(account) : nullptr;
+    if (!reader_) {
         ++outcome_.accountsNotRead;
         (download ? tally.failure : tally.countFailure) = true;
         return true;

@@ -160,7 +160,13 @@ private:
     bool guarded(const char* what, const std::function<void()>& step);
 
     MailContext ctx_;
-    std::unique_ptr<MailboxReader> reader_; // none in a run without mail controls
+    // The readers of POP3 and IMAP mailboxes (none in a run without their
+    // controls), and the one reading the account at hand.
+    std::unique_ptr<MailboxReader> pop3_;
+    std::unique_ptr<MailboxReader> imap_;
+    MailboxReader* reader_ = nullptr;
+    // The reader for the account, or none (said in the log) when it cannot be read.
+    MailboxReader* readerFor(const CPOPAccount& account);
     bool running_ = false;
     CheckOutcome outcome_;
     bool toldCancel_ = false;

@@ -1,6 +1,7 @@
 #include "ui/mail/frmpop3.h"
 
 #include "features/mail/cpopaccount.h"
+#include "platform/imapclient.h"
 #include "platform/prompter.h"
 #include "platform/tlschoice.h"
 #include "state/mailsecurity.h"
@@ -62,7 +63,7 @@ void FrmPOP3::protocolChanged(int index) {
     txtFolder_->setEnabled(imap);
     // 110/995 for POP3, 143/993 for IMAP: a port the user left at the old
     // protocol's default takes the new one's.
-    static constexpr int kPorts[2][2] = {{110, kPop3TlsPort}, {143, 993}};
+    static constexpr int kPorts[2][2] = {{110, kPop3TlsPort}, {ImapClient::kImapPort, kImapTlsPort}};
     const int from = shownProtocol_;
     shownProtocol_ = imap ? 1 : 0;
     const int port = txtPOPPort_->text().trimmed().toInt();
