@@ -481,6 +481,26 @@ int ImapClient::FetchMessages(const QList<quint32>& uids, QHash<quint32, Fetched
     return fetchBodies(uids, QByteArray(), messageLimit_, downloadDeadline_, out);
 }
 
+int ImapClient::FetchFlags(const QList<quint32>& uids, QHash<quint32, QList<QByteArray>>& flags) {
+    if (uids.isEmpty())
+        return 0;
+    Command c("the flags request", "UID FETCH " + UidSet(uids) + " (UID FLAGS)", commandDeadline_);
+    c.onUntagged = [&](const Response& r) {
+        const auto items = imap::FetchItems(r);
+        const Value* uid = imap::FetchItem(items, "UID");
+        const Value* list = imap::FetchItem(items, "FLAGS");
+        if (!uid || uid->kind != Value::Kind::Number || uid->number > 0xffffffffu || !list ||
+            list->kind != Value::Kind::List)
+            return;
+        QList<QByteArray> words;
+        for (const Value& v : list->items)
+            if (v.kind == Value::Kind::Atom)
+                words << v.text.toUpper();
+        flags.insert(static_cast<quint32>(uid->number), words);
+    };
+    return run(c);
+}
+
 int ImapClient::Noop() {
     Command c("NOOP", "NOOP", commandDeadline_);
     return run(c);

@@ -132,6 +132,8 @@ public:
     // connection broke later.
     int FetchHeaders(const QList<quint32>& uids, QHash<quint32, Fetched>& out);
     int FetchMessages(const QList<quint32>& uids, QHash<quint32, Fetched>& out);
+    // The flags of `uids` (upper-cased: "\SEEN", "\DELETED", ...), by UID.
+    int FetchFlags(const QList<quint32>& uids, QHash<quint32, QList<QByteArray>>& flags);
     // NOOP: lets the server report changes (EXISTS, EXPUNGE).
     int Noop();
 
