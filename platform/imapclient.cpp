@@ -514,7 +514,11 @@ int ImapClient::StartIdle() {
                     QStringLiteral("IMAP server %1:%2 does not offer IDLE").arg(host_.trimmed()).arg(port_));
     Command c("IDLE", "IDLE", commandDeadline_);
     c.endAtContinuation = true;
+    bool news = false;
+    c.onUntagged = [&](const Response& r) { news = news || isNews(r); };
     const int result = run(c);
+    if (news)
+        newsLater();
     if (result != 0)
         return result;
     if (c.answer.kind == Response::Kind::Tagged)
@@ -595,7 +599,19 @@ int ImapClient::StopIdle() {
     Command c("DONE", "DONE", commandDeadline_);
     c.tag = idleTag_;
     c.bare = true;
-    return run(c);
+    // News that crossed the DONE on its way is news all the same: a watcher
+    // that renews its IDLE must not miss it.
+    bool news = false;
+    c.onUntagged = [&](const Response& r) { news = news || isNews(r); };
+    const int result = run(c);
+    if (news)
+        newsLater();
+    return result;
+}
+
+void ImapClient::newsLater() {
+    QMetaObject::invokeMethod(
+        this, [this] { emit idleNews(); }, Qt::QueuedConnection);
 }
 
 int ImapClient::Logout() {

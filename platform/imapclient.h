@@ -177,6 +177,8 @@ signals:
     void socketClosed();
     // While idling: the server told of new, expunged or changed messages
     // (EXISTS, EXPUNGE, RECENT, FETCH). CurrentMailbox().exists is updated.
+    // News that came while StartIdle() or StopIdle() waited is told too,
+    // once the caller is back in the event loop.
     void idleNews();
     // While idling: the connection closed or failed (a socket error number),
     // the server said BYE (kUnreadable) or ended the IDLE command itself
@@ -196,6 +198,7 @@ private:
     void takeCapabilities(const QList<QByteArray>& words);
     void onIdleBytes();
     void endIdle(int error);
+    void newsLater();
     int fail(int number, const QString& reason);
     QByteArray nextTag();
     void showReceived(const imap::Response& response);

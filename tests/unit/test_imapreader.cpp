@@ -391,13 +391,18 @@ private slots:
         r.server->deliver(mail(4));
         QVERIFY(r.pump.waitUntil([&] { return news > 0; }, 2, nullptr));
         QCOMPARE(r.client.CurrentMailbox().exists, 4);
+        // A delivery whose EXISTS crosses the DONE is news too.
+        news = 0;
+        r.server->deliver(mail(5));
         QCOMPARE(r.client.StopIdle(), 0);
         QVERIFY(!r.client.Idling());
         QCOMPARE(r.server->commands.last(), QByteArray("DONE"));
         QVERIFY(!r.server->idling);
+        QVERIFY(r.pump.waitUntil([&] { return news > 0; }, 1, nullptr));
+        QCOMPARE(r.client.CurrentMailbox().exists, 5);
         QList<ImapClient::MessageInfo> infos;
         QCOMPARE(r.client.FetchUidsAndSizes(infos), 0);
-        QCOMPARE(infos.size(), 4);
+        QCOMPARE(infos.size(), 5);
 
         QCOMPARE(r.client.StartIdle(), 0);
         r.net.connections().last()->close(0.5);
