@@ -419,7 +419,7 @@ int ImapClient::FetchUidsAndSizes(QList<MessageInfo>& messages) {
     qint64 highest = 0;
     Command c("the message list", "FETCH 1:* (UID RFC822.SIZE)", std::max(commandDeadline_, downloadDeadline_));
     c.onUntagged = [&](const Response& r) {
-        if (r.status != "FETCH" || r.number < 1 || r.number > exists)
+        if (r.status != "FETCH" || r.number < 1 || r.number > exists || r.number > kMaxMessages)
             return;
         const auto items = imap::FetchItems(r);
         MessageInfo info = seen.value(r.number);

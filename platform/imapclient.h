@@ -123,8 +123,9 @@ public:
     int Examine(const QString& folder);
     const Mailbox& CurrentMailbox() const { return mailbox_; }
     // The UID and size of every message of the examined folder (FETCH 1:*),
-    // index 0 being message 1. A number the server did not answer for keeps
-    // uid 0.
+    // index 0 being message 1, up to the highest number answered and at most
+    // kMaxMessages. A number the server did not answer for keeps uid 0.
+    static constexpr qint64 kMaxMessages = 1 << 20;
     int FetchUidsAndSizes(QList<MessageInfo>& messages);
     // The headers (BODY.PEEK[HEADER]) or the whole messages (BODY.PEEK[]) of
     // `uids`, asked for with one UID FETCH. Each message whose own complete
