@@ -18,8 +18,10 @@ struct ImapClient::Command {
     const char* what = "the command"; // for the reasons: "the login"
     QList<QByteArray> parts;
     QList<QString> shown;
-    double deadline = 0;            // seconds for the whole command; 0 or less: none
-    bool renewOnFetch = false;      // each FETCH answer starts the deadline again
+    double deadline = 0; // seconds for the whole command; 0 or less: none
+    // Set by onUntagged when a response brought a wanted message for the
+    // first time: the deadline starts again (each message has its own).
+    bool renewNow = false;
     bool endAtContinuation = false; // IDLE: done once the server says "+"
     bool bare = false;              // DONE: the line goes without a tag, awaiting `tag`'s answer
     std::function<void(const Response&)> onUntagged;
@@ -200,8 +202,9 @@ int ImapClient::run(Command& c) {
                 untagged(r);
                 if (c.onUntagged)
                     c.onUntagged(r);
-                if (c.renewOnFetch && r.status == "FETCH" && c.deadline > 0)
+                if (c.renewNow && c.deadline > 0)
                     deadlineMs = pump_.steadyMs() + static_cast<qint64>(c.deadline * 1000);
+                c.renewNow = false;
                 break;
             case Response::Kind::Continuation:
                 if (continuation) {
@@ -449,7 +452,6 @@ int ImapClient::fetchBodies(const QList<quint32>& uids, const QByteArray& sectio
     const QByteArray item = "BODY[" + section + "]";
     Command c(section.isEmpty() ? "the message download" : "the header request",
               "UID FETCH " + UidSet(uids) + " (UID BODY.PEEK[" + section + "])", deadline);
-    c.renewOnFetch = true;
     c.onUntagged = [&](const Response& r) {
         if (r.status != "FETCH")
             return;
@@ -460,12 +462,14 @@ int ImapClient::fetchBodies(const QList<quint32>& uids, const QByteArray& sectio
             return;
         if (uid->number > 0xffffffffu || !wanted.contains(static_cast<quint32>(uid->number)))
             return;
+        const quint32 key = static_cast<quint32>(uid->number);
+        c.renewNow = !out.contains(key);
         Fetched f;
         f.tooBig = body->tooBig || body->text.size() > limit;
         f.size = body->literal ? body->size : body->text.size();
         if (!f.tooBig)
             f.text = body->text;
-        out.insert(static_cast<quint32>(uid->number), std::move(f));
+        out.insert(key, std::move(f));
     };
     reader_.SetLiteralLimit(limit);
     const int result = run(c);

@@ -363,6 +363,22 @@ private slots:
             QVERIFY(!r.client.IsOpen());
         }
         {
+            // Unasked-for FETCH responses trickling in do not hold a
+            // download open past its deadline.
+            ClientRig r;
+            QCOMPARE(r.open(), 0);
+            r.client.SetDownloadDeadline(100);
+            r.server->garbageFor = "UID FETCH";
+            r.server->garbage = QByteArray("* 1 FETCH (FLAGS ())\r\n").repeated(20);
+            r.server->chunkSize = 22;
+            r.server->chunkDelay = 20;
+            const double start = r.pump.elapsedSeconds();
+            QHash<quint32, ImapClient::Fetched> out;
+            QCOMPARE(r.client.FetchMessages({1}, out), sockerr::TimedOut);
+            const double waited = r.pump.elapsedSeconds() - start;
+            QVERIFY2(waited >= 99 && waited <= 101, qPrintable(QString::number(waited)));
+        }
+        {
             // An unreadable answer drops the connection.
             ClientRig r;
             QCOMPARE(r.open(), 0);
