@@ -525,8 +525,14 @@ int ImapClient::StartIdle() {
         newsLater();
     if (result != 0)
         return result;
-    if (c.answer.kind == Response::Kind::Tagged)
-        return kRefused; // ended at once with OK: nothing to idle on
+    if (c.answer.kind == Response::Kind::Tagged) {
+        // Ended at once with OK: nothing to idle on.
+        lastFailure_ = QStringLiteral("IMAP server %1:%2 ended IDLE at once: %3")
+                           .arg(host_.trimmed())
+                           .arg(port_)
+                           .arg(said(c.answer.text));
+        return kRefused;
+    }
     idleTag_ = c.tag;
     idling_ = true;
     // Responses that came along with the "+" are read once the caller is
