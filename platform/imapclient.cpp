@@ -18,8 +18,10 @@ struct ImapClient::Command {
     const char* what = "the command"; // for the reasons: "the login"
     QList<QByteArray> parts;
     QList<QString> shown;
-    double deadline = 0;            // seconds for the whole command; 0 or less: none
-    bool renewOnFetch = false;      // each FETCH answer starts the deadline again
+    double deadline = 0; // seconds for the whole command; 0 or less: none
+    // Set by onUntagged when a response brought a wanted message for the
+    // first time: the deadline starts again (each message has its own).
+    bool renewNow = false;
     bool endAtContinuation = false; // IDLE: done once the server says "+"
     bool bare = false;              // DONE: the line goes without a tag, awaiting `tag`'s answer
     std::function<void(const Response&)> onUntagged;
@@ -200,8 +202,9 @@ int ImapClient::run(Command& c) {
                 untagged(r);
                 if (c.onUntagged)
                     c.onUntagged(r);
-                if (c.renewOnFetch && r.status == "FETCH" && c.deadline > 0)
+                if (c.renewNow && c.deadline > 0)
                     deadlineMs = pump_.steadyMs() + static_cast<qint64>(c.deadline * 1000);
+                c.renewNow = false;
                 break;
             case Response::Kind::Continuation:
                 if (continuation) {
@@ -419,7 +422,7 @@ int ImapClient::FetchUidsAndSizes(QList<MessageInfo>& messages) {
     qint64 highest = 0;
     Command c("the message list", "FETCH 1:* (UID RFC822.SIZE)", std::max(commandDeadline_, downloadDeadline_));
     c.onUntagged = [&](const Response& r) {
-        if (r.status != "FETCH" || r.number < 1 || r.number > exists)
+        if (r.status != "FETCH" || r.number < 1 || r.number > exists || r.number > kMaxMessages)
             return;
         const auto items = imap::FetchItems(r);
         MessageInfo info = seen.value(r.number);
@@ -449,7 +452,6 @@ int ImapClient::fetchBodies(const QList<quint32>& uids, const QByteArray& sectio
     const QByteArray item = "BODY[" + section + "]";
     Command c(section.isEmpty() ? "the message download" : "the header request",
               "UID FETCH " + UidSet(uids) + " (UID BODY.PEEK[" + section + "])", deadline);
-    c.renewOnFetch = true;
     c.onUntagged = [&](const Response& r) {
         if (r.status != "FETCH")
             return;
@@ -460,12 +462,14 @@ int ImapClient::fetchBodies(const QList<quint32>& uids, const QByteArray& sectio
             return;
         if (uid->number > 0xffffffffu || !wanted.contains(static_cast<quint32>(uid->number)))
             return;
+        const quint32 key = static_cast<quint32>(uid->number);
+        c.renewNow = !out.contains(key);
         Fetched f;
         f.tooBig = body->tooBig || body->text.size() > limit;
         f.size = body->literal ? body->size : body->text.size();
         if (!f.tooBig)
             f.text = body->text;
-        out.insert(static_cast<quint32>(uid->number), std::move(f));
+        out.insert(key, std::move(f));
     };
     reader_.SetLiteralLimit(limit);
     const int result = run(c);
@@ -481,6 +485,26 @@ int ImapClient::FetchMessages(const QList<quint32>& uids, QHash<quint32, Fetched
     return fetchBodies(uids, QByteArray(), messageLimit_, downloadDeadline_, out);
 }
 
+int ImapClient::FetchFlags(const QList<quint32>& uids, QHash<quint32, QList<QByteArray>>& flags) {
+    if (uids.isEmpty())
+        return 0;
+    Command c("the flags request", "UID FETCH " + UidSet(uids) + " (UID FLAGS)", commandDeadline_);
+    c.onUntagged = [&](const Response& r) {
+        const auto items = imap::FetchItems(r);
+        const Value* uid = imap::FetchItem(items, "UID");
+        const Value* list = imap::FetchItem(items, "FLAGS");
+        if (!uid || uid->kind != Value::Kind::Number || uid->number > 0xffffffffu || !list ||
+            list->kind != Value::Kind::List)
+            return;
+        QList<QByteArray> words;
+        for (const Value& v : list->items)
+            if (v.kind == Value::Kind::Atom)
+                words << v.text.toUpper();
+        flags.insert(static_cast<quint32>(uid->number), words);
+    };
+    return run(c);
+}
+
 int ImapClient::Noop() {
     Command c("NOOP", "NOOP", commandDeadline_);
     return run(c);
@@ -494,11 +518,21 @@ int ImapClient::StartIdle() {
                     QStringLiteral("IMAP server %1:%2 does not offer IDLE").arg(host_.trimmed()).arg(port_));
     Command c("IDLE", "IDLE", commandDeadline_);
     c.endAtContinuation = true;
+    bool news = false;
+    c.onUntagged = [&](const Response& r) { news = news || isNews(r); };
     const int result = run(c);
+    if (news)
+        newsLater();
     if (result != 0)
         return result;
-    if (c.answer.kind == Response::Kind::Tagged)
-        return kRefused; // ended at once with OK: nothing to idle on
+    if (c.answer.kind == Response::Kind::Tagged) {
+        // Ended at once with OK: nothing to idle on.
+        lastFailure_ = QStringLiteral("IMAP server %1:%2 ended IDLE at once: %3")
+                           .arg(host_.trimmed())
+                           .arg(port_)
+                           .arg(said(c.answer.text));
+        return kRefused;
+    }
     idleTag_ = c.tag;
     idling_ = true;
     // Responses that came along with the "+" are read once the caller is
@@ -575,7 +609,19 @@ int ImapClient::StopIdle() {
     Command c("DONE", "DONE", commandDeadline_);
     c.tag = idleTag_;
     c.bare = true;
-    return run(c);
+    // News that crossed the DONE on its way is news all the same: a watcher
+    // that renews its IDLE must not miss it.
+    bool news = false;
+    c.onUntagged = [&](const Response& r) { news = news || isNews(r); };
+    const int result = run(c);
+    if (news)
+        newsLater();
+    return result;
+}
+
+void ImapClient::newsLater() {
+    QMetaObject::invokeMethod(
+        this, [this] { emit idleNews(); }, Qt::QueuedConnection);
 }
 
 int ImapClient::Logout() {

@@ -123,8 +123,9 @@ public:
     int Examine(const QString& folder);
     const Mailbox& CurrentMailbox() const { return mailbox_; }
     // The UID and size of every message of the examined folder (FETCH 1:*),
-    // index 0 being message 1. A number the server did not answer for keeps
-    // uid 0.
+    // index 0 being message 1, up to the highest number answered and at most
+    // kMaxMessages. A number the server did not answer for keeps uid 0.
+    static constexpr qint64 kMaxMessages = 1 << 20;
     int FetchUidsAndSizes(QList<MessageInfo>& messages);
     // The headers (BODY.PEEK[HEADER]) or the whole messages (BODY.PEEK[]) of
     // `uids`, asked for with one UID FETCH. Each message whose own complete
@@ -132,6 +133,8 @@ public:
     // connection broke later.
     int FetchHeaders(const QList<quint32>& uids, QHash<quint32, Fetched>& out);
     int FetchMessages(const QList<quint32>& uids, QHash<quint32, Fetched>& out);
+    // The flags of `uids` (upper-cased: "\SEEN", "\DELETED", ...), by UID.
+    int FetchFlags(const QList<quint32>& uids, QHash<quint32, QList<QByteArray>>& flags);
     // NOOP: lets the server report changes (EXISTS, EXPUNGE).
     int Noop();
 
@@ -175,6 +178,8 @@ signals:
     void socketClosed();
     // While idling: the server told of new, expunged or changed messages
     // (EXISTS, EXPUNGE, RECENT, FETCH). CurrentMailbox().exists is updated.
+    // News that came while StartIdle() or StopIdle() waited is told too,
+    // once the caller is back in the event loop.
     void idleNews();
     // While idling: the connection closed or failed (a socket error number),
     // the server said BYE (kUnreadable) or ended the IDLE command itself
@@ -194,6 +199,7 @@ private:
     void takeCapabilities(const QList<QByteArray>& words);
     void onIdleBytes();
     void endIdle(int error);
+    void newsLater();
     int fail(int number, const QString& reason);
     QByteArray nextTag();
     void showReceived(const imap::Response& response);

@@ -1,6 +1,7 @@
 #pragma once
 // A real Dovecot POP3 server for tests: its own configuration, passwd file
-// and maildirs in a temporary directory, listening on 127.0.0.1.
+// and maildirs in a temporary directory, listening on 127.0.0.1. With
+// SetImap(true) before start() it serves IMAP as well, on ports of its own.
 
 #include "tests/integration/peers.h"
 
@@ -20,6 +21,11 @@ public:
     static QString binary() { return QStringLiteral("/usr/sbin/dovecot"); }
     static bool available() { return QFileInfo(binary()).isExecutable(); }
 
+    // Also serve IMAP: imapPort() in clear (offering STARTTLS when started
+    // with a certificate) and imapTlsPort() TLS from the first byte.
+    void SetImap(bool on) { imap_ = on; }
+    static bool imapAvailable() { return QFileInfo(QStringLiteral("/usr/lib/dovecot/imap")).isExecutable(); }
+
     // Users and their passwords; their maildirs start empty. With a
     // certificate and key (PEM files) the plain port offers STLS and
     // tlsPort() speaks TLS from the first byte.
@@ -33,6 +39,8 @@ public:
                                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
         port_ = freePort();
         tlsPort_ = cert.isEmpty() ? 0 : freePort();
+        imapPort_ = imap_ ? freePort() : 0;
+        imapTlsPort_ = imap_ && !cert.isEmpty() ? freePort() : 0;
         uid_ = getuid();
         gid_ = getgid();
         // Dovecot will not serve mail as root: the mailboxes belong to "nobody".
@@ -64,7 +72,7 @@ public:
         if (!write(conf, QStringLiteral("base_dir = %1/run\n"
                                         "state_dir = %1/state\n"
                                         "log_path = %1/dovecot.log\n"
-                                        "protocols = pop3\n"
+                                        "protocols = %5\n"
                                         "listen = 127.0.0.1\n"
                                         "%3"
                                         "disable_plaintext_auth = no\n"
@@ -75,7 +83,7 @@ public:
                                         "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
                                         "    port = %2\n  }\n%4  chroot =\n}\n"
                                         "service anvil {\n  chroot =\n}\n"
-                                        "service imap-login {\n  chroot =\n}\n")
+                                        "service imap-login {\n%6  chroot =\n}\n")
                                .arg(d)
                                .arg(port_)
                                .arg(cert.isEmpty() ? QStringLiteral("ssl = no\n")
@@ -83,10 +91,30 @@ public:
                                .arg(cert.isEmpty() ? QString()
                                                    : QStringLiteral("  inet_listener pop3s {\n    address = 127.0.0.1\n"
                                                                     "    port = %1\n    ssl = yes\n  }\n").arg(tlsPort_))
+                               .arg(imap_ ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"))
+                               .arg(imapListeners())
                                .toUtf8()))
             return false;
         process_.start(binary(), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
-        return waitForPort(pump, port_, 15) && (!tlsPort_ || waitForPort(pump, tlsPort_, 15));
+        return waitForPort(pump, port_, 15) && (!tlsPort_ || waitForPort(pump, tlsPort_, 15)) &&
+               (!imapPort_ || waitForPort(pump, imapPort_, 15)) && (!imapTlsPort_ || waitForPort(pump, imapTlsPort_, 15));
+    }
+
+    // Delivers a message into one of the user's folders (Maildir++ ".name",
+    // made when missing); an empty folder is the inbox.
+    bool deliverTo(const QString& user, const QString& folder, const QByteArray& message) {
+        if (folder.isEmpty())
+            return deliver(user, message);
+        const QString base = QStringLiteral("%1/mail/%2/.%3").arg(dir_.path(), user, folder);
+        for (const char* sub : {"new", "cur", "tmp"})
+            QDir().mkpath(base + QLatin1Char('/') + QLatin1String(sub));
+        QByteArray text = message;
+        text.replace("\r\n", "\n");
+        const int serial = ++serial_;
+        const QString name = QStringLiteral("%1.M%2P1.test").arg(1700000000 + serial).arg(serial);
+        return write(base + QStringLiteral("/tmp/") + name, text) &&
+               QFile::rename(base + QStringLiteral("/tmp/") + name, base + QStringLiteral("/new/") + name) &&
+               chownMail();
     }
 
     // Delivers a message (LF or CR LF line ends) into a user's maildir.
@@ -138,6 +166,8 @@ public:
 
     quint16 port() const { return port_; }
     quint16 tlsPort() const { return tlsPort_; }
+    quint16 imapPort() const { return imapPort_; }
+    quint16 imapTlsPort() const { return imapTlsPort_; }
     QString logText() const {
         QFile log(dir_.path() + QStringLiteral("/dovecot.log"));
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
@@ -145,6 +175,18 @@ public:
     void stop() { process_.stop(); }
 
 private:
+    // The IMAP listeners; without IMAP none (and the TLS one is off
+    // without a certificate, so Dovecot never asks for port 993).
+    QString imapListeners() const {
+        if (!imap_)
+            return QString();
+        return QStringLiteral("  inet_listener imap {\n    address = 127.0.0.1\n    port = %1\n  }\n"
+                              "  inet_listener imaps {\n    address = 127.0.0.1\n    port = %2\n%3  }\n")
+            .arg(imapPort_)
+            .arg(imapTlsPort_)
+            .arg(imapTlsPort_ ? QStringLiteral("    ssl = yes\n") : QString());
+    }
+
     static bool write(const QString& path, const QByteArray& bytes) {
         QFile f(path);
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
@@ -161,6 +203,9 @@ private:
     QTemporaryDir dir_;
     quint16 port_ = 0;
     quint16 tlsPort_ = 0;
+    bool imap_ = false;
+    quint16 imapPort_ = 0;
+    quint16 imapTlsPort_ = 0;
     uid_t uid_ = 0;
     gid_t gid_ = 0;
     int serial_ = 0;
