@@ -39,7 +39,8 @@ public:
                                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
         port_ = freePort();
         tlsPort_ = cert.isEmpty() ? 0 : freePort();
-        imapPort_ = imap_ ? freePort() : 0;
+        // The profile keeps a port in 16 bits.
+        imapPort_ = imap_ ? freeLowPort(port_ < 32768 ? port_ : 0) : 0;
         imapTlsPort_ = imap_ && !cert.isEmpty() ? freePort() : 0;
         uid_ = getuid();
         gid_ = getgid();
@@ -173,6 +174,28 @@ public:
         return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
     }
     void stop() { process_.stop(); }
+    // Starts the stopped server again on the same ports and mailboxes.
+    bool restart(EventPump& pump) {
+        const QString conf = dir_.path() + QStringLiteral("/dovecot.conf");
+        process_.start(binary(), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
+        return waitForPort(pump, port_, 15) && (!imapPort_ || waitForPort(pump, imapPort_, 15));
+    }
+    // Ends the user's open sessions from the server's side.
+    bool kick(const QString& user) {
+        QProcess p;
+        p.start(QStringLiteral("/usr/bin/doveadm"),
+                {QStringLiteral("-c"), dir_.path() + QStringLiteral("/dovecot.conf"), QStringLiteral("kick"), user});
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    // Forgets the user's UIDs and indexes, as a rebuilt mailbox would: the
+    // next session sees the same messages under a new UIDVALIDITY.
+    bool renumber(const QString& user) {
+        QDir box(QStringLiteral("%1/mail/%2").arg(dir_.path(), user));
+        bool ok = true;
+        for (const QString& name : box.entryList({QStringLiteral("dovecot*")}, QDir::Files))
+            ok = QFile::remove(box.filePath(name)) && ok;
+        return ok;
+    }
 
 private:
     // The IMAP listeners; without IMAP none (and the TLS one is off

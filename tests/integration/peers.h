@@ -21,11 +21,13 @@ inline quint16 freePort() {
 
 // A free port below 32768, for settings that hold a port in 16 bits (the
 // system hands out ephemeral ports above that).
-inline quint16 freeLowPort() {
-    for (quint16 p = 20000 + QCoreApplication::applicationPid() % 5000; p < 32000; p += 7) {
+// With `above`, only ports beyond it (a second port of one server).
+inline quint16 freeLowPort(quint16 above = 0) {
+    const int first = 20000 + QCoreApplication::applicationPid() % 5000;
+    for (int p = above >= first ? above + 7 : first; p < 32000; p += 7) {
         QTcpServer probe;
-        if (probe.listen(QHostAddress::LocalHost, p))
-            return p;
+        if (probe.listen(QHostAddress::LocalHost, static_cast<quint16>(p)))
+            return static_cast<quint16>(p);
     }
     return 0;
 }

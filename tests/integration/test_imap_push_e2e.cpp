@@ -1,0 +1,210 @@
+// Push mail end to end: the resident `tessly --headless` with an IMAP
+// account on a real Dovecot idles in the inbox and pages each new message
+// through the SMTP sink as it arrives. Measures the time from delivery to
+// the page; then the server drops the connection, restarts, and renumbers
+// the folder (a new UIDVALIDITY): nothing is lost and nothing paged twice.
+
+#include "app/mainprogram.h"
+#include "features/paging/cpager.h"
+#include "state/mailsecurity.h"
+#include "tests/integration/dovecot.h"
+#include "tests/integration/e2eprofile.h"
+#include "tests/integration/smtpsink.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QtTest>
+#include <algorithm>
+
+using namespace tessaly;
+using namespace tessaly::testing;
+
+namespace {
+
+QByteArray message(const QString& tag) {
+    return QStringLiteral("Message-ID: <%1@push.test>\nFrom: ann@push.test\nTo: me@push.test\n"
+                          "Subject: Push %1\nDate: Tue, 8 Dec 2026 10:00:00 +0000\n\nBody %1\n")
+        .arg(tag)
+        .toUtf8();
+}
+
+} // namespace
+
+class TestImapPushE2e : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    RealEventPump pump;
+    DovecotServer dovecot;
+    SmtpSinkServer sink;
+    QString home;
+    QProcess tessly;
+    QByteArray output;
+
+    // How often the sink got a page for `tag`.
+    int pagesFor(const QString& tag) const {
+        const QRegularExpression subject(QStringLiteral("Push %1\\b").arg(tag), QRegularExpression::CaseInsensitiveOption);
+        int n = 0;
+        for (const QJsonObject& m : sink.received())
+            n += m.value(QStringLiteral("data")).toString().contains(subject) ? 1 : 0;
+        return n;
+    }
+    // Waits until `done` holds, reading the program's output as it comes.
+    bool waitFor(const std::function<bool()>& done, double seconds) {
+        return pump.waitUntil(
+            [&] {
+                output += tessly.readAll();
+                return done() || tessly.state() == QProcess::NotRunning;
+            },
+            seconds, nullptr) &&
+               done();
+    }
+    // The UIDVALIDITY values the inbox state names.
+    QSet<QString> validities() const {
+        QFile f(home + QStringLiteral("/inbox-state.json"));
+        QSet<QString> out;
+        if (!f.open(QIODevice::ReadOnly))
+            return out;
+        const QString text = QString::fromUtf8(f.readAll());
+        for (const auto& m : QRegularExpression(QStringLiteral("UIDVALIDITY=(\\d+)")).globalMatch(text))
+            out.insert(m.captured(1));
+        return out;
+    }
+    bool said(const QByteArray& text) const { return output.contains(text); }
+    int times(const QByteArray& text) const { return static_cast<int>(output.count(text)); }
+    // Delivers `tag` and waits for its page; the seconds it took, or -1.
+    double deliverAndWait(const QString& tag, double seconds = 30) {
+        QElapsedTimer t;
+        t.start();
+        if (!dovecot.deliver(QStringLiteral("work"), message(tag)))
+            return -1;
+        if (!waitFor([&] { return pagesFor(tag) > 0; }, seconds))
+            return -1;
+        return t.elapsed() / 1000.0;
+    }
+
+private slots:
+    void initTestCase() {
+        if (!DovecotServer::available() || !DovecotServer::imapAvailable())
+            QSKIP("dovecot-imapd is not installed (scripts/setup-deps.sh --tests)");
+        if (!SmtpSinkServer::available())
+            QSKIP("python3-aiosmtpd is not installed (scripts/setup-deps.sh --tests)");
+        dovecot.SetImap(true);
+        QVERIFY(dovecot.start(pump, {{QStringLiteral("work"), QStringLiteral("w0rk")}}));
+        // The profile keeps the outgoing port in 16 bits.
+        QVERIFY(sink.start(pump, freeLowPort(dovecot.imapPort())));
+        home = dir.path() + QStringLiteral("/home");
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/config/tessaly")));
+        const QString profile = home + QStringLiteral("/push.dat");
+        const quint16 smtpPort = sink.port();
+        writeE2eProfile(home, profile, dovecot.imapPort(), 200, [&](MainProgram& p) {
+            LiveSettings& s = p.Settings();
+            s.smtpHostAddress = QStringLiteral("127.0.0.1");
+            s.smtpPort = static_cast<std::int16_t>(smtpPort);
+            s.domainName = QStringLiteral("client.test");
+            s.maxPagesPerMessage = 0;
+            // The schedule's own checks hourly: the pages here come from push.
+            s.scheduleEnabled = true;
+            s.checkInterval = 60;
+            s.startTime = QStringLiteral("00:00:00");
+            s.stopTime = QStringLiteral("23:59:59");
+            s.weekdays.fill(true);
+            CPager& pager = p.Pagers().Item(1);
+            pager.SetPagerType(PagerAlphaSMTP);
+            pager.SetEmailAddress(QStringLiteral("7654321@pager.test"));
+            pager.SetFromAddress(QStringLiteral("me@client.test"));
+        });
+        const QString ini = home + QStringLiteral("/config/tessaly/tessaly.ini");
+        QVERIFY(writeE2eSettings(ini, profile, QStringLiteral("/dev/null")));
+        {
+            IniSettingsStore settings(ini);
+            WriteMailProtocol(settings, QStringLiteral("Work"), MailProtocol::Imap);
+            QVERIFY(settings.lastWriteOk());
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TESSALY_HOME"), home);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        tessly.setProcessEnvironment(env);
+        tessly.setProcessChannelMode(QProcess::MergedChannels);
+        tessly.start(QStringLiteral(TESSLY_BINARY), {QStringLiteral("--headless")});
+        QVERIFY2(waitFor([&] { return said("waiting for new mail in INBOX (IMAP IDLE)"); }, 30), output.constData());
+    }
+
+    // Twenty messages one at a time, 1 to 4 seconds apart: each paged once,
+    // soon after it arrived.
+    void eachMessagePagedOnceAtOnce() {
+        QList<double> latency;
+        for (int n = 1; n <= 20; ++n) {
+            const double s = deliverAndWait(QStringLiteral("m%1").arg(n));
+            QVERIFY2(s >= 0, qPrintable(QStringLiteral("m%1 was not paged:\n").arg(n) + QString::fromUtf8(output)));
+            latency << s;
+            pump.pause(1 + QRandomGenerator::global()->bounded(3000) / 1000.0, nullptr);
+        }
+        for (int n = 1; n <= 20; ++n)
+            QCOMPARE(pagesFor(QStringLiteral("m%1").arg(n)), 1);
+        std::sort(latency.begin(), latency.end());
+        // For bench/README.md; timing goals are not asserted here.
+        qInfo("delivery to page, 20 messages: p50 %.2f s, p95 %.2f s, max %.2f s", latency[9], latency[18],
+              latency[19]);
+    }
+
+    // The server ends the idling connection: one line for the loss, one for
+    // its return, and the next message is paged.
+    void droppedConnectionComesBack() {
+        const int lost = times("push mail connection lost");
+        QVERIFY(dovecot.kick(QStringLiteral("work")));
+        QVERIFY2(waitFor([&] { return times("push mail connection is back") > 0; }, 30), output.constData());
+        QCOMPARE(times("push mail connection lost"), lost + 1);
+        QVERIFY(deliverAndWait(QStringLiteral("after-kick")) >= 0);
+        QCOMPARE(pagesFor(QStringLiteral("after-kick")), 1);
+    }
+
+    // The server goes away and comes back; what came meanwhile is paged
+    // once the connection is back.
+    void serverRestartLosesNothing() {
+        const int back = times("push mail connection is back");
+        dovecot.stop();
+        QVERIFY(waitFor([&] { return times("push mail connection lost") >= 2; }, 30));
+        QVERIFY(dovecot.deliver(QStringLiteral("work"), message(QStringLiteral("while-down"))));
+        QVERIFY(dovecot.restart(pump));
+        QVERIFY2(waitFor([&] { return pagesFor(QStringLiteral("while-down")) > 0; }, 330), output.constData());
+        QCOMPARE(times("push mail connection is back"), back + 1);
+        QVERIFY(deliverAndWait(QStringLiteral("after-restart")) >= 0);
+        for (const char* tag : {"while-down", "after-restart", "m1", "m20", "after-kick"})
+            QCOMPARE(pagesFor(QString::fromLatin1(tag)), 1);
+    }
+
+    // A new UIDVALIDITY gives every message new IDs: the known ones are
+    // known by their Message-ID, and only the new one is paged.
+    void newUidValidityPagesNothingTwice() {
+        const int pagesBefore = static_cast<int>(sink.received().size());
+        const QSet<QString> before = validities();
+        QVERIFY(!before.isEmpty());
+        QVERIFY(dovecot.renumber(QStringLiteral("work")));
+        QVERIFY(dovecot.kick(QStringLiteral("work")));
+        QVERIFY(deliverAndWait(QStringLiteral("renumbered"), 330) >= 0);
+        pump.pause(3, nullptr);
+        QCOMPARE(static_cast<int>(sink.received().size()), pagesBefore + 1);
+        QCOMPARE(pagesFor(QStringLiteral("renumbered")), 1);
+        QCOMPARE(pagesFor(QStringLiteral("m7")), 1);
+        QVERIFY2(!before.contains(validities()), "the folder kept its UIDVALIDITY");
+    }
+
+    void cleanupTestCase() {
+        if (tessly.state() == QProcess::Running) {
+            tessly.terminate();
+            if (!tessly.waitForFinished(15000))
+                tessly.kill();
+        }
+        output += tessly.readAll();
+        // Nothing secret in what the program printed.
+        QVERIFY(!output.contains("w0rk"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImapPushE2e)
+#include "test_imap_push_e2e.moc"
