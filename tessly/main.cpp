@@ -273,6 +273,8 @@ int main(int argc, char** argv) {
                     "Without a profile, --show-profile and --set use the startup profile.\n"
                     "Pager types (pager.N.type): alpha-modem, alpha-smtp, numeric, wctp, snpp, alpha-tcp;\n"
                     "  the last three page pager.N.id at service.N.address.\n"
+                    "Mail accounts (account.N.protocol): pop3 or imap, with account.N.folder for IMAP;\n"
+                    "  the running program keeps IMAP accounts idling and pages new mail at once.\n"
                     "Exit status of --check: 0 every enabled account read and every page delivered;\n"
                     "  1 checked with errors (no connection, a login refused, a socket error or\n"
                     "  time-out, a message header refused by the server, a page not delivered);\n"
