@@ -46,6 +46,18 @@ class TestImapPushE2e : public QObject {
     // TESSALY_PUSH_COMPARE=pop3: the same delivery run with a POP3 account
     // at the shortest schedule interval, for the benchmark table only.
     const bool pop3 = qEnvironmentVariable("TESSALY_PUSH_COMPARE") == QLatin1String("pop3");
+    // TESSALY_PUSH_COMPARE=idle: the CPU time the program takes over 40 s
+    // of idling, for the benchmark table only.
+    const bool idleOnly = qEnvironmentVariable("TESSALY_PUSH_COMPARE") == QLatin1String("idle");
+    // User plus system clock ticks of the program so far.
+    long long cpuTicks() const {
+        QFile f(QStringLiteral("/proc/%1/stat").arg(tessly.processId()));
+        if (!f.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+    }
 
     // How often the sink got a page for `tag`.
     int pagesFor(const QString& tag) const {
@@ -76,6 +88,8 @@ class TestImapPushE2e : public QObject {
             out.insert(m.captured(1));
         return out;
     }
+    // Still idling: no connection was lost on the way.
+    bool Idling() const { return !said("push mail connection lost"); }
     bool said(const QByteArray& text) const { return output.contains(text); }
     int times(const QByteArray& text) const { return static_cast<int>(output.count(text)); }
     // Delivers `tag` and waits for its page; the seconds it took, or -1.
@@ -155,7 +169,23 @@ private slots:
 
     // Twenty messages one at a time, 1 to 4 seconds apart: each paged once,
     // soon after it arrived.
+    void idlingCostsNothing() {
+        if (!idleOnly)
+            QSKIP("a benchmark: TESSALY_PUSH_COMPARE=idle");
+        pump.pause(3, nullptr);
+        const long long before = cpuTicks();
+        QVERIFY(before >= 0);
+        QElapsedTimer t;
+        t.start();
+        pump.pause(40, nullptr);
+        const long long after = cpuTicks();
+        QVERIFY(Idling());
+        qInfo("idle CPU with an idling IMAP account over %.0f s: %lld ticks", t.elapsed() / 1000.0, after - before);
+    }
+
     void eachMessagePagedOnceAtOnce() {
+        if (idleOnly)
+            QSKIP("benchmark run");
         constexpr int kCount = 20;
         QList<qint64> delivered(kCount + 1, -1), paged(kCount + 1, -1);
         QElapsedTimer clock;
@@ -190,7 +220,7 @@ private slots:
     // The server ends the idling connection: one line for the loss, one for
     // its return, and the next message is paged.
     void droppedConnectionComesBack() {
-        if (pop3)
+        if (pop3 || idleOnly)
             QSKIP("push only");
         const int lost = times("push mail connection lost");
         QVERIFY(dovecot.kick(QStringLiteral("work")));
@@ -203,7 +233,7 @@ private slots:
     // The server goes away and comes back; what came meanwhile is paged
     // once the connection is back.
     void serverRestartLosesNothing() {
-        if (pop3)
+        if (pop3 || idleOnly)
             QSKIP("push only");
         const int back = times("push mail connection is back");
         dovecot.stop();
@@ -220,7 +250,7 @@ private slots:
     // A new UIDVALIDITY gives every message new IDs: the known ones are
     // known by their Message-ID, and only the new one is paged.
     void newUidValidityPagesNothingTwice() {
-        if (pop3)
+        if (pop3 || idleOnly)
             QSKIP("push only");
         const int pagesBefore = static_cast<int>(sink.received().size());
         const QSet<QString> before = validities();
