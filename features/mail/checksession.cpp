@@ -284,8 +284,16 @@ QHash<int, QString> CheckSession::uniqueIds(const CPOPAccount& account, int coun
     // The mailbox is named by server and user (a port may change, say to
     // pass a relay, and still lead to the same mailbox).
     const QString scope = account.Server().toLower() + QLatin1Char('/') + account.Username() + QLatin1Char(' ');
-    for (QString& uid : uids)
-        uid.prepend(scope);
+    // The inbox keeps them as keys: built at their exact length, and one
+    // it has already shares its text.
+    QString scoped;
+    for (QString& uid : uids) {
+        scoped.clear();
+        scoped.reserve(scope.size() + uid.size());
+        scoped += scope;
+        scoped += uid;
+        uid = ctx_.inbox.SharedUid(scoped);
+    }
     return uids;
 }
 
