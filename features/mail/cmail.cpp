@@ -3,6 +3,8 @@
 #include "features/mail/headerfields.h"
 
 #include <algorithm>
+#include <iterator>
+#include <numeric>
 #include <cstdint>
 #include <vector>
 
@@ -18,16 +20,46 @@ void CMail::SetBody(const QString& v) {
     body_ = wideBody_ ? v.toUtf8() : v.toLatin1();
 }
 
+QString CMail::field(Field f) const {
+    const std::int32_t from = f == Id ? 0 : fieldEnds_[f - 1];
+    return QString::fromUtf8(fields_.constData() + from, fieldEnds_[f] - from);
+}
+
+void CMail::setField(Field f, const QString& v) {
+    const std::int32_t from = f == Id ? 0 : fieldEnds_[f - 1];
+    const QByteArray utf8 = v.toUtf8();
+    // A header is at most a few MiB: the offsets never come near 2^31.
+    const auto grown = static_cast<std::int32_t>(utf8.size() - (fieldEnds_[f] - from));
+    QByteArray packed;
+    packed.reserve(fields_.size() + grown);
+    packed.append(fields_.constData(), from);
+    packed.append(utf8);
+    packed.append(fields_.constData() + fieldEnds_[f], fields_.size() - fieldEnds_[f]);
+    fields_ = std::move(packed);
+    for (int i = f; i < kFields; ++i)
+        fieldEnds_[i] += grown;
+}
+
+bool CMail::HasValues(const KnownHeader& h) const {
+    return size_ == h.size && priority_ == h.priority && ID() == h.id && From() == h.from && DateSent() == h.dateSent &&
+           Subject() == h.subject && MailTo() == h.mailTo;
+}
+
 void CMail::FillFromHeader(const QString& header) {
     header_ = header;
     headers::Fields f = headers::All(header);
-    values_.id = std::move(f.messageId);
-    values_.from = std::move(f.from);
-    values_.dateSent = std::move(f.dateSent);
-    values_.subject = std::move(f.subject);
-    values_.mailTo = std::move(f.to);
-    values_.priority = f.priority;
-    values_.size = f.size;
+    const QByteArray parts[kFields] = {f.messageId.toUtf8(), f.from.toUtf8(), f.dateSent.toUtf8(), f.subject.toUtf8(),
+                                       f.to.toUtf8()};
+    QByteArray packed;
+    packed.reserve(std::accumulate(std::begin(parts), std::end(parts), qsizetype(0),
+                                   [](qsizetype n, const QByteArray& p) { return n + p.size(); }));
+    for (int i = 0; i < kFields; ++i) {
+        packed.append(parts[i]);
+        fieldEnds_[i] = static_cast<std::int32_t>(packed.size());
+    }
+    fields_ = std::move(packed);
+    priority_ = f.priority;
+    size_ = f.size;
 }
 
 std::unique_ptr<CMail> KnownHeader::ToMail() const {
@@ -55,10 +87,16 @@ KnownHeader KnownHeader::Of(const CMail& mail) {
 }
 
 const KnownHeader* Inbox::Known(const QString& uid) const {
-    if (const auto held = held_.constFind(uid); held != held_.cend())
-        return &held->mail->values_;
     const auto it = known_.constFind(uid);
     return it == known_.cend() ? nullptr : &*it;
+}
+
+std::optional<Inbox::KnownEntry> Inbox::Entry(const QString& uid) const {
+    if (const auto held = held_.constFind(uid); held != held_.cend())
+        return KnownEntry{held->mail->ID(), held->mail->Size(), {}, false, nullptr};
+    if (const KnownHeader* h = Known(uid))
+        return KnownEntry{h->id, h->size, h->filteredBy, h->unreadable, h};
+    return std::nullopt;
 }
 
 // Most records are the values of a message the inbox holds anyway: those
@@ -70,7 +108,7 @@ void Inbox::SetKnown(const QString& uid, KnownHeader header) {
     }
     if (header.filteredBy.isEmpty() && !header.unreadable) {
         CMail* mail = list_.Find(header.id);
-        if (mail && mail->heldBy_ < INT16_MAX && mail->values_.SameValues(header)) {
+        if (mail && mail->heldBy_ < INT16_MAX && mail->HasValues(header)) {
             known_.remove(uid);
             hold(uid, *mail, true);
             return;
@@ -91,7 +129,7 @@ void Inbox::release(CMail& mail) {
     held_.removeIf([&](const QHash<QString, Held>::iterator it) {
         if (it->mail != &mail)
             return false;
-        KnownHeader h = mail.values_;
+        KnownHeader h = KnownHeader::Of(mail);
         h.seen = it->seen;
         known_.insert(it.key(), std::move(h));
         return true;
@@ -125,15 +163,24 @@ QString Inbox::SharedUid(const QString& uid) const {
 
 void Inbox::ForEachKnown(const std::function<void(const QString& uid, const KnownHeader& header)>& visit) const {
     // Sorted through pointers to the stored records: no copy of them.
-    std::vector<std::pair<const QString*, const KnownHeader*>> order;
+    struct Record {
+        const QString* uid;
+        const KnownHeader* header; // none: the values of `mail`
+        const CMail* mail;
+    };
+    std::vector<Record> order;
     order.reserve(static_cast<std::size_t>(known_.size() + held_.size()));
     for (auto it = known_.cbegin(); it != known_.cend(); ++it)
-        order.emplace_back(&it.key(), &it.value());
+        order.push_back({&it.key(), &it.value(), nullptr});
     for (auto it = held_.cbegin(); it != held_.cend(); ++it)
-        order.emplace_back(&it.key(), &it->mail->values_);
-    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
-    for (const auto& [uid, header] : order)
-        visit(*uid, *header);
+        order.push_back({&it.key(), nullptr, it->mail});
+    std::sort(order.begin(), order.end(), [](const Record& a, const Record& b) { return *a.uid < *b.uid; });
+    for (const Record& r : order) {
+        if (r.header)
+            visit(*r.uid, *r.header);
+        else
+            visit(*r.uid, KnownHeader::Of(*r.mail)); // made for the visit alone
+    }
 }
 
 CMail& Inbox::Add(std::unique_ptr<CMail> message, const QString& key) {
@@ -206,7 +253,7 @@ void Inbox::PurgeOld() {
         if (it->seen && mail.KeepMessage())
             return false;
         if (it->seen) {
-            KnownHeader h = mail.values_;
+            KnownHeader h = KnownHeader::Of(mail);
             h.seen = true;
             known_.insert(it.key(), std::move(h));
         }
@@ -220,7 +267,7 @@ void Inbox::PurgeOld() {
     // message's values stand for them from here on.
     known_.removeIf([&](const QHash<QString, KnownHeader>::iterator it) {
         CMail* mail = it->filteredBy.isEmpty() && !it->unreadable ? list_.Find(it->id) : nullptr;
-        if (!mail || mail->heldBy_ == INT16_MAX || !mail->values_.SameValues(*it))
+        if (!mail || mail->heldBy_ == INT16_MAX || !mail->HasValues(*it))
             return false;
         hold(it.key(), *mail, true);
         return true;

@@ -10,9 +10,11 @@
 #include <QPair>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tessaly {
 
@@ -35,25 +37,20 @@ struct KnownHeader {
     // A new message with these values (not yet downloaded).
     std::unique_ptr<CMail> ToMail() const;
     static KnownHeader Of(const CMail& mail);
-    // The same message values (the remembered verdicts aside).
-    bool SameValues(const KnownHeader& other) const {
-        return id == other.id && from == other.from && dateSent == other.dateSent && subject == other.subject &&
-               mailTo == other.mailTo && priority == other.priority && size == other.size;
-    }
 };
 
 class CMail {
 public:
-    QString ID() const { return values_.id; }
-    void SetID(const QString& v) { values_.id = v; }
+    QString ID() const { return field(Id); }
+    void SetID(const QString& v) { setField(Id, v); }
     QString Header() const { return header_; }
     void SetHeader(const QString& v) { header_ = v; }
-    QString From() const { return values_.from; }
-    void SetFrom(const QString& v) { values_.from = v; }
-    QString DateSent() const { return values_.dateSent; }
-    void SetDateSent(const QString& v) { values_.dateSent = v; }
-    QString Subject() const { return values_.subject; }
-    void SetSubject(const QString& v) { values_.subject = v; }
+    QString From() const { return field(From_); }
+    void SetFrom(const QString& v) { setField(From_, v); }
+    QString DateSent() const { return field(Date); }
+    void SetDateSent(const QString& v) { setField(Date, v); }
+    QString Subject() const { return field(Subject_); }
+    void SetSubject(const QString& v) { setField(Subject_, v); }
     bool NewMessage() const { return newMessage_; }
     void SetNewMessage(bool v) { newMessage_ = v; }
     bool Paged() const { return paged_; }
@@ -63,14 +60,14 @@ public:
     // characters beyond Latin-1.
     QString Body() const { return wideBody_ ? QString::fromUtf8(body_) : QString::fromLatin1(body_); }
     void SetBody(const QString& v);
-    std::int32_t Size() const { return values_.size; }
-    void SetSize(std::int32_t v) { values_.size = v; }
+    std::int32_t Size() const { return size_; }
+    void SetSize(std::int32_t v) { size_ = v; }
     bool KeepMessage() const { return keep_; }
     void SetKeepMessage(bool v) { keep_ = v; }
-    std::int16_t Priority() const { return values_.priority; }
-    void SetPriority(std::int16_t v) { values_.priority = v; }
-    QString MailTo() const { return values_.mailTo; }
-    void SetMailTo(const QString& v) { values_.mailTo = v; }
+    std::int16_t Priority() const { return priority_; }
+    void SetPriority(std::int16_t v) { priority_ = v; }
+    QString MailTo() const { return field(To); }
+    void SetMailTo(const QString& v) { setField(To, v); }
     bool Downloaded() const { return downloaded_; }
     void SetDownloaded(bool v) { downloaded_ = v; }
     // The remote-command interpreter has examined the downloaded message; it
@@ -88,11 +85,22 @@ public:
     // header answer, and keeps the answer as Header.
     void FillFromHeader(const QString& header);
 
+    // ID, From, DateSent, Subject, MailTo, Priority and Size are those of `h`.
+    bool HasValues(const KnownHeader& h) const;
+
 private:
     friend class Inbox;
-    // ID, From, DateSent, Subject, MailTo, Priority and Size: also the
-    // record the inbox remembers under the message's unique ID.
-    KnownHeader values_;
+    enum Field { Id, From_, Date, Subject_, To, kFields };
+    QString field(Field f) const;
+    void setField(Field f, const QString& v);
+
+    // The five text fields as UTF-8, one after the other, in one block: a
+    // mailbox of many thousand messages keeps one small allocation per
+    // message for them instead of five of UTF-16.
+    QByteArray fields_;
+    std::array<std::int32_t, kFields> fieldEnds_{}; // where each field ends in fields_
+    std::int32_t size_ = 0;
+    std::int16_t priority_ = 0;
     QString header_;
     QByteArray body_;
     bool wideBody_ = false;
@@ -173,7 +181,21 @@ public:
 
     // Header values by unique ID (scoped to its account by the caller). A
     // check marks what it meets as seen; PurgeOld forgets what it did not.
+    // Known: a record of its own (read from the state file, a spam verdict,
+    // a header too big); none when the record is a message held here, whose
+    // values stand for it (see Entry).
     const KnownHeader* Known(const QString& uid) const;
+    // What a check needs of the record of `uid`, of either kind.
+    struct KnownEntry {
+        QString id;
+        std::int32_t size = 0;
+        QString filteredBy;
+        bool unreadable = false;
+        const KnownHeader* record = nullptr; // a record of its own; none: a message held here
+    };
+    std::optional<KnownEntry> Entry(const QString& uid) const;
+    // A record of either kind is stored for `uid`.
+    bool HasKnown(const QString& uid) const { return held_.contains(uid) || known_.contains(uid); }
     // Stores the values for `uid`, seen in this check.
     void SetKnown(const QString& uid, KnownHeader header);
     void SeeKnown(const QString& uid);

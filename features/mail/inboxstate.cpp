@@ -537,7 +537,7 @@ bool readStateMember(StateReader& in, const QByteArray& key, const Inbox& inbox,
                 return false;
             // A resident program knows most of them already, and the
             // inbox would keep its own copy anyway: not held twice.
-            if (!uid.isEmpty() && (!h.id.isEmpty() || h.unreadable) && !inbox.Known(uid))
+            if (!uid.isEmpty() && (!h.id.isEmpty() || h.unreadable) && !inbox.HasKnown(uid))
                 out.known.append({uid, std::move(h)});
             return true;
         });
