@@ -455,7 +455,10 @@ SerialControl* MainProgram::terminalFor(CPagerService& service, PagingContext& c
                 [this](const QString& line) { LogActivity(line); });
         terminalLink_->SetCancelFlag(&state_.cancel);
     }
-    terminalLink_->SetAddress(host, port, service.UseTls(), LoadMailSecurity(platform_.store).caFile);
+    // An open link carries the call of this service (the queue ends a call
+    // before it pages another service): the next page goes on it.
+    if (!terminalLink_->PortOpen())
+        terminalLink_->SetAddress(host, port, service.UseTls(), LoadMailSecurity(platform_.store).caFile);
     return terminalLink_.get();
 }
 

@@ -315,8 +315,16 @@ QHash<int, QString> CheckSession::uniqueIds(const CPOPAccount& account, int coun
     // The mailbox is named by server and user (a port may change, say to
     // pass a relay, and still lead to the same mailbox).
     const QString scope = account.Server().toLower() + QLatin1Char('/') + account.Username() + QLatin1Char(' ');
-    for (QString& uid : uids)
-        uid.prepend(scope);
+    // The inbox keeps them as keys: built at their exact length, and one
+    // it has already shares its text.
+    QString scoped;
+    for (QString& uid : uids) {
+        scoped.clear();
+        scoped.reserve(scope.size() + uid.size());
+        scoped += scope;
+        scoped += uid;
+        uid = ctx_.inbox.SharedUid(scoped);
+    }
     return uids;
 }
 
@@ -328,7 +336,7 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
     read.rules = read.uids.isEmpty() ? QString() : ctx_.filters.Fingerprint();
     for (int m = 1; m <= read.count; ++m) {
         const QString uid = read.uids.value(m);
-        const KnownHeader* known = knownFor(read, m);
+        const std::optional<Inbox::KnownEntry> known = knownFor(read, m);
         if (!known && !read.uids.isEmpty() && !read.batched.contains(m) && !ctx_.state.internetError)
             requestAhead(read, m);
         if (known && known->unreadable) {
@@ -383,11 +391,11 @@ void CheckSession::readMessages(AccountRead& read, ReadTally& tally) {
     }
 }
 
-const KnownHeader* CheckSession::knownFor(const AccountRead& read, int n) const {
+std::optional<Inbox::KnownEntry> CheckSession::knownFor(const AccountRead& read, int n) const {
     const QString uid = read.uids.value(n);
-    const KnownHeader* known = uid.isEmpty() ? nullptr : ctx_.inbox.Known(uid);
+    std::optional<Inbox::KnownEntry> known = uid.isEmpty() ? std::nullopt : ctx_.inbox.Entry(uid);
     if (known && !known->filteredBy.isEmpty() && known->filteredBy != read.rules)
-        return nullptr; // the rules changed: read it again
+        return std::nullopt; // the rules changed: read it again
     return known;
 }
 
@@ -464,14 +472,17 @@ std::int32_t CheckSession::listedSize(AccountRead& read, int m) {
     return read.sizes->value(m, 0);
 }
 
-QString CheckSession::keepKnown(const QString& uid, const KnownHeader& known) {
+QString CheckSession::keepKnown(const QString& uid, const Inbox::KnownEntry& known) {
     Inbox& inbox = ctx_.inbox;
     inbox.SeeKnown(uid);
     if (!inbox.IsNewMail(known.id)) {
         inbox.KeepMessage(known.id);
         return known.id;
     }
-    auto mail = known.ToMail();
+    // A record that is a message held here never gets here: it is not new.
+    std::unique_ptr<CMail> mail = known.record ? known.record->ToMail() : std::make_unique<CMail>();
+    if (!known.record)
+        mail->SetID(known.id);
     mail->SetNewMessage(true);
     const QString id = known.id;
     inbox.Add(std::move(mail), id);
@@ -582,7 +593,7 @@ void CheckSession::download(AccountRead& read, int m, const QString& key) {
 bool CheckSession::willDownload(AccountRead& read, int n) {
     QString id;
     qint64 size = 0;
-    if (const KnownHeader* known = knownFor(read, n)) {
+    if (const std::optional<Inbox::KnownEntry> known = knownFor(read, n)) {
         if (known->unreadable || !known->filteredBy.isEmpty())
             return false;
         id = known->id;

@@ -118,12 +118,12 @@ private:
     QHash<int, QString> uniqueIds(const CPOPAccount& account, int count);
     void readMessages(AccountRead& read, ReadTally& tally);
     // What is remembered of message `n`; none: its header is asked for.
-    const KnownHeader* knownFor(const AccountRead& read, int n) const;
+    std::optional<Inbox::KnownEntry> knownFor(const AccountRead& read, int n) const;
     // Asks for the headers of `m` and the next unknown messages at once,
     // where the server allows it.
     void requestAhead(AccountRead& read, int m);
     // A message known by unique ID, kept without a header request; its key.
-    QString keepKnown(const QString& uid, const KnownHeader& known);
+    QString keepKnown(const QString& uid, const Inbox::KnownEntry& known);
     QString readHeader(AccountRead& read, int m, HeaderFault& fault);
     // Downloads a new message and drops it when the filters call it spam.
     void takeMessage(AccountRead& read, int m, const QString& key, ReadTally& tally);

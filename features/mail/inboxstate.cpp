@@ -91,11 +91,13 @@ void appendHeaderRecord(QByteArray& out, const QString& uid, const KnownHeader& 
 
 // Reads the state file straight from its bytes into the few values kept,
 // with no document tree in between: for an inbox of ten thousand messages
-// the tree cost more time and memory than the rest of a check. Any JSON is
-// accepted; values of keys not asked for are passed over.
+// the tree cost more time and memory than the rest of a check. The file is
+// read in pieces of kPiece bytes, so that it is never held whole beside the
+// inbox it fills. Any JSON is accepted; values of keys not asked for are
+// passed over.
 class StateReader {
 public:
-    explicit StateReader(const QByteArray& text) : p_(text.constData()), end_(p_ + text.size()) {}
+    explicit StateReader(QIODevice& in) : in_(in) { refill(); }
 
     // A value of a known key, as far as it is a string, number or truth value.
     struct Scalar {
@@ -144,7 +146,7 @@ public:
     bool scalar(Scalar& out) {
         out = Scalar{};
         ws();
-        if (p_ < end_ && *p_ == '"') {
+        if (more() && *p_ == '"') {
             QByteArray utf8;
             if (!rawString(&utf8))
                 return false;
@@ -161,24 +163,24 @@ public:
             out.kind = Scalar::Bool;
             return true;
         }
-        const char* at = p_;
-        if (p_ < end_ && (*p_ == '-' || (*p_ >= '0' && *p_ <= '9'))) {
-            if (!skipNumber())
+        if (more() && (*p_ == '-' || (*p_ >= '0' && *p_ <= '9'))) {
+            QByteArray text;
+            if (!number(&text))
                 return false;
             out.kind = Scalar::Number;
-            out.number = QByteArray(at, p_ - at).toDouble();
+            out.number = text.toDouble();
             return true;
         }
         return skip();
     }
     bool isNext(char c) {
         ws();
-        return p_ < end_ && *p_ == c;
+        return more() && *p_ == c;
     }
     // Any value, passed over.
     bool skip(int depth = 0) {
         ws();
-        if (p_ >= end_ || depth > kMaxDepth)
+        if (!more() || depth > kMaxDepth)
             return false;
         switch (*p_) {
         case '{': return object([&](const QByteArray&) { return skip(depth + 1); });
@@ -187,27 +189,56 @@ public:
         case 't': return word("true");
         case 'f': return word("false");
         case 'n': return word("null");
-        default: return skipNumber();
+        default: return number(nullptr);
         }
     }
     // True once only white space is left.
     bool atEnd() {
         ws();
-        return p_ == end_;
+        return !more();
     }
     // Where reading stopped, for the error message.
-    qsizetype offset(const QByteArray& text) const { return p_ - text.constData(); }
+    qint64 offset() const { return consumed_ + (p_ - buffer_.constData()); }
+    // False when reading the file failed (rather than its text being wrong).
+    bool readOk() const { return readOk_; }
 
 private:
     static constexpr int kMaxDepth = 64;
+    static constexpr qsizetype kPiece = 64 * 1024;
+    // Longer numbers are not numbers a state file holds.
+    static constexpr qsizetype kMaxNumber = 400;
 
+    // At least `n` bytes from p_ on in the buffer (fewer only at the end of
+    // the file). A refill moves the buffer: pointers into it do not survive.
+    bool more(qsizetype n = 1) {
+        if (end_ - p_ >= n)
+            return true;
+        if (!atFileEnd_)
+            refill();
+        return end_ - p_ >= n;
+    }
+    void refill() {
+        const qsizetype used = p_ ? p_ - buffer_.constData() : 0;
+        consumed_ += used;
+        buffer_.remove(0, used);
+        const qsizetype kept = buffer_.size();
+        buffer_.resize(kept + kPiece);
+        const qint64 got = in_.read(buffer_.data() + kept, kPiece);
+        if (got < 0)
+            readOk_ = false;
+        if (got <= 0)
+            atFileEnd_ = true;
+        buffer_.resize(kept + std::max<qint64>(got, 0));
+        p_ = buffer_.constData();
+        end_ = p_ + buffer_.size();
+    }
     void ws() {
-        while (p_ < end_ && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
+        while (more() && (*p_ == ' ' || *p_ == '\t' || *p_ == '\n' || *p_ == '\r'))
             ++p_;
     }
     bool take(char c) {
         ws();
-        if (p_ < end_ && *p_ == c) {
+        if (more() && *p_ == c) {
             ++p_;
             return true;
         }
@@ -215,33 +246,44 @@ private:
     }
     bool word(const char* w) {
         const qsizetype n = qsizetype(std::strlen(w));
-        if (end_ - p_ < n || std::memcmp(p_, w, size_t(n)) != 0)
+        if (!more(n) || std::memcmp(p_, w, size_t(n)) != 0)
             return false;
         p_ += n;
         return true;
     }
-    bool skipNumber() {
-        const char* at = p_;
-        if (p_ < end_ && *p_ == '-')
+    // A number; its text goes to `out` unless that is null.
+    bool number(QByteArray* out) {
+        qsizetype length = 0;
+        auto step = [&] {
+            if (out)
+                out->append(*p_);
             ++p_;
-        auto digits = [&] {
-            const char* from = p_;
-            while (p_ < end_ && *p_ >= '0' && *p_ <= '9')
-                ++p_;
-            return p_ > from;
+            return ++length <= kMaxNumber;
         };
+        auto is = [&](auto test) { return more() && test(*p_); };
+        auto digit = [](char c) { return c >= '0' && c <= '9'; };
+        auto digits = [&] {
+            const qsizetype from = length;
+            while (is(digit))
+                if (!step())
+                    return false;
+            return length > from;
+        };
+        if (is([](char c) { return c == '-'; }) && !step())
+            return false;
         if (!digits())
             return false;
-        if (p_ < end_ && *p_ == '.' && (++p_, !digits()))
+        if (is([](char c) { return c == '.'; }) && (!step() || !digits()))
             return false;
-        if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
-            ++p_;
-            if (p_ < end_ && (*p_ == '+' || *p_ == '-'))
-                ++p_;
+        if (is([](char c) { return c == 'e' || c == 'E'; })) {
+            if (!step())
+                return false;
+            if (is([](char c) { return c == '+' || c == '-'; }) && !step())
+                return false;
             if (!digits())
                 return false;
         }
-        return p_ > at;
+        return true;
     }
     static int hexValue(char c) {
         if (c >= '0' && c <= '9')
@@ -253,7 +295,7 @@ private:
         return -1;
     }
     bool hex4(char32_t& out) {
-        if (end_ - p_ < 4)
+        if (!more(4))
             return false;
         out = 0;
         for (int i = 0; i < 4; ++i) {
@@ -273,7 +315,14 @@ private:
             if (out)
                 out->append(plain, p_ - plain);
         };
-        while (p_ < end_) {
+        while (true) {
+            if (p_ == end_) {
+                // The plain run so far is kept before the buffer moves on.
+                flush();
+                if (!more())
+                    return false;
+                plain = p_;
+            }
             const char c = *p_;
             if (c == '"') {
                 flush();
@@ -287,7 +336,8 @@ private:
                 continue;
             }
             flush();
-            if (++p_ >= end_)
+            ++p_;
+            if (!more())
                 return false;
             const char e = *p_++;
             char32_t code = 0;
@@ -304,7 +354,8 @@ private:
                 if (!hex4(code))
                     return false;
                 char32_t low = 0;
-                if (code >= 0xd800 && code < 0xdc00 && end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u') {
+                // Six bytes at hand: looking at the low half moves no buffer.
+                if (code >= 0xd800 && code < 0xdc00 && more(6) && p_[0] == '\\' && p_[1] == 'u') {
                     const char* back = p_;
                     p_ += 2;
                     if (hex4(low) && low >= 0xdc00 && low < 0xe000)
@@ -322,11 +373,15 @@ private:
                 out->append(QString::fromUcs4(&code, 1).toUtf8());
             plain = p_;
         }
-        return false;
     }
 
-    const char* p_;
-    const char* end_;
+    QIODevice& in_;
+    QByteArray buffer_;
+    const char* p_ = nullptr;
+    const char* end_ = nullptr;
+    qint64 consumed_ = 0; // bytes of the file before the buffer
+    bool atFileEnd_ = false;
+    bool readOk_ = true;
 };
 
 // One record of the header list; false only when the file is not JSON.
@@ -403,7 +458,7 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
     };
     text += "{\"format\":" + QByteArray::number(kFormat) + ",\"messages\":[";
     bool first = true;
-    for (const auto& [id, mark] : inbox.Marks()) {
+    inbox.ForEachMark([&](const QString& id, const MailMark& mark) {
         if (!first)
             text += ',';
         first = false;
@@ -418,17 +473,18 @@ bool SaveInboxState(const Inbox& inbox, const QString& path, QString* error) {
             text += ",\"remoteChecked\":true";
         text += '}';
         flush(false);
-    }
+    });
     text += ']';
-    const auto known = inbox.KnownHeaders();
-    if (!known.isEmpty()) {
+    if (inbox.KnownCount() > 0) {
         text += ",\"headers\":[";
-        for (qsizetype i = 0; i < known.size(); ++i) {
-            if (i)
+        first = true;
+        inbox.ForEachKnown([&](const QString& uid, const KnownHeader& header) {
+            if (!first)
                 text += ',';
-            appendHeaderRecord(text, known[i].first, known[i].second);
+            first = false;
+            appendHeaderRecord(text, uid, header);
             flush(false);
-        }
+        });
         text += ']';
     }
     text += '}';
@@ -481,7 +537,7 @@ bool readStateMember(StateReader& in, const QByteArray& key, const Inbox& inbox,
                 return false;
             // A resident program knows most of them already, and the
             // inbox would keep its own copy anyway: not held twice.
-            if (!uid.isEmpty() && (!h.id.isEmpty() || h.unreadable) && !inbox.Known(uid))
+            if (!uid.isEmpty() && (!h.id.isEmpty() || h.unreadable) && !inbox.HasKnown(uid))
                 out.known.append({uid, std::move(h)});
             return true;
         });
@@ -503,16 +559,16 @@ bool MergeInboxState(Inbox& inbox, const QString& path, QString* error) {
         return fail(file.errorString());
     if (file.size() > kMaxFileBytes)
         return fail(QStringLiteral("the file is larger than %1 MB").arg(kMaxFileBytes / (1024 * 1024)));
-    const QByteArray text = file.readAll();
-    file.close();
     // Everything is read before anything is folded in.
-    StateReader in(text);
+    StateReader in(file);
     StateContents contents;
     const bool parsed = in.isNext('{') &&
                         in.object([&](const QByteArray& key) { return readStateMember(in, key, inbox, contents); }) &&
                         in.atEnd();
+    if (!in.readOk())
+        return fail(file.errorString());
     if (!parsed)
-        return fail(QStringLiteral("not a state file (unreadable at byte %1)").arg(in.offset(text)));
+        return fail(QStringLiteral("not a state file (unreadable at byte %1)").arg(in.offset()));
     if (contents.format < kOldestFormat || contents.format > kFormat)
         return fail(QStringLiteral("unknown state file format"));
     if (!contents.hasList)

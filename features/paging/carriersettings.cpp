@@ -15,6 +15,10 @@ QString nameKey(const QString& name) {
     return QString::fromLatin1(QUrl::toPercentEncoding(name, " !#$&'()*+,-/:;<>?@^_`{|}~"));
 }
 
+// A pager's line. A pager without a name gets "%": a line with no name
+// is never read back, and no name percent-encodes to a lone "%".
+QString pagerKey(const CPager& p) { return p.Username().isEmpty() ? QStringLiteral("%") : nameKey(p.Username()); }
+
 QString serviceKey(const CPagerService& s, const char* value) {
     return nameKey(s.Name()) + QLatin1Char('.') + QLatin1String(value);
 }
@@ -65,7 +69,7 @@ std::optional<PagerType> ParseCarrierType(const QString& text) {
 
 void ApplyCarrierSettings(const SettingsStore& store, PagerList& pagers, ServiceList& services) {
     for (CPager& p : pagers)
-        if (const auto t = ParseCarrierType(store.read(kAppTitle, kPagerTypesSection, nameKey(p.Username()), {})))
+        if (const auto t = ParseCarrierType(store.read(kAppTitle, kPagerTypesSection, pagerKey(p), {})))
             p.SetPagerType(*t);
     for (CPagerService& s : services)
         for (const ServiceValue& v : kServiceValues)
@@ -96,7 +100,7 @@ QString SaveCarrierSettings(SettingsStore& store, const PagerList& pagers, const
         return t ? CarrierTypeText(*t) : QString();
     };
     for (const CPager& p : pagers)
-        put(kPagerTypesSection, nameKey(p.Username()), CarrierTypeText(p.PagerType()), QString(), typeMeaning);
+        put(kPagerTypesSection, pagerKey(p), CarrierTypeText(p.PagerType()), QString(), typeMeaning);
     for (const CPagerService& s : services)
         for (const ServiceValue& v : kServiceValues) {
             const auto meaning = [&v](const QString& text) {

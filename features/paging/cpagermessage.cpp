@@ -80,6 +80,9 @@ void MessageQueue::SendQueue(PagingContext& ctx, const ServiceLookup& services, 
             case PagerAlphaDialUp: sendOnCall(i, services(serviceName), port, record); break;
             case PagerAlphaTCP: {
                 CPagerService& service = services(serviceName);
+                // Another service's call ends before the line is given its address.
+                if (serviceName != openService)
+                    endCall();
                 SerialControl* to = channels.terminal ? channels.terminal(service) : nullptr;
                 if (to) {
                     terminalLine = to;

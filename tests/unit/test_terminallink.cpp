@@ -6,6 +6,7 @@
 #include "features/paging/pagestate.h"
 #include "platform/terminallink.h"
 #include "tests/fakes/pagingsetup.h"
+#include "tests/fakes/programrig.h"
 #include "tests/fakes/scriptednet.h"
 
 #include <QtTest>
@@ -226,6 +227,48 @@ private slots:
             r.service.Logoff(r.ctx, r.link);
         QVERIFY(!r.link.PortOpen());
         QVERIFY(!r.terminal.Text().contains(QStringLiteral("secret")));
+    }
+
+    // The program's page queue over its one terminal link: pages to the same
+    // service share a call, a page to another service ends it and calls
+    // that service's terminal, and a page back to the first calls it again.
+    void queueWalkOverTwoTerminals() {
+        ProgramRig rig;
+        ScriptedNet net{rig.pump};
+        auto north = std::make_shared<TapTerminal>(), south = std::make_shared<TapTerminal>();
+        net.listen(QStringLiteral("north.example"), kPort, [north] { return std::make_unique<TapScript>(north); });
+        net.listen(QStringLiteral("south.example"), kPort, [south] { return std::make_unique<TapScript>(south); });
+        RigControls controls;
+        controls.links = &net;
+        MainProgram& p = rig.startWithoutProfile(controls);
+        p.Settings().retries = 0;
+        for (const char* name : {"North", "South"}) {
+            auto s = std::make_unique<CPagerService>();
+            s->SetName(QLatin1String(name));
+            s->SetMaxPageChar(80);
+            s->SetAddress(QString::fromLatin1(name).toLower() + QStringLiteral(".example:%1").arg(kPort));
+            p.Services().Add(std::move(s), QLatin1String(name));
+        }
+        const QList<QPair<const char*, const char*>> pages{
+            {"North", "one"}, {"North", "two"}, {"South", "three"}, {"North", "four"}};
+        for (const auto& [service, text] : pages)
+            p.Queue().Add(QLatin1String(service), QStringLiteral("1234"), QLatin1String(text), false, PagerAlphaTCP);
+        QList<bool> delivered;
+        p.SendQueue([&](int, bool ok) { delivered << ok; });
+        QCOMPARE(delivered, QList<bool>(4, true));
+        auto texts = [](const TapTerminal& t) {
+            QStringList out;
+            for (const QByteArray& f : t.frames)
+                out << QString::fromLatin1(f.mid(6, f.indexOf('\x03') - 7));
+            return out;
+        };
+        QCOMPARE(texts(*north), (QStringList{"one", "two", "four"}));
+        QCOMPARE(texts(*south), QStringList{"three"});
+        QStringList calls;
+        for (const auto& end : net.connections())
+            calls << QString::number(end->received.count("\x1bPG1")) + QLatin1Char('/') +
+                         QString::number(end->received.count('\x02'));
+        QCOMPARE(calls, (QStringList{"1/2", "1/1", "1/1"})); // one logon per call, its pages
     }
 
     void floodIsBounded() {
