@@ -6,6 +6,7 @@
 #include "app/maincycle.h"
 #include "app/mainview.h"
 #include "app/statusdisplay.h"
+#include "app/statusreport.h"
 #include "state/commstatus.h"
 #include "state/mailsecurity.h"
 #include "app/profile.h"
@@ -16,6 +17,7 @@
 #include "features/mail/inboxstate.h"
 #include "features/connection/connection.h"
 #include "features/paging/comm.h"
+#include "features/paging/failurenotice.h"
 #include "features/paging/pagingcontext.h"
 #include "features/paging/smtpevents.h"
 #include "features/remote/remotecommands.h"
@@ -121,7 +123,22 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
                 if (dryRunSink_)
                     dryRunSink_(QStringLiteral("%1 message #%2: %3").arg(account).arg(number).arg(verdict));
             },
+        .pagerChain = [this] { return PagerChain(pagers_, escalation_.fallback); },
+        .undeliverable = [this](const QList<UndeliveredPage>& pages) { PagesUndeliverable(pages); },
         .links = platform_.links,
+    });
+    proofOfLife_ = std::make_unique<ProofOfLife>(ProofOfLifeContext{
+        .pump = platform_.pump,
+        .store = platform_.store,
+        .now = [this] { return platform_.pump.now(); },
+        .time = [this] { return escalation_.proofOfLife; },
+        .send =
+            [this] {
+                if (checkRunning_ || session_->Running() || (platform_.serial && platform_.serial->PortOpen()))
+                    return ProofOfLifeContext::Sent::Busy;
+                return SendProofOfLife() ? ProofOfLifeContext::Sent::All : ProofOfLifeContext::Sent::NotAll;
+            },
+        .logActivity = [this](const QString& line) { LogActivity(line); },
     });
     commands_ = std::make_unique<ProgramCommands>(*this);
     remote_ = std::make_unique<RemoteCommands>(RemoteContext{
@@ -639,12 +656,137 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
     checkRunning_ = false;
     const CheckRun run = saved ? CheckRun::Done : CheckRun::StateNotSaved;
     recordCheck(run, started);
+    if (view_.HasWindows())
+        view_.SetRecentPages(RecentPageLines(PageLedgerPath()));
     if (std::exchange(quitPending_, false)) {
         commands_->Exit();
         return run;
     }
     refreshImapWatch();
     return run;
+}
+
+UndeliverableAlarm MainProgram::Alarm() const { return LoadAlarm(platform_.store); }
+
+void MainProgram::AcknowledgeUndeliverable() {
+    if (!Alarm().Set())
+        return;
+    if (const QString why = AcknowledgeAlarm(platform_.store); !why.isEmpty())
+        LogActivity(QStringLiteral("The alarm could not be cleared: %1").arg(why));
+    else
+        LogActivity(QStringLiteral("Alarm acknowledged"));
+    display_->ShowAlarm(Alarm().text);
+}
+
+void MainProgram::PagesUndeliverable(const QList<UndeliveredPage>& pages) {
+    if (pages.isEmpty() || dryRunSink_)
+        return;
+    const QDateTime now = platform_.pump.now();
+    const QString alarm = AlarmText(pages, now);
+    LogActivity(QStringLiteral("ALARM: ") + alarm);
+    if (const QString why = RaiseAlarm(platform_.store, alarm, now); !why.isEmpty())
+        LogActivity(QStringLiteral("The alarm could not be saved: %1").arg(why));
+    display_->ShowAlarm(Alarm().text);
+    const QString to = escalation_.notify;
+    if (to.isEmpty()) {
+        LogActivity(QStringLiteral("No failure notice sent: no address is set for it"));
+        return;
+    }
+    if (!platform_.smtp) {
+        LogActivity(QStringLiteral("Failure notice to %1 not sent: no mail-sending control").arg(to));
+        return;
+    }
+    NoticeContext ctx{
+        .pump = platform_.pump,
+        .settings = state_.settings,
+        .smtp = *platform_.smtp,
+        .logActivity = [this](const QString& line) { LogActivity(line); },
+        .connectInternet = [this] { return connection_->Connect(); },
+        .mailSecurity = [this] { return LoadMailSecurity(platform_.store); },
+    };
+    SendFailureNotice(ctx, to, pagers_.Count() > 0 ? pagers_.Item(1).FromAddress() : QString(), pages);
+}
+
+bool MainProgram::SendProofOfLife() {
+    const QList<const CPager*> chain = PagerChain(pagers_, escalation_.fallback);
+    if (chain.isEmpty() || dryRunSink_)
+        return true;
+    FileLock lock(CheckLockPath());
+    if (!lock.Lock(platform_.pump, kExitLockWait, nullptr) && lock.Error().isEmpty()) {
+        LogActivity(QStringLiteral("Daily test page not sent: a mail check holds %1").arg(lock.Path()));
+        return false;
+    }
+    QString why;
+    const bool recorded = ledger_.Open(&why);
+    if (!recorded)
+        LogActivity(QStringLiteral("Daily test page not recorded: %1").arg(why));
+    const QDateTime now = platform_.pump.now();
+    const QString text =
+        QStringLiteral("Tessaly daily test page %1").arg(now.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    QStringList failed;
+    bool online = false;
+    for (int step = 0; step < chain.size(); ++step) {
+        const CPager& pager = *chain[step];
+        QString address = pager.ID();
+        QString message = text;
+        switch (pager.PagerType()) {
+        case PagerAlphaDialUp:
+        case PagerWCTP:
+        case PagerSNPP:
+        case PagerAlphaTCP: break;
+        case PagerAlphaSMTP: address = pager.EmailAddress(); break;
+        case PagerNumeric:
+            address = pager.DigitalNumber();
+            message = state_.settings.numericPagePrefix + QStringLiteral("0#");
+            break;
+        }
+        const bool modem = pager.PagerType() == PagerAlphaDialUp || pager.PagerType() == PagerNumeric;
+        if (modem && online) {
+            connection_->HangUp();
+            online = false;
+        } else if (!modem && !online) {
+            online = connection_->Connect();
+        }
+        queue_.Add(pager.ServiceName(), address, message, true, pager.PagerType(),
+                   pager.PagerType() == PagerAlphaSMTP ? std::optional<QString>(pager.FromAddress()) : std::nullopt,
+                   pager.PagerType() == PagerAlphaSMTP ? std::optional<QString>(QStringLiteral("Tessaly daily test"))
+                                                       : std::nullopt);
+        PageLedger::Journey journey{.queued = now, .attempt = step + 1, .pagerName = pager.Username(), .test = true};
+        const QString where = pager.ServiceName() + QLatin1Char(' ') + address;
+        auto note = [&](PageLedger::Event event) {
+            if (recorded)
+                ledger_.Append(event, {}, where, pager.ServiceName(), {}, nullptr, journey);
+        };
+        bool delivered = false;
+        guardedStep([&] {
+            SendQueue([&](int, bool ok) { delivered = ok; },
+                      [&](int) {
+                          note(PageLedger::Event::Sending);
+                          return true;
+                      });
+        });
+        queue_.ClearQueue();
+        note(delivered ? PageLedger::Event::Delivered : PageLedger::Event::Failed);
+        LogActivity(delivered ? QStringLiteral("Daily test page delivered to pager %1").arg(pager.Username())
+                              : QStringLiteral("Daily test page NOT delivered to pager %1").arg(pager.Username()));
+        if (!delivered)
+            failed << pager.Username();
+    }
+    if (online)
+        connection_->HangUp();
+    if (recorded)
+        ledger_.Close();
+    lock.Unlock();
+    if (view_.HasWindows())
+        view_.SetRecentPages(RecentPageLines(PageLedgerPath()));
+    if (failed.isEmpty())
+        return true;
+    const QString alarm = QStringLiteral("The daily test page did not reach pager %1 (%2)")
+                              .arg(failed.join(QStringLiteral(", ")), now.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    if (const QString why2 = RaiseAlarm(platform_.store, alarm, now); !why2.isEmpty())
+        LogActivity(QStringLiteral("The alarm could not be saved: %1").arg(why2));
+    display_->ShowAlarm(Alarm().text);
+    return false;
 }
 
 int MainProgram::CheckExitStatus(CheckRun run, const CheckOutcome& outcome) {
@@ -877,6 +1019,15 @@ void MainProgram::Startup(const QString& commandLine) {
     });
     // The POP3 commands' deadlines.
     guardedStep([&] { applyPopDeadlines(); });
+    // An alarm not acknowledged before the last run ended shows again.
+    guardedStep([&] {
+        display_->ShowAlarm(Alarm().text);
+        if (view_.HasWindows())
+            view_.SetRecentPages(RecentPageLines(PageLedgerPath()));
+    });
+    // The daily test page belongs to the program that stays running.
+    if (resident_ && !dryRunSink_)
+        proofOfLife_->Start();
     tmrMinute_->start();
     // Push connections start once the event loop runs, not inside start-up.
     if (imapWatch_)

@@ -22,6 +22,8 @@
 #include "features/remote/countdown.h"
 #include "features/paging/manualpage.h"
 #include "features/paging/pageledger.h"
+#include "features/paging/escalation.h"
+#include "features/paging/proofoflife.h"
 #include "features/options/modemsettings.h"
 #include "features/options/options.h"
 
@@ -189,6 +191,20 @@ public:
     // line the sending writes.
     void SendQueue(const MessageQueue::PageOutcome& outcome = {}, const MessageQueue::PageStart& starting = {},
                    const std::function<void(const QString&)>& told = {});
+    // The fallback chain, the failure notice's address and the daily test
+    // page's time, as the settings file held them at the profile's load.
+    EscalationSettings& Escalation() { return escalation_; }
+    const EscalationSettings& Escalation() const { return escalation_; }
+    // The alarm that a page could not be delivered on any pager; it stays
+    // (across restarts) until acknowledged.
+    UndeliverableAlarm Alarm() const;
+    void AcknowledgeUndeliverable();
+    // Pages no pager of the chain delivered: the failure notice, the alarm.
+    void PagesUndeliverable(const QList<UndeliveredPage>& pages);
+    // The daily test page through every pager of the chain, one each,
+    // marked as a test and recorded in the ledger; true when all arrived.
+    bool SendProofOfLife();
+    ProofOfLife& DailyTest() { return *proofOfLife_; }
     // How a mail check run by RunCheck ended.
     // CannotRecord: the page ledger could not be written, so nothing was checked.
     enum class CheckRun { Done, LockBusy, StateNotSaved, CannotRecord };
@@ -263,6 +279,8 @@ private:
     Filters filters_;
     Inbox inbox_;
     PageLedger ledger_;
+    EscalationSettings escalation_;
+    std::unique_ptr<ProofOfLife> proofOfLife_;
     MessageQueue queue_;
     std::unique_ptr<Comm> comm_;
     std::unique_ptr<CarrierPaging> carriers_;

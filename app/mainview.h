@@ -3,6 +3,7 @@
 // program implements it with frmMain; a headless run with HeadlessMainView.
 
 #include <QString>
+#include <QStringList>
 
 namespace tessaly {
 
@@ -48,6 +49,11 @@ public:
     virtual void ShowSplash(const QString& versionText) = 0;
     virtual void CloseSplash() = 0;
 
+    // The alarm that a page could not be delivered, with the way to
+    // acknowledge it; empty: none.
+    virtual void SetAlarm(const QString& text) { (void)text; }
+    // The last pages delivered, newest last, with their delays.
+    virtual void SetRecentPages(const QStringList& lines) { (void)lines; }
     // The program is ending: close the other windows and the main window
     // without asking again.
     virtual void UnloadWindows() {}

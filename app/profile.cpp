@@ -1,6 +1,7 @@
 #include "app/profile.h"
 
 #include "features/paging/carriersettings.h"
+#include "features/paging/escalation.h"
 
 #include "state/appinfo.h"
 #include "state/livesettings.h"
@@ -157,6 +158,10 @@ void SaveProfile(MainProgram& program, const QString& path) {
         program.LogActivity(QStringLiteral("Pager settings not saved: %1").arg(failed));
         throw TessalyError(kFileAccess, QStringLiteral("Path/File access error"));
     }
+    if (const QString why = SaveEscalation(program.Platform().store, program.Escalation()); !why.isEmpty()) {
+        program.LogActivity(QStringLiteral("Escalation settings not saved: %1").arg(why));
+        throw TessalyError(kFileAccess, QStringLiteral("Path/File access error"));
+    }
     program.SetProfileChanged(false);
 }
 
@@ -290,6 +295,7 @@ bool checkDialUp(MainProgram& program) {
 
 void showLoaded(MainProgram& program, const QString& path) {
     ApplyCarrierSettings(program.Platform().store, program.Pagers(), program.Services());
+    program.Escalation() = LoadEscalation(program.Platform().store);
     program.View().SetCaption(QStringLiteral("Tessaly: ") + path);
     program.View().SetProfileMenusEnabled(true);
     program.UpdateSettings();

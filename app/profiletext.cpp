@@ -4,6 +4,7 @@
 #include "app/profile.h"
 #include "features/mail/cpopaccount.h"
 #include "features/options/options.h"
+#include "features/paging/escalation.h"
 #include "features/paging/cpager.h"
 #include "features/paging/cpagerservice.h"
 #include "ground/fieldfile.h"
@@ -372,6 +373,37 @@ const std::vector<Field<ModemProfile>>& modemProfileFields() {
          [](ModemProfile& m, const QString& v) { m.name = storableText(v); }},
         {QStringLiteral("init"), [](const ModemProfile& m) { return m.initString; },
          [](ModemProfile& m, const QString& v) { m.initString = storableText(v); }},
+    };
+    return f;
+}
+
+// What happens to a page no pager delivers, and the daily test page: kept
+// in the settings file, written after the profile (SaveProfile).
+const std::vector<Field<MainProgram>>& escalationFields() {
+    static const std::vector<Field<MainProgram>> f = {
+        {QStringLiteral("escalation.fallback"),
+         [](const MainProgram& p) { return FallbackText(p.Escalation().fallback); },
+         [](MainProgram& p, const QString& v) {
+             QString why;
+             const QStringList chain = ParseFallback(v, p.Pagers(), &why);
+             if (!why.isEmpty())
+                 throw Refusal{why};
+             p.Escalation().fallback = chain;
+         }},
+        {QStringLiteral("escalation.notify"), [](const MainProgram& p) { return p.Escalation().notify; },
+         [](MainProgram& p, const QString& v) {
+             if (const QString why = NoticeAddressProblem(v); !why.isEmpty())
+                 throw Refusal{why};
+             p.Escalation().notify = v.trimmed();
+         }},
+        {QStringLiteral("proof_of_life.time"),
+         [](const MainProgram& p) { return ProofOfLifeText(p.Escalation().proofOfLife); },
+         [](MainProgram& p, const QString& v) {
+             const std::optional<QTime> t = ParseProofOfLife(v);
+             if (!t)
+                 throw Refusal{QStringLiteral("\"%1\" is not a time HH:MM (such as 07:30) or off").arg(v)};
+             p.Escalation().proofOfLife = *t;
+         }},
     };
     return f;
 }
@@ -835,6 +867,8 @@ QStringList textLines(MainProgram& program, FileValues& values) {
     for (Field<CPOPAccount>& f : accountSourceFields(values))
         accounts.push_back(std::move(f));
     showList(out, lists.accounts, accounts);
+    for (const Field<MainProgram>& f : escalationFields())
+        out << line(f.name, f.show(program));
     return out;
 }
 
@@ -866,6 +900,10 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
             }
             if (const FileField* f = findField(fileFields(), key)) {
                 f->set(values, value);
+                continue;
+            }
+            if (const Field<MainProgram>* f = findField(escalationFields(), key)) {
+                f->set(program, value);
                 continue;
             }
             if (!setInList(key, value, lists.pagers, pagerFields()) &&

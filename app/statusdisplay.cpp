@@ -59,6 +59,8 @@ void StatusDisplay::OnBlinkTick() {
 void StatusDisplay::TrayMain() {
     if (tray_)
         tray_->Add(picture_, kAppTitle);
+    if (!alarm_.isEmpty())
+        ShowAlarm(alarm_);
     program_.View().HideWindow();
 }
 
@@ -95,6 +97,13 @@ void StatusDisplay::WindowRestored() {
 // The window comes back from the tray or the taskbar, or to the front when
 // it is open behind other windows.
 void StatusDisplay::TrayDoubleClicked() { program_.View().RestoreWindow(); }
+
+void StatusDisplay::ShowAlarm(const QString& text) {
+    alarm_ = text;
+    program_.View().SetAlarm(text);
+    if (tray_ && tray_->IsShown())
+        tray_->SetTip(text.isEmpty() ? kAppTitle : kAppTitle + QStringLiteral(" - ALARM: ") + text);
+}
 
 bool StatusDisplay::NewMailFlag() const { return program_.State().newMailFlag; }
 void StatusDisplay::SetNewMailFlag(bool on) { program_.State().newMailFlag = on; }

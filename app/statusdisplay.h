@@ -4,6 +4,7 @@
 
 #include "platform/trayicon.h"
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 
@@ -35,6 +36,11 @@ public:
     void TrayModify();
     void TrayRemove();
 
+    // The alarm that a page could not be delivered: shown in the window
+    // and the tray until acknowledged; empty: none.
+    void ShowAlarm(const QString& text);
+    QString AlarmShown() const { return alarm_; }
+
     bool NewMailFlag() const;
     void SetNewMailFlag(bool on);
     std::int16_t LastNewCount() const { return lastNewCount_; }
@@ -49,6 +55,7 @@ private:
     TrayPicture picture_ = TrayPicture::Window;
     bool blinkPhase_ = false;
     std::int16_t lastNewCount_ = 0;
+    QString alarm_;
 };
 
 } // namespace tessaly

@@ -1,6 +1,7 @@
 #include "app/statusreport.h"
 
 #include "app/checkrecord.h"
+#include "features/paging/escalation.h"
 #include "features/paging/pageledger.h"
 
 namespace tessaly {
@@ -38,9 +39,35 @@ QString outcomeText(const CheckRecord& r) {
         text += QStringLiteral(": ") + parts.join(QStringLiteral(", "));
     return text;
 }
+
+// "12 s", "3 min 05 s", "2 h 10 min".
+QString delayText(qint64 seconds) {
+    if (seconds < 0)
+        return QStringLiteral("?");
+    if (seconds < 60)
+        return QStringLiteral("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg((seconds % 3600) / 60, 2, 10, QLatin1Char('0'));
+}
 } // namespace
 
-int StatusReport(const QString& programDir, const QDateTime& now, QString& out) {
+QStringList RecentPageLines(const QString& ledgerPath) {
+    QStringList lines;
+    for (const PageLedger::Tally::Delivery& d : PageLedger::Summarize(ledgerPath, QDateTime()).recent) {
+        QString line = QStringLiteral("%1 %2").arg(local(d.at), d.pager);
+        if (d.test)
+            line += QStringLiteral(" (daily test)");
+        else if (d.attempt > 1)
+            line += QStringLiteral(" (fallback %1)").arg(d.attempt - 1);
+        if (!d.test && d.firstSeen.isValid())
+            line += QStringLiteral(", %1 after first seen").arg(delayText(d.firstSeen.secsTo(d.at)));
+        lines << line;
+    }
+    return lines;
+}
+
+int StatusReport(const QString& programDir, const QDateTime& now, QString& out, const SettingsStore* store) {
     QString error;
     const std::optional<CheckRecord> record = ReadCheckRecord(programDir + QLatin1Char('/') + kLastCheckFile, &error);
     const QString ledger = programDir + QLatin1Char('/') + kPageLedgerFile;
@@ -68,6 +95,26 @@ int StatusReport(const QString& programDir, const QDateTime& now, QString& out) 
         out += QStringLiteral("Pending pages: %1 on its way when a run ended (%2); sent again at the next check\n")
                    .arg(plural(static_cast<int>(day.pending.size()), "page", "pages"),
                         day.pending.join(QStringLiteral(", ")).left(400));
+    if (day.testDelivered + day.testFailed > 0)
+        out += QStringLiteral("Daily test pages in the last 24 hours: %1 delivered, %2 failed\n")
+                   .arg(day.testDelivered)
+                   .arg(day.testFailed);
+    const QStringList recent = RecentPageLines(ledger);
+    if (!recent.isEmpty()) {
+        out += QStringLiteral("Last pages delivered:\n");
+        for (const QString& l : recent)
+            out += QStringLiteral("  ") + l + QLatin1Char('\n');
+    }
+    if (store) {
+        const UndeliverableAlarm alarm = LoadAlarm(*store);
+        if (alarm.Set()) {
+            out += QStringLiteral("ALARM: %1 (not acknowledged; tessly --acknowledge clears it)\n").arg(alarm.text);
+            if (rc == 0)
+                rc = 1;
+        } else {
+            out += QStringLiteral("Alarm: none\n");
+        }
+    }
     if (record && record->nextCheck)
         out += QStringLiteral("Next scheduled check: %1\n").arg(local(*record->nextCheck));
     else if (record && record->resident)

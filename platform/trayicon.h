@@ -20,6 +20,8 @@ public:
     virtual void Modify(TrayPicture picture) = 0;
     virtual void Remove() = 0;
     virtual bool IsShown() const = 0;
+    // Replaces the tip of the shown icon.
+    virtual void SetTip(const QString& tip) { (void)tip; }
 
 signals:
     void DoubleClicked();

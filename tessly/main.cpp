@@ -18,6 +18,7 @@
 #include "app/profiletext.h"
 #include "app/registry.h"
 #include "app/statusreport.h"
+#include "features/paging/escalation.h"
 #include "features/paging/manualpage.h"
 #include "app/shippedresources.h"
 #include "platform/bytelink.h"
@@ -50,7 +51,7 @@ using namespace tessaly;
 
 namespace {
 
-enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status, TestPage };
+enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status, TestPage, Acknowledge };
 
 struct Options {
     Mode mode = Mode::Run;
@@ -68,6 +69,7 @@ const char* const kUsage = "Usage: tessly [--headless] [--check [--dry-run]] [--
                            "       tessly --show-profile [profile]\n"
                            "       tessly --set key=value... [profile]\n"
                            "       tessly --status\n"
+                           "       tessly --acknowledge\n"
                            "       tessly --test-page [N] [--verbose] [profile]\n"
                            "       tessly --help | --version\n";
 
@@ -99,6 +101,8 @@ Options parse(int argc, char** argv) {
             setMode(Mode::SetProfile, argv[i]);
         else if (arg == QLatin1String("--status"))
             setMode(Mode::Status, argv[i]);
+        else if (arg == QLatin1String("--acknowledge"))
+            setMode(Mode::Acknowledge, argv[i]);
         else if (arg == QLatin1String("--test-page")) {
             setMode(Mode::TestPage, argv[i]);
             // An optional pager number follows.
@@ -135,6 +139,8 @@ Options parse(int argc, char** argv) {
         o.usageError = QStringLiteral("--verbose goes with a check or the running program only");
     if (o.usageError.isEmpty() && o.mode == Mode::Status && (o.check || o.headless || !rest.isEmpty()))
         o.usageError = QStringLiteral("--status takes no profile, --check or --headless");
+    if (o.usageError.isEmpty() && o.mode == Mode::Acknowledge && (o.check || o.headless || !rest.isEmpty()))
+        o.usageError = QStringLiteral("--acknowledge takes no profile, --check or --headless");
     o.commandLine = rest.join(QLatin1Char(' '));
     return o;
 }
@@ -268,23 +274,32 @@ int main(int argc, char** argv) {
                     "  --test-page [N] send the test page to pager N (default 1) as the profile has it,\n"
                     "                  print what was sent and the outcome\n"
                     "  --status        print the last check's time and result, the pages since, pending\n"
-                    "                  pages and the next scheduled check, from the program's files\n"
+                    "                  pages, the last pages delivered with their delay from the mail\n"
+                    "                  first seen, the alarm, and the next scheduled check, from the\n"
+                    "                  program's files\n"
+                    "  --acknowledge   clear the alarm that a page could not be delivered on any pager\n"
                     "  --help, --version\n"
                     "Without a profile, --show-profile and --set use the startup profile.\n"
                     "Pager types (pager.N.type): alpha-modem, alpha-smtp, numeric, wctp, snpp, alpha-tcp;\n"
                     "  the last three page pager.N.id at service.N.address.\n"
                     "Mail accounts (account.N.protocol): pop3 or imap, with account.N.folder for IMAP;\n"
                     "  the running program keeps IMAP accounts idling and pages new mail at once.\n"
+                    "Escalation: escalation.fallback lists the pagers tried, in order, when pager 1 does not\n"
+                    "  deliver a page (numbers or user names, comma-separated; empty: none);\n"
+                    "  escalation.notify is the address of the failure notice; proof_of_life.time is\n"
+                    "  the daily test page's time through every pager of the chain (HH:MM or off).\n"
                     "Exit status of --check: 0 every enabled account read and every page delivered;\n"
                     "  1 checked with errors (no connection, a login refused, a socket error or\n"
                     "  time-out, a message header refused by the server, a page not delivered);\n"
                     "  2 profile not loaded; 3 no POP3 account is enabled; 4 inbox state not saved or\n"
                     "  pages cannot be recorded;\n"
-                    "  5 another check held the check lock for 120 s (nothing was checked)\n"
+                    "  5 another check held the check lock for 120 s (nothing was checked);\n"
+                    "  with a fallback chain, 1 also when a page was given up on every pager of it\n"
                     "Exit status of --test-page: 0 delivered; 1 not delivered or cancelled; 2 profile not\n"
                     "  loaded; 3 no such pager, or a value the page needs is empty.\n"
                     "Exit status of --status: 0 the last check ran clean; 1 it ran with errors or did\n"
-                    "  not run; 2 its record cannot be read; 3 no check recorded yet.\n"
+                    "  not run, or an alarm is not acknowledged; 2 its record cannot be read; 3 no check\n"
+                    "  recorded yet.\n"
                     "Exit status of --set: 0 saved; 2 profile not loaded; 64 a key or value refused;\n"
                     "  73 the profile could not be written. 64 also for a command line not understood.\n"
                     "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n",
@@ -299,8 +314,8 @@ int main(int argc, char** argv) {
         return 64;
     }
     const bool profileText = options.mode == Mode::ShowProfile || options.mode == Mode::SetProfile;
-    const bool headless = profileText || options.mode == Mode::Status || options.mode == Mode::TestPage ||
-                          options.headless || options.check || !haveDisplay();
+    const bool headless = profileText || options.mode == Mode::Status || options.mode == Mode::Acknowledge ||
+                          options.mode == Mode::TestPage || options.headless || options.check || !haveDisplay();
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)
@@ -316,9 +331,23 @@ int main(int argc, char** argv) {
     if (options.mode == Mode::Status) {
         // From the files alone: nothing is created, locked or checked.
         QString out;
-        const int rc = StatusReport(programDir, QDateTime::currentDateTime(), out);
+        const IniSettingsStore settings(IniSettingsStore::defaultFilePath());
+        const int rc = StatusReport(programDir, QDateTime::currentDateTime(), out, &settings);
         std::fputs(out.toLocal8Bit().constData(), stdout);
         return rc;
+    }
+    if (options.mode == Mode::Acknowledge) {
+        IniSettingsStore settings(IniSettingsStore::defaultFilePath());
+        if (!LoadAlarm(settings).Set()) {
+            std::printf("tessly: no alarm to acknowledge\n");
+            return 0;
+        }
+        if (const QString why = AcknowledgeAlarm(settings); !why.isEmpty()) {
+            std::fprintf(stderr, "tessly: the alarm could not be cleared: %s\n", why.toLocal8Bit().constData());
+            return 73;
+        }
+        std::printf("tessly: alarm acknowledged\n");
+        return 0;
     }
     const QString dirError = prepareProgramDirectory(programDir);
     if (!dirError.isEmpty()) {

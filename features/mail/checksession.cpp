@@ -74,6 +74,9 @@ void CheckSession::Check(bool download, bool page) {
     running_ = true;
     outcome_ = CheckOutcome{};
     toldCancel_ = false;
+    queued_ = QDateTime();
+    // Kept only for the mail the inbox still holds.
+    seen_.removeIf([this](const auto& it) { return !ctx_.inbox.Find(it.key()); });
     StatusWindow& status = ctx_.status;
     guarded("Check: ", [&] {
         if (!status.IsLoaded())
@@ -486,6 +489,7 @@ QString CheckSession::keepKnown(const QString& uid, const Inbox::KnownEntry& kno
     mail->SetNewMessage(true);
     const QString id = known.id;
     inbox.Add(std::move(mail), id);
+    seen_.insert(id, ctx_.pump.now());
     return id;
 }
 
@@ -524,6 +528,7 @@ QString CheckSession::readHeader(AccountRead& read, int m, HeaderFault& fault) {
     if (mail->Size() == 0)
         mail->SetSize(listedSize(read, m));
     inbox.Add(std::move(mail), id);
+    seen_.insert(id, ctx_.pump.now());
     return id;
 }
 
@@ -684,6 +689,8 @@ void CheckSession::pageNewMail(bool page) {
 }
 
 int CheckSession::queuePage(const CPager& pager, const QString& address, const QString& text, bool sent) {
+    if (!queued_.isValid())
+        queued_ = ctx_.pump.now();
     ctx_.queue.Add(pager.ServiceName(), address, text, sent, pager.PagerType());
     return ctx_.queue.Count();
 }
@@ -775,8 +782,142 @@ void CheckSession::pageNotice(const CPager& pager) {
     }
 }
 
+namespace {
+bool onTheModem(PagerType t) {
+    switch (t) {
+    case PagerAlphaDialUp:
+    case PagerNumeric: return true;
+    case PagerAlphaSMTP:
+    case PagerWCTP:
+    case PagerSNPP:
+    case PagerAlphaTCP: return false;
+    }
+    return false;
+}
+
+// A Date field as RFC 5322 writes it (the inbox may keep it in lower case).
+QDateTime mailDate(const QString& text) {
+    QString t = text.trimmed().left(80);
+    QDateTime d = QDateTime::fromString(t, Qt::RFC2822Date);
+    if (d.isValid())
+        return d;
+    for (qsizetype i = 0; i < t.size(); ++i)
+        if (t[i].isLetter() && (i == 0 || !t[i - 1].isLetter()))
+            t[i] = t[i].toUpper();
+    return QDateTime::fromString(t, Qt::RFC2822Date);
+}
+
+QString wayOf(const CPager& p) {
+    switch (p.PagerType()) {
+    case PagerAlphaDialUp: return QStringLiteral("modem %1").arg(p.ID());
+    case PagerAlphaSMTP: return QStringLiteral("e-mail %1").arg(p.EmailAddress());
+    case PagerNumeric: return QStringLiteral("numeric %1").arg(p.DigitalNumber());
+    case PagerWCTP: return QStringLiteral("WCTP %1").arg(p.ID());
+    case PagerSNPP: return QStringLiteral("SNPP %1").arg(p.ID());
+    case PagerAlphaTCP: return QStringLiteral("TCP terminal %1").arg(p.ID());
+    }
+    return {};
+}
+} // namespace
+
+PageLedger::Journey CheckSession::journeyOf(const QStringList& ids, const QList<const CPager*>& chain, int step) const {
+    PageLedger::Journey j;
+    j.queued = queued_;
+    if (!chain.isEmpty()) {
+        j.attempt = step + 1;
+        j.pagerName = chain[step]->Username();
+    }
+    // The page's journey starts with its oldest mail.
+    for (const QString& id : ids) {
+        QDateTime seen = ctx_.ledger ? ctx_.ledger->FirstSeen(id) : QDateTime();
+        if (!seen.isValid())
+            seen = seen_.value(id);
+        if (seen.isValid() && (!j.firstSeen.isValid() || seen < j.firstSeen))
+            j.firstSeen = seen;
+        if (const CMail* mail = ctx_.inbox.Find(id)) {
+            const QDateTime date = mailDate(mail->DateSent());
+            if (date.isValid() && (!j.mailDate.isValid() || date < j.mailDate))
+                j.mailDate = date;
+        }
+    }
+    if (!j.firstSeen.isValid())
+        j.firstSeen = queued_;
+    return j;
+}
+
 void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
+    const QList<const CPager*> chain = ctx_.pagerChain ? ctx_.pagerChain() : QList<const CPager*>{};
+    if (chain.size() <= 1) {
+        sendRound(messages, chain, 0, {}, nullptr, nullptr);
+        return;
+    }
+    // Pages pager 1 did not deliver go on to the next pager of the chain
+    // at once, each pager after its own sender's retries.
+    QList<Unsent> unsent;
+    QList<UndeliveredPage> undelivered;
+    sendRound(messages, chain, 0, {}, &unsent, &undelivered);
+    bool online = !onTheModem(chain.first()->PagerType());
+    for (int step = 1; step < chain.size() && !unsent.isEmpty(); ++step) {
+        const CPager& pager = *chain[step];
+        if (ctx_.state.cancel)
+            break;
+        QHash<int, QStringList> pageOf;
+        QHash<int, Unsent> carried;
+        const QList<Unsent> pages = std::exchange(unsent, {});
+        for (const Unsent& u : pages) {
+            const QString notice =
+                QStringLiteral("<EMAIL %1>").arg(std::max<qsizetype>(1, static_cast<qsizetype>(u.ids.size())));
+            int at = 0;
+            switch (pager.PagerType()) {
+            case PagerAlphaDialUp:
+            case PagerWCTP:
+            case PagerSNPP:
+            case PagerAlphaTCP: at = queuePage(pager, pager.ID(), u.digits ? notice : u.text); break;
+            case PagerAlphaSMTP: at = queuePage(pager, pager.EmailAddress(), u.digits ? notice : u.text); break;
+            case PagerNumeric:
+                at = queuePage(pager, pager.DigitalNumber(),
+                               ctx_.state.settings.numericPagePrefix +
+                                   QString::number(std::max<qsizetype>(1, static_cast<qsizetype>(u.ids.size()))) +
+                                   QLatin1Char('#'),
+                               true);
+                break;
+            }
+            pageOf[at] = u.ids;
+            carried[at] = u;
+        }
+        // The modem line is free for a modem page; a page over the
+        // internet needs the connection.
+        if (onTheModem(pager.PagerType())) {
+            hangUp();
+            online = false;
+            pause(2);
+        } else if (!online) {
+            guarded("Check: ", [&] { online = ctx_.connection.Connect(); });
+        }
+        sendRound(pageOf, chain, step, carried, &unsent, &undelivered);
+    }
+    // Cancelled on the way: what is left is tried again at the next check.
+    for (const Unsent& u : unsent) {
+        ++outcome_.pagesNotDelivered;
+        for (const QString& id : u.ids)
+            if (const CMail* mail = ctx_.inbox.Find(id)) {
+                ctx_.activity.LogActivity(QStringLiteral("Page for \"%1\" from %2 not delivered (cancelled); tried "
+                                                         "again at the next check")
+                                              .arg(oneLine(mail->Subject()), oneLine(mail->From())));
+            }
+    }
+    if (!undelivered.isEmpty() && ctx_.undeliverable)
+        guarded("Check: ", [&] { ctx_.undeliverable(undelivered); });
+    if (online)
+        hangUp();
+}
+
+void CheckSession::sendRound(const QHash<int, QStringList>& messages, const QList<const CPager*>& chain, int step,
+                             const QHash<int, Unsent>& carried, QList<Unsent>* unsent,
+                             QList<UndeliveredPage>* undelivered) {
     Inbox& inbox = ctx_.inbox;
+    const bool chained = unsent != nullptr;
+    const bool lastPager = !chained || step + 1 >= chain.size();
     // Opened by the program before a paging check; a check run on its own
     // (as under test) records nothing.
     PageLedger* ledger = ctx_.ledger && ctx_.ledger->IsOpen() ? ctx_.ledger : nullptr;
@@ -788,19 +929,85 @@ void CheckSession::sendPages(const QHash<int, QStringList>& messages) {
         const CPagerMessage& page = ctx_.queue.Item(position);
         const QString receipt = event == PageLedger::Event::Delivered ? page.Receipt() : QString();
         if (ledger->Append(event, messages.value(position), page.Service() + QLatin1Char(' ') + page.PagerID(),
-                           page.Service(), receipt, &why))
+                           page.Service(), receipt, &why, journeyOf(messages.value(position), chain, step)))
             return true;
         unrecorded = true;
         ctx_.activity.LogActivity(QStringLiteral("Pages cannot be recorded (%1); no more pages are sent").arg(why));
         return false;
     };
+    // One line per mail of a page.
+    auto mailsOf = [&](const QStringList& ids) {
+        QStringList out;
+        for (const QString& id : ids)
+            if (const CMail* mail = inbox.Find(id))
+                out << QStringLiteral("\"%1\" from %2").arg(oneLine(mail->Subject()), oneLine(mail->From()));
+        return out;
+    };
+    // A page of the chain: delivered, passed on to the next pager, or (on
+    // the last one) given up.
+    auto chainOutcome = [&](int position, bool delivered) {
+        const CPagerMessage& page = ctx_.queue.Item(position);
+        const QStringList ids = messages.value(position);
+        const CPager& pager = *chain[step];
+        using Event = PageLedger::Event;
+        if (delivered) {
+            for (const QString& id : ids)
+                if (CMail* mail = inbox.Find(id))
+                    mail->SetPaged(true);
+            if (step > 0)
+                ctx_.activity.LogActivity(
+                    QStringLiteral("Page delivered by fallback pager %1 (%2)").arg(pager.Username(), wayOf(pager)));
+            record(Event::Delivered, position);
+            return;
+        }
+        Unsent u = carried.value(position);
+        if (step == 0) {
+            u.text = page.Message();
+            u.digits = page.PagerType() == PagerNumeric;
+            u.ids = ids;
+        }
+        const QString reason = page.Refused() ? QStringLiteral("refused: %1").arg(oneLine(page.Reason()))
+                                              : QStringLiteral("not delivered");
+        u.tried << QStringLiteral("%1 (%2): %3").arg(pager.Username(), wayOf(pager), reason);
+        const QStringList mails = mailsOf(ids);
+        const QString which = mails.isEmpty() ? QStringLiteral("Page") : QStringLiteral("Page for ") + mails.first();
+        if (!lastPager) {
+            const CPager& next = *chain[step + 1];
+            ctx_.activity.LogActivity(QStringLiteral("%1 not delivered by pager %2; trying fallback pager %3 (%4)")
+                                          .arg(which, pager.Username(), next.Username(), wayOf(next)));
+            unsent->append(u);
+            record(Event::Failed, position);
+            return;
+        }
+        ++outcome_.pagesNotDelivered;
+        for (const QString& id : ids)
+            if (CMail* mail = inbox.Find(id)) {
+                mail->SetPageAttempts(static_cast<std::int16_t>(std::min(32767, mail->PageAttempts() + 1)));
+                mail->SetPaged(true); // never tried again
+            }
+        ctx_.activity.LogActivity(
+            QStringLiteral("%1 not delivered by any of %2 pagers; given up").arg(which).arg(chain.size()));
+        UndeliveredPage lost;
+        lost.text = u.text;
+        lost.mails = mails;
+        lost.tried = u.tried;
+        lost.firstSeen = journeyOf(ids, chain, step).firstSeen;
+        undelivered->append(lost);
+        record(Event::GivenUp, position);
+    };
     // Marked as each outcome arrives, so that an error later in the walk
     // cannot lose what was already delivered.
     auto finished = [&](int position, bool delivered) {
+        if (!delivered && unrecorded) {
+            ++outcome_.pagesNotDelivered;
+            return; // never tried: no attempt counts against its messages
+        }
+        if (chained) {
+            chainOutcome(position, delivered);
+            return;
+        }
         if (!delivered)
             ++outcome_.pagesNotDelivered;
-        if (!delivered && unrecorded)
-            return; // never tried: no attempt counts against its messages
         bool givenUp = false;
         // The service refused the page for good: it is not tried again.
         const CPagerMessage& page = ctx_.queue.Item(position);

@@ -5,7 +5,9 @@
 
 #include "features/mail/mailboxreader.h"
 #include "features/mail/mailcontext.h"
+#include "features/paging/pageledger.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include "state/remotesafety.h"
@@ -151,6 +153,20 @@ private:
     // IDs) that went out marks its messages paged, each that failed counts
     // an attempt against them.
     void sendPages(const QHash<int, QStringList>& messages);
+    // A page not delivered on the pagers of the chain tried so far.
+    struct Unsent {
+        QString text;        // as pager 1 got it
+        bool digits = false; // a numeric page's digits
+        QStringList ids;
+        QStringList tried;
+    };
+    // One walk of the queue on pager `step` of `chain` (0: pager 1). With
+    // `unsent`, a page not delivered goes there, or (on the last pager of
+    // the chain) is given up; without, a failed page counts an attempt.
+    void sendRound(const QHash<int, QStringList>& messages, const QList<const CPager*>& chain, int step,
+                   const QHash<int, Unsent>& carried, QList<Unsent>* unsent, QList<UndeliveredPage>* undelivered);
+    // The journey fields of page `position` on pager `step` of the walk.
+    PageLedger::Journey journeyOf(const QStringList& ids, const QList<const CPager*>& chain, int step) const;
     void hangUp();
     // Ends a check: the minute timer runs again, the outcome is complete.
     void finish();
@@ -171,7 +187,9 @@ private:
     CheckOutcome outcome_;
     bool toldCancel_ = false;
     std::int16_t previousTotal_ = 0;
-    QSet<QString> toldClear_; // accounts already reported as read in clear
+    QSet<QString> toldClear_;        // accounts already reported as read in clear
+    QHash<QString, QDateTime> seen_; // message ID -> when this run first saw it on its server
+    QDateTime queued_;               // when the pages of this check were queued
     // How the mailbox being read is secured; the messages it lists take it.
     MailTransport transport_ = MailTransport::Unknown;
     bool readInClear_ = false; // the server of this login offered no TLS

@@ -7,6 +7,7 @@
 #include "features/mail/cpopaccount.h"
 #include "features/paging/cpager.h"
 #include "features/paging/cpagermessage.h"
+#include "features/paging/escalation.h"
 
 #include <functional>
 
@@ -62,6 +63,11 @@ struct MailContext {
     // message's verdict goes to `verdict`.
     std::function<bool()> dryRun = {};
     std::function<void(const QString& account, int number, const QString& verdict)> verdict = {};
+    // The pagers a page is tried on, in order, pager 1 first; none (or one):
+    // pager 1 alone, and a page that fails is tried again at later checks.
+    std::function<QList<const CPager*>()> pagerChain = {};
+    // Told once after the walk of the pages no pager of the chain delivered.
+    std::function<void(const QList<UndeliveredPage>&)> undeliverable = {};
     // How the IMAP reader connects (real sockets, or a test's scripted
     // servers); none: IMAP accounts cannot be read.
     LinkFactory* links = nullptr;

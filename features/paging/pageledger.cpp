@@ -32,6 +32,13 @@ const char* eventName(PageLedger::Event e) {
     return "";
 }
 
+QString stamp(const QDateTime& t) { return t.toUTC().toString(Qt::ISODate); }
+
+QDateTime timeOf(const QJsonObject& o, const char* name) {
+    const QJsonValue v = o.value(QLatin1String(name));
+    return v.isString() ? QDateTime::fromString(v.toString().left(40), Qt::ISODate) : QDateTime();
+}
+
 QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 // The lines of the journal's readable tail.
@@ -53,6 +60,7 @@ bool PageLedger::Open(QString* error) {
     file_.close();
     settled_.clear();
     awaited_.clear();
+    firstSeen_.clear();
     auto fail = [&](const QString& why) {
         file_.close();
         if (error)
@@ -68,6 +76,10 @@ bool PageLedger::Open(QString* error) {
             continue;
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         const QString event = o.value(QLatin1String("event")).toString();
+        if (const QDateTime seen = timeOf(o, "seen"); seen.isValid())
+            for (const QJsonValue& id : o.value(QLatin1String("ids")).toArray())
+                if (const QString key = id.toString(); !key.isEmpty() && !firstSeen_.contains(key))
+                    firstSeen_.insert(key, seen);
         if (const QString receipt = o.value(QLatin1String("receipt")).toString(); !receipt.isEmpty()) {
             const QDateTime at = QDateTime::fromString(o.value(QLatin1String("at")).toString(), Qt::ISODate);
             QStringList ids;
@@ -105,7 +117,7 @@ bool PageLedger::Append(Event event, const QStringList& ids, const QString& page
 }
 
 bool PageLedger::Append(Event event, const QStringList& ids, const QString& pager, const QString& service,
-                        const QString& receipt, QString* error) {
+                        const QString& receipt, QString* error, const Journey& journey) {
     if (!file_.isOpen()) {
         if (error)
             *error = QStringLiteral("the page ledger is not open");
@@ -122,6 +134,18 @@ bool PageLedger::Append(Event event, const QStringList& ids, const QString& page
         o.insert(QLatin1String("service"), service);
         o.insert(QLatin1String("receipt"), receipt);
     }
+    if (journey.mailDate.isValid())
+        o.insert(QLatin1String("date"), stamp(journey.mailDate));
+    if (journey.firstSeen.isValid())
+        o.insert(QLatin1String("seen"), stamp(journey.firstSeen));
+    if (journey.queued.isValid())
+        o.insert(QLatin1String("queued"), stamp(journey.queued));
+    if (journey.attempt > 0)
+        o.insert(QLatin1String("attempt"), journey.attempt);
+    if (!journey.pagerName.isEmpty())
+        o.insert(QLatin1String("user"), journey.pagerName);
+    if (journey.test)
+        o.insert(QLatin1String("test"), true);
     const QByteArray line = QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
     if (file_.write(line) != line.size()) {
         if (error)
@@ -133,6 +157,10 @@ bool PageLedger::Append(Event event, const QStringList& ids, const QString& page
             *error = QStringLiteral("Cannot flush %1: %2").arg(path_, systemError());
         return false;
     }
+    if (journey.firstSeen.isValid())
+        for (const QString& id : ids)
+            if (!id.isEmpty() && !firstSeen_.contains(id))
+                firstSeen_.insert(id, journey.firstSeen);
     // A receipt is awaited from its delivery on, so the same check can ask for it.
     if (!receipt.isEmpty())
         noteReceipt(event == Event::Delivered, {service, receipt, pager, ids});
@@ -187,6 +215,23 @@ PageLedger::Tally PageLedger::Summarize(const QString& path, const QDateTime& si
         const QDateTime at = QDateTime::fromString(o.value(QLatin1String("at")).toString(), Qt::ISODate);
         const bool counted = at.isValid() && at >= since;
         const bool sending = event == QLatin1String("sending");
+        const bool test = o.value(QLatin1String("test")).toBool();
+        if (event == QLatin1String("delivered")) {
+            QString pager = o.value(QLatin1String("user")).toString();
+            if (pager.isEmpty())
+                pager = o.value(QLatin1String("pager")).toString();
+            tally.recent.append(
+                {at, timeOf(o, "seen"), pager.left(200), o.value(QLatin1String("attempt")).toInt(), test});
+            if (tally.recent.size() > kRecentPages)
+                tally.recent.removeFirst();
+        }
+        if (test) {
+            if (counted && event == QLatin1String("delivered"))
+                ++tally.testDelivered;
+            else if (counted && (event == QLatin1String("failed") || event == QLatin1String("given-up")))
+                ++tally.testFailed;
+            continue;
+        }
         if (counted && event == QLatin1String("delivered"))
             ++tally.delivered;
         else if (counted && event == QLatin1String("failed"))

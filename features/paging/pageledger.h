@@ -12,9 +12,15 @@
 // page that was on its way. "recorded" says the inbox state file now holds
 // every delivery above it; a run reads the deliveries after the last one
 // back into the inbox. Lines it cannot read are passed over.
+// A page's journey rides on its lines ("sending", "delivered", "failed",
+// "given-up"), each field only when known: "date" (the mail's Date),
+// "seen" (first seen on the server), "queued", "attempt" (1 on the first
+// pager, 2 on the first fallback pager, ...) and "user" (the pager's name);
+// "test":true marks the daily test page, which stands for no mail.
 
 #include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -22,6 +28,14 @@
 namespace tessaly {
 
 inline const QString kPageLedgerFile = QStringLiteral("page-ledger.jsonl");
+
+// Where a page has been on its way.
+struct PageJourney {
+    QDateTime mailDate = {}, firstSeen = {}, queued = {};
+    int attempt = 0;        // 0: not told
+    QString pagerName = {}; // the pager's user name
+    bool test = false;      // the daily test page
+};
 
 class PageLedger {
 public:
@@ -38,11 +52,16 @@ public:
     // "recorded" line, as Open read them.
     const QStringList& Settled() const { return settled_; }
 
+    using Journey = PageJourney;
+
     // Appends one event and syncs it; false (with the reason) on failure.
     bool Append(Event event, const QStringList& ids = {}, const QString& pager = {}, QString* error = nullptr);
     // The same with the service and the carrier's message IDs of a receipt.
     bool Append(Event event, const QStringList& ids, const QString& pager, const QString& service,
-                const QString& receipt, QString* error);
+                const QString& receipt, QString* error, const Journey& journey = {});
+    // When a message was first seen on its server, by an earlier line of
+    // the journal (as Open read it, and as appended since); invalid when none says.
+    QDateTime FirstSeen(const QString& id) const { return firstSeen_.value(id); }
 
     // A page delivered to the network whose receipt has not come, as Open
     // read them and Append added them; receipts older than kReceiptDays are
@@ -69,9 +88,19 @@ public:
         int delivered = 0;
         int failed = 0;
         int givenUp = 0;
-        int handset = 0; // receipts saying the page reached the pager
+        int handset = 0;                       // receipts saying the page reached the pager
+        int testDelivered = 0, testFailed = 0; // daily test pages (not counted above)
         QStringList pending;
+        // The last pages delivered (newest last), at most kRecentPages.
+        struct Delivery {
+            QDateTime at, firstSeen; // firstSeen invalid when the line does not say
+            QString pager;           // the pager's user name, else service and ID
+            int attempt = 0;
+            bool test = false;
+        };
+        QList<Delivery> recent;
     };
+    static constexpr int kRecentPages = 10;
     static Tally Summarize(const QString& path, const QDateTime& since);
 
     // Once the inbox state holds it all, a journal larger than this is
@@ -91,6 +120,7 @@ private:
     QFile file_;
     QStringList settled_;
     QList<Awaited> awaited_;
+    QHash<QString, QDateTime> firstSeen_;
 };
 
 } // namespace tessaly

@@ -22,6 +22,7 @@ public:
     }
     void Remove() override { shown = false; }
     bool IsShown() const override { return shown; }
+    void SetTip(const QString& t) override { tip = t; }
     void doubleClick() { emit DoubleClicked(); }
 
     bool available = true;

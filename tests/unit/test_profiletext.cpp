@@ -157,6 +157,9 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"account.2.security", "none"},
         {"account.2.protocol", "pop3"},
         {"account.2.folder", "INBOX"},
+        {"escalation.fallback", ""},
+        {"escalation.notify", "oncall@example.org"},
+        {"proof_of_life.time", "07:30"},
     };
     return values;
 }
@@ -310,6 +313,10 @@ private slots:
         QTest::newRow("empty pager name") << "pager.1.username=" << "pager.1.username";
         QTest::newRow("pager's service missing") << "pager.1.service=Nowhere" << "pager.1.service";
         QTest::newRow("duplicate pager name") << "pager.2.username=USER1" << "pager.2.username";
+        QTest::newRow("fallback to pager 1") << "escalation.fallback=1" << "escalation.fallback";
+        QTest::newRow("fallback to nobody") << "escalation.fallback=nobody" << "escalation.fallback";
+        QTest::newRow("notice to no address") << "escalation.notify=on call" << "escalation.notify";
+        QTest::newRow("proof of life at 25:00") << "proof_of_life.time=25:00" << "proof_of_life.time";
     }
     void refusedValueNamesKeyAndLeavesFile() {
         QFETCH(QString, assignment);

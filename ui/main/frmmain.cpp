@@ -84,6 +84,7 @@ void FrmMain::buildMenus() {
 
     QMenu* paging = addMenu(QStringLiteral("mnuPaging"), QStringLiteral("&Paging"));
     addItem(paging, QStringLiteral("mnuSend"), QStringLiteral("&Send Immediate Message"));
+    addItem(paging, QStringLiteral("mnuAcknowledgeAlarm"), QStringLiteral("&Acknowledge Alarm"))->setEnabled(false);
 
     QMenu* mail = addMenu(QStringLiteral("mnuMail"), QStringLiteral("&Mail"));
     addItem(mail, QStringLiteral("mnuCheckMail"), QStringLiteral("Check Mail Now"));
@@ -116,6 +117,8 @@ void FrmMain::buildMenus() {
     addItem(mnuPopup_, QStringLiteral("mnuEnablePaging"), QStringLiteral("Enable Paging"))->setCheckable(true);
     mnuPopup_->addSeparator();
     addItem(mnuPopup_, QStringLiteral("mnuOptionsPopup"), QStringLiteral("Options"));
+    addItem(mnuPopup_, QStringLiteral("mnuAcknowledgeAlarmPopup"), QStringLiteral("Acknowledge Alarm"))
+        ->setEnabled(false);
     mnuPopup_->addSeparator();
     addItem(mnuPopup_, QStringLiteral("mnuQuitPopup"), QStringLiteral("Quit"));
     for (const char* name : {"mnuExit", "mnuQuitPopup"})
@@ -205,9 +208,13 @@ void FrmMain::buildCentral() {
 void FrmMain::buildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("stbMain"));
-    for (const char* key : {"messages", "date", "time"}) {
+    for (const char* key : {"messages", "alarm", "pages", "date", "time"}) {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QString::fromLatin1(key));
+        if (QLatin1String(key) == QLatin1String("alarm")) {
+            panel->setStyleSheet(QStringLiteral("QLabel { color: white; background: #b00000; padding: 0 4px; }"));
+            panel->hide();
+        }
         if (QLatin1String(key) == QLatin1String("messages"))
             bar->addWidget(panel, 1);
         else
@@ -300,6 +307,21 @@ void FrmMain::ActivityChanged(const QString& text, const QString& line) {
 void FrmMain::SetStatusPanel(const QString& key, const QString& text) {
     if (QLabel* panel = panels_.value(key))
         panel->setText(text);
+}
+
+void FrmMain::SetAlarm(const QString& text) {
+    QLabel* panel = panels_.value(QStringLiteral("alarm"));
+    panel->setText(text.isEmpty() ? QString() : QStringLiteral("ALARM: ") + text.left(80));
+    panel->setToolTip(text);
+    panel->setVisible(!text.isEmpty());
+    for (const char* name : {"mnuAcknowledgeAlarm", "mnuAcknowledgeAlarmPopup"})
+        actions_.value(QString::fromLatin1(name))->setEnabled(!text.isEmpty() && program_);
+}
+
+void FrmMain::SetRecentPages(const QStringList& lines) {
+    QLabel* panel = panels_.value(QStringLiteral("pages"));
+    panel->setText(lines.isEmpty() ? QString() : QStringLiteral("Last page: ") + lines.last());
+    panel->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void FrmMain::SetProfileMenusEnabled(bool enabled) {
@@ -451,6 +473,11 @@ void FrmMain::Bind(MainProgram& program) {
         QAction* a = actions_.value(QString::fromLatin1(name));
         a->setEnabled(true);
         connect(a, &QAction::triggered, this, [this] { OpenOptions(); });
+    }
+    for (const char* name : {"mnuAcknowledgeAlarm", "mnuAcknowledgeAlarmPopup"}) {
+        QAction* a = actions_.value(QString::fromLatin1(name));
+        a->setEnabled(program.Alarm().Set());
+        connect(a, &QAction::triggered, this, [&program] { program.AcknowledgeUndeliverable(); });
     }
     QAction* send = actions_.value(QStringLiteral("mnuSend"));
     send->setEnabled(true);

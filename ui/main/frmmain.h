@@ -62,6 +62,8 @@ public:
     void ShowSplash(const QString& versionText) override;
     void CloseSplash() override;
     void UnloadWindows() override;
+    void SetAlarm(const QString& text) override;
+    void SetRecentPages(const QStringList& lines) override;
 
     // Named parts, for the subsystems that drive them.
     QAction* Action(const QString& objectName) const;

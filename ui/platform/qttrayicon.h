@@ -19,6 +19,7 @@ public:
     void Modify(TrayPicture picture) override;
     void Remove() override { icon_.hide(); }
     bool IsShown() const override { return icon_.isVisible(); }
+    void SetTip(const QString& tip) override { icon_.setToolTip(tip.left(63)); }
 
 private:
     QSystemTrayIcon icon_;
