@@ -43,9 +43,9 @@ struct ImapClient::Command {
             shown.last() += secret ? QStringLiteral("****") : QString::fromLatin1(*quoted);
             return;
         }
-        const QByteArray spec = '{' + QByteArray::number(bytes.size()) + (literalPlus ? "+}" : "}");
-        parts.last() += spec;
-        shown.last() += QString::fromLatin1(spec);
+        const QByteArray announce = '{' + QByteArray::number(bytes.size()) + (literalPlus ? "+}" : "}");
+        parts.last() += announce;
+        shown.last() += QString::fromLatin1(announce);
         const QString text = secret ? QStringLiteral("****") : QString::fromUtf8(bytes);
         if (literalPlus) {
             parts.last() += "\r\n" + bytes;
@@ -182,12 +182,7 @@ int ImapClient::run(Command& c) {
     auto await = [&](bool continuation) -> int {
         for (;;) {
             std::optional<Response> got;
-            const int waited = link_.WaitFor(
-                [&] {
-                    got = reader_.Next(link_.Buffer());
-                    return got.has_value();
-                },
-                timeout_, cancel_, deadlineMs);
+            const int waited = nextResponse(got, deadlineMs);
             if (waited != 0)
                 return socketFailure(waited);
             const Response& r = *got;
@@ -254,17 +249,21 @@ int ImapClient::run(Command& c) {
     return kRefused;
 }
 
-int ImapClient::readGreeting() {
-    const bool implicit = link_.Encrypted();
-    const qint64 deadlineMs =
-        commandDeadline_ > 0 ? pump_.steadyMs() + static_cast<qint64>(commandDeadline_ * 1000) : -1;
-    std::optional<Response> got;
-    const int waited = link_.WaitFor(
+int ImapClient::nextResponse(std::optional<imap::Response>& got, qint64 deadlineMs) {
+    return link_.WaitFor(
         [&] {
             got = reader_.Next(link_.Buffer());
             return got.has_value();
         },
         timeout_, cancel_, deadlineMs);
+}
+
+int ImapClient::readGreeting() {
+    const bool implicit = link_.Encrypted();
+    const qint64 deadlineMs =
+        commandDeadline_ > 0 ? pump_.steadyMs() + static_cast<qint64>(commandDeadline_ * 1000) : -1;
+    std::optional<Response> got;
+    const int waited = nextResponse(got, deadlineMs);
     if (waited != 0) {
         QString reason = QStringLiteral("No greeting from IMAP server %1:%2: %3")
                              .arg(host_.trimmed())

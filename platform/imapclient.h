@@ -189,6 +189,8 @@ signals:
 private:
     struct Command;
     int run(Command& command);
+    // Waits for the next complete response; 0, or LinkSession::WaitFor's failure.
+    int nextResponse(std::optional<imap::Response>& got, qint64 deadlineMs);
     int readGreeting();
     int askCapabilities();
     int startTls();
