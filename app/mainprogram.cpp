@@ -706,8 +706,7 @@ bool MainProgram::SendProofOfLife() {
                    pager.PagerType() == PagerAlphaSMTP ? std::optional<QString>(pager.FromAddress()) : std::nullopt,
                    pager.PagerType() == PagerAlphaSMTP ? std::optional<QString>(QStringLiteral("Tessaly daily test"))
                                                        : std::nullopt);
-        const QString name =
-            pager.Username().isEmpty() ? QStringLiteral("pager %1").arg(step + 1) : pager.Username();
+        const QString name = pager.Username().isEmpty() ? QStringLiteral("pager %1").arg(step + 1) : pager.Username();
         PageLedger::Journey journey{.queued = now, .attempt = step + 1, .pagerName = name, .test = true};
         const QString where = pager.ServiceName() + QLatin1Char(' ') + address;
         auto note = [&](PageLedger::Event event) {
