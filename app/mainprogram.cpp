@@ -349,6 +349,7 @@ OptionsContext MainProgram::OptionsServices() {
         .updateSettings = [this] { UpdateSettings(); },
         .showMainWindow = [this] { view_.RestoreWindow(); },
         .defaultStartupFile = defaultProfilePath(platform_.programDir),
+        .escalation = &escalation_,
     };
 }
 
@@ -751,7 +752,8 @@ bool MainProgram::SendProofOfLife() {
                    pager.PagerType() == PagerAlphaSMTP ? std::optional<QString>(pager.FromAddress()) : std::nullopt,
                    pager.PagerType() == PagerAlphaSMTP ? std::optional<QString>(QStringLiteral("Tessaly daily test"))
                                                        : std::nullopt);
-        PageLedger::Journey journey{.queued = now, .attempt = step + 1, .pagerName = pager.Username(), .test = true};
+        const QString name = pager.Username().isEmpty() ? QStringLiteral("pager %1").arg(step + 1) : pager.Username();
+        PageLedger::Journey journey{.queued = now, .attempt = step + 1, .pagerName = name, .test = true};
         const QString where = pager.ServiceName() + QLatin1Char(' ') + address;
         auto note = [&](PageLedger::Event event) {
             if (recorded)
@@ -767,10 +769,10 @@ bool MainProgram::SendProofOfLife() {
         });
         queue_.ClearQueue();
         note(delivered ? PageLedger::Event::Delivered : PageLedger::Event::Failed);
-        LogActivity(delivered ? QStringLiteral("Daily test page delivered to pager %1").arg(pager.Username())
-                              : QStringLiteral("Daily test page NOT delivered to pager %1").arg(pager.Username()));
+        LogActivity(delivered ? QStringLiteral("Daily test page delivered to %1").arg(name)
+                              : QStringLiteral("Daily test page NOT delivered to %1").arg(name));
         if (!delivered)
-            failed << pager.Username();
+            failed << name;
     }
     if (online)
         connection_->HangUp();
@@ -781,7 +783,7 @@ bool MainProgram::SendProofOfLife() {
         view_.SetRecentPages(RecentPageLines(PageLedgerPath()));
     if (failed.isEmpty())
         return true;
-    const QString alarm = QStringLiteral("The daily test page did not reach pager %1 (%2)")
+    const QString alarm = QStringLiteral("The daily test page did not reach %1 (%2)")
                               .arg(failed.join(QStringLiteral(", ")), now.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     if (const QString why2 = RaiseAlarm(platform_.store, alarm, now); !why2.isEmpty())
         LogActivity(QStringLiteral("The alarm could not be saved: %1").arg(why2));

@@ -807,6 +807,11 @@ QDateTime mailDate(const QString& text) {
     return QDateTime::fromString(t, Qt::RFC2822Date);
 }
 
+// How a pager of the chain is named in lines: its user name, or "pager 1".
+QString nameOf(const CPager& p, int step) {
+    return p.Username().isEmpty() ? QStringLiteral("pager %1").arg(step + 1) : p.Username();
+}
+
 QString wayOf(const CPager& p) {
     switch (p.PagerType()) {
     case PagerAlphaDialUp: return QStringLiteral("modem %1").arg(p.ID());
@@ -825,7 +830,7 @@ PageLedger::Journey CheckSession::journeyOf(const QStringList& ids, const QList<
     j.queued = queued_;
     if (!chain.isEmpty()) {
         j.attempt = step + 1;
-        j.pagerName = chain[step]->Username();
+        j.pagerName = nameOf(*chain[step], step);
     }
     // The page's journey starts with its oldest mail.
     for (const QString& id : ids) {
@@ -956,7 +961,7 @@ void CheckSession::sendRound(const QHash<int, QStringList>& messages, const QLis
                     mail->SetPaged(true);
             if (step > 0)
                 ctx_.activity.LogActivity(
-                    QStringLiteral("Page delivered by fallback pager %1 (%2)").arg(pager.Username(), wayOf(pager)));
+                    QStringLiteral("Page delivered by fallback pager %1 (%2)").arg(nameOf(pager, step), wayOf(pager)));
             record(Event::Delivered, position);
             return;
         }
@@ -968,13 +973,13 @@ void CheckSession::sendRound(const QHash<int, QStringList>& messages, const QLis
         }
         const QString reason = page.Refused() ? QStringLiteral("refused: %1").arg(oneLine(page.Reason()))
                                               : QStringLiteral("not delivered");
-        u.tried << QStringLiteral("%1 (%2): %3").arg(pager.Username(), wayOf(pager), reason);
+        u.tried << QStringLiteral("%1 (%2): %3").arg(nameOf(pager, step), wayOf(pager), reason);
         const QStringList mails = mailsOf(ids);
         const QString which = mails.isEmpty() ? QStringLiteral("Page") : QStringLiteral("Page for ") + mails.first();
         if (!lastPager) {
             const CPager& next = *chain[step + 1];
-            ctx_.activity.LogActivity(QStringLiteral("%1 not delivered by pager %2; trying fallback pager %3 (%4)")
-                                          .arg(which, pager.Username(), next.Username(), wayOf(next)));
+            ctx_.activity.LogActivity(QStringLiteral("%1 not delivered by %2; trying fallback pager %3 (%4)")
+                                          .arg(which, nameOf(pager, step), nameOf(next, step + 1), wayOf(next)));
             unsent->append(u);
             record(Event::Failed, position);
             return;

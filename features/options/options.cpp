@@ -211,6 +211,13 @@ OptionsFields Load(const OptionsContext& ctx) {
         f.pagerId = p.ID();
         f.pagerEmail = p.EmailAddress();
         f.pagerFrom = p.FromAddress();
+        if (ctx.escalation) {
+            f.fallback = FallbackText(ctx.escalation->fallback);
+            f.noticeAddress = ctx.escalation->notify;
+            f.proofOfLife = ctx.escalation->proofOfLife.isValid()
+                                ? ctx.escalation->proofOfLife.toString(QStringLiteral("HH:mm"))
+                                : QString();
+        }
         f.numericPhone = p.DigitalNumber();
     }
     if (const CPagerService* net = networkService(ctx.services, f.serviceName)) {
@@ -330,6 +337,25 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         return refuse(why, OptionsField::PagerId);
     if (const QString why = AddressProblem(f.pagerType, f.serviceAddress); !why.isEmpty())
         return refuse(why, OptionsField::ServiceAddress);
+    // The fallback chain names pagers of the list; the notice goes to one
+    // address; the test page's time is a time of day or nothing.
+    EscalationSettings escalation;
+    if (ctx.escalation) {
+        QString why;
+        escalation.fallback = ParseFallback(f.fallback, ctx.pagers, &why);
+        if (!why.isEmpty())
+            return refuse(QStringLiteral("Fallback pagers: %1.").arg(why), OptionsField::Fallback);
+        if (const QString problem = NoticeAddressProblem(f.noticeAddress); !problem.isEmpty())
+            return refuse(QStringLiteral("Failure notice: %1.").arg(problem), OptionsField::NoticeAddress);
+        escalation.notify = f.noticeAddress.trimmed();
+        const std::optional<QTime> at = ParseProofOfLife(f.proofOfLife);
+        if (!at)
+            return refuse(QStringLiteral("Daily test page: \"%1\" is not a time HH:MM (such as 07:30); leave it "
+                                         "empty for none.")
+                              .arg(f.proofOfLife),
+                          OptionsField::ProofOfLife);
+        escalation.proofOfLife = *at;
+    }
 
     // 4. The proxy needs a host name or an address.
     if (f.useProxy) {
@@ -486,6 +512,8 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
     net.SetSenderID(f.senderId.trimmed());
     net.SetSecurityCode(f.securityCode);
     net.SetReceipts(f.receipts);
+    if (ctx.escalation)
+        *ctx.escalation = escalation;
 
     // 10. The schedule.
     const QTime start = parseTimeOfDay(f.startTime);

@@ -10,6 +10,7 @@
 #include "features/mail/cpopaccount.h"
 #include "features/paging/cpager.h"
 #include "features/paging/cpagerservice.h"
+#include "features/paging/escalation.h"
 
 #include <QHash>
 #include <QString>
@@ -53,6 +54,9 @@ struct OptionsContext {
     std::function<void()> showMainWindow;
     // The startup profile start-up uses when the settings name none.
     QString defaultStartupFile;
+    // The fallback chain, the failure notice's address and the daily test
+    // page's time (saved to the settings file with the profile); none: not shown.
+    EscalationSettings* escalation = nullptr;
 };
 
 // Everything the dialog shows, as the user edits it.
@@ -109,6 +113,11 @@ struct OptionsFields {
     QString numericPhone;
     QString numericPrefix;
     QString numericDelay;
+    // What becomes of a page pager 1 does not deliver, and the daily test
+    // page ("HH:MM", empty: off).
+    QString fallback;
+    QString noticeAddress;
+    QString proofOfLife;
     // Outgoing mail
     QString domain;
     QString smtpName;
@@ -224,6 +233,9 @@ enum class OptionsField {
     ServiceAddress,
     StartTime,
     StopTime,
+    Fallback,
+    NoticeAddress,
+    ProofOfLife,
 };
 struct SaveRefusal {
     OptionsField field = OptionsField::None;

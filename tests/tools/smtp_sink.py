@@ -6,10 +6,12 @@ message as received, Latin-1) to OUTFILE. Runs until terminated.
 Optional, after PORT and OUTFILE: CERT KEY to offer STARTTLS with that
 certificate, then USER:PASSWORD to require AUTH (PLAIN or LOGIN, over TLS
 only) with those credentials, then MECH,... to leave those AUTH mechanisms
-out; the login name is recorded as "auth_user"."""
+out; the login name is recorded as "auth_user". Recipients named in the
+environment variable SMTP_SINK_REFUSE (comma-separated) are refused with 550."""
 
 import asyncio
 import json
+import os
 import signal
 import ssl
 import sys
@@ -21,6 +23,14 @@ from aiosmtpd.smtp import AuthResult
 class Sink:
     def __init__(self, path):
         self.path = path
+        # Recipients refused with 550, comma-separated in SMTP_SINK_REFUSE.
+        self.refused = {a.strip().lower() for a in os.environ.get("SMTP_SINK_REFUSE", "").split(",") if a.strip()}
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in self.refused:
+            return "550 5.1.1 No such user here"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         record = {

@@ -172,7 +172,55 @@ private slots:
     void networkPagerReachesTheSettingsFile_data();
     void imapAccountReachesTheSettingsFile();
     void networkPagerReachesTheSettingsFile();
+    void escalationReachesTheSettingsFileNotTheProfile();
 };
+
+// The fallback chain, the notice's address and the test page's time go to
+// the settings file with the profile's save; the profile's bytes stay as
+// they were, and the dialog shows the values when opened again.
+void TestFrmOptions::escalationReachesTheSettingsFileNotTheProfile() {
+    Setup s;
+    auto backup = std::make_unique<CPager>();
+    backup->SetUsername(QStringLiteral("backup"));
+    backup->SetServiceName(QStringLiteral("Default"));
+    s.program->Pagers().Add(std::move(backup), QStringLiteral("backup"));
+    const QString before = s.rig.dir.path() + QStringLiteral("/before.dat");
+    const QString after = s.rig.dir.path() + QStringLiteral("/after.dat");
+    auto first = s.open();
+    click(first.get(), QStringLiteral("cmdSave"));
+    s.program->SaveProfile(before);
+    QVERIFY(!s.rig.store.hasSection(kAppTitle, kEscalationSection));
+    auto d = s.open();
+    QWidget* w = d.get();
+    showTab(*d, QStringLiteral("Pager"));
+    type(w, QStringLiteral("txtFallback"), QStringLiteral("2"));
+    type(w, QStringLiteral("txtNoticeAddress"), QStringLiteral("oncall@example.org"));
+    type(w, QStringLiteral("txtProofOfLife"), QStringLiteral("7:30"));
+    click(w, QStringLiteral("cmdSave"));
+    QCOMPARE(s.rig.prompter.messageTexts(), QStringList());
+    QCOMPARE(s.program->Escalation().fallback, QStringList{QStringLiteral("backup")});
+    QCOMPARE(s.program->Escalation().proofOfLife, QTime(7, 30));
+    s.program->SaveProfile(after);
+    auto stored = [&](const char* name) { return s.rig.store.read(kAppTitle, kEscalationSection, QString::fromLatin1(name), {}); };
+    QCOMPARE(stored("Fallback"), QStringLiteral("backup"));
+    QCOMPARE(stored("Notify"), QStringLiteral("oncall@example.org"));
+    QCOMPARE(stored("Proof Of Life"), QStringLiteral("07:30"));
+    QFile a(before), b(after);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(b.readAll(), a.readAll());
+    auto again = s.open();
+    showTab(*again, QStringLiteral("Pager"));
+    QCOMPARE(child<QLineEdit>(again.get(), QStringLiteral("txtFallback"))->text(), QStringLiteral("backup"));
+    QCOMPARE(child<QLineEdit>(again.get(), QStringLiteral("txtProofOfLife"))->text(), QStringLiteral("07:30"));
+    // Emptied, the entries leave the settings file.
+    type(again.get(), QStringLiteral("txtFallback"), QString());
+    type(again.get(), QStringLiteral("txtProofOfLife"), QString());
+    click(again.get(), QStringLiteral("cmdSave"));
+    s.program->SaveProfile(after);
+    QVERIFY(!s.rig.store.contains(kAppTitle, kEscalationSection, QStringLiteral("Fallback")));
+    QVERIFY(!s.rig.store.contains(kAppTitle, kEscalationSection, QStringLiteral("Proof Of Life")));
+    QCOMPARE(stored("Notify"), QStringLiteral("oncall@example.org"));
+}
 
 void TestFrmOptions::everyFieldReachesTheProfileAndTheSettings() {
     Setup s;
@@ -831,6 +879,12 @@ void TestFrmOptions::refusedSaveShowsTheField() {
          "Pager", "txtMaxPageLength", -1},
         {"start later than stop", typeOn("Schedule", "txtStartTime", "6:00 pm"), "Schedule", "txtStartTime", -1},
         {"stop time that is no time", typeOn("Schedule", "txtStopTime", "teatime"), "Schedule", "txtStopTime", -1},
+        {"fallback to a pager that is not there", typeOn("Pager", "txtFallback", "nobody"), "Pager", "txtFallback",
+         -1},
+        {"fallback to pager 1 itself", typeOn("Pager", "txtFallback", "1"), "Pager", "txtFallback", -1},
+        {"failure notice to no address", typeOn("Pager", "txtNoticeAddress", "on call"), "Pager",
+         "txtNoticeAddress", -1},
+        {"daily test page at no time", typeOn("Pager", "txtProofOfLife", "7.30"), "Pager", "txtProofOfLife", -1},
     };
     for (const Case& c : cases) {
         Setup s;

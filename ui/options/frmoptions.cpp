@@ -214,6 +214,9 @@ void FrmOptions::showRefusedField(const options::SaveRefusal& refusal) {
     case OptionsField::ServiceAddress: name = "txtAddress"; break;
     case OptionsField::StartTime: name = "txtStartTime"; break;
     case OptionsField::StopTime: name = "txtStopTime"; break;
+    case OptionsField::Fallback: name = "txtFallback"; break;
+    case OptionsField::NoticeAddress: name = "txtNoticeAddress"; break;
+    case OptionsField::ProofOfLife: name = "txtProofOfLife"; break;
     }
     QWidget* field = findChild<QWidget*>(QString::fromLatin1(name));
     if (!field)

@@ -75,8 +75,30 @@ PagerPage::PagerPage(Prompter& prompter, std::function<void()> testPage)
     layout->addWidget(smtp);
     buildNumeric(layout);
 
-    auto* cmdTestPage = button(this, "cmdTestPage", "Test Page");
-    layout->addWidget(cmdTestPage, 0, Qt::AlignRight);
+    // What becomes of a page this pager does not deliver, beside the test page.
+    auto* escalation = frame(this, "fraEscalation", "When a page is not delivered");
+    auto* grid = new QGridLayout(escalation);
+    grid->addWidget(new QLabel(QStringLiteral("Fallback Pagers:"), escalation), 0, 0);
+    grid->addWidget(bindText(lineEdit(escalation, "txtFallback",
+                                      "pagers tried in order when this one does not deliver a page: numbers or "
+                                      "user names, separated by commas"),
+                             &OptionsFields::fallback),
+                    0, 1, 1, 2);
+    auto* cmdTestPage = button(escalation, "cmdTestPage", "Test Page");
+    grid->addWidget(cmdTestPage, 0, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Failure Notice To:"), escalation), 1, 0);
+    grid->addWidget(
+        bindText(lineEdit(escalation, "txtNoticeAddress", "mail address told when no pager delivers a page"),
+                 &OptionsFields::noticeAddress),
+        1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Daily Test At:"), escalation), 1, 2);
+    auto* txtProofOfLife = bindText(
+        lineEdit(escalation, "txtProofOfLife", "time of the daily test page through every pager (HH:MM); empty: none"),
+        &OptionsFields::proofOfLife);
+    txtProofOfLife->setPlaceholderText(QStringLiteral("off"));
+    txtProofOfLife->setMaximumWidth(60);
+    grid->addWidget(txtProofOfLife, 1, 3);
+    layout->addWidget(escalation);
     layout->addStretch();
 
     checkWhileTyping(txtMaxPageLength, options::CheckMaxPageLength);
