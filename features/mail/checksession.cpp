@@ -595,7 +595,7 @@ void CheckSession::download(AccountRead& read, int m, const QString& key) {
     mail.SetHeader({});
 }
 
-bool CheckSession::willDownload(AccountRead& read, int n) {
+std::optional<bool> CheckSession::willDownload(AccountRead& read, int n) {
     QString id;
     qint64 size = 0;
     if (const std::optional<Inbox::KnownEntry> known = knownFor(read, n)) {
@@ -605,7 +605,9 @@ bool CheckSession::willDownload(AccountRead& read, int n) {
         size = known->size;
     } else {
         const auto it = read.batched.constFind(n);
-        if (it == read.batched.cend() || it->status != MailboxReader::HeaderAnswer::Status::Answered)
+        if (it == read.batched.cend())
+            return std::nullopt;
+        if (it->status != MailboxReader::HeaderAnswer::Status::Answered)
             return false;
         CMail probe;
         probe.FillFromHeader(it->header);
@@ -627,7 +629,12 @@ void CheckSession::downloadAhead(AccountRead& read, int m) {
     QList<int> wanted{m};
     qint64 bytes = 0;
     for (int n = m + 1; n <= read.count && wanted.size() < kDownloadBatch; ++n) {
-        if (!willDownload(read, n))
+        // Past the headers read so far nothing can be told: the batch ends
+        // there rather than looking through the rest of the mailbox.
+        const std::optional<bool> will = willDownload(read, n);
+        if (!will)
+            break;
+        if (!*will)
             continue;
         bytes += listedSize(read, n);
         if (bytes > kDownloadBatchBytes)

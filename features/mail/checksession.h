@@ -134,8 +134,9 @@ private:
     // one batch; what arrived waits in read.fetched.
     void downloadAhead(AccountRead& read, int m);
     // Whether message `n`, not read yet, will be downloaded when its turn
-    // comes (a guess: a wrong one costs a download, never a page).
-    bool willDownload(AccountRead& read, int n);
+    // comes (a guess: a wrong one costs a download, never a page); nullopt
+    // while nothing is known of it yet (its header not asked for).
+    std::optional<bool> willDownload(AccountRead& read, int n);
     std::int32_t listedSize(AccountRead& read, int m);
     void reportFaults(const CPOPAccount& account, const AccountFaults& faults);
     // Hands message `m`'s verdict to whoever asked for verdicts.

@@ -64,6 +64,12 @@ void FakeSerialControl::SetOutput(const QString& text) {
             continue;
         }
         const QString command = QString::fromLatin1(std::exchange(command_, {}));
+        if (script) {
+            if (const std::optional<QByteArray> reply = script(command)) {
+                inject(*reply, 0.3);
+                continue;
+            }
+        }
         for (const Rule& rule : rules) {
             if (rule.command.match(command).hasMatch()) {
                 inject(rule.reply, rule.delay);

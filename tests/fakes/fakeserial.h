@@ -8,6 +8,8 @@
 #include "tests/fakes/virtualeventpump.h"
 
 #include <QRegularExpression>
+#include <functional>
+#include <optional>
 
 namespace tessaly {
 
@@ -27,6 +29,9 @@ public:
     // Echo each character back, as a modem in command mode does.
     bool echo = false;
     QList<Rule> rules;
+    // Consulted before the rules: an answer for a command, or nullopt to
+    // leave it to the rules (a terminal whose answers depend on the call).
+    std::function<std::optional<QByteArray>(const QString& command)> script;
     // Everything written with Output, in order.
     QByteArray written;
     // Settings in force at each opening.

@@ -540,6 +540,64 @@ private slots:
         QVERIFY(r.program->GetInbox().Item(QStringLiteral("<b@x>")).Paged());
     }
 
+    // A page pager 1 does not deliver goes down the fallback chain in the
+    // same check; one that no pager of the chain takes is given up at once,
+    // raises the alarm and is never tried again.
+    void fallbackWalk_data() {
+        QTest::addColumn<QStringList>("refusingPhones");
+        QTest::addColumn<int>("fallbackLines"); // "trying fallback pager" lines
+        QTest::addColumn<bool>("byFallback");
+        QTest::addColumn<bool>("givenUp");
+        QTest::newRow("pager 1 delivers") << QStringList{} << 0 << false << false;
+        QTest::newRow("pager 2 delivers") << QStringList{"5551234"} << 1 << true << false;
+        QTest::newRow("pager 3 delivers") << QStringList{"5551234", "5552222"} << 2 << true << false;
+        QTest::newRow("none delivers") << QStringList{"5551234", "5552222", "5553333"} << 2 << false << true;
+    }
+    void fallbackWalk() {
+        QFETCH(QStringList, refusingPhones);
+        QFETCH(int, fallbackLines);
+        QFETCH(bool, byFallback);
+        QFETCH(bool, givenUp);
+        Rig r;
+        // Pagers 2 and 3 reach terminals of their own numbers.
+        for (int n : {2, 3}) {
+            const QString phone = QStringLiteral("555%1").arg(n * 1111);
+            CPagerService& service = r.program->Services().Add(CPagerService(), QStringLiteral("Service%1").arg(n));
+            setUpTapService(service, phone, 2, QStringLiteral("AT&F"));
+            service.SetMaxPageChar(200);
+            CPager pager;
+            pager.SetID(QStringLiteral("%1000").arg(n));
+            pager.SetServiceName(QStringLiteral("Service%1").arg(n));
+            r.program->Pagers().Add(std::move(pager), QStringLiteral("backup%1").arg(n));
+        }
+        r.program->Escalation().fallback = {QStringLiteral("backup2"), QStringLiteral("backup3")};
+        // A terminal reached by a refusing number answers every block with NAK.
+        QString dialled;
+        r.port.script = [&](const QString& command) -> std::optional<QByteArray> {
+            if (command.startsWith(QStringLiteral("ATD")))
+                dialled = command.mid(4);
+            else if (command.startsWith(QLatin1Char('\x03')) && refusingPhones.contains(dialled))
+                return QByteArray("\x15\r");
+            return std::nullopt;
+        };
+        r.box->messages = {mail("a@x", "urgent")};
+        r.check();
+
+        const QString log = r.activity();
+        QCOMPARE(log.count(QStringLiteral("trying fallback pager")), fallbackLines);
+        QCOMPARE(log.count(QStringLiteral("Page delivered by fallback pager")), byFallback ? 1 : 0);
+        QCOMPARE(log.count(QStringLiteral("not delivered by any of 3 pagers; given up")), givenUp ? 1 : 0);
+        QCOMPARE(r.pages().size(), refusingPhones.size() + (givenUp ? 0 : 1));
+        // Delivered or given up, the message is done with.
+        QVERIFY(r.program->GetInbox().Item(QStringLiteral("<a@x>")).Paged());
+        QCOMPARE(r.program->Alarm().Set(), givenUp);
+        QCOMPARE(r.program->Session().LastOutcome().pagesNotDelivered, givenUp ? 1 : 0);
+        // The next check sends nothing more.
+        const int sent = r.pages().size();
+        r.check();
+        QCOMPARE(r.pages().size(), sent);
+    }
+
     // A failed logon sends nothing: none of the messages counts as paged.
     void failedLogonPagesNothing() {
         Rig r;

@@ -94,6 +94,45 @@ private slots:
         QVERIFY(pagedAfterMerge(read));
     }
 
+    // The file is read 64 KiB at a time: a token cut by a piece's end reads
+    // as if it were whole, wherever the cut falls in it.
+    void tokensAcrossPieceBoundaries_data() {
+        QTest::addColumn<QByteArray>("token"); // the text the cut falls in
+        QTest::newRow("escaped pair") << QByteArray(R"("subject":"a\u00e9\ud83d\ude00b")");
+        QTest::newRow("number") << QByteArray(R"("size":123456)");
+        QTest::newRow("keyword") << QByteArray(R"("paged":true)");
+        QTest::newRow("key") << QByteArray(R"("uid":"pop.example.org/me 17")");
+    }
+    void tokensAcrossPieceBoundaries() {
+        QFETCH(QByteArray, token);
+        constexpr qsizetype kPiece = 64 * 1024;
+        QByteArray message = R"({"id":"<m1@example.org>","paged":true})";
+        QByteArray header = R"({"uid":"pop.example.org/me 17","id":"<m1@example.org>",)"
+                            R"("subject":"a\u00e9\ud83d\ude00b","size":123456})";
+        for (qsizetype cut = 0; cut <= token.size(); ++cut) {
+            QByteArray text = R"({"format":2,"messages":[)";
+            QByteArray* holder = token.startsWith("\"paged") ? &message : &header;
+            const QByteArray before = text + (holder == &header ? message + R"(],"headers":[)" : QByteArray());
+            // White space before the object holding the token puts the cut
+            // `cut` bytes into the token.
+            const qsizetype at = holder->indexOf(token);
+            QVERIFY(at >= 0);
+            const qsizetype pad = 2 * kPiece - cut - before.size() - at;
+            text = before + QByteArray(pad, ' ') + *holder;
+            text += holder == &header ? QByteArray("]}") : QByteArray(R"(],"headers":[)") + header + "]}";
+            QCOMPARE(text.indexOf(token), 2 * kPiece - cut);
+            write(text);
+            Inbox read;
+            QString error;
+            QVERIFY2(MergeInboxState(read, path(), &error), qPrintable(QStringLiteral("cut %1: ").arg(cut) + error));
+            const KnownHeader* back = read.Known(kUid);
+            QVERIFY2(back, qPrintable(QStringLiteral("cut %1").arg(cut)));
+            QCOMPARE(back->subject, QString::fromUtf8("a\xC3\xA9\xF0\x9F\x98\x80" "b"));
+            QCOMPARE(back->size, 123456);
+            QVERIFY(pagedAfterMerge(read));
+        }
+    }
+
     void filesReadOrRefused_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("read");
