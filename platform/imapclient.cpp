@@ -24,6 +24,10 @@ struct ImapClient::Command {
     bool renewNow = false;
     bool endAtContinuation = false; // IDLE: done once the server says "+"
     bool bare = false;              // DONE: the line goes without a tag, awaiting `tag`'s answer
+    // SASL: the answer sent (once) when the server challenges after the
+    // last part, and that challenge's text.
+    std::optional<QByteArray> challengeAnswer;
+    std::optional<QByteArray> challenge;
     std::function<void(const Response&)> onUntagged;
     QByteArray tag;
     Response answer; // the tagged answer (or the continuation)
@@ -206,6 +210,12 @@ int ImapClient::run(Command& c) {
                     c.answer = r;
                     return 0;
                 }
+                if (c.challengeAnswer && !c.challenge) {
+                    c.challenge = r.text;
+                    emit lineSent(QString::fromLatin1(*c.challengeAnswer));
+                    if (const int written = link_.Write(*c.challengeAnswer + "\r\n"); written != 0)
+                        return socketFailure(written);
+                }
                 break; // asked for nothing: passed over
             case Response::Kind::Tagged:
                 if (r.tag == c.tag) {
@@ -386,6 +396,55 @@ int ImapClient::Login(const QString& user, const QString& password) {
     // The login's answer usually brings the capabilities of the logged-in
     // state; otherwise they are asked for.
     return capabilities_.isEmpty() || !Offers("IMAP4REV1") ? askCapabilities() : 0;
+}
+
+int ImapClient::LoginOAuth(const QString& user, const sasl::BearerSource& bearer) {
+    using namespace sasl;
+    if (preauth_) {
+        loggedIn_ = true;
+        return 0;
+    }
+    QList<QByteArray> mechanisms;
+    for (const QByteArray& c : capabilities_)
+        if (c.startsWith("AUTH="))
+            mechanisms << c.mid(5);
+    const OAuthMechanism mechanism = ChooseOAuth(mechanisms);
+    const QString where = QStringLiteral("IMAP server %1:%2").arg(host_.trimmed()).arg(port_);
+    if (mechanism == OAuthMechanism::None)
+        return fail(kNotOffered,
+                    where + QStringLiteral(" offers no OAuth 2.0 sign-in (AUTH=OAUTHBEARER or AUTH=XOAUTH2)"));
+    const QByteArray name = MechanismName(mechanism);
+    for (int round = 0; round < 2; ++round) {
+        const BearerToken got = bearer ? bearer(round > 0) : BearerToken{};
+        if (got.token.isEmpty())
+            return fail(kRefused, got.failure.isEmpty() ? QStringLiteral("no access token") : got.failure);
+        const QByteArray response = InitialResponse(mechanism, user, got.token, host_, port_).toBase64();
+        const QString shown = QStringLiteral("AUTHENTICATE ") + QString::fromLatin1(name);
+        Command c("the sign-in", "AUTHENTICATE " + name, commandDeadline_);
+        if (Offers("SASL-IR")) {
+            c.parts.first() += ' ' + response;
+            c.shown.first() = shown + QStringLiteral(" ****");
+        } else {
+            c.parts.append(response);
+            c.shown.append(QStringLiteral("****"));
+        }
+        c.challengeAnswer = ErrorChallengeAnswer(mechanism).toBase64();
+        const int result = run(c);
+        if (result == 0) {
+            loggedIn_ = true;
+            return capabilities_.isEmpty() || !Offers("IMAP4REV1") ? askCapabilities() : 0;
+        }
+        if (result != kRefused)
+            return result;
+        const std::optional<OAuthRefusal> refusal =
+            c.challenge ? ReadErrorChallenge(*c.challenge) : std::optional<OAuthRefusal>();
+        lastFailure_ = where + QStringLiteral(" refused the access token (%1): %2 %3")
+                                   .arg(refusal ? refusal->Text() : QStringLiteral("no reason given"),
+                                        QString::fromLatin1(c.answer.status), said(c.answer.text));
+        if (!refusal || !refusal->TokenRefused())
+            return kRefused;
+    }
+    return kRefused;
 }
 
 int ImapClient::authenticatePlain(const QString& user, const QString& password) {

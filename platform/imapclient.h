@@ -18,6 +18,7 @@
 #include "platform/bytelink.h"
 #include "platform/eventpump.h"
 #include "platform/imapreplies.h"
+#include "platform/sasloauth.h"
 #include "platform/linksession.h"
 #include "platform/tlschoice.h"
 
@@ -118,6 +119,12 @@ public:
     // LOGIN, or AUTHENTICATE PLAIN where the server disables LOGIN. kRefused
     // when the server refused the user name or password.
     int Login(const QString& user, const QString& password);
+    // Instead of Login: AUTHENTICATE with an OAuth 2.0 access token from
+    // `bearer` (OAUTHBEARER or XOAUTH2, whichever the server lists). A token
+    // the server refuses is renewed and tried once more. kRefused when the
+    // server refused it or no token could be had, LastFailure() saying why;
+    // kNotOffered when the server lists neither mechanism.
+    int LoginOAuth(const QString& user, const sasl::BearerSource& bearer);
     // EXAMINE `folder` (INBOX when empty). kRefused when the server refused
     // it (no such folder).
     int Examine(const QString& folder);

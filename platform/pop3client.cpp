@@ -256,6 +256,58 @@ int Pop3Client::SendUser() { return command("USER " + User().toLatin1(), false);
 
 int Pop3Client::SendPass() { return command("PASS " + Password().toLatin1(), false); }
 
+int Pop3Client::SendOAuth() {
+    using namespace sasl;
+    signInFailure_.clear();
+    QByteArray capabilities = capabilities_.value_or(QByteArray());
+    if (!capabilities_) {
+        const int asked = command("CAPA", true, &capabilities);
+        if (asked > NegativeReply)
+            return asked;
+    }
+    const OAuthMechanism mechanism = ChooseOAuth(OfferedWords(capabilities, "SASL"));
+    if (mechanism == OAuthMechanism::None) {
+        signInFailure_ = QStringLiteral("the server offers no OAuth 2.0 sign-in (SASL OAUTHBEARER or XOAUTH2)");
+        return NegativeReply;
+    }
+    const QByteArray name = MechanismName(mechanism);
+    for (int round = 0; round < 2; ++round) {
+        const BearerToken got = bearer_ ? bearer_(round > 0) : BearerToken{};
+        if (got.token.isEmpty()) {
+            signInFailure_ = got.failure.isEmpty() ? QStringLiteral("no access token") : got.failure;
+            return NegativeReply;
+        }
+        const QByteArray response = InitialResponse(mechanism, User(), got.token, Server(), Port()).toBase64();
+        QByteArray reply;
+        int result;
+        // A command line with its initial response may not pass 255 octets;
+        // a longer one waits for the server's empty challenge.
+        if (name.size() + response.size() + 7 <= 255) {
+            result = command("AUTH " + name + ' ' + response, false, &reply);
+        } else {
+            result = command("AUTH " + name, false, &reply);
+            if (result == NegativeReply && reply.startsWith('+') && !reply.startsWith("+OK"))
+                result = command(response, false, &reply);
+        }
+        if (result != NegativeReply)
+            return result; // signed in, or the connection failed
+        std::optional<OAuthRefusal> refusal;
+        if (reply.startsWith('+')) {
+            // The server's reasons, then its failure once they are answered.
+            refusal = ReadErrorChallenge(QByteArrayView(reply).sliced(1));
+            result = command(ErrorChallengeAnswer(mechanism).toBase64(), false, &reply);
+            if (result != NegativeReply)
+                return result == 0 ? NegativeReply : result;
+        }
+        signInFailure_ = QStringLiteral("the server refused the access token (%1): %2")
+                             .arg(refusal ? refusal->Text() : QStringLiteral("no reason given"),
+                                  QString::fromLatin1(reply.trimmed().left(200)));
+        if (!refusal || !refusal->TokenRefused())
+            return NegativeReply;
+    }
+    return NegativeReply;
+}
+
 int Pop3Client::SendStat() {
     QByteArray reply;
     const int result = command("STAT", false, &reply);

@@ -27,6 +27,7 @@ public:
     int SendUser() override;
     int SendPass() override;
     int SendStat() override;
+    int SendOAuth() override;
     int MessageCount() const override { return count_; }
     int Receive() override;
     int Retrieve() override;

@@ -15,6 +15,7 @@
 // complete reply.
 
 #include "platform/eventpump.h"
+#include "platform/sasloauth.h"
 #include "platform/tlschoice.h"
 
 #include <QByteArray>
@@ -101,6 +102,14 @@ public:
     virtual int SendUser() = 0;
     virtual int SendPass() = 0;
     virtual int SendStat() = 0;
+    // Instead of USER and PASS: AUTH with an OAuth 2.0 access token from the
+    // bearer source (OAUTHBEARER or XOAUTH2, whichever the server's CAPA
+    // offers). A token the server refuses is renewed and tried once more.
+    // 0 on success; NegativeReply when refused or when no token could be
+    // had, SignInFailure() then saying why; otherwise a socket error.
+    void SetBearer(sasl::BearerSource source) { bearer_ = std::move(source); }
+    virtual int SendOAuth() { return NegativeReply; }
+    QString SignInFailure() const { return signInFailure_; }
     virtual int MessageCount() const = 0;
     // Reads the next server reply. When no command awaits an answer, the
     // control asks for one with NOOP, so every call delivers exactly one
@@ -159,6 +168,8 @@ signals:
 
 protected:
     const bool* cancel_ = nullptr;
+    sasl::BearerSource bearer_;
+    QString signInFailure_;
 
 private:
     Security security_ = Security::None;

@@ -195,8 +195,13 @@ int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capa
 
 int SmtpClient::authenticate(const QByteArray& capabilities) {
     if (!link_.Encrypted() && SecurityChoice() != Security::None)
-        return refuse(QStringLiteral("the password is only sent over TLS (choose the security \"none\" to allow it)"));
+        return refuse(
+            bearer_
+                ? QStringLiteral("the access token is only sent over TLS (choose the security \"none\" to allow it)")
+                : QStringLiteral("the password is only sent over TLS (choose the security \"none\" to allow it)"));
     const QList<QByteArray> mechanisms = OfferedWords(capabilities, "AUTH");
+    if (bearer_)
+        return authenticateOAuth(mechanisms);
     const bool plain = mechanisms.contains("PLAIN");
     if (!plain && !mechanisms.contains("LOGIN"))
         return refuse(QStringLiteral("the server offers no AUTH PLAIN or AUTH LOGIN"));
@@ -242,6 +247,47 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
             QStringLiteral("SMTP server %1 refused the login of %2 (check the user name and password): %3")
                 .arg(host.trimmed(), AuthUser(), QString::fromLatin1(lastReply_.trimmed())));
     }
+    return result;
+}
+
+int SmtpClient::authenticateOAuth(const QList<QByteArray>& mechanisms) {
+    using namespace sasl;
+    const OAuthMechanism mechanism = ChooseOAuth(mechanisms);
+    if (mechanism == OAuthMechanism::None)
+        return refuse(QStringLiteral("the server offers no AUTH OAUTHBEARER or AUTH XOAUTH2"));
+    const QByteArray name = MechanismName(mechanism);
+    const QString host = serverHost().trimmed();
+    int result = 0;
+    std::optional<OAuthRefusal> refusal;
+    for (int round = 0; round < 2; ++round) {
+        const BearerToken got = bearer_(round > 0);
+        if (got.token.isEmpty()) {
+            refusedForGood_ = true;
+            emit secureFailed(
+                QStringLiteral("SMTP server %1: no access token for %2 (%3); nothing was sent")
+                    .arg(host, AuthUser(), got.failure.isEmpty() ? QStringLiteral("not signed in") : got.failure));
+            return fail(kNotSecured);
+        }
+        emit commandSent(QStringLiteral("AUTH %1 ****").arg(QString::fromLatin1(name)));
+        result = exchange(
+            "AUTH " + name + ' ' + InitialResponse(mechanism, AuthUser(), got.token, host, Port()).toBase64(), 235);
+        refusal.reset();
+        if (result == 334) {
+            // The server's reasons, then its failure once they are answered.
+            refusal = ReadErrorChallenge(QByteArrayView(lastReply_).sliced(std::min<qsizetype>(4, lastReply_.size())));
+            const QByteArray answer = ErrorChallengeAnswer(mechanism).toBase64();
+            emit commandSent(QString::fromLatin1(answer));
+            result = exchange(answer, 235);
+        }
+        if (result == 0 || !(result >= 400 && result <= 599) || !refusal || !refusal->TokenRefused())
+            break;
+    }
+    if (result >= 500 && result <= 599)
+        refusedForGood_ = true;
+    if (result >= 400 && result <= 599)
+        emit secureFailed(QStringLiteral("SMTP server %1 refused the access token of %2 (%3): %4")
+                              .arg(host, AuthUser(), refusal ? refusal->Text() : QStringLiteral("no reason given"),
+                                   QString::fromLatin1(lastReply_.trimmed().left(200))));
     return result;
 }
 

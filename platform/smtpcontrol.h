@@ -6,6 +6,7 @@
 #include "platform/bytelink.h"
 #include "platform/eventpump.h"
 #include "platform/linksession.h"
+#include "platform/sasloauth.h"
 #include "platform/tlschoice.h"
 
 #include <QObject>
@@ -59,6 +60,11 @@ public:
     void SetAuthPassword(const QString& v) { authPassword_ = v; }
     QString PasswordCommand() const { return passwordCommand_; }
     void SetPasswordCommand(const QString& v) { passwordCommand_ = v; }
+    // With a bearer source set, the login is AUTH OAUTHBEARER or XOAUTH2
+    // (whichever the server offers) with an OAuth 2.0 access token for
+    // AuthUser(), instead of the password; a token the server refuses is
+    // renewed and tried once more. An empty source: the password login.
+    void SetBearer(sasl::BearerSource source) { bearer_ = std::move(source); }
     // The settings' security text when it names no choice: Send() then
     // refuses at once, without connecting. Empty: no problem.
     QString SecurityProblem() const { return securityProblem_; }
@@ -90,6 +96,7 @@ signals:
 protected:
     const bool* cancel_ = nullptr;
     bool refusedForGood_ = false;
+    sasl::BearerSource bearer_;
 
 private:
     Security security_ = Security::None;
@@ -125,6 +132,7 @@ private:
     int greet(const QByteArray& domain, bool needsEhlo, QByteArray& capabilities);
     int secure(const QByteArray& domain, bool implicit, QByteArray& capabilities);
     int authenticate(const QByteArray& capabilities);
+    int authenticateOAuth(const QList<QByteArray>& mechanisms);
     QString serverHost() const;
     int refuse(const QString& reason);
 
