@@ -26,6 +26,7 @@ public:
     bool start(QString* why);
     // A new connection to the bus, under a name of its own.
     QDBusConnection connect(const QString& name);
+    QString address() const { return address_; }
 
 private:
     QProcess daemon_;

@@ -64,7 +64,8 @@ struct ServiceRig {
         client = bus.connect(QStringLiteral("client%1").arg(serial));
         fake = std::make_unique<FakeSecretService>(bus.connect(QStringLiteral("service%1").arg(serial)));
         pump = std::make_unique<BusPump>([this](double seconds) {
-            return fake->callStalled() || (seconds > SecretServiceStore::kCallSeconds && fake->promptStalled());
+            return fake &&
+                   (fake->callStalled() || (seconds > SecretServiceStore::kCallSeconds && fake->promptStalled()));
         });
         store = std::make_unique<SecretServiceStore>(*pump, client);
         *why = QStringLiteral("the fake service could not register");
@@ -261,6 +262,17 @@ private slots:
         QVERIFY(SecretServiceStore::Available(rig.client));
         rig.fake.reset();
         QVERIFY(!SecretServiceStore::Available(rig.client));
+    }
+
+    void openPicksTheServiceWhenOneRuns() {
+        START_RIG(rig);
+        // Before anything here uses the session bus: the private bus stands in for it.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", rig.bus.address().toUtf8());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("secrets"));
+        QCOMPARE(OpenSecretStore(*rig.pump, path)->Where(), QStringLiteral("the desktop's secret service"));
+        rig.fake.reset();
+        QCOMPARE(OpenSecretStore(*rig.pump, path)->Where(), path);
     }
 
     void serviceLocked_data() {
