@@ -216,6 +216,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(data)))
         self.send_header("Cache-Control", "no-store")
         self.send_header("Pragma", "no-cache")
+        if self.close_connection:
+            self.send_header("Connection", "close")
         for name, value in headers:
             self.send_header(name, value)
         self.end_headers()
@@ -332,12 +334,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         route = routes.get(path)
         record = {"endpoint": path, "method": self.command}
         if route is None:
+            self.close_connection = True
             self.state.log(dict(record, outcome="not_found", status=404))
             self.send_json(404, {"error": "not_found", "error_description": "no such endpoint"})
             return
         try:
             route(record)
         except OAuthError as err:
+            # The body may be left unread: the connection ends with this answer.
+            self.close_connection = True
             headers = [("WWW-Authenticate", 'Basic realm="test"')] if err.status == 401 else ()
             self.send_error_json(err, record, headers)
         except (ConnectionError, TimeoutError):
