@@ -1,7 +1,8 @@
 #pragma once
 // A real Dovecot POP3 server for tests: its own configuration, passwd file
 // and maildirs in a temporary directory, listening on 127.0.0.1. With
-// SetImap(true) before start() it serves IMAP as well, on ports of its own.
+// SetImap(true) before start() it serves IMAP as well, on ports of its own;
+// with SetOAuth() it also takes OAuth 2.0 bearer tokens.
 
 #include "tests/integration/peers.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryDir>
+#include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -25,6 +27,21 @@ public:
     // with a certificate) and imapTlsPort() TLS from the first byte.
     void SetImap(bool on) { imap_ = on; }
     static bool imapAvailable() { return QFileInfo(QStringLiteral("/usr/lib/dovecot/imap")).isExecutable(); }
+
+    // Also accept OAuth 2.0 access tokens (SASL XOAUTH2 and OAUTHBEARER),
+    // checked by Dovecot alone: a JWT signed HS256 with `hmacKey`, not
+    // expired, whose `usernameClaim` is the user signing in. With `issuer`
+    // the token's iss must be it. `kid` is the key id the tokens name in
+    // their header ("default" for tokens that name none). PLAIN and LOGIN
+    // stay for the passwords, and a password never passes as a token.
+    // Failed sign-ins are not slowed down, so a test can fail many quickly.
+    void SetOAuth(const QByteArray& hmacKey, const QString& issuer = {},
+                  const QString& usernameClaim = QStringLiteral("sub"), const QString& kid = QStringLiteral("default")) {
+        oauthKey_ = hmacKey;
+        oauthIssuer_ = issuer;
+        oauthClaim_ = usernameClaim;
+        oauthKid_ = kid;
+    }
 
     // Users and their passwords; their maildirs start empty. With a
     // certificate and key (PEM files) the plain port offers STLS and
@@ -69,6 +86,8 @@ public:
             return false;
         if (!write(d + QStringLiteral("/passwd"), passwd))
             return false;
+        if (!oauthKey_.isEmpty() && !writeOAuthKey())
+            return false;
         const QString conf = d + QStringLiteral("/dovecot.conf");
         if (!write(conf, QStringLiteral("base_dir = %1/run\n"
                                         "state_dir = %1/state\n"
@@ -79,11 +98,12 @@ public:
                                         "disable_plaintext_auth = no\n"
                                         "auth_failure_delay = 0\n"
                                         "mail_location = maildir:%1/mail/%u\n"
-                                        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
+                                        "%7"
+                                        "passdb {\n  driver = passwd-file\n%8  args = scheme=PLAIN %1/passwd\n}\n"
                                         "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
                                         "service pop3-login {\n  inet_listener pop3 {\n    address = 127.0.0.1\n"
                                         "    port = %2\n  }\n%4  chroot =\n}\n"
-                                        "service anvil {\n  chroot =\n}\n"
+                                        "service anvil {\n  chroot =\n%9}\n"
                                         "service imap-login {\n%6  chroot =\n}\n")
                                .arg(d)
                                .arg(port_)
@@ -94,6 +114,11 @@ public:
                                                                     "    port = %1\n    ssl = yes\n  }\n").arg(tlsPort_))
                                .arg(imap_ ? QStringLiteral("pop3 imap") : QStringLiteral("pop3"))
                                .arg(imapListeners())
+                               .arg(oauthPassdb())
+                               .arg(oauthKey_.isEmpty() ? QString() : QStringLiteral("  mechanisms = plain login\n"))
+                               .arg(oauthKey_.isEmpty() ? QString()
+                                                        : QStringLiteral("  unix_listener anvil-auth-penalty {\n"
+                                                                         "    mode = 0\n  }\n"))
                                .toUtf8()))
             return false;
         process_.start(binary(), {QStringLiteral("-F"), QStringLiteral("-c"), conf});
@@ -198,6 +223,53 @@ public:
     }
 
 private:
+    // The oauth2 passdb, ahead of the passwords and only for the token
+    // mechanisms, and its settings file; nothing without SetOAuth().
+    QString oauthPassdb() const {
+        if (oauthKey_.isEmpty())
+            return QString();
+        return QStringLiteral("auth_mechanisms = plain login xoauth2 oauthbearer\n"
+                              "passdb {\n  driver = oauth2\n  mechanisms = xoauth2 oauthbearer\n"
+                              "  args = %1/oauth2.conf.ext\n}\n")
+            .arg(dir_.path());
+    }
+    // The key where local validation looks it up: <dict>/<azp>/<alg>/<kid>,
+    // "default" standing for a missing azp claim, the key in base64. Only
+    // Dovecot's auth process (group dovecot, when running as root) reads it.
+    bool writeOAuthKey() {
+        const QString d = dir_.path();
+        const QString keyDir = d + QStringLiteral("/oauth-keys/default/HS256");
+        if (!QDir().mkpath(keyDir) || !write(keyDir + QLatin1Char('/') + oauthKid_, oauthKey_.toBase64()))
+            return false;
+        QString settings = QStringLiteral("introspection_mode = local\n"
+                                          "local_validation_key_dict = fs:posix:prefix=%1/oauth-keys/\n"
+                                          "username_attribute = %2\n")
+                               .arg(d, oauthClaim_);
+        if (!oauthIssuer_.isEmpty())
+            settings += QStringLiteral("issuers = %1\n").arg(oauthIssuer_);
+        if (!write(d + QStringLiteral("/oauth2.conf.ext"), settings.toUtf8()))
+            return false;
+        const QFile::Permissions dirMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                           QFile::ExeGroup;
+        const QFile::Permissions fileMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        const QStringList dirs = {d + QStringLiteral("/oauth-keys"), d + QStringLiteral("/oauth-keys/default"), keyDir};
+        for (const QString& path : dirs)
+            if (!QFile::setPermissions(path, dirMode))
+                return false;
+        const QString keyFile = keyDir + QLatin1Char('/') + oauthKid_;
+        if (!QFile::setPermissions(keyFile, fileMode))
+            return false;
+        if (getuid() != 0)
+            return true;
+        const group* dovecot = getgrnam("dovecot");
+        if (!dovecot)
+            return false;
+        for (const QString& path : dirs + QStringList{keyFile})
+            if (::chown(QFile::encodeName(path).constData(), 0, dovecot->gr_gid) != 0)
+                return false;
+        return true;
+    }
+
     // The IMAP listeners; without IMAP none (and the TLS one is off
     // without a certificate, so Dovecot never asks for port 993).
     QString imapListeners() const {
@@ -232,6 +304,10 @@ private:
     uid_t uid_ = 0;
     gid_t gid_ = 0;
     int serial_ = 0;
+    QByteArray oauthKey_;
+    QString oauthIssuer_;
+    QString oauthClaim_;
+    QString oauthKid_;
     PeerProcess process_;
 };
 
