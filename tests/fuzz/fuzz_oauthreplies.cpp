@@ -50,7 +50,10 @@ void readJson(const QByteArray& bytes) {
 }
 
 void readHttp(const QByteArray& bytes) {
-    const qsizetype piece = bytes.isEmpty() ? 1 : 1 + static_cast<unsigned char>(bytes[0]) % 61;
+    // The first byte sets the piece size, so splits fall everywhere; at most
+    // a few hundred pieces, so a long input stays quick.
+    const qsizetype piece =
+        std::max<qsizetype>(bytes.isEmpty() ? 1 : 1 + static_cast<unsigned char>(bytes[0]) % 61, bytes.size() / 256);
     HttpRead settled = HttpRead::NeedMore;
     QByteArray settledBody;
     for (qsizetype at = 0;; at += piece) {

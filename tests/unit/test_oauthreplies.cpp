@@ -29,26 +29,18 @@ private slots:
         QTest::newRow("lower-case type, lifetime as text")
             << QByteArray(R"({"access_token":"t","token_type":"bearer","expires_in":"3600"})") << 0 << "t"
             << qint64(3600);
-        QTest::newRow("no lifetime") << QByteArray(R"({"access_token":"t","token_type":"BEARER"})") << 0 << "t"
-                                     << qint64(-1);
         QTest::newRow("error")
             << QByteArray(R"({"error":"invalid_grant","error_description":"Token has been\nexpired or revoked."})") << 1
             << "invalid_grant" << qint64(-1);
-        QTest::newRow("error wins over a token")
-            << QByteArray(R"({"error":"slow_down","access_token":"t","token_type":"Bearer"})") << 1 << "slow_down"
-            << qint64(-1);
         QTest::newRow("html") << QByteArray("<html>502</html>") << 2 << "not JSON" << qint64(-1);
         QTest::newRow("array") << QByteArray("[1,2]") << 2 << "not a JSON object" << qint64(-1);
         QTest::newRow("mac token") << QByteArray(R"({"access_token":"t","token_type":"mac"})") << 2 << "not Bearer"
                                    << qint64(-1);
         QTest::newRow("no type") << QByteArray(R"({"access_token":"t"})") << 2 << "token_type" << qint64(-1);
-        QTest::newRow("no token") << QByteArray(R"({"token_type":"Bearer"})") << 2 << "access_token" << qint64(-1);
         QTest::newRow("token a number") << QByteArray(R"({"access_token":12,"token_type":"Bearer"})") << 2
                                         << "not a text" << qint64(-1);
         QTest::newRow("token with a control character")
             << QByteArray(R"({"access_token":"a\u0001b","token_type":"Bearer"})") << 2 << "characters" << qint64(-1);
-        QTest::newRow("token with a space")
-            << QByteArray(R"({"access_token":"a b","token_type":"Bearer"})") << 2 << "characters" << qint64(-1);
         QTest::newRow("overlong token") << "{\"access_token\":\"" + QByteArray(9000, 'a') +
                                                "\",\"token_type\":\"Bearer\"}"
                                         << 2 << "longer" << qint64(-1);
@@ -60,12 +52,9 @@ private slots:
         QTest::newRow("fractional lifetime")
             << QByteArray(R"({"access_token":"t","token_type":"Bearer","expires_in":1.5})") << 2 << "whole"
             << qint64(-1);
-        QTest::newRow("lifetime a list") << QByteArray(R"({"access_token":"t","token_type":"Bearer","expires_in":[1]})")
-                                         << 2 << "not a number" << qint64(-1);
         QTest::newRow("error code a number") << QByteArray(R"({"error":5})") << 2 << "not a text" << qint64(-1);
         QTest::newRow("too large") << "{\"access_token\":\"t\",\"token_type\":\"Bearer\",\"x\":\"" + big + "\"}" << 2
                                    << "larger" << qint64(-1);
-        QTest::newRow("empty") << QByteArray() << 2 << "not JSON" << qint64(-1);
     }
     void token() {
         QFETCH(QByteArray, json);
@@ -168,9 +157,6 @@ private slots:
         QTest::newRow("chunked") << QByteArray("HTTP/1.1 400 Bad\r\nTransfer-Encoding: chunked\r\n\r\n"
                                                "4;x=y\r\nWiki\r\n5\r\npedia\r\n0\r\nX-T: 1\r\n\r\n")
                                  << false << 0 << 400 << QByteArray("Wikipedia");
-        QTest::newRow("chunked, waiting") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                                        "4\r\nWi")
-                                          << false << 1 << 0 << QByteArray();
         QTest::newRow("chunk size not hex") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                                                           "zz\r\n")
                                             << false << 2 << 0 << QByteArray();
@@ -179,8 +165,6 @@ private slots:
                                        << false << 2 << 0 << QByteArray();
         QTest::newRow("to the close") << QByteArray("HTTP/1.0 503 Busy\n\nbusy") << true << 0 << 503
                                       << QByteArray("busy");
-        QTest::newRow("to the close, open")
-            << QByteArray("HTTP/1.0 200 OK\r\n\r\nbusy") << false << 1 << 0 << QByteArray();
         QTest::newRow("interim first") << QByteArray("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n"
                                                      "Content-Length: 1\r\n\r\nx")
                                        << false << 0 << 200 << QByteArray("x");
@@ -189,18 +173,12 @@ private slots:
         QTest::newRow("two lengths") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n"
                                                    "\r\nxx")
                                      << false << 2 << 0 << QByteArray();
-        QTest::newRow("length not a number")
-            << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n") << false << 2 << 0 << QByteArray();
         QTest::newRow("body too large") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 70000\r\n\r\n") << false << 2
                                         << 0 << QByteArray();
         QTest::newRow("header too large")
             << "HTTP/1.1 200 OK\r\nX: " + QByteArray(17000, 'a') << false << 2 << 0 << QByteArray();
-        QTest::newRow("gzip") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n") << false << 2
-                              << 0 << QByteArray();
         QTest::newRow("not http") << QByteArray("SSH-2.0-OpenSSH\r\n\r\n") << false << 2 << 0 << QByteArray();
         QTest::newRow("silence, then close") << QByteArray() << true << 2 << 0 << QByteArray();
-        QTest::newRow("header line without colon")
-            << QByteArray("HTTP/1.1 200 OK\r\nbroken\r\n\r\n") << true << 2 << 0 << QByteArray();
     }
     void http() {
         QFETCH(QByteArray, bytes);
@@ -226,7 +204,6 @@ private slots:
         QTest::newRow("https") << "https://oauth2.googleapis.com/token" << QString();
         QTest::newRow("loopback v4") << "http://127.0.0.1:8080/token" << QString();
         QTest::newRow("loopback v6") << "http://[::1]:8080/token" << QString();
-        QTest::newRow("localhost") << "http://LocalHost/token" << QString();
         QTest::newRow("plain http") << "http://auth.example.org/token"
                                     << "only over https://";
         QTest::newRow("other scheme") << "ftp://auth.example.org/token"
