@@ -229,6 +229,21 @@ private slots:
         rig.verifyClean(r);
     }
 
+    // Each scope once, the refresh scope last; a custom token endpoint in
+    // clear is named as the problem.
+    void providers() {
+        QCOMPARE(OAuthPreset(QStringLiteral("Google"))->Scopes(true, true, true),
+                 QStringLiteral("https://mail.google.com/"));
+        const QString ms = OAuthPreset(QStringLiteral("microsoft"))->Scopes(true, false, true);
+        QCOMPARE(ms.split(QLatin1Char(' ')).size(), 3);
+        QVERIFY(ms.endsWith(QLatin1String(" offline_access")));
+        QVERIFY(!OAuthPreset(QStringLiteral("custom")));
+        QVERIFY(OAuthProviderProblem(*OAuthPreset(QStringLiteral("microsoft"))).isEmpty());
+        const OAuthProvider clear = CustomOAuthProvider(QStringLiteral("https://a.example/auth"),
+                                                        QStringLiteral("http://a.example/token"), {}, "mail");
+        QVERIFY(OAuthProviderProblem(clear).startsWith(QLatin1String("token endpoint")));
+    }
+
     void pkce() {
         // RFC 7636, appendix B.
         QCOMPARE(OAuthFlow::CodeChallenge(QStringLiteral("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk")),
