@@ -386,8 +386,15 @@ OAuthResult OAuthFlow::CodeGrant(const OAuthProvider& provider, const OAuthClien
     const QString state = NewState();
 
     // Each browser connection's bytes until its request is whole; the first
-    // request carrying this sign-in's answer ends the wait.
+    // request carrying this sign-in's answer ends the wait. When too many
+    // connections wait at once (idle ones a browser opens ahead, or another
+    // program's), the oldest is dropped, so the browser's own always gets in.
     QHash<QTcpSocket*, QByteArray> pending;
+    QList<QTcpSocket*> arrival;
+    auto forget = [&pending, &arrival](QTcpSocket* socket) {
+        pending.remove(socket);
+        arrival.removeOne(socket);
+    };
     std::optional<Redirect> outcome;
     QPointer<QTcpSocket> answered;
     auto respond = [](QTcpSocket* socket, int status, const QString& message) {
@@ -403,7 +410,7 @@ OAuthResult OAuthFlow::CodeGrant(const OAuthProvider& provider, const OAuthClien
         if (!whole && bytes.size() <= kMaxRedirectRequest)
             return;
         const Redirect got = whole ? ReadRedirect(bytes, state) : Redirect{};
-        pending.remove(socket);
+        forget(socket);
         switch (got.kind) {
         case Redirect::Kind::Code: respond(socket, 200, QStringLiteral("Tessaly has received the sign-in.")); break;
         case Redirect::Kind::Error:
@@ -422,15 +429,23 @@ OAuthResult OAuthFlow::CodeGrant(const OAuthProvider& provider, const OAuthClien
     };
     QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
         while (QTcpSocket* socket = server.nextPendingConnection()) {
-            if (pending.size() >= kMaxRedirectConnections || outcome) {
+            if (outcome) {
                 socket->abort();
                 socket->deleteLater();
                 continue;
             }
+            if (pending.size() >= kMaxRedirectConnections) {
+                QTcpSocket* oldest = arrival.first();
+                forget(oldest);
+                oldest->disconnect(&server);
+                oldest->abort();
+                oldest->deleteLater();
+            }
             pending.insert(socket, {});
+            arrival.append(socket);
             QObject::connect(socket, &QTcpSocket::readyRead, &server, [&onBytes, socket] { onBytes(socket); });
-            QObject::connect(socket, &QTcpSocket::disconnected, &server, [&pending, socket] {
-                pending.remove(socket);
+            QObject::connect(socket, &QTcpSocket::disconnected, &server, [&forget, socket] {
+                forget(socket);
                 socket->deleteLater();
             });
             onBytes(socket);

@@ -279,13 +279,16 @@ private slots:
     void codeGrant_data() {
         QTest::addColumn<QString>("query");
         QTest::addColumn<Failure>("failure");
-        QTest::newRow("signed in") << "code=4%2Fcode-99&state=%1&scope=mail" << Failure::None;
-        QTest::newRow("wrong state") << "code=4%2Fcode-99&state=not-%1" << Failure::Protocol;
-        QTest::newRow("declined") << "error=access_denied&state=%1" << Failure::Refused;
+        QTest::addColumn<int>("idle"); // connections opened before the browser's, never sending a byte
+        QTest::newRow("signed in") << "code=4%2Fcode-99&state=%1&scope=mail" << Failure::None << 0;
+        QTest::newRow("behind idle connections") << "code=4%2Fcode-99&state=%1" << Failure::None << 20;
+        QTest::newRow("wrong state") << "code=4%2Fcode-99&state=not-%1" << Failure::Protocol << 0;
+        QTest::newRow("declined") << "error=access_denied&state=%1" << Failure::Refused << 0;
     }
     void codeGrant() {
         QFETCH(QString, query);
         QFETCH(Failure, failure);
+        QFETCH(int, idle);
         RealEventPump pump;
         TcpLinkFactory links;
         // The token endpoint: one answer to one whole request.
@@ -325,11 +328,18 @@ private slots:
         connect(&browser, &QTcpSocket::readyRead, this, [&] { page += browser.readAll(); });
         // The browser stand-in asks for the favicon first, then brings the answer.
         QTcpSocket favicon;
+        std::vector<std::unique_ptr<QTcpSocket>> idlers;
         const OAuthResult r = flow.CodeGrant(
             provider, {QStringLiteral("app"), kSecret}, QStringLiteral("mail"), QStringLiteral("ann@example.org"),
             [&](const QString& url) {
                 asked = QUrlQuery(QUrl(url).query());
                 const QUrl redirect(asked.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
+                for (int i = 0; i < idle; ++i) {
+                    idlers.push_back(std::make_unique<QTcpSocket>());
+                    idlers.back()->connectToHost(QHostAddress::LocalHost, redirect.port());
+                    QVERIFY(idlers.back()->waitForConnected(1000));
+                }
+                pump.pause(0.1, nullptr); // the listener takes them all in before the browser comes
                 favicon.connectToHost(QHostAddress::LocalHost, redirect.port());
                 favicon.write("GET /favicon.ico HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
                 browser.connectToHost(QHostAddress::LocalHost, redirect.port());
