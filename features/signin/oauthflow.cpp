@@ -303,11 +303,10 @@ OAuthResult OAuthFlow::DeviceGrant(const OAuthProvider& provider, const OAuthCli
                     QStringLiteral("unreadable answer (HTTP %1%2)")
                         .arg(asked.status)
                         .arg(code.problem.isEmpty() ? QString() : QStringLiteral(", ") + code.problem));
+    // One arg() for all, so that a "%n" in the server's texts stays as it is.
     show(QStringLiteral("HTTP %1: user code %2 at %3, valid %4 s, polling every %5 s")
-             .arg(asked.status)
-             .arg(code.userCode, code.verificationUri)
-             .arg(code.expiresIn)
-             .arg(code.interval));
+             .arg(QString::number(asked.status), code.userCode, code.verificationUri, QString::number(code.expiresIn),
+                  QString::number(code.interval)));
     if (showCode)
         showCode({code.userCode, code.verificationUri, code.verificationUriComplete, code.expiresIn});
 
