@@ -24,10 +24,10 @@ const QString kRefresh = QStringLiteral("1//old-refresh-token");
 const QByteArray kToken = R"({"access_token":"ya29.fresh-access","token_type":"Bearer","expires_in":3600})";
 
 // "STATUS JSON" as an HTTP answer.
-QByteArray answer(const QByteArray& spec) {
-    const qsizetype space = spec.indexOf(' ');
-    const QByteArray body = spec.mid(space + 1);
-    return "HTTP/1.1 " + spec.left(space) +
+QByteArray answer(const QByteArray& line) {
+    const qsizetype space = line.indexOf(' ');
+    const QByteArray body = line.mid(space + 1);
+    return "HTTP/1.1 " + line.left(space) +
            " X\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
            body;
 }
