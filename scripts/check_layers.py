@@ -27,6 +27,7 @@ LAYERS = [
     ("novaprobe", 5),
     ("state", 6),
     ("features/filters", 7),
+    ("features/signin", 7),
     ("features/connection", 8),
     ("features/paging", 9),
     ("features/mail", 10),
