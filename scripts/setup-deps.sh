@@ -13,7 +13,7 @@ want_tests=0
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6serialport6-dev qt6-multimedia-dev
           libgl-dev)
 if (( want_tests )); then
-    packages+=(dovecot-pop3d dovecot-imapd python3-aiosmtpd python3 socat openssl dpkg-dev file systemd lintian clang-format)
+    packages+=(dovecot-pop3d dovecot-imapd python3-aiosmtpd python3 socat openssl dpkg-dev file systemd lintian clang-format dbus)
 fi
 
 missing=()
