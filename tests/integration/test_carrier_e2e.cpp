@@ -16,6 +16,7 @@
 #include "state/mailsecurity.h"
 #include "tests/integration/dovecot.h"
 #include "tests/integration/e2eprofile.h"
+#include "tests/integration/keptledgers.h"
 #include "tests/integration/testcerts.h"
 
 #include <QElapsedTimer>
@@ -202,6 +203,7 @@ class TestCarrierE2E : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    KeptLedgers keptLedgers{dir};
     RealEventPump pump;
     DovecotServer dovecot;
     TestCertificates certs;

@@ -8,6 +8,7 @@
 #include "state/mailsecurity.h"
 #include "tests/integration/dovecot.h"
 #include "tests/integration/e2eprofile.h"
+#include "tests/integration/keptledgers.h"
 #include "tests/integration/modemsim.h"
 
 #include <QCryptographicHash>
@@ -37,6 +38,7 @@ class TestCheckE2E : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    KeptLedgers keptLedgers{dir};
     RealEventPump pump;
     DovecotServer dovecot;
     ModemSimulator sim;

@@ -8,6 +8,7 @@
 #include "app/mainprogram.h"
 #include "tests/integration/dovecot.h"
 #include "tests/integration/e2eprofile.h"
+#include "tests/integration/keptledgers.h"
 #include "tests/integration/modemsim.h"
 #include "tests/integration/smtpsink.h"
 
@@ -36,6 +37,7 @@ class TestEscalationE2E : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    KeptLedgers keptLedgers{dir};
     RealEventPump pump;
     DovecotServer dovecot;
     ModemSimulator sim;

@@ -9,6 +9,7 @@
 #include "state/mailsecurity.h"
 #include "tests/integration/dovecot.h"
 #include "tests/integration/e2eprofile.h"
+#include "tests/integration/keptledgers.h"
 #include "tests/integration/smtpsink.h"
 
 #include <QElapsedTimer>
@@ -36,6 +37,7 @@ class TestImapPushE2e : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    KeptLedgers keptLedgers{dir};
     RealEventPump pump;
     DovecotServer dovecot;
     SmtpSinkServer sink;

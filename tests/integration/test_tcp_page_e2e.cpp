@@ -15,6 +15,7 @@
 
 #include "tests/integration/dovecot.h"
 #include "tests/integration/e2eprofile.h"
+#include "tests/integration/keptledgers.h"
 #include "tests/integration/peers.h"
 
 #include <QJsonArray>
@@ -112,6 +113,7 @@ class TestTcpPageE2E : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+    KeptLedgers keptLedgers{dir};
     RealEventPump pump;
     DovecotServer dovecot;
 
