@@ -126,7 +126,27 @@ MainProgram::MainProgram(PlatformServices services, MainView& view)
         .pagerChain = [this] { return PagerChain(pagers_, escalation_.fallback); },
         .undeliverable = [this](const QList<UndeliveredPage>& pages) { PagesUndeliverable(pages); },
         .links = platform_.links,
+        .bearerFor =
+            [this](const QString& account) {
+                return tokens_ ? tokens_->For(SignInTarget{account}) : sasl::BearerSource();
+            },
+        .signInNeeded = [this](const QString& account) { return SignInNeeded(platform_.store, SignInTarget{account}); },
     });
+    if (platform_.links)
+        tokens_ = std::make_unique<TokenSource>(TokenSourceContext{
+            .pump = platform_.pump,
+            .links = *platform_.links,
+            .store = platform_.store,
+            .secrets = [this]() -> SecretStore& { return Secrets(); },
+            .logActivity = [this](const QString& line) { LogActivity(line); },
+            .caFile = [this] { return LoadMailSecurity(platform_.store).caFile; },
+            .signInCommand = [this](const SignInTarget& who) { return SignInCommand(who); },
+            .signInStateChanged = [this] { ShowNotices(); },
+            .cancel = &state_.cancel,
+        });
+    if (platform_.smtp)
+        platform_.smtp->SetBearerLookup(
+            [this] { return tokens_ ? tokens_->For(SignInTarget{}) : sasl::BearerSource(); });
     proofOfLife_ = std::make_unique<ProofOfLife>(ProofOfLifeContext{
         .pump = platform_.pump,
         .store = platform_.store,
@@ -669,6 +689,40 @@ MainProgram::CheckRun MainProgram::RunCheck(bool download, bool page) {
 
 UndeliverableAlarm MainProgram::Alarm() const { return LoadAlarm(platform_.store); }
 
+SecretStore& MainProgram::Secrets() {
+    if (!secrets_)
+        secrets_ = OpenSecretStore(platform_.pump, ProgramFile(QStringLiteral("oauth-tokens")));
+    return *secrets_;
+}
+
+QString MainProgram::SignInCommand(const SignInTarget& who) const {
+    if (who.Outgoing())
+        return QStringLiteral("tessly --sign-in smtp");
+    for (int i = 1; i <= popAccounts_.Count(); ++i)
+        if (popAccounts_.Item(i).Name() == who.account)
+            return QStringLiteral("tessly --sign-in account.%1").arg(i);
+    return {};
+}
+
+QStringList MainProgram::SignInsNeeded() const {
+    QStringList out;
+    for (const CPOPAccount& a : popAccounts_)
+        if (!SignInNeeded(platform_.store, SignInTarget{a.Name()}).isEmpty())
+            out << SignInTarget{a.Name()}.Text();
+    if (!SignInNeeded(platform_.store, SignInTarget{}).isEmpty())
+        out << SignInTarget{}.Text();
+    return out;
+}
+
+void MainProgram::ShowNotices() {
+    QStringList notices;
+    if (const UndeliverableAlarm alarm = Alarm(); alarm.Set())
+        notices << alarm.text;
+    if (const QStringList signIns = SignInsNeeded(); !signIns.isEmpty())
+        notices << QStringLiteral("sign in again: ") + signIns.join(QStringLiteral(", "));
+    display_->ShowAlarm(notices.join(QStringLiteral("; ")));
+}
+
 void MainProgram::AcknowledgeUndeliverable() {
     if (!Alarm().Set())
         return;
@@ -676,7 +730,7 @@ void MainProgram::AcknowledgeUndeliverable() {
         LogActivity(QStringLiteral("The alarm could not be cleared: %1").arg(why));
     else
         LogActivity(QStringLiteral("Alarm acknowledged"));
-    display_->ShowAlarm(Alarm().text);
+    ShowNotices();
 }
 
 void MainProgram::PagesUndeliverable(const QList<UndeliveredPage>& pages) {
@@ -687,7 +741,7 @@ void MainProgram::PagesUndeliverable(const QList<UndeliveredPage>& pages) {
     LogActivity(QStringLiteral("ALARM: ") + alarm);
     if (const QString why = RaiseAlarm(platform_.store, alarm, now); !why.isEmpty())
         LogActivity(QStringLiteral("The alarm could not be saved: %1").arg(why));
-    display_->ShowAlarm(Alarm().text);
+    ShowNotices();
     const QString to = escalation_.notify;
     if (to.isEmpty()) {
         LogActivity(QStringLiteral("No failure notice sent: no address is set for it"));
@@ -787,7 +841,7 @@ bool MainProgram::SendProofOfLife() {
                               .arg(failed.join(QStringLiteral(", ")), now.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     if (const QString why2 = RaiseAlarm(platform_.store, alarm, now); !why2.isEmpty())
         LogActivity(QStringLiteral("The alarm could not be saved: %1").arg(why2));
-    display_->ShowAlarm(Alarm().text);
+    ShowNotices();
     return false;
 }
 
@@ -1023,7 +1077,7 @@ void MainProgram::Startup(const QString& commandLine) {
     guardedStep([&] { applyPopDeadlines(); });
     // An alarm not acknowledged before the last run ended shows again.
     guardedStep([&] {
-        display_->ShowAlarm(Alarm().text);
+        ShowNotices();
         if (view_.HasWindows())
             view_.SetRecentPages(RecentPageLines(PageLedgerPath()));
     });

@@ -23,6 +23,8 @@
 #include "features/paging/manualpage.h"
 #include "features/paging/pageledger.h"
 #include "features/paging/escalation.h"
+#include "features/signin/tokensource.h"
+#include "platform/secretstore.h"
 #include "features/paging/proofoflife.h"
 #include "features/options/modemsettings.h"
 #include "features/options/options.h"
@@ -199,6 +201,19 @@ public:
     // (across restarts) until acknowledged.
     UndeliverableAlarm Alarm() const;
     void AcknowledgeUndeliverable();
+    // OAuth 2.0 sign-ins of the mail accounts and the outgoing server; none
+    // in a run without sockets.
+    TokenSource* Tokens() { return tokens_.get(); }
+    // Where tokens and client secrets are kept, opened when first needed.
+    SecretStore& Secrets();
+    // How the user signs `who` in from the command line:
+    // "tessly --sign-in account.2", "tessly --sign-in smtp".
+    QString SignInCommand(const SignInTarget& who) const;
+    // The mail accounts (and the outgoing server) that must sign in again:
+    // "account Work", "the outgoing server".
+    QStringList SignInsNeeded() const;
+    // Shows the alarm and the sign-ins needed in the status bar and the tray.
+    void ShowNotices();
     // Pages no pager of the chain delivered: the failure notice, the alarm.
     void PagesUndeliverable(const QList<UndeliveredPage>& pages);
     // The daily test page through every pager of the chain, one each,
@@ -286,6 +301,8 @@ private:
     std::unique_ptr<CarrierPaging> carriers_;
     // The IMAP accounts' push connections (a resident program with links only).
     std::unique_ptr<ImapWatch> imapWatch_;
+    std::unique_ptr<SecretStore> secrets_;
+    std::unique_ptr<TokenSource> tokens_;
     std::unique_ptr<Timer> tmrWatchStart_; // the first refresh, once start-up is done
     void refreshImapWatch();
     // The line to paging terminals on a TCP port; made when first needed.

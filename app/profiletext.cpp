@@ -16,6 +16,10 @@
 #include "state/mailsecurity.h"
 #include "state/proxysettings.h"
 #include "state/remotesafety.h"
+#include "state/signinsettings.h"
+#include "features/signin/oauthproviders.h"
+#include "platform/formpost.h"
+#include "platform/secretstore.h"
 #include "platform/serialcontrol.h"
 #include "platform/settingsstore.h"
 
@@ -426,12 +430,22 @@ struct FileValues {
     // Accounts' protocols and IMAP folders set by assignments, by account.
     QHash<const CPOPAccount*, MailProtocol> protocol;
     QHash<const CPOPAccount*, QString> folder;
+    // The sign-in values, by account as assignments change them, and the
+    // outgoing server's as loaded and changed; client secrets set by
+    // assignments (empty: removed), for the secret store.
+    QHash<const CPOPAccount*, OAuthSettings> oauth;
+    OAuthSettings smtpOAuth;
+    QHash<const CPOPAccount*, QString> clientSecret;
+    std::optional<QString> smtpClientSecret;
+    // Whether the secret store holds a client secret for a target.
+    std::function<bool(const SignInTarget&)> hasClientSecret = {};
     const SettingsStore* store = nullptr;
 
     static FileValues Load(const SettingsStore& store) {
         FileValues v;
         v.store = &store;
         v.mail = LoadMailSecurity(store);
+        v.smtpOAuth = LoadOAuthSettings(store, SignInTarget{});
         v.remote = LoadRemoteSafety(store);
         auto setting = [&](const QString& name, const QString& def) {
             return store.read(kAppTitle, kSettingsSection, name, def);
@@ -459,6 +473,17 @@ struct FileValues {
             return MailProtocolText(*it).toLower();
         const std::optional<MailProtocol> stored = ReadMailProtocol(store, a.Name());
         return stored ? MailProtocolText(*stored).toLower() : MailProtocolEntry(*store, a.Name());
+    }
+    OAuthSettings oauthOf(const CPOPAccount& a) const {
+        if (const auto it = oauth.constFind(&a); it != oauth.cend())
+            return *it;
+        return LoadOAuthSettings(*store, SignInTarget{a.Name()});
+    }
+    QString clientSecretText(const CPOPAccount* a) const {
+        if (a ? clientSecret.contains(a) : smtpClientSecret.has_value())
+            return maskedText(a ? clientSecret.value(a) : *smtpClientSecret);
+        const bool kept = hasClientSecret && hasClientSecret(SignInTarget{a ? a->Name() : QString()});
+        return kept ? kMaskedPassword : QString();
     }
     QString folderText(const CPOPAccount& a) const {
         if (const auto it = folder.constFind(&a); it != folder.cend())
@@ -561,9 +586,81 @@ std::vector<Field<CPOPAccount>> accountSourceFields(FileValues& values) {
              [&values](CPOPAccount& a, const QString& t) { values.folder.insert(&a, oneLineText(t.trimmed())); }}};
 }
 
+// How an account or the outgoing server signs in: "signin" (password or
+// oauth) and the OAuth 2.0 values, as "<prefix>oauth_provider" and so on.
+// `get` and `put` reach the values of one target; `secret` its client
+// secret as shown, `setSecret` takes a new one.
+template <typename T>
+std::vector<Field<T>> signInFields(const QString& prefix, std::function<OAuthSettings(const T&)> get,
+                                   std::function<void(T&, const OAuthSettings&)> put,
+                                   std::function<QString(const T&)> secret,
+                                   std::function<void(T&, const QString&)> setSecret) {
+    using Member = QString OAuthSettings::*;
+    std::vector<Field<T>> out;
+    out.push_back({prefix + QStringLiteral("signin"),
+                   [get](const T& t) { return get(t).on ? QStringLiteral("oauth") : QStringLiteral("password"); },
+                   [get, put](T& t, const QString& v) {
+                       const QString word = v.trimmed().toLower();
+                       if (word != QLatin1String("oauth") && word != QLatin1String("password"))
+                           throw Refusal{QStringLiteral("\"%1\" is not one of: password, oauth").arg(v)};
+                       OAuthSettings s = get(t);
+                       s.on = word == QLatin1String("oauth");
+                       put(t, s);
+                   }});
+    out.push_back(
+        {prefix + QStringLiteral("oauth_provider"), [get](const T& t) { return get(t).provider; },
+         [get, put](T& t, const QString& v) {
+             const QString id = v.trimmed().toLower();
+             if (!id.isEmpty() && !OAuthProviderIds().contains(id))
+                 throw Refusal{
+                     QStringLiteral("\"%1\" is not one of: %2").arg(v, OAuthProviderIds().join(QStringLiteral(", ")))};
+             OAuthSettings s = get(t);
+             s.provider = id;
+             put(t, s);
+         }});
+    auto text = [&](const QString& name, Member m, bool url) {
+        out.push_back({prefix + name, [get, m](const T& t) { return get(t).*m; },
+                       [get, put, m, url](T& t, const QString& v) {
+                           OAuthSettings s = get(t);
+                           s.*m = oneLineText(v.trimmed());
+                           if (url && !(s.*m).isEmpty())
+                               if (const QString why = FormPostUrlProblem(s.*m); !why.isEmpty())
+                                   throw Refusal{why};
+                           put(t, s);
+                       }});
+    };
+    text(QStringLiteral("oauth_client_id"), &OAuthSettings::clientId, false);
+    out.push_back({prefix + QStringLiteral("oauth_client_secret"), secret, [setSecret](T& t, const QString& v) {
+                       if (v != kMaskedPassword)
+                           setSecret(t, oneLineText(v.trimmed()));
+                   }});
+    text(QStringLiteral("oauth_authorization_url"), &OAuthSettings::authorizationUrl, true);
+    text(QStringLiteral("oauth_token_url"), &OAuthSettings::tokenUrl, true);
+    text(QStringLiteral("oauth_device_url"), &OAuthSettings::deviceUrl, true);
+    text(QStringLiteral("oauth_scope"), &OAuthSettings::scope, false);
+    return out;
+}
+
+std::vector<Field<CPOPAccount>> accountSignInFields(FileValues& values) {
+    return signInFields<CPOPAccount>(
+        QString(), [&values](const CPOPAccount& a) { return values.oauthOf(a); },
+        [&values](CPOPAccount& a, const OAuthSettings& s) { values.oauth.insert(&a, s); },
+        [&values](const CPOPAccount& a) { return values.clientSecretText(&a); },
+        [&values](CPOPAccount& a, const QString& v) { values.clientSecret.insert(&a, v); });
+}
+
+std::vector<FileField> smtpSignInFields() {
+    return signInFields<FileValues>(
+        QStringLiteral("smtp."), [](const FileValues& v) { return v.smtpOAuth; },
+        [](FileValues& v, const OAuthSettings& s) { v.smtpOAuth = s; },
+        [](const FileValues& v) { return v.clientSecretText(nullptr); },
+        [](FileValues& v, const QString& secret) { v.smtpClientSecret = secret; });
+}
+
 // Writes what the assignments changed; the reason of the first write that
 // did not reach the disk, empty when all did.
-QString saveFileValues(SettingsStore& store, const FileValues& was, const FileValues& now, POPAccountList& accounts) {
+QString saveFileValues(SettingsStore& store, const FileValues& was, const FileValues& now, POPAccountList& accounts,
+                       SecretStore* secrets) {
     QString failure;
     auto checked = [&] {
         if (failure.isEmpty())
@@ -600,7 +697,29 @@ QString saveFileValues(SettingsStore& store, const FileValues& was, const FileVa
             WritePopSecurity(store, account.Name(), *it);
             checked();
         }
+    if (was.smtpOAuth != now.smtpOAuth) {
+        SaveOAuthSettings(store, SignInTarget{}, now.smtpOAuth);
+        checked();
+    }
+    auto keepSecret = [&](const SignInTarget& who, const QString& secret) {
+        QString why;
+        const QString key = who.SecretKey(QStringLiteral("client-secret"));
+        const bool kept = !secrets           ? false
+                          : secret.isEmpty() ? secrets->Remove(key, &why)
+                                             : secrets->Write(key, secret, &why);
+        if (!kept && failure.isEmpty())
+            failure = QStringLiteral("the client secret of %1 could not be kept: %2")
+                          .arg(who.Text(), secrets ? why : QStringLiteral("no secret store"));
+    };
+    if (now.smtpClientSecret)
+        keepSecret(SignInTarget{}, *now.smtpClientSecret);
     for (const CPOPAccount& account : accounts) {
+        if (const auto it = now.oauth.constFind(&account); it != now.oauth.cend()) {
+            SaveOAuthSettings(store, SignInTarget{account.Name()}, *it);
+            checked();
+        }
+        if (const auto it = now.clientSecret.constFind(&account); it != now.clientSecret.cend())
+            keepSecret(SignInTarget{account.Name()}, *it);
         if (const auto it = now.protocol.constFind(&account); it != now.protocol.cend()) {
             WriteMailProtocol(store, account.Name(), *it);
             checked();
@@ -862,9 +981,13 @@ QStringList textLines(MainProgram& program, FileValues& values) {
     show(restFields());
     for (const FileField& f : fileFields())
         out << line(f.name, f.show(values));
+    for (const FileField& f : smtpSignInFields())
+        out << line(f.name, f.show(values));
     std::vector<Field<CPOPAccount>> accounts = accountFields();
     accounts.push_back(accountSecurityField(values));
     for (Field<CPOPAccount>& f : accountSourceFields(values))
+        accounts.push_back(std::move(f));
+    for (Field<CPOPAccount>& f : accountSignInFields(values))
         accounts.push_back(std::move(f));
     showList(out, lists.accounts, accounts);
     for (const Field<MainProgram>& f : escalationFields())
@@ -877,6 +1000,8 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
     std::vector<Field<CPOPAccount>> accounts = accountFields();
     accounts.push_back(accountSecurityField(values));
     for (Field<CPOPAccount>& f : accountSourceFields(values))
+        accounts.push_back(std::move(f));
+    for (Field<CPOPAccount>& f : accountSignInFields(values))
         accounts.push_back(std::move(f));
     bool remoteTouched = false;
     bool networkTouched = false;
@@ -899,6 +1024,10 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
                 continue;
             }
             if (const FileField* f = findField(fileFields(), key)) {
+                f->set(values, value);
+                continue;
+            }
+            if (const std::vector<FileField> smtp = smtpSignInFields(); const FileField* f = findField(smtp, key)) {
                 f->set(values, value);
                 continue;
             }
@@ -937,17 +1066,30 @@ void apply(MainProgram& program, const QStringList& assignments, FileValues& val
 
 } // namespace
 
+namespace {
+// The settings file's values, with the client secrets looked up in the
+// program's secret store.
+FileValues loadFileValues(MainProgram& program) {
+    FileValues v = FileValues::Load(program.Platform().store);
+    v.hasClientSecret = [&program](const SignInTarget& who) {
+        QString why;
+        return program.Secrets().Read(who.SecretKey(QStringLiteral("client-secret")), &why).has_value();
+    };
+    return v;
+}
+} // namespace
+
 QStringList ProfileTextLines(MainProgram& program) {
-    FileValues values = FileValues::Load(program.Platform().store);
+    FileValues values = loadFileValues(program);
     return textLines(program, values);
 }
 
 void ApplyProfileAssignments(MainProgram& program, const QStringList& assignments) {
     SettingsStore& store = program.Platform().store;
-    const FileValues was = FileValues::Load(store);
+    const FileValues was = loadFileValues(program);
     FileValues values = was;
     apply(program, assignments, values);
-    saveFileValues(store, was, values, program.POPAccounts());
+    saveFileValues(store, was, values, program.POPAccounts(), &program.Secrets());
 }
 
 int ShowProfileCommand(MainProgram& program, const QString& path, QString& out, QString& err) {
@@ -963,7 +1105,7 @@ int SetProfileCommand(MainProgram& program, const QString& path, const QStringLi
     if (!loadForText(program, path, err))
         return 2;
     SettingsStore& store = program.Platform().store;
-    const FileValues was = FileValues::Load(store);
+    const FileValues was = loadFileValues(program);
     FileValues values = was;
     try {
         apply(program, assignments, values);
@@ -979,7 +1121,8 @@ int SetProfileCommand(MainProgram& program, const QString& path, const QStringLi
         return 73;
     }
     // The settings file's values follow once the profile stands.
-    if (const QString failure = saveFileValues(store, was, values, program.POPAccounts()); !failure.isEmpty()) {
+    if (const QString failure = saveFileValues(store, was, values, program.POPAccounts(), &program.Secrets());
+        !failure.isEmpty()) {
         err += QStringLiteral("tessly: the settings file could not be saved: %1\n").arg(failure);
         return 73;
     }

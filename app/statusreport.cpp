@@ -1,8 +1,14 @@
 #include "app/statusreport.h"
 
+#include "state/signinsettings.h"
+#include <QUrl>
+
 #include "app/checkrecord.h"
 #include "features/paging/escalation.h"
 #include "features/paging/pageledger.h"
+#include "platform/settingsstore.h"
+#include "state/appinfo.h"
+#include "state/signinsettings.h"
 
 namespace tessaly {
 
@@ -114,6 +120,18 @@ int StatusReport(const QString& programDir, const QDateTime& now, QString& out, 
         } else {
             out += QStringLiteral("Alarm: none\n");
         }
+        // Sign-ins refused for good: that mail is not read until they are renewed.
+        QStringList needed;
+        for (const QString& name : store->names(kAppTitle, kSignInNeededSection))
+            needed << QStringLiteral("account %1 (%2)")
+                          .arg(QUrl::fromPercentEncoding(name.toLatin1()),
+                               store->read(kAppTitle, kSignInNeededSection, name, QString()));
+        if (const QString smtp = SignInNeeded(*store, SignInTarget{}); !smtp.isEmpty())
+            needed << QStringLiteral("the outgoing server (%1)").arg(smtp);
+        for (const QString& n : needed)
+            out += QStringLiteral("SIGN IN AGAIN: %1; tessly --sign-in signs it in\n").arg(n);
+        if (!needed.isEmpty() && rc == 0)
+            rc = 1;
     }
     if (record && record->nextCheck)
         out += QStringLiteral("Next scheduled check: %1\n").arg(local(*record->nextCheck));

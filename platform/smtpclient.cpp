@@ -194,14 +194,14 @@ int SmtpClient::secure(const QByteArray& domain, bool implicit, QByteArray& capa
 }
 
 int SmtpClient::authenticate(const QByteArray& capabilities) {
+    const sasl::BearerSource bearer = bearerLookup_ ? bearerLookup_() : sasl::BearerSource();
     if (!link_.Encrypted() && SecurityChoice() != Security::None)
         return refuse(
-            bearer_
-                ? QStringLiteral("the access token is only sent over TLS (choose the security \"none\" to allow it)")
-                : QStringLiteral("the password is only sent over TLS (choose the security \"none\" to allow it)"));
+            bearer ? QStringLiteral("the access token is only sent over TLS (choose the security \"none\" to allow it)")
+                   : QStringLiteral("the password is only sent over TLS (choose the security \"none\" to allow it)"));
     const QList<QByteArray> mechanisms = OfferedWords(capabilities, "AUTH");
-    if (bearer_)
-        return authenticateOAuth(mechanisms);
+    if (bearer)
+        return authenticateOAuth(mechanisms, bearer);
     const bool plain = mechanisms.contains("PLAIN");
     if (!plain && !mechanisms.contains("LOGIN"))
         return refuse(QStringLiteral("the server offers no AUTH PLAIN or AUTH LOGIN"));
@@ -250,7 +250,7 @@ int SmtpClient::authenticate(const QByteArray& capabilities) {
     return result;
 }
 
-int SmtpClient::authenticateOAuth(const QList<QByteArray>& mechanisms) {
+int SmtpClient::authenticateOAuth(const QList<QByteArray>& mechanisms, const sasl::BearerSource& bearer) {
     using namespace sasl;
     const OAuthMechanism mechanism = ChooseOAuth(mechanisms);
     if (mechanism == OAuthMechanism::None)
@@ -260,7 +260,7 @@ int SmtpClient::authenticateOAuth(const QList<QByteArray>& mechanisms) {
     int result = 0;
     std::optional<OAuthRefusal> refusal;
     for (int round = 0; round < 2; ++round) {
-        const BearerToken got = bearer_(round > 0);
+        const BearerToken got = bearer(round > 0);
         if (got.token.isEmpty()) {
             refusedForGood_ = true;
             emit secureFailed(

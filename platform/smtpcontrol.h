@@ -60,11 +60,12 @@ public:
     void SetAuthPassword(const QString& v) { authPassword_ = v; }
     QString PasswordCommand() const { return passwordCommand_; }
     void SetPasswordCommand(const QString& v) { passwordCommand_ = v; }
-    // With a bearer source set, the login is AUTH OAUTHBEARER or XOAUTH2
-    // (whichever the server offers) with an OAuth 2.0 access token for
-    // AuthUser(), instead of the password; a token the server refuses is
-    // renewed and tried once more. An empty source: the password login.
-    void SetBearer(sasl::BearerSource source) { bearer_ = std::move(source); }
+    // Asked at each login: a bearer source when the outgoing server signs in
+    // with OAuth 2.0, empty for the password. With a source the login is
+    // AUTH OAUTHBEARER or XOAUTH2 (whichever the server offers) with an
+    // access token for AuthUser(); a token the server refuses is renewed and
+    // tried once more.
+    void SetBearerLookup(std::function<sasl::BearerSource()> lookup) { bearerLookup_ = std::move(lookup); }
     // The settings' security text when it names no choice: Send() then
     // refuses at once, without connecting. Empty: no problem.
     QString SecurityProblem() const { return securityProblem_; }
@@ -96,7 +97,7 @@ signals:
 protected:
     const bool* cancel_ = nullptr;
     bool refusedForGood_ = false;
-    sasl::BearerSource bearer_;
+    std::function<sasl::BearerSource()> bearerLookup_;
 
 private:
     Security security_ = Security::None;
@@ -132,7 +133,7 @@ private:
     int greet(const QByteArray& domain, bool needsEhlo, QByteArray& capabilities);
     int secure(const QByteArray& domain, bool implicit, QByteArray& capabilities);
     int authenticate(const QByteArray& capabilities);
-    int authenticateOAuth(const QList<QByteArray>& mechanisms);
+    int authenticateOAuth(const QList<QByteArray>& mechanisms, const sasl::BearerSource& bearer);
     QString serverHost() const;
     int refuse(const QString& reason);
 

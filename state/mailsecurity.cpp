@@ -2,19 +2,19 @@
 
 #include "platform/settingsstore.h"
 #include "state/appinfo.h"
+#include "state/signinsettings.h"
 
 #include <QUrl>
 #include <algorithm>
 
 namespace tessaly {
 
-namespace {
-
-// Account names may hold "=" or "[", which the file's lines cannot carry in a name.
-QString accountKey(const QString& account) {
+QString AccountSettingsKey(const QString& account) {
     return QString::fromLatin1(QUrl::toPercentEncoding(account, " !#$&'()*+,-./:;<>?@^_`{|}~"));
 }
 
+namespace {
+QString accountKey(const QString& account) { return AccountSettingsKey(account); }
 } // namespace
 
 QString PopSecurityText(const SettingsStore& store, const QString& account) {
@@ -43,12 +43,16 @@ QStringList strayEntries(const SettingsStore& store, const QString& section, con
 }
 } // namespace
 
+QStringList AccountSections() {
+    return QStringList{kPopSecuritySection, kMailProtocolSection, kImapFolderSection} + SignInSections();
+}
+
 QStringList StrayPopSecurityEntries(const SettingsStore& store, const QStringList& accounts) {
     return strayEntries(store, kPopSecuritySection, accounts);
 }
 
 void ForgetStrayPopSecurityEntries(SettingsStore& store, const QStringList& accounts) {
-    for (const QString& section : {kPopSecuritySection, kMailProtocolSection, kImapFolderSection})
+    for (const QString& section : AccountSections())
         for (const QString& name : strayEntries(store, section, accounts))
             store.remove(kAppTitle, section, name);
 }
@@ -80,10 +84,7 @@ QString ReadImapFolder(const SettingsStore* store, const QString& account) {
     return folder.isEmpty() ? kDefaultImapFolder : folder;
 }
 
-namespace {
-// Writes `value`, or removes the entry when it is the default; an entry that
-// already says it is left alone.
-void writeOrForget(SettingsStore& store, const QString& section, const QString& key, const QString& value,
+void WriteOrForget(SettingsStore& store, const QString& section, const QString& key, const QString& value,
                    bool isDefault) {
     if (isDefault) {
         if (store.contains(kAppTitle, section, key))
@@ -93,15 +94,14 @@ void writeOrForget(SettingsStore& store, const QString& section, const QString& 
     if (!store.contains(kAppTitle, section, key) || store.read(kAppTitle, section, key, QString()) != value)
         store.write(kAppTitle, section, key, value);
 }
-} // namespace
 
 void WriteMailProtocol(SettingsStore& store, const QString& account, MailProtocol p) {
-    writeOrForget(store, kMailProtocolSection, accountKey(account), MailProtocolText(p), p == MailProtocol::Pop3);
+    WriteOrForget(store, kMailProtocolSection, accountKey(account), MailProtocolText(p), p == MailProtocol::Pop3);
 }
 
 void WriteImapFolder(SettingsStore& store, const QString& account, const QString& folder) {
     const QString f = folder.trimmed();
-    writeOrForget(store, kImapFolderSection, accountKey(account), f,
+    WriteOrForget(store, kImapFolderSection, accountKey(account), f,
                   f.isEmpty() || f.compare(kDefaultImapFolder, Qt::CaseInsensitive) == 0);
 }
 

@@ -33,6 +33,17 @@ struct MailSecurity {
 inline const QString kPopSecuritySection = QStringLiteral("POP3 Security");
 inline const QString kOutgoingSection = QStringLiteral("Outgoing Mail");
 
+// An account's name as a value name of the settings file: account names
+// may hold "=" or "[", which the file's lines cannot carry in a name.
+QString AccountSettingsKey(const QString& account);
+// Writes `value` under the program's name, or removes the entry when it is
+// the default; an entry that already says it is left alone.
+void WriteOrForget(SettingsStore& store, const QString& section, const QString& key, const QString& value,
+                   bool isDefault);
+// Every section whose values are named by account (security, protocol,
+// folder, sign-in): an account that is gone has its entries removed there.
+QStringList AccountSections();
+
 MailSecurity LoadMailSecurity(const SettingsStore& store);
 void SaveMailSecurity(SettingsStore& store, const MailSecurity& in);
 // A POP3 account's choice; Automatic when none is stored, none when the

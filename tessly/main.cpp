@@ -20,6 +20,9 @@
 #include "app/statusreport.h"
 #include "features/paging/escalation.h"
 #include "features/paging/manualpage.h"
+#include "features/signin/tokensource.h"
+#include "state/mailsecurity.h"
+#include "state/signinsettings.h"
 #include "app/shippedresources.h"
 #include "platform/bytelink.h"
 #include "platform/dialupcontrol.h"
@@ -44,6 +47,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <cstdio>
 #include <memory>
 
@@ -51,7 +55,7 @@ using namespace tessaly;
 
 namespace {
 
-enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status, TestPage, Acknowledge };
+enum class Mode { Run, Help, Version, ShowProfile, SetProfile, Status, TestPage, Acknowledge, SignIn };
 
 struct Options {
     Mode mode = Mode::Run;
@@ -60,6 +64,7 @@ struct Options {
     bool verbose = false;
     bool dryRun = false;
     int testPager = 1;       // --test-page: the pager's number
+    QString signInTarget;    // --sign-in: "account.N" or "smtp"
     QString commandLine;     // everything that is not an option, joined by blanks
     QStringList assignments; // --set: the key=value arguments
     QString usageError;      // set when the command line is not understood
@@ -70,6 +75,7 @@ const char* const kUsage = "Usage: tessly [--headless] [--check [--dry-run]] [--
                            "       tessly --set key=value... [profile]\n"
                            "       tessly --status\n"
                            "       tessly --acknowledge\n"
+                           "       tessly --sign-in account.N|smtp [profile]\n"
                            "       tessly --test-page [N] [--verbose] [profile]\n"
                            "       tessly --help | --version\n";
 
@@ -103,7 +109,14 @@ Options parse(int argc, char** argv) {
             setMode(Mode::Status, argv[i]);
         else if (arg == QLatin1String("--acknowledge"))
             setMode(Mode::Acknowledge, argv[i]);
-        else if (arg == QLatin1String("--test-page")) {
+        else if (arg == QLatin1String("--sign-in")) {
+            setMode(Mode::SignIn, argv[i]);
+            if (i + 1 < argc)
+                o.signInTarget = QString::fromLocal8Bit(argv[++i]);
+            static const QRegularExpression target(QStringLiteral("^(account\\.[1-9][0-9]?|smtp)$"));
+            if (!target.match(o.signInTarget).hasMatch())
+                o.usageError = QStringLiteral("--sign-in takes account.N (the mail account's number) or smtp");
+        } else if (arg == QLatin1String("--test-page")) {
             setMode(Mode::TestPage, argv[i]);
             // An optional pager number follows.
             bool number = false;
@@ -139,6 +152,8 @@ Options parse(int argc, char** argv) {
         o.usageError = QStringLiteral("--verbose goes with a check or the running program only");
     if (o.usageError.isEmpty() && o.mode == Mode::Status && (o.check || o.headless || !rest.isEmpty()))
         o.usageError = QStringLiteral("--status takes no profile, --check or --headless");
+    if (o.usageError.isEmpty() && o.mode == Mode::SignIn && (o.check || o.headless || rest.size() > 1))
+        o.usageError = QStringLiteral("--sign-in takes at most a profile, not --check or --headless");
     if (o.usageError.isEmpty() && o.mode == Mode::Acknowledge && (o.check || o.headless || !rest.isEmpty()))
         o.usageError = QStringLiteral("--acknowledge takes no profile, --check or --headless");
     o.commandLine = rest.join(QLatin1Char(' '));
@@ -244,6 +259,71 @@ int sendTestPage(MainProgram& program, int number) {
     return outcome == Outcome::Delivered ? 0 : outcome == Outcome::Refused ? 3 : 1;
 }
 
+// Signs a mail account (or the outgoing server) in with OAuth 2.0: the code
+// to enter and where, or the address to open in a browser, go to standard
+// output; the tokens go to the secret store only.
+int signIn(MainProgram& program, const QString& target, Shell* shell) {
+    const QString profile = program.CurrentProfileName();
+    if (profile.isEmpty() || program.ProfileLoadFailed()) {
+        fail(QStringLiteral("the profile could not be loaded: %1")
+                 .arg(profile.isEmpty() ? QStringLiteral("(none)") : profile));
+        return 2;
+    }
+    const SettingsStore& store = program.Platform().store;
+    SignInTarget who;
+    QString loginHint;
+    bool imap = false;
+    if (target == QLatin1String("smtp")) {
+        loginHint = LoadMailSecurity(store).smtpUser;
+    } else {
+        const int n = target.mid(int(qstrlen("account."))).toInt();
+        if (n > program.POPAccounts().Count()) {
+            fail(QStringLiteral("there is no mail account %1; %2 has %3")
+                     .arg(n)
+                     .arg(profile)
+                     .arg(program.POPAccounts().Count()));
+            return 3;
+        }
+        const CPOPAccount& account = program.POPAccounts().Item(n);
+        who.account = account.Name();
+        loginHint = account.Username();
+        imap = ReadMailProtocol(&store, account.Name()) == MailProtocol::Imap;
+    }
+    if (!LoadOAuthSettings(store, who).on) {
+        fail(QStringLiteral("%1 signs in with its password; set %2.signin=oauth (and its provider and client ID) "
+                            "first")
+                 .arg(who.Text(), target));
+        return 3;
+    }
+    TokenSource* tokens = program.Tokens();
+    if (!tokens) {
+        fail(QStringLiteral("this run cannot reach the network"));
+        return 1;
+    }
+    TokenSource::Prompts prompts;
+    prompts.code = [](const DeviceCodePrompt& p) {
+        std::printf("tessly: to sign in, open %s and enter the code %s (within %lld minutes)\n",
+                    p.verificationUri.toLocal8Bit().constData(), p.userCode.toLocal8Bit().constData(),
+                    static_cast<long long>((p.expiresIn + 59) / 60));
+        if (!p.verificationUriComplete.isEmpty())
+            std::printf("tessly: or open %s\n", p.verificationUriComplete.toLocal8Bit().constData());
+        std::fflush(stdout);
+    };
+    prompts.url = [shell](const QString& url) {
+        std::printf("tessly: to sign in, open this address in a browser:\n%s\n", url.toLocal8Bit().constData());
+        std::fflush(stdout);
+        if (shell && haveDisplay())
+            shell->Open(url);
+    };
+    const OAuthResult r = tokens->SignIn(who, imap, loginHint, prompts);
+    if (!r.ok()) {
+        fail(QStringLiteral("%1 was not signed in: %2").arg(who.Text(), r.reason));
+        return 1;
+    }
+    std::printf("tessly: %s is signed in\n", who.Text().toLocal8Bit().constData());
+    return 0;
+}
+
 // A relative profile path names a file in the folder the program was started
 // from; start-up later makes the program directory the current one.
 QString absoluteProfilePath(const QString& path) {
@@ -278,12 +358,19 @@ int main(int argc, char** argv) {
                     "                  first seen, the alarm, and the next scheduled check, from the\n"
                     "                  program's files\n"
                     "  --acknowledge   clear the alarm that a page could not be delivered on any pager\n"
+                    "  --sign-in account.N|smtp\n"
+                    "                  sign mail account N (or the outgoing server) in with OAuth 2.0:\n"
+                    "                  prints the code to enter and where, or the address to open\n"
                     "  --help, --version\n"
                     "Without a profile, --show-profile and --set use the startup profile.\n"
                     "Pager types (pager.N.type): alpha-modem, alpha-smtp, numeric, wctp, snpp, alpha-tcp;\n"
                     "  the last three page pager.N.id at service.N.address.\n"
                     "Mail accounts (account.N.protocol): pop3 or imap, with account.N.folder for IMAP;\n"
                     "  the running program keeps IMAP accounts idling and pages new mail at once.\n"
+                    "OAuth 2.0 (account.N.signin or smtp.signin = oauth): oauth_provider is google,\n"
+                    "  microsoft or custom; oauth_client_id (and oauth_client_secret where the provider\n"
+                    "  wants one) come from the provider's developer console; custom also takes\n"
+                    "  oauth_authorization_url, oauth_token_url, oauth_device_url and oauth_scope.\n"
                     "Escalation: escalation.fallback lists the pagers tried, in order, when pager 1 does not\n"
                     "  deliver a page (numbers or user names, comma-separated; empty: none);\n"
                     "  escalation.notify is the address of the failure notice; proof_of_life.time is\n"
@@ -300,6 +387,8 @@ int main(int argc, char** argv) {
                     "Exit status of --status: 0 the last check ran clean; 1 it ran with errors or did\n"
                     "  not run, or an alarm is not acknowledged; 2 its record cannot be read; 3 no check\n"
                     "  recorded yet.\n"
+                    "Exit status of --sign-in: 0 signed in; 1 not signed in; 2 profile not loaded;\n"
+                    "  3 no such account, or it does not sign in with OAuth 2.0.\n"
                     "Exit status of --set: 0 saved; 2 profile not loaded; 64 a key or value refused;\n"
                     "  73 the profile could not be written. 64 also for a command line not understood.\n"
                     "Environment: TESSALY_HOME (program directory), XDG_CONFIG_HOME (settings)\n",
@@ -315,7 +404,8 @@ int main(int argc, char** argv) {
     }
     const bool profileText = options.mode == Mode::ShowProfile || options.mode == Mode::SetProfile;
     const bool headless = profileText || options.mode == Mode::Status || options.mode == Mode::Acknowledge ||
-                          options.mode == Mode::TestPage || options.headless || options.check || !haveDisplay();
+                          options.mode == Mode::TestPage || options.mode == Mode::SignIn || options.headless ||
+                          options.check || !haveDisplay();
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)
@@ -452,6 +542,8 @@ int main(int argc, char** argv) {
         return runOneCheck(program);
     if (options.mode == Mode::TestPage)
         return sendTestPage(program, options.testPager);
+    if (options.mode == Mode::SignIn)
+        return signIn(program, options.signInTarget, &shell);
     const int rc = app->exec();
     if (headless) {
         std::printf("tessly: stopped (exit status %d)\n", rc);

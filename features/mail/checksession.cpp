@@ -223,6 +223,15 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
         return false;
     }
     ctx_.activity.LogActivity(QStringLiteral("Checking email in ") + account.Name());
+    if (const QString needed = ctx_.signInNeeded ? ctx_.signInNeeded(account.Name()) : QString(); !needed.isEmpty()) {
+        // Said once when the sign-in was refused; no login is tried until
+        // the account signs in again.
+        ctx_.status.SetStatusLine(account.Name() + QStringLiteral(": sign in again"));
+        ctx_.state.terminal.Append(account.Name() + QStringLiteral(": not read: ") + needed);
+        ++outcome_.accountsNotRead;
+        (download ? tally.failure : tally.countFailure) = true;
+        return true;
+    }
     reader_ = securityReadable(account, tally.straySecurity) ? readerFor(account) : nullptr;
     if (!reader_) {
         ++outcome_.accountsNotRead;
@@ -248,7 +257,9 @@ bool CheckSession::readAccount(CPOPAccount& account, bool download, ReadTally& t
         if (!ctx_.state.cancel)
             ctx_.activity.LogActivity(
                 account.Name() +
-                (login == Login::Refused
+                (login == Login::Refused && !reader_->LoginProblem().isEmpty()
+                     ? QStringLiteral(": could not sign in: ") + reader_->LoginProblem()
+                 : login == Login::Refused
                      ? QStringLiteral(": login refused by the server (check the user name and password)")
                      : QStringLiteral(": could not log in")));
         if (download) {

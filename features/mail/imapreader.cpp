@@ -87,10 +87,15 @@ MailboxReader::Login ImapReader::LogIn(const CPOPAccount& account, double /*coun
     }
     client_.SetCancelFlag(&ctx_.state.cancel);
 
+    loginProblem_.clear();
     int result = client_.Connect();
+    const sasl::BearerSource bearer = ctx_.bearerFor ? ctx_.bearerFor(account.Name()) : sasl::BearerSource();
     if (result == 0)
-        result = client_.Login(account.Username(), account.Password());
-    if (result == ImapClient::kRefused) {
+        result = bearer ? client_.LoginOAuth(account.Username(), bearer)
+                        : client_.Login(account.Username(), account.Password());
+    if (result == ImapClient::kRefused || (bearer && result == ImapClient::kNotOffered)) {
+        if (bearer)
+            loginProblem_ = client_.LastFailure();
         client_.Abort();
         return Login::Refused;
     }

@@ -34,6 +34,7 @@ public:
 
     void Prepare() override;
     Login LogIn(const CPOPAccount& account, double countWait) override;
+    QString LoginProblem() const override { return loginProblem_; }
     int MessageCount() const override { return count_; }
     QHash<int, std::int32_t> Sizes() override;
     QHash<int, QString> UniqueIds(int count) override;
@@ -61,6 +62,7 @@ private:
     void report(int result);
     void terminal(const QString& line);
 
+    QString loginProblem_;
     MailContext& ctx_;
     ImapClient client_;
     FolderFor folderFor_;

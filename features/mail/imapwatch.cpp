@@ -4,6 +4,7 @@
 #include "platform/imapclient.h"
 #include "state/appstate.h"
 #include "state/mailsecurity.h"
+#include "state/signinsettings.h"
 
 #include <QScopedValueRollback>
 #include <algorithm>
@@ -22,6 +23,7 @@ struct Target {
     QString folder;
     Security security = Security::Automatic;
     QString caFile;
+    bool oauth = false; // signs in with an access token
     bool operator==(const Target&) const = default;
 };
 
@@ -32,7 +34,8 @@ Target targetOf(const CPOPAccount& a, const SettingsStore* store) {
             a.Password(),
             ReadImapFolder(store, a.Name()),
             PopSecurityForCheck(store, a.Name()),
-            store ? LoadMailSecurity(*store).caFile : QString()};
+            store ? LoadMailSecurity(*store).caFile : QString(),
+            store && LoadOAuthSettings(*store, SignInTarget{a.Name()}).on};
 }
 } // namespace
 
@@ -70,8 +73,10 @@ struct ImapWatch::Watcher : QObject {
         client_.SetSecurity(target_.security);
         client_.SetCaFile(target_.caFile);
         int result = client_.Connect();
+        const sasl::BearerSource bearer =
+            target_.oauth && ctx_.bearerFor ? ctx_.bearerFor(account_) : sasl::BearerSource();
         if (result == 0)
-            result = client_.Login(target_.user, target_.password);
+            result = bearer ? client_.LoginOAuth(target_.user, bearer) : client_.Login(target_.user, target_.password);
         if (result == 0)
             result = client_.Examine(target_.folder);
         if (result == 0)
@@ -186,7 +191,8 @@ void ImapWatch::Refresh() {
     QList<std::pair<QString, Target>> wantedTargets;
     if (wanted)
         for (const CPOPAccount& a : ctx_.accounts)
-            if (a.CheckMail() && ReadMailProtocol(ctx_.store, a.Name()) == MailProtocol::Imap)
+            if (a.CheckMail() && ReadMailProtocol(ctx_.store, a.Name()) == MailProtocol::Imap &&
+                !(ctx_.signInNeeded && !ctx_.signInNeeded(a.Name()).isEmpty()))
                 wantedTargets.append({a.Name(), targetOf(a, ctx_.store)});
     for (auto& w : watchers_) {
         const bool stays = std::any_of(wantedTargets.cbegin(), wantedTargets.cend(),

@@ -10,6 +10,7 @@
 // Nothing here waits while idling: the connection's bytes arrive as events.
 // Connecting and logging in wait in the event pump like any mail step.
 
+#include "platform/sasloauth.h"
 #include "features/mail/cpopaccount.h"
 
 #include <QObject>
@@ -39,6 +40,11 @@ struct ImapWatchContext {
     std::function<bool()> checkNow;
     // The connections' traffic for the terminal window; none: not shown.
     std::function<void(const QString& line)> terminal = {};
+    // As the mail check's: access tokens for an account that signs in with
+    // OAuth 2.0 (by the account's name), and why one must sign in again
+    // (such an account is not watched).
+    std::function<sasl::BearerSource(const QString& account)> bearerFor = {};
+    std::function<QString(const QString& account)> signInNeeded = {};
 };
 
 class ImapWatch : public QObject {

@@ -39,6 +39,9 @@ public:
     // Connects to the account's mailbox and logs in, waiting up to
     // `countWait` seconds for the message count once the login went through.
     virtual Login LogIn(const CPOPAccount& account, double countWait) = 0;
+    // Why the last login was refused, when the reader knows more than "the
+    // user name or password" (an OAuth 2.0 sign-in); empty otherwise.
+    virtual QString LoginProblem() const { return {}; }
     // The count the last successful login reported (kept until the next one).
     virtual int MessageCount() const = 0;
     // Every message's size by number; empty when the server did not list them.

@@ -8,6 +8,7 @@
 #include "features/paging/cpager.h"
 #include "features/paging/cpagermessage.h"
 #include "features/paging/escalation.h"
+#include "platform/sasloauth.h"
 
 #include <functional>
 
@@ -71,6 +72,12 @@ struct MailContext {
     // How the IMAP reader connects (real sockets, or a test's scripted
     // servers); none: IMAP accounts cannot be read.
     LinkFactory* links = nullptr;
+    // Access tokens for an account that signs in with OAuth 2.0; an empty
+    // source for one that signs in with its password (also when none).
+    std::function<sasl::BearerSource(const QString& account)> bearerFor = {};
+    // Why an account must sign in again before it is read (said once when
+    // it happened); empty when it need not.
+    std::function<QString(const QString& account)> signInNeeded = {};
 };
 
 } // namespace tessaly

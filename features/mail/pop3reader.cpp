@@ -109,11 +109,21 @@ int Pop3Reader::logIn(const CPOPAccount& account) {
         pop_.Close();
         return -1;
     }
-    int result = pop_.SendUser();
-    pump.yield();
-    if (result == 0) {
-        result = pop_.SendPass();
+    loginProblem_.clear();
+    int result = 0;
+    if (sasl::BearerSource bearer = ctx_.bearerFor ? ctx_.bearerFor(account.Name()) : sasl::BearerSource()) {
+        pop_.SetBearer(std::move(bearer));
+        result = pop_.SendOAuth();
+        pop_.SetBearer({});
+        loginProblem_ = pop_.SignInFailure();
         pump.yield();
+    } else {
+        result = pop_.SendUser();
+        pump.yield();
+        if (result == 0) {
+            result = pop_.SendPass();
+            pump.yield();
+        }
     }
     if (result == 0) {
         result = pop_.SendStat();

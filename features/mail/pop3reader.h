@@ -25,6 +25,7 @@ public:
 
     void Prepare() override;
     Login LogIn(const CPOPAccount& account, double countWait) override;
+    QString LoginProblem() const override { return loginProblem_; }
     int MessageCount() const override { return count_; }
     QHash<int, std::int32_t> Sizes() override;
     QHash<int, QString> UniqueIds(int count) override;
@@ -37,7 +38,8 @@ public:
 
 private:
     void follow();
-    // USER, PASS and STAT after connecting; 0, or the result of the step that failed.
+    // USER and PASS (or AUTH with an access token) and STAT after
+    // connecting; 0, or the result of the step that failed.
     int logIn(const CPOPAccount& account);
     // Sends `command` (with its line end) through the raw TCP control and
     // reads its answer and the one after it, which leaves the answer in the
@@ -50,6 +52,7 @@ private:
     void terminal(const QString& line);
     void socketError(const QString& logName, const QString& terminalName, int number);
 
+    QString loginProblem_;
     MailContext& ctx_;
     PopControl& pop_;
     TcpControl& tcp_;

@@ -138,6 +138,14 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"serial.com6", "/dev/ttyS15"},
         {"serial.com7", "/dev/ttyS16"},
         {"serial.com8", "/dev/pts/9"},
+        {"smtp.signin", "oauth"},
+        {"smtp.oauth_provider", "microsoft"},
+        {"smtp.oauth_client_id", "0b5e-client"},
+        {"smtp.oauth_client_secret", "smtp-client-secret"},
+        {"smtp.oauth_authorization_url", ""},
+        {"smtp.oauth_token_url", ""},
+        {"smtp.oauth_device_url", ""},
+        {"smtp.oauth_scope", ""},
         {"account.count", "1"},
         {"account.1.name", "Home"},
         {"account.1.server", "127.0.0.1"},
@@ -148,6 +156,14 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"account.1.security", "TLS"},
         {"account.1.protocol", "imap"},
         {"account.1.folder", "Alerts/Pager"},
+        {"account.1.signin", "oauth"},
+        {"account.1.oauth_provider", "custom"},
+        {"account.1.oauth_client_id", "home-client"},
+        {"account.1.oauth_client_secret", "home-secret"},
+        {"account.1.oauth_authorization_url", "https://login.example.org/authorize"},
+        {"account.1.oauth_token_url", "https://login.example.org/token"},
+        {"account.1.oauth_device_url", "https://login.example.org/device"},
+        {"account.1.oauth_scope", "mail offline"},
         {"account.2.name", "Spare"},
         {"account.2.server", "pop.example.net"},
         {"account.2.port", "995"},
@@ -157,6 +173,14 @@ const QList<QPair<QString, QString>>& everyKey() {
         {"account.2.security", "none"},
         {"account.2.protocol", "pop3"},
         {"account.2.folder", "INBOX"},
+        {"account.2.signin", "password"},
+        {"account.2.oauth_provider", ""},
+        {"account.2.oauth_client_id", ""},
+        {"account.2.oauth_client_secret", ""},
+        {"account.2.oauth_authorization_url", ""},
+        {"account.2.oauth_token_url", ""},
+        {"account.2.oauth_device_url", ""},
+        {"account.2.oauth_scope", ""},
         {"escalation.fallback", ""},
         {"escalation.notify", "oncall@example.org"},
         {"proof_of_life.time", "07:30"},
@@ -207,15 +231,19 @@ private slots:
 
         ProfileRig again;
         again.dialUp = rig.dialUp;
-        // The same settings file, which keeps the values that are not the profile's.
+        // The same settings file, which keeps the values that are not the profile's,
+        // and the same secret store, which keeps the client secrets.
         again.store = rig.store;
+        QVERIFY(QFile::copy(rig.path(QStringLiteral("oauth-tokens")), again.path(QStringLiteral("oauth-tokens"))));
         out.clear();
         QCOMPARE(ShowProfileCommand(again.p(), file, out, err), 0);
         shown = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(1);
         QStringList expected;
         for (const auto& [key, value] : everyKey())
             expected << key + QStringLiteral(" = ") +
-                            (key.endsWith(QLatin1String("password")) || key.endsWith(QLatin1String("security_code"))
+                            ((key.endsWith(QLatin1String("password")) || key.endsWith(QLatin1String("security_code")) ||
+                              key.endsWith(QLatin1String("client_secret"))) &&
+                                     !value.isEmpty()
                                  ? kMaskedPassword
                              : key == QLatin1String("account.count") ? QStringLiteral("2")
                                                                       : value);
