@@ -35,6 +35,7 @@
 #include "platform/popcontrol.h"
 #include "platform/prompter.h"
 #include "platform/settingsstore.h"
+#include "platform/shell.h"
 #include "platform/sounddevice.h"
 
 #include <QNetworkProxy>
@@ -370,6 +371,32 @@ OptionsContext MainProgram::OptionsServices() {
         .showMainWindow = [this] { view_.RestoreWindow(); },
         .defaultStartupFile = defaultProfilePath(platform_.programDir),
         .escalation = &escalation_,
+        .hasClientSecret =
+            [this](const SignInTarget& who) {
+                QString why;
+                return Secrets().Read(who.SecretKey(QStringLiteral("client-secret")), &why).has_value();
+            },
+        .keepClientSecret =
+            [this](const SignInTarget& who, const QString& secret) {
+                QString why;
+                if (!tokens_)
+                    return QStringLiteral("this run cannot keep secrets");
+                return tokens_->SetClientSecret(who, secret, &why) ? QString() : why;
+            },
+        .signIn =
+            tokens_ ? std::function<OAuthResult(const SignInTarget&, bool, const QString&, const TokenSource::Unsaved&,
+                                                const TokenSource::Prompts&, const bool*)>(
+                          [this](const SignInTarget& who, bool imap, const QString& user,
+                                 const TokenSource::Unsaved& unsaved, const TokenSource::Prompts& prompts,
+                                 const bool* cancel) {
+                              return tokens_->SignIn(who, imap, user, prompts, std::nullopt, &unsaved, cancel);
+                          })
+                    : nullptr,
+        .openUrl =
+            [this](const QString& url) {
+                if (platform_.shell)
+                    platform_.shell->Open(url);
+            },
     };
 }
 

@@ -249,7 +249,9 @@ OptionsFields Load(const OptionsContext& ctx) {
         const QString folder = ReadImapFolder(&store, a.Name());
         f.accountSource.insert(a.Name(), {protocol ? MailProtocolText(*protocol) : MailProtocolEntry(store, a.Name()),
                                           folder == kDefaultImapFolder ? QString() : folder});
+        f.accountOAuth.insert(a.Name(), LoadOAuthSettings(store, SignInTarget{a.Name()}));
     }
+    f.smtpOAuth = LoadOAuthSettings(store, SignInTarget{});
 
     f.frequency = QString::number(s.checkInterval);
     f.startTime = s.startTime;
@@ -451,9 +453,24 @@ bool Save(OptionsContext& ctx, OptionsFields& f, POPAccountList& workingAccounts
         if (const std::optional<MailProtocol> protocol = ParseMailProtocol(source.protocol))
             WriteMailProtocol(ctx.store, a.Name(), *protocol);
         WriteImapFolder(ctx.store, a.Name(), source.folder);
+        if (f.accountOAuth.contains(a.Name()))
+            SaveOAuthSettings(ctx.store, SignInTarget{a.Name()}, f.accountOAuth.value(a.Name()));
     }
     // The entries of accounts deleted or renamed here.
     ForgetStrayPopSecurityEntries(ctx.store, accountNames);
+    SaveOAuthSettings(ctx.store, SignInTarget{}, f.smtpOAuth);
+    if (ctx.keepClientSecret) {
+        auto keep = [&](const SignInTarget& who, const QString& secret) {
+            if (const QString why = ctx.keepClientSecret(who, secret); !why.isEmpty())
+                ctx.activity.LogActivity(
+                    QStringLiteral("The client secret of %1 could not be kept: %2").arg(who.Text(), why));
+        };
+        for (auto it = f.accountClientSecret.cbegin(); it != f.accountClientSecret.cend(); ++it)
+            if (accountNames.contains(it.key()))
+                keep(SignInTarget{it.key()}, it.value());
+        if (f.smtpClientSecret)
+            keep(SignInTarget{}, *f.smtpClientSecret);
+    }
 
     // 8. The paging service, filed as "Default".
     if (f.maxPageLength.trimmed().isEmpty())

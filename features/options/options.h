@@ -5,6 +5,7 @@
 // writes them (filters, accounts, settings, registry values, service, pager,
 // schedule) in that order. The window (frmOptions) only shows the fields.
 
+#include "features/signin/tokensource.h"
 #include "state/proxysettings.h"
 #include "features/filters/cfilter.h"
 #include "features/mail/cpopaccount.h"
@@ -57,6 +58,16 @@ struct OptionsContext {
     // The fallback chain, the failure notice's address and the daily test
     // page's time (saved to the settings file with the profile); none: not shown.
     EscalationSettings* escalation = nullptr;
+    // OAuth 2.0: whether the secret store holds a client secret, keeping
+    // one (the reason when it could not be kept), and signing in with the
+    // values on screen; none: sign-in is not offered.
+    std::function<bool(const SignInTarget&)> hasClientSecret = {};
+    std::function<QString(const SignInTarget&, const QString& secret)> keepClientSecret = {};
+    std::function<OAuthResult(const SignInTarget&, bool imap, const QString& user, const TokenSource::Unsaved&,
+                              const TokenSource::Prompts&, const bool* cancel)>
+        signIn = {};
+    // Opens an address in the browser.
+    std::function<void(const QString& url)> openUrl = {};
 };
 
 // Everything the dialog shows, as the user edits it.
@@ -139,6 +150,13 @@ struct OptionsFields {
         bool operator==(const AccountSource&) const = default;
     };
     QHash<QString, AccountSource> accountSource;
+    // How each account signs in, by account name, and the outgoing server;
+    // client secrets typed in the dialog, kept in the secret store on saving
+    // (an empty one is removed).
+    QHash<QString, OAuthSettings> accountOAuth;
+    OAuthSettings smtpOAuth;
+    QHash<QString, QString> accountClientSecret;
+    std::optional<QString> smtpClientSecret;
     // Schedule; weekdays index 1 = Sunday .. 7 = Saturday.
     QString frequency;
     QString startTime;

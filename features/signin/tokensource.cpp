@@ -126,9 +126,9 @@ sasl::BearerToken TokenSource::Token(const SignInTarget& who, bool renew) {
 }
 
 OAuthResult TokenSource::SignIn(const SignInTarget& who, bool imap, const QString& loginHint, const Prompts& prompts,
-                                std::optional<bool> device) {
+                                std::optional<bool> device, const Unsaved* unsaved, const bool* cancel) {
     OAuthResult r;
-    const OAuthSettings settings = LoadOAuthSettings(ctx_.store, who);
+    const OAuthSettings settings = unsaved ? unsaved->settings : LoadOAuthSettings(ctx_.store, who);
     QString why;
     const std::optional<OAuthProvider> provider = ProviderFor(settings, &why);
     if (!provider) {
@@ -136,11 +136,13 @@ OAuthResult TokenSource::SignIn(const SignInTarget& who, bool imap, const QStrin
         return r;
     }
     why.clear();
-    const OAuthClient client = clientOf(who, settings, &why);
+    OAuthClient client = clientOf(who, settings, &why);
     if (!why.isEmpty()) {
         r.reason = QStringLiteral("the secret store (%1): %2").arg(ctx_.secrets().Where(), why);
         return r;
     }
+    if (unsaved && unsaved->clientSecret)
+        client.secret = *unsaved->clientSecret;
     if (provider->needsClientSecret && client.secret.isEmpty()) {
         r.reason = QStringLiteral("this provider needs the client secret as well as the client ID");
         return r;
@@ -153,8 +155,9 @@ OAuthResult TokenSource::SignIn(const SignInTarget& who, bool imap, const QStrin
     }
     OAuthFlow flow(ctx_.pump, ctx_.links, ctx_.caFile ? ctx_.caFile() : QString());
     const QString scope = ScopeFor(*provider, who, imap);
-    r = byDevice ? flow.DeviceGrant(*provider, client, scope, prompts.code, ctx_.cancel)
-                 : flow.CodeGrant(*provider, client, scope, loginHint, prompts.url, ctx_.cancel);
+    const bool* stop = cancel ? cancel : ctx_.cancel;
+    r = byDevice ? flow.DeviceGrant(*provider, client, scope, prompts.code, stop)
+                 : flow.CodeGrant(*provider, client, scope, loginHint, prompts.url, stop);
     if (!r.ok())
         return r;
     SecretStore& secrets = ctx_.secrets();

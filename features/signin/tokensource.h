@@ -65,8 +65,15 @@ public:
         OAuthFlow::ShowCode code;
         OAuthFlow::ShowUrl url;
     };
+    // Values not saved yet (the options dialog's): used instead of the
+    // stored ones; a client secret given here is kept with the tokens.
+    struct Unsaved {
+        OAuthSettings settings;
+        std::optional<QString> clientSecret;
+    };
     OAuthResult SignIn(const SignInTarget& who, bool imap, const QString& loginHint, const Prompts& prompts,
-                       std::optional<bool> device = std::nullopt);
+                       std::optional<bool> device = std::nullopt, const Unsaved* unsaved = nullptr,
+                       const bool* cancel = nullptr);
     // Forgets `who`'s tokens (the account signs in with its password again,
     // or is gone).
     void Forget(const SignInTarget& who);

@@ -1,5 +1,7 @@
 #include "ui/mail/frmpop3.h"
 
+#include "ui/mail/oauthbox.h"
+
 #include "features/mail/cpopaccount.h"
 #include "platform/imapclient.h"
 #include "platform/prompter.h"
@@ -53,8 +55,11 @@ FrmPOP3::FrmPOP3(Prompter& prompter, QWidget* parent) : FrmEditBase(prompter, pa
     txtFolder_->setEnabled(false);
     connect(cmbProtocol_, &QComboBox::currentIndexChanged, this, &FrmPOP3::protocolChanged);
 
+    oauth_ = new OAuthBox(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
+    layout->addWidget(oauth_);
     layout->addLayout(ButtonRow());
 }
 
@@ -73,8 +78,10 @@ void FrmPOP3::protocolChanged(int index) {
 }
 
 QString FrmPOP3::Problem() const {
-    return pop3EntryProblem(POP3Entry{txtAccount_->text(), txtPOPServer_->text(), txtPOPUserName_->text(),
-                                      txtPOPPassword_->text(), txtPOPPort_->text()});
+    const QString entry =
+        pop3EntryProblem(POP3Entry{txtAccount_->text(), txtPOPServer_->text(), txtPOPUserName_->text(),
+                                   txtPOPPassword_->text(), txtPOPPort_->text()});
+    return entry.isEmpty() ? oauth_->Problem() : entry;
 }
 
 } // namespace tessaly

@@ -10,6 +10,8 @@ class QLineEdit;
 
 namespace tessaly {
 
+class OAuthBox;
+
 class FrmPOP3 : public FrmEditBase {
     Q_OBJECT
 public:
@@ -25,6 +27,8 @@ public:
     // "POP3" or "IMAP"; the folder is read by IMAP only (empty: INBOX).
     QComboBox* cmbProtocol() const { return cmbProtocol_; }
     QLineEdit* txtFolder() const { return txtFolder_; }
+    // Password or OAuth 2.0.
+    OAuthBox* oauth() const { return oauth_; }
 
 protected:
     QString Problem() const override;
@@ -38,6 +42,7 @@ private:
     QComboBox* cmbSecurity_ = nullptr;
     QComboBox* cmbProtocol_ = nullptr;
     QLineEdit* txtFolder_ = nullptr;
+    OAuthBox* oauth_ = nullptr;
 
     // The folder field is for IMAP; a port left at one protocol's default
     // follows the switch to the other's.

@@ -54,7 +54,7 @@ FrmOptions::FrmOptions(OptionsContext ctx, ManualPageContext pages, ModemContext
     addPage(new ServicePage(ctx_.services));
     addPage(new PagerPage(ctx_.prompter, [this] { testPage(); }));
     addPage(new InMailPage(ctx_, accounts_));
-    addPage(new OutMailPage);
+    addPage(new OutMailPage(ctx_));
     addPage(new SchedulePage);
     addPage(new RemotePage);
     addPage(new SpamPage(ctx_.prompter, filters_));

@@ -5,6 +5,8 @@
 #include "state/mailsecurity.h"
 #include "state/livesettings.h"
 #include "ui/mail/frmpop3.h"
+#include "ui/mail/frmsignin.h"
+#include "ui/mail/oauthbox.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -40,10 +42,14 @@ InMailPage::InMailPage(OptionsContext& ctx, POPAccountList& accounts)
         [this](const OptionsFields& f) {
             popSecurity_ = f.popSecurity;
             accountSource_ = f.accountSource;
+            accountOAuth_ = f.accountOAuth;
+            accountClientSecret_ = f.accountClientSecret;
         },
         [this](OptionsFields& f) {
             f.popSecurity = popSecurity_;
             f.accountSource = accountSource_;
+            f.accountOAuth = accountOAuth_;
+            f.accountClientSecret = accountClientSecret_;
         });
 
     connect(lstAccounts_, &QListWidget::currentRowChanged, this, &InMailPage::showAccountSummary);
@@ -92,6 +98,7 @@ void InMailPage::newAccount() {
     FrmPOP3 w(ctx_.prompter, this);
     w.setWindowTitle(QStringLiteral("Add New POP3 Account"));
     w.txtPOPPort()->setText(QStringLiteral("110"));
+    setUpSignIn(w, QString());
     w.exec();
     if (w.Cancelled())
         return;
@@ -120,11 +127,13 @@ void InMailPage::editAccount() {
     selectText(w.cmbProtocol(), source.protocol.isEmpty() ? MailProtocolText(MailProtocol::Pop3) : source.protocol);
     w.txtPOPPort()->setText(QString::number(a.MailPort()));
     w.txtFolder()->setText(source.folder);
+    setUpSignIn(w, a.Name());
     w.exec();
     if (w.Cancelled())
         return;
     popSecurity_.remove(a.Name());
     accountSource_.remove(a.Name());
+    accountOAuth_.remove(a.Name());
     takeAccountChoices(w);
     a.SetName(w.txtAccount()->text());
     a.SetServer(w.txtPOPServer()->text());
@@ -140,6 +149,42 @@ void InMailPage::takeAccountChoices(const FrmPOP3& w) {
     popSecurity_.insert(name, w.cmbSecurity()->currentText());
     const bool imap = w.cmbProtocol()->currentIndex() == 1;
     accountSource_.insert(name, {w.cmbProtocol()->currentText(), imap ? w.txtFolder()->text().trimmed() : QString()});
+    accountOAuth_.insert(name, w.oauth()->Settings());
+    if (const std::optional<QString> secret = w.oauth()->NewClientSecret())
+        accountClientSecret_.insert(name, *secret);
+}
+
+void InMailPage::setUpSignIn(FrmPOP3& w, const QString& account) {
+    const bool kept =
+        !account.isEmpty() && (accountClientSecret_.contains(account) ? !accountClientSecret_.value(account).isEmpty()
+                               : ctx_.hasClientSecret                 ? ctx_.hasClientSecret(SignInTarget{account})
+                                                                      : false);
+    w.oauth()->SetSettings(accountOAuth_.value(account), kept);
+    w.oauth()->cmdSignIn()->setVisible(static_cast<bool>(ctx_.signIn));
+    connect(w.oauth(), &OAuthBox::signInClicked, &w, [this, &w] {
+        if (!ctx_.signIn)
+            return;
+        if (const QString problem = w.oauth()->Problem(); !problem.isEmpty()) {
+            ctx_.prompter.messageBox(problem, MsgButtons::OK);
+            return;
+        }
+        const QString name = w.txtAccount()->text().trimmed();
+        if (name.isEmpty()) {
+            ctx_.prompter.messageBox(QStringLiteral("Name the account first."), MsgButtons::OK);
+            return;
+        }
+        const TokenSource::Unsaved unsaved{w.oauth()->Settings(), w.oauth()->NewClientSecret()};
+        const bool imap = w.cmbProtocol()->currentIndex() == 1;
+        const QString user = w.txtPOPUserName()->text().trimmed();
+        const QString why = FrmSignIn::RunSignIn(
+            &w,
+            [&](const TokenSource::Prompts& prompts, const bool* cancel) {
+                return ctx_.signIn(SignInTarget{name}, imap, user, unsaved, prompts, cancel);
+            },
+            ctx_.openUrl);
+        ctx_.prompter.messageBox(why.isEmpty() ? QStringLiteral("Signed in.") : QStringLiteral("Not signed in: ") + why,
+                                 MsgButtons::OK);
+    });
 }
 
 void InMailPage::deleteAccount() {

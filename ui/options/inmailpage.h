@@ -32,6 +32,12 @@ private:
     QHash<QString, QString> popSecurity_;
     // Its protocol and IMAP folder, by account name.
     QHash<QString, OptionsFields::AccountSource> accountSource_;
+    // How it signs in, and client secrets typed here, by account name.
+    QHash<QString, OAuthSettings> accountOAuth_;
+    QHash<QString, QString> accountClientSecret_;
+    // The window's sign-in values and its "Sign In..." for `account` (the
+    // name it had when the window opened; empty for a new one).
+    void setUpSignIn(FrmPOP3& w, const QString& account);
     // Takes the window's security, protocol and folder for the account it names.
     void takeAccountChoices(const FrmPOP3& w);
     QListWidget* lstAccounts_ = nullptr;

@@ -9,7 +9,7 @@ namespace tessaly {
 
 class OutMailPage : public OptionsPage {
 public:
-    OutMailPage();
+    explicit OutMailPage(OptionsContext& ctx);
 };
 
 } // namespace tessaly
