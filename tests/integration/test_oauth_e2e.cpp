@@ -257,7 +257,7 @@ private slots:
         QVERIFY2(deviceSignIn(QStringLiteral("account.2"), imapAuthPort, &out) == 0, out.constData());
         QVERIFY2(codeSignIn(&out) == 0, out.constData());
         QVERIFY(QFileInfo(home + QStringLiteral("/oauth-tokens")).exists());
-        QCOMPARE(QFileInfo(home + QStringLiteral("/oauth-tokens")).permissions() & 0x0FFF,
+        QCOMPARE(QFileInfo(home + QStringLiteral("/oauth-tokens")).permissions(),
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     }
 
