@@ -379,9 +379,9 @@ OptionsContext MainProgram::OptionsServices() {
         .keepClientSecret =
             [this](const SignInTarget& who, const QString& secret) {
                 QString why;
-                if (!tokens_)
-                    return QStringLiteral("this run cannot keep secrets");
-                return tokens_->SetClientSecret(who, secret, &why) ? QString() : why;
+                const QString key = who.SecretKey(QStringLiteral("client-secret"));
+                const bool kept = secret.isEmpty() ? Secrets().Remove(key, &why) : Secrets().Write(key, secret, &why);
+                return kept ? QString() : why;
             },
         .signIn =
             tokens_ ? std::function<OAuthResult(const SignInTarget&, bool, const QString&, const TokenSource::Unsaved&,

@@ -186,7 +186,8 @@ private slots:
                                  {QStringLiteral("--key-file"), path("key"), QStringLiteral("--client-id"),
                                   QLatin1String(client), QStringLiteral("--user"), QLatin1String(user),
                                   QStringLiteral("--client-secret-file"), path(QLatin1String(secret)),
-                                  QStringLiteral("--log"), path(QLatin1String(log)), QStringLiteral("--max-runtime"),
+                                  QStringLiteral("--log"), path(QLatin1String(log)), QStringLiteral("--issued"),
+                                  path(QLatin1String(log)) + QStringLiteral(".issued"), QStringLiteral("--max-runtime"),
                                   QStringLiteral("280")});
         };
         popAuthPort = server(popAuth, "ann", "tessly-pop", "pop-secret", "pop-auth.jsonl");
@@ -322,6 +323,17 @@ private slots:
                 secrets << value.section(QLatin1Char(' '), -1);
             }
         }
+        // And every token the servers ever handed out: those replaced by a
+        // refresh, and the grant revoked on the way.
+        int issued = 0;
+        for (const char* log : {"pop-auth.jsonl.issued", "imap-auth.jsonl.issued"})
+            for (const QByteArray& line : read(path(log)).split('\n'))
+                if (!line.isEmpty()) {
+                    secrets << QString::fromUtf8(line);
+                    ++issued;
+                }
+        // Three sign-ins and a second one of Ann, each a pair, and the refreshes.
+        QVERIFY2(issued >= 10, qPrintable(QStringLiteral("%1 tokens issued").arg(issued)));
         QVERIFY(secrets.size() > 4);
         QStringList files;
         for (const QString& root : {home, config}) {

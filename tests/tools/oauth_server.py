@@ -12,7 +12,7 @@ Usage: oauth_server.py --key-file FILE --client-id ID --user USER
          [--cert FILE --key FILE] [--issuer URL] [--kid KID]
          [--interval S] [--slow-down-step S] [--device-lifetime S]
          [--code-lifetime S] [--lifetime S] [--rotate-refresh]
-         [--log FILE] [--watch-stdin] [--max-runtime S]
+         [--log FILE] [--issued FILE] [--watch-stdin] [--max-runtime S]
 
 Endpoints:
   POST /device     device authorization: client_id, scope. Answers
@@ -160,7 +160,19 @@ class State:
             token = secrets.token_urlsafe(32)
             self.refresh[token] = {"client_id": client_id, "user": user, "scope": scope, "live": True}
             answer["refresh_token"] = token
+        self.note_issued(answer)
         return answer
+
+    def note_issued(self, answer):
+        """Every token handed out, one per line, for tests that look for
+        them where they must not be."""
+        if not self.args.issued:
+            return
+        fd = os.open(self.args.issued, os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o600)
+        with os.fdopen(fd, "a", encoding="utf-8") as f:
+            for key in ("access_token", "refresh_token"):
+                if key in answer:
+                    f.write(answer[key] + "\n")
 
     def new_device(self, client_id, scope, base):
         with self.lock:
@@ -585,6 +597,7 @@ def parse_args(argv):
     ap.add_argument("--lifetime", type=int, default=3600, help="access token lifetime, seconds")
     ap.add_argument("--rotate-refresh", action="store_true", help="a refresh grant replaces the refresh token")
     ap.add_argument("--log", help="JSON-lines request log")
+    ap.add_argument("--issued", help="append every token issued to this file, one per line")
     ap.add_argument("--watch-stdin", action="store_true", help="exit at end of stdin")
     ap.add_argument("--max-runtime", type=float, default=0)
     args = ap.parse_args(argv)

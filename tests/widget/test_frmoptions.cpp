@@ -31,6 +31,8 @@
 #include <QToolBar>
 #include "state/mailsecurity.h"
 
+#include "state/signinsettings.h"
+
 #include <QtTest>
 #include <functional>
 
@@ -171,6 +173,7 @@ private slots:
     void refusedSaveShowsTheField();
     void networkPagerReachesTheSettingsFile_data();
     void imapAccountReachesTheSettingsFile();
+    void oauthSignInReachesTheSettingsFileAndTheSecretTheStore();
     void networkPagerReachesTheSettingsFile();
     void escalationReachesTheSettingsFileNotTheProfile();
 };
@@ -966,6 +969,62 @@ void TestFrmOptions::networkPagerReachesTheSettingsFile() {
     QVERIFY(child<QCheckBox>(again.get(), QStringLiteral("chkReceipts"))->isChecked());
 }
 
+
+// OAuth 2.0 chosen in the account window: the provider's values go to the
+// settings file, the client secret to the secret store only; a custom
+// provider without its token URL is refused in the window.
+void TestFrmOptions::oauthSignInReachesTheSettingsFileAndTheSecretTheStore() {
+    Setup s;
+    const QString secret = QStringLiteral("c1ient-s3cret");
+    auto d = s.open();
+    QWidget* w = d.get();
+    showTab(*d, QStringLiteral("InMail"));
+    child<QListWidget>(w, QStringLiteral("lstAccounts"))->setCurrentRow(0);
+    onNextModal([&](QWidget* e) {
+        auto* id = child<QLineEdit>(e, QStringLiteral("txtClientId"));
+        QVERIFY(id->isHidden()); // password: the OAuth rows are not shown
+        child<QComboBox>(e, QStringLiteral("cmbSignIn"))->setCurrentIndex(1);
+        child<QComboBox>(e, QStringLiteral("cmbProvider"))->setCurrentText(QStringLiteral("custom"));
+        QVERIFY(!id->isHidden() && !child<QLineEdit>(e, QStringLiteral("txtTokenUrl"))->isHidden());
+        type(e, QStringLiteral("txtClientId"), QStringLiteral("tessly-home"));
+        type(e, QStringLiteral("txtClientSecret"), secret);
+        type(e, QStringLiteral("txtDeviceUrl"), QStringLiteral("https://login.example.org/device"));
+        click(e, QStringLiteral("cmdOK"));
+        QVERIFY(e->isVisible()); // no token URL yet
+        type(e, QStringLiteral("txtTokenUrl"), QStringLiteral("https://login.example.org/token"));
+        click(e, QStringLiteral("cmdOK"));
+    });
+    click(w, QStringLiteral("cmdEditAccount"));
+    QVERIFY(s.rig.prompter.messageTexts().join(QLatin1Char('|')).contains(QStringLiteral("token URL")));
+    click(w, QStringLiteral("cmdSave"));
+    QVERIFY(!d->isVisible());
+    const OAuthSettings stored = LoadOAuthSettings(s.rig.store, SignInTarget{QStringLiteral("Home")});
+    QVERIFY(stored.on);
+    QCOMPARE(stored.provider, QStringLiteral("custom"));
+    QCOMPARE(stored.clientId, QStringLiteral("tessly-home"));
+    QCOMPARE(stored.tokenUrl, QStringLiteral("https://login.example.org/token"));
+    QString why;
+    QCOMPARE(s.program->Secrets().Read(SignInTarget{QStringLiteral("Home")}.SecretKey(QStringLiteral("client-secret")),
+                                       &why),
+             std::optional<QString>(secret));
+    for (const QString& section : SignInSections() + QStringList{kOutgoingSection})
+        for (const QString& name : s.rig.store.names(kAppTitle, section))
+            QVERIFY2(!s.rig.store.read(kAppTitle, section, name, {}).contains(secret), qPrintable(section));
+    // Opened again, the secret shows masked and stays when left alone.
+    auto again = s.open();
+    showTab(*again, QStringLiteral("InMail"));
+    child<QListWidget>(again.get(), QStringLiteral("lstAccounts"))->setCurrentRow(0);
+    onNextModal([&](QWidget* e) {
+        QVERIFY(child<QLineEdit>(e, QStringLiteral("txtClientSecret"))->text() != secret);
+        QVERIFY(!child<QLineEdit>(e, QStringLiteral("txtClientSecret"))->text().isEmpty());
+        click(e, QStringLiteral("cmdOK"));
+    });
+    click(again.get(), QStringLiteral("cmdEditAccount"));
+    click(again.get(), QStringLiteral("cmdSave"));
+    QCOMPARE(s.program->Secrets().Read(SignInTarget{QStringLiteral("Home")}.SecretKey(QStringLiteral("client-secret")),
+                                       &why),
+             std::optional<QString>(secret));
+}
 
 void TestFrmOptions::imapAccountReachesTheSettingsFile() {
     Setup s;
