@@ -371,17 +371,11 @@ OptionsContext MainProgram::OptionsServices() {
         .showMainWindow = [this] { view_.RestoreWindow(); },
         .defaultStartupFile = defaultProfilePath(platform_.programDir),
         .escalation = &escalation_,
-        .hasClientSecret =
-            [this](const SignInTarget& who) {
-                QString why;
-                return Secrets().Read(who.SecretKey(QStringLiteral("client-secret")), &why).has_value();
-            },
+        .hasClientSecret = [this](const SignInTarget& who) { return HasClientSecret(Secrets(), who); },
         .keepClientSecret =
             [this](const SignInTarget& who, const QString& secret) {
                 QString why;
-                const QString key = who.SecretKey(QStringLiteral("client-secret"));
-                const bool kept = secret.isEmpty() ? Secrets().Remove(key, &why) : Secrets().Write(key, secret, &why);
-                return kept ? QString() : why;
+                return KeepClientSecret(Secrets(), who, secret, &why) ? QString() : why;
             },
         .signIn =
             tokens_ ? std::function<OAuthResult(const SignInTarget&, bool, const QString&, const TokenSource::Unsaved&,

@@ -18,6 +18,7 @@
 #include "state/remotesafety.h"
 #include "state/signinsettings.h"
 #include "features/signin/oauthproviders.h"
+#include "features/signin/tokensource.h"
 #include "platform/formpost.h"
 #include "platform/secretstore.h"
 #include "platform/serialcontrol.h"
@@ -660,7 +661,7 @@ std::vector<FileField> smtpSignInFields() {
 // Writes what the assignments changed; the reason of the first write that
 // did not reach the disk, empty when all did.
 QString saveFileValues(SettingsStore& store, const FileValues& was, const FileValues& now, POPAccountList& accounts,
-                       SecretStore* secrets) {
+                       SecretStore& secrets) {
     QString failure;
     auto checked = [&] {
         if (failure.isEmpty())
@@ -703,13 +704,8 @@ QString saveFileValues(SettingsStore& store, const FileValues& was, const FileVa
     }
     auto keepSecret = [&](const SignInTarget& who, const QString& secret) {
         QString why;
-        const QString key = who.SecretKey(QStringLiteral("client-secret"));
-        const bool kept = !secrets           ? false
-                          : secret.isEmpty() ? secrets->Remove(key, &why)
-                                             : secrets->Write(key, secret, &why);
-        if (!kept && failure.isEmpty())
-            failure = QStringLiteral("the client secret of %1 could not be kept: %2")
-                          .arg(who.Text(), secrets ? why : QStringLiteral("no secret store"));
+        if (!KeepClientSecret(secrets, who, secret, &why) && failure.isEmpty())
+            failure = QStringLiteral("the client secret of %1 could not be kept: %2").arg(who.Text(), why);
     };
     if (now.smtpClientSecret)
         keepSecret(SignInTarget{}, *now.smtpClientSecret);
@@ -1071,10 +1067,7 @@ namespace {
 // program's secret store.
 FileValues loadFileValues(MainProgram& program) {
     FileValues v = FileValues::Load(program.Platform().store);
-    v.hasClientSecret = [&program](const SignInTarget& who) {
-        QString why;
-        return program.Secrets().Read(who.SecretKey(QStringLiteral("client-secret")), &why).has_value();
-    };
+    v.hasClientSecret = [&program](const SignInTarget& who) { return HasClientSecret(program.Secrets(), who); };
     return v;
 }
 } // namespace
@@ -1089,7 +1082,7 @@ void ApplyProfileAssignments(MainProgram& program, const QStringList& assignment
     const FileValues was = loadFileValues(program);
     FileValues values = was;
     apply(program, assignments, values);
-    saveFileValues(store, was, values, program.POPAccounts(), &program.Secrets());
+    saveFileValues(store, was, values, program.POPAccounts(), program.Secrets());
 }
 
 int ShowProfileCommand(MainProgram& program, const QString& path, QString& out, QString& err) {
@@ -1121,7 +1114,7 @@ int SetProfileCommand(MainProgram& program, const QString& path, const QStringLi
         return 73;
     }
     // The settings file's values follow once the profile stands.
-    if (const QString failure = saveFileValues(store, was, values, program.POPAccounts(), &program.Secrets());
+    if (const QString failure = saveFileValues(store, was, values, program.POPAccounts(), program.Secrets());
         !failure.isEmpty()) {
         err += QStringLiteral("tessly: the settings file could not be saved: %1\n").arg(failure);
         return 73;

@@ -15,15 +15,6 @@
 namespace tessaly {
 namespace secretservice {
 
-// The Secret struct of the API, "(oayays)": the session it travels in, the
-// algorithm's parameters (none for "plain"), the value and its content type.
-struct Secret {
-    QDBusObjectPath session;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
-};
-
 QDBusArgument& operator<<(QDBusArgument& argument, const Secret& secret) {
     argument.beginStructure();
     argument << secret.session << secret.parameters << secret.value << secret.contentType;
@@ -64,8 +55,6 @@ public slots:
 
 } // namespace secretservice
 } // namespace tessaly
-
-Q_DECLARE_METATYPE(tessaly::secretservice::Secret)
 
 namespace tessaly {
 

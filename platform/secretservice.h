@@ -11,9 +11,25 @@
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusObjectPath>
 #include <QList>
+#include <QMetaType>
 #include <QVariant>
 
+class QDBusArgument;
+
 namespace tessaly {
+
+namespace secretservice {
+// The Secret struct of the API, "(oayays)": the session it travels in, the
+// algorithm's parameters (none for "plain"), the value and its content type.
+struct Secret {
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+};
+QDBusArgument& operator<<(QDBusArgument& argument, const Secret& secret);
+const QDBusArgument& operator>>(const QDBusArgument& argument, Secret& secret);
+} // namespace secretservice
 
 class SecretServiceStore : public SecretStore {
 public:
@@ -49,3 +65,5 @@ private:
 };
 
 } // namespace tessaly
+
+Q_DECLARE_METATYPE(tessaly::secretservice::Secret)

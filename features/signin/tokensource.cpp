@@ -190,10 +190,14 @@ void TokenSource::Forget(const SignInTarget& who) {
                                  .arg(who.Text(), secrets.Where(), why));
 }
 
-bool TokenSource::SetClientSecret(const SignInTarget& who, const QString& secret, QString* why) {
-    SecretStore& secrets = ctx_.secrets();
+bool KeepClientSecret(SecretStore& secrets, const SignInTarget& who, const QString& secret, QString* why) {
     return secret.isEmpty() ? secrets.Remove(who.SecretKey(kClientSecret), why)
                             : secrets.Write(who.SecretKey(kClientSecret), secret, why);
+}
+
+bool HasClientSecret(SecretStore& secrets, const SignInTarget& who) {
+    QString why;
+    return secrets.Read(who.SecretKey(kClientSecret), &why).has_value();
 }
 
 } // namespace tessaly

@@ -41,6 +41,12 @@ struct TokenSourceContext {
     const bool* cancel = nullptr;
 };
 
+// The client secret of `who` in the secret store: kept (an empty text
+// removes it; false with the reason when the store failed), and whether
+// one is kept.
+bool KeepClientSecret(SecretStore& secrets, const SignInTarget& who, const QString& secret, QString* why);
+bool HasClientSecret(SecretStore& secrets, const SignInTarget& who);
+
 class TokenSource {
 public:
     explicit TokenSource(TokenSourceContext ctx);
@@ -77,10 +83,6 @@ public:
     // Forgets `who`'s tokens (the account signs in with its password again,
     // or is gone).
     void Forget(const SignInTarget& who);
-
-    // The client secret of `who`, kept in the secret store; an empty text
-    // removes it. False with the reason when the store failed.
-    bool SetClientSecret(const SignInTarget& who, const QString& secret, QString* why);
 
 private:
     sasl::BearerToken refused(const SignInTarget& who, const QString& why);

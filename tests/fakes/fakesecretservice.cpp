@@ -1,5 +1,7 @@
 #include "tests/fakes/fakesecretservice.h"
 
+#include "platform/secretservice.h"
+
 #include <QtDBus/QDBusArgument>
 #include <QtDBus/QDBusMessage>
 #include <QtDBus/QDBusMetaType>
@@ -8,32 +10,9 @@
 #include <QStandardPaths>
 
 namespace tessaly::fakesecrets {
-
-// "(oayays)", as the service hands a secret out.
-struct Secret {
-    QDBusObjectPath session;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
-};
-
-QDBusArgument& operator<<(QDBusArgument& argument, const Secret& secret) {
-    argument.beginStructure();
-    argument << secret.session << secret.parameters << secret.value << secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, Secret& secret) {
-    argument.beginStructure();
-    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
+// The service hands a secret out in the struct the store reads.
+using Secret = secretservice::Secret;
 } // namespace tessaly::fakesecrets
-
-Q_DECLARE_METATYPE(tessaly::fakesecrets::Secret)
 
 namespace tessaly {
 
